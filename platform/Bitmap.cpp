@@ -1,0 +1,94 @@
+#include "platform/Bitmap.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+
+namespace karto {
+
+TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
+
+TBitmap::TBitmap(const QImage& image) { SetImage(image); }
+
+void TBitmap::SetImage(const QImage& image) {
+  m_image = image.format() == QImage::Format_ARGB32 ? image
+                                                    : image.convertToFormat(QImage::Format_ARGB32);
+}
+
+void TBitmap::SetSize(int width, int height) {
+  if (width <= 0 || height <= 0) {
+    m_image = QImage();
+    return;
+  }
+  m_image = QImage(width, height, QImage::Format_ARGB32);
+  if (m_image.isNull()) throw EBitmapError("Not enough memory for a bitmap of " +
+                                           std::to_string(width) + " x " + std::to_string(height));
+  m_image.fill(0);
+}
+
+void TBitmap::Clear(TAlphaColor c) {
+  if (!m_image.isNull()) m_image.fill(c);
+}
+
+void TBitmap::LoadFromFile(const QString& fileName) {
+  QImageReader reader(fileName);
+  reader.setAutoTransform(true);
+  QImage img = reader.read();
+  if (img.isNull()) {
+    throw EBitmapError(QString("Cannot read %1: %2")
+                           .arg(QFileInfo(fileName).fileName(), reader.errorString())
+                           .toStdString());
+  }
+  SetImage(img);
+}
+
+void TBitmap::SaveToFile(const QString& fileName) const {
+  const QString ext = QFileInfo(fileName).suffix().toLower();
+  const char* format = nullptr;
+  if (ext == "bmp") format = "BMP";
+  else if (ext == "jpg" || ext == "jpeg") format = "JPG";
+  else if (ext == "png") format = "PNG";
+  if (!format) throw EBitmapError("Unknown picture format: ." + ext.toStdString());
+  if (IsEmpty()) throw EBitmapError("The picture is empty.");
+
+  // Written to a temporary file and renamed at the end, so a failed save
+  // never leaves half a picture or destroys the previous file.
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly))
+    throw EBitmapError(QString("Cannot write %1: %2").arg(fileName, file.errorString()).toStdString());
+  // JPEG and BMP have no use for alpha; flatten onto white so that
+  // transparent areas do not turn black.
+  QImage out = m_image;
+  if (ext != "png" && out.hasAlphaChannel()) {
+    QImage flat(out.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    for (int y = 0; y < out.height(); ++y) {
+      const uint32_t* src = reinterpret_cast<const uint32_t*>(out.constScanLine(y));
+      uint32_t* dst = reinterpret_cast<uint32_t*>(flat.scanLine(y));
+      for (int x = 0; x < out.width(); ++x) {
+        const uint32_t c = src[x];
+        const uint32_t a = c >> 24;
+        auto mix = [a](uint32_t ch) { return (ch * a + 255 * (255 - a) + 127) / 255; };
+        dst[x] = 0xFF000000u | (mix((c >> 16) & 0xFF) << 16) | (mix((c >> 8) & 0xFF) << 8) |
+                 mix(c & 0xFF);
+      }
+    }
+    out = flat;
+  }
+  if (!out.save(&file, format, format[0] == 'J' ? 95 : -1)) {
+    file.cancelWriting();
+    throw EBitmapError(QString("Cannot encode %1 as %2").arg(fileName, format).toStdString());
+  }
+  if (!file.commit())
+    throw EBitmapError(QString("Cannot write %1: %2").arg(fileName, file.errorString()).toStdString());
+}
+
+bool TBitmap::operator==(const TBitmap& o) const {
+  if (Width() != o.Width() || Height() != o.Height()) return false;
+  for (int y = 0; y < Height(); ++y)
+    for (int x = 0; x < Width(); ++x)
+      if (ScanLine(y)[x] != o.ScanLine(y)[x]) return false;
+  return true;
+}
+
+}  // namespace karto

@@ -1,0 +1,75 @@
+#pragma once
+// A pixel bitmap: one uint32_t $AARRGGBB per pixel over a QImage in
+// Format_ARGB32. Reads outside the bitmap give 0, writes outside are ignored.
+// Loops that visit every pixel use ScanLine() and the unchecked accessors.
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace karto {
+
+// Raised by LoadFromFile and SaveToFile; what() says what failed and why.
+class EBitmapError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TBitmap {
+ public:
+  TBitmap() = default;
+  TBitmap(int width, int height);
+  explicit TBitmap(const QImage& image);
+
+  int Width() const { return m_image.width(); }
+  int Height() const { return m_image.height(); }
+  bool IsEmpty() const { return m_image.isNull() || Width() == 0 || Height() == 0; }
+
+  // Resizes to width x height, filled with transparent black; a size of zero
+  // (or below) empties the bitmap.
+  void SetSize(int width, int height);
+
+  // Checked per-pixel access: outside the bitmap a read gives 0 and a write
+  // is ignored.
+  TAlphaColor Pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
+    return ScanLine(y)[x];
+  }
+  void SetPixel(int x, int y, TAlphaColor c) {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return;
+    ScanLine(y)[x] = c;
+  }
+
+  // Raw rows for loops; the caller keeps x and y inside the bitmap.
+  uint32_t* ScanLine(int y) { return reinterpret_cast<uint32_t*>(m_image.scanLine(y)); }
+  const uint32_t* ScanLine(int y) const {
+    return reinterpret_cast<const uint32_t*>(m_image.constScanLine(y));
+  }
+  // Distance in pixels between the starts of two rows.
+  int Stride() const { return int(m_image.bytesPerLine() / 4); }
+
+  // Copies size and pixels.
+  void Assign(const TBitmap& other) { m_image = other.m_image; }
+  void Clear(TAlphaColor c);
+
+  // Decodes a BMP, JPEG or PNG file; throws EBitmapError when it cannot.
+  // The bitmap is unchanged after a failure.
+  void LoadFromFile(const QString& fileName);
+  // Encodes by the file name's extension (.bmp, .jpg, .jpeg, .png), writing
+  // the whole file or nothing; throws EBitmapError with the reason.
+  void SaveToFile(const QString& fileName) const;
+
+  const QImage& Image() const { return m_image; }
+  void SetImage(const QImage& image);
+
+  bool operator==(const TBitmap& o) const;
+
+ private:
+  QImage m_image;
+};
+
+}  // namespace karto

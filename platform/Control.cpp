@@ -1,0 +1,321 @@
+#include "platform/Control.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/PropertyText.h"
+
+namespace karto {
+
+namespace {
+constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+}  // namespace
+
+bool IsValidIdent(const std::string& name) {
+  if (name.empty() || !IsIdentStart(name[0])) return false;
+  return std::all_of(name.begin(), name.end(), IsIdentChar);
+}
+
+TControl::TControl(TControl* owner) { SetOwner(owner); }
+
+TControl::~TControl() {
+  // Children and owned components are freed; each one's destructor takes it
+  // out of both lists, so the loops end.
+  while (!m_children.empty()) delete m_children.back();
+  while (!m_components.empty()) delete m_components.back();
+  DetachFromParent();
+  if (m_owner) m_owner->RemoveComponent(this);
+}
+
+void TControl::RemoveComponent(TControl* c) {
+  auto it = std::find(m_components.begin(), m_components.end(), c);
+  if (it != m_components.end()) m_components.erase(it);
+}
+
+void TControl::SetOwner(TControl* owner) {
+  if (owner == m_owner) return;
+  if (owner && !m_name.empty()) {
+    for (TControl* c : owner->m_components)
+      if (c->m_name == m_name)
+        throw EComponentError("A component named " + m_name + " already exists");
+  }
+  if (m_owner) m_owner->RemoveComponent(this);
+  m_owner = owner;
+  if (owner) owner->m_components.push_back(this);
+}
+
+void TControl::DetachFromParent() {
+  if (!m_parent) return;
+  auto& sib = m_parent->m_children;
+  auto it = std::find(sib.begin(), sib.end(), this);
+  if (it != sib.end()) sib.erase(it);
+  TControl* old = m_parent;
+  m_parent = nullptr;
+  old->Repaint();
+}
+
+void TControl::SetParent(TControl* parent) {
+  if (parent == m_parent) return;
+  for (TControl* p = parent; p; p = p->m_parent)
+    if (p == this) throw EComponentError("A control cannot be its own ancestor");
+  DetachFromParent();
+  if (parent) {
+    m_parent = parent;
+    parent->m_children.push_back(this);
+    Realign();
+    Repaint();
+  }
+}
+
+void TControl::InsertChild(int index, TControl* child) {
+  if (!child) return;
+  child->SetParent(nullptr);
+  for (TControl* p = this; p; p = p->m_parent)
+    if (p == child) throw EComponentError("A control cannot be its own ancestor");
+  index = std::clamp(index, 0, int(m_children.size()));
+  m_children.insert(m_children.begin() + index, child);
+  child->m_parent = this;
+  child->Realign();
+  Repaint();
+}
+
+int TControl::Index() const {
+  if (!m_parent) return -1;
+  const auto& sib = m_parent->m_children;
+  return int(std::find(sib.begin(), sib.end(), this) - sib.begin());
+}
+
+void TControl::DeleteChildren() {
+  while (!m_children.empty()) delete m_children.back();
+  Repaint();
+}
+
+TControl* TControl::FindChild(const std::string& name) const {
+  for (TControl* c : m_children) {
+    if (c->m_name == name) return c;
+    if (TControl* d = c->FindChild(name)) return d;
+  }
+  return nullptr;
+}
+
+TControl* TControl::Root() {
+  TControl* r = this;
+  while (r->m_parent) r = r->m_parent;
+  return r;
+}
+
+void TControl::SetName(const std::string& name) {
+  if (name == m_name) return;
+  if (!name.empty()) {
+    if (!IsValidIdent(name)) throw EComponentError("\"" + name + "\" is not a valid component name");
+    if (m_owner)
+      for (TControl* c : m_owner->m_components)
+        if (c != this && c->m_name == name)
+          throw EComponentError("A component named " + name + " already exists");
+  }
+  m_name = name;
+}
+
+// --- placement -----------------------------------------------------------
+
+void TControl::SetPosition(TPointF p) {
+  if (m_align == TAlignLayout::alClient) return;  // the parent places it
+  m_position = p;
+  Repaint();
+}
+
+void TControl::SetWidth(float w) { SetSize(w, m_height); }
+void TControl::SetHeight(float h) { SetSize(m_width, h); }
+
+void TControl::SetSize(float w, float h) {
+  if (m_align == TAlignLayout::alClient && m_parent) return;
+  w = std::max(0.0f, w);
+  h = std::max(0.0f, h);
+  if (w == m_width && h == m_height) return;
+  m_width = w;
+  m_height = h;
+  Resized();
+  for (TControl* c : m_children) c->Realign();
+  Repaint();
+}
+
+void TControl::SetBounds(float x, float y, float w, float h) {
+  SetPosition({x, y});
+  SetSize(w, h);
+}
+
+void TControl::SetScale(TPointF s) {
+  m_scale = s;
+  Repaint();
+}
+
+void TControl::SetRotationAngle(float degrees) {
+  m_rotationAngle = degrees;
+  Repaint();
+}
+
+void TControl::SetRotationCenter(TPointF c) {
+  m_rotationCenter = c;
+  Repaint();
+}
+
+void TControl::SetAlign(TAlignLayout a) {
+  m_align = a;
+  Realign();
+}
+
+void TControl::Realign() {
+  if (m_align != TAlignLayout::alClient || !m_parent) return;
+  m_position = {0, 0};
+  const float w = m_parent->m_width, h = m_parent->m_height;
+  if (w != m_width || h != m_height) {
+    m_width = w;
+    m_height = h;
+    Resized();
+    for (TControl* c : m_children) c->Realign();
+  }
+  Repaint();
+}
+
+TMatrix TControl::LocalMatrix() const {
+  TMatrix m = TMatrix::CreateScaling(m_scale.X, m_scale.Y);
+  if (m_rotationAngle != 0) {
+    const float cx = m_rotationCenter.X * m_width * m_scale.X;
+    const float cy = m_rotationCenter.Y * m_height * m_scale.Y;
+    m = m * TMatrix::CreateTranslation(-cx, -cy) *
+        TMatrix::CreateRotation(float(double(m_rotationAngle) * kDegToRad)) *
+        TMatrix::CreateTranslation(cx, cy);
+  }
+  return m * TMatrix::CreateTranslation(m_position.X, m_position.Y);
+}
+
+TMatrix TControl::GetAbsoluteMatrix() const {
+  TMatrix m = LocalMatrix();
+  const TControl* c = this;
+  for (; c->m_parent; c = c->m_parent) m = m * c->m_parent->LocalMatrix();
+  return m * c->m_hostMatrix;
+}
+
+TPointF TControl::LocalToAbsolute(TPointF p) const { return GetAbsoluteMatrix().Transform(p); }
+TPointF TControl::AbsoluteToLocal(TPointF p) const {
+  return GetAbsoluteMatrix().Inverse().Transform(p);
+}
+TPointF TControl::LocalToAbsoluteVector(TPointF v) const {
+  return GetAbsoluteMatrix().TransformVector(v);
+}
+TPointF TControl::AbsoluteToLocalVector(TPointF v) const {
+  return GetAbsoluteMatrix().Inverse().TransformVector(v);
+}
+
+// --- state ---------------------------------------------------------------
+
+void TControl::SetOpacity(float o) {
+  o = std::clamp(o, 0.0f, 1.0f);
+  if (o == m_opacity) return;
+  m_opacity = o;
+  Repaint();
+}
+
+float TControl::AbsoluteOpacity() const {
+  float o = m_opacity;
+  for (const TControl* p = m_parent; p; p = p->m_parent) o *= p->m_opacity;
+  return o;
+}
+
+void TControl::SetVisible(bool v) {
+  if (v == m_visible) return;
+  m_visible = v;
+  if (m_parent) m_parent->Repaint();
+  Repaint();
+}
+
+void TControl::SetEnabled(bool e) {
+  m_enabled = e;
+  Repaint();
+}
+
+bool TControl::AbsoluteEnabled() const {
+  for (const TControl* c = this; c; c = c->m_parent)
+    if (!c->m_enabled) return false;
+  return true;
+}
+
+void TControl::Repaint() {
+  const TControl* r = this;
+  while (r->m_parent) r = r->m_parent;
+  if (r->m_onRepaint) r->m_onRepaint();
+}
+
+// --- pointer input -------------------------------------------------------
+
+void TControl::MouseDown(TMouseButton button, TShiftState shift, float x, float y) {
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+}
+
+void TControl::MouseMove(TShiftState shift, float x, float y) {
+  if (OnMouseMove) OnMouseMove(this, shift, x, y);
+}
+
+void TControl::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+}
+
+void TControl::DblClick() {
+  if (OnDblClick) OnDblClick(this);
+}
+
+// --- object stream -------------------------------------------------------
+
+void TControl::WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const {
+  using namespace proptext;
+  if (m_align != TAlignLayout::alNone) out.emplace_back("Align", "Client");
+  out.emplace_back("Position.X", Float(m_position.X));
+  out.emplace_back("Position.Y", Float(m_position.Y));
+  out.emplace_back("Width", Float(m_width));
+  out.emplace_back("Height", Float(m_height));
+  if (m_scale.X != 1) out.emplace_back("Scale.X", Float(m_scale.X));
+  if (m_scale.Y != 1) out.emplace_back("Scale.Y", Float(m_scale.Y));
+  if (m_rotationAngle != 0) out.emplace_back("RotationAngle", Float(m_rotationAngle));
+  if (m_rotationCenter.X != 0.5f) out.emplace_back("RotationCenter.X", Float(m_rotationCenter.X));
+  if (m_rotationCenter.Y != 0.5f) out.emplace_back("RotationCenter.Y", Float(m_rotationCenter.Y));
+  if (m_opacity != 1) out.emplace_back("Opacity", Float(m_opacity));
+  if (!m_visible) out.emplace_back("Visible", Bool(false));
+  if (!m_enabled) out.emplace_back("Enabled", Bool(false));
+  if (!m_hitTest) out.emplace_back("HitTest", Bool(false));
+  if (m_clipChildren) out.emplace_back("ClipChildren", Bool(true));
+  if (m_tag != 0) out.emplace_back("Tag", Int(m_tag));
+}
+
+bool TControl::ReadProperty(const std::string& name, const std::string& value) {
+  using namespace proptext;
+  float f;
+  bool b;
+  long long i;
+  if (name == "Align") {
+    if (value == "Client") SetAlign(TAlignLayout::alClient);
+    else if (value == "None") SetAlign(TAlignLayout::alNone);
+    else return false;
+    return true;
+  }
+  if (name == "Position.X") return ReadFloat(value, f) && (m_position.X = f, true);
+  if (name == "Position.Y") return ReadFloat(value, f) && (m_position.Y = f, true);
+  if (name == "Width") return ReadFloat(value, f) && (SetWidth(f), true);
+  if (name == "Height") return ReadFloat(value, f) && (SetHeight(f), true);
+  if (name == "Scale.X") return ReadFloat(value, f) && (m_scale.X = f, true);
+  if (name == "Scale.Y") return ReadFloat(value, f) && (m_scale.Y = f, true);
+  if (name == "RotationAngle") return ReadFloat(value, f) && (m_rotationAngle = f, true);
+  if (name == "RotationCenter.X") return ReadFloat(value, f) && (m_rotationCenter.X = f, true);
+  if (name == "RotationCenter.Y") return ReadFloat(value, f) && (m_rotationCenter.Y = f, true);
+  if (name == "Opacity") return ReadFloat(value, f) && (SetOpacity(f), true);
+  if (name == "Visible") return ReadBool(value, b) && (m_visible = b, true);
+  if (name == "Enabled") return ReadBool(value, b) && (m_enabled = b, true);
+  if (name == "HitTest") return ReadBool(value, b) && (m_hitTest = b, true);
+  if (name == "ClipChildren") return ReadBool(value, b) && (m_clipChildren = b, true);
+  if (name == "Tag") return ReadInt(value, i) && (m_tag = intptr_t(i), true);
+  return false;
+}
+
+}  // namespace karto

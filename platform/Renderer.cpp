@@ -1,0 +1,140 @@
+#include "platform/Renderer.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPen>
+
+#include "platform/Shapes.h"
+
+namespace karto {
+
+QTransform ToQTransform(const TMatrix& m) {
+  return QTransform(m.m11, m.m12, m.m13, m.m21, m.m22, m.m23, m.m31, m.m32, m.m33);
+}
+
+QColor ToQColor(TAlphaColor c) {
+  return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c), ColorAlpha(c));
+}
+
+QPainterPath ToQPainterPath(const TPathData& path) {
+  QPainterPath qp;
+  const auto& pts = path.PointList();
+  for (size_t i = 0; i < pts.size(); ++i) {
+    const TPathPoint& p = pts[i];
+    switch (p.Kind) {
+      case ppMoveTo: qp.moveTo(p.Point.X, p.Point.Y); break;
+      case ppLineTo: qp.lineTo(p.Point.X, p.Point.Y); break;
+      case ppClose: qp.closeSubpath(); break;
+      case ppCurveTo:
+        if (i + 2 < pts.size()) {
+          qp.cubicTo(p.Point.X, p.Point.Y, pts[i + 1].Point.X, pts[i + 1].Point.Y,
+                     pts[i + 2].Point.X, pts[i + 2].Point.Y);
+          i += 2;
+        } else {
+          qp.lineTo(p.Point.X, p.Point.Y);  // a broken curve ends as a line
+        }
+        break;
+    }
+  }
+  return qp;
+}
+
+namespace {
+
+QBrush ToQBrush(const TBrush& b, const TRectF& r) {
+  switch (b.Kind) {
+    case TBrushKind::bkNone: return Qt::NoBrush;
+    case TBrushKind::bkSolid: return QBrush(ToQColor(b.Color));
+    case TBrushKind::bkGradient: {
+      const TGradient& g = b.Gradient;
+      QLinearGradient lg(r.Left + g.StartPosition.X * r.Width(), r.Top + g.StartPosition.Y * r.Height(),
+                         r.Left + g.StopPosition.X * r.Width(), r.Top + g.StopPosition.Y * r.Height());
+      if (g.Points.empty()) lg.setColorAt(0, ToQColor(b.Color));
+      for (const TGradientPoint& p : g.Points) lg.setColorAt(qBound(0.0f, p.Offset, 1.0f), ToQColor(p.Color));
+      return QBrush(lg);
+    }
+  }
+  return Qt::NoBrush;
+}
+
+}  // namespace
+
+void TShape::Paint(QPainter& painter) {
+  const QPainterPath path = ToQPainterPath(DrawingPath());
+  const TRectF r = GetShapeRect();
+  if (Fill.Kind != TBrushKind::bkNone) painter.fillPath(path, ToQBrush(Fill, r));
+  if (Stroke.Kind != TBrushKind::bkNone && StrokeThickness > 0) {
+    QPen pen(ToQBrush(Stroke, r), StrokeThickness);
+    pen.setCapStyle(StrokeCap == TStrokeCap::scRound ? Qt::RoundCap : Qt::FlatCap);
+    pen.setJoinStyle(StrokeJoin == TStrokeJoin::sjRound   ? Qt::RoundJoin
+                     : StrokeJoin == TStrokeJoin::sjBevel ? Qt::BevelJoin
+                                                          : Qt::MiterJoin);
+    std::vector<float> dash = DashPattern();
+    if (!dash.empty()) {
+      if (dash.size() % 2) dash.insert(dash.end(), dash.begin(), dash.end());
+      QVector<qreal> pattern;
+      bool positive = false;
+      for (float d : dash) {
+        pattern.push_back(std::max(0.0f, d));
+        positive = positive || d > 0;
+      }
+      if (positive) {
+        pen.setDashPattern(pattern);
+        pen.setDashOffset(DashOffset);
+      }
+    }
+    painter.strokePath(path, pen);
+  }
+}
+
+void TText::Paint(QPainter& painter) {
+  QFont font = painter.font();
+  if (!FontFamily.empty()) font.setFamily(QString::fromStdString(FontFamily));
+  font.setPixelSize(std::max(1, int(FontSize + 0.5f)));
+  font.setBold(FontBold);
+  painter.setFont(font);
+  painter.setPen(ToQColor(Color));
+  int flags = 0;
+  flags |= HorzAlign == TTextAlign::taLeading    ? Qt::AlignLeft
+           : HorzAlign == TTextAlign::taTrailing ? Qt::AlignRight
+                                                 : Qt::AlignHCenter;
+  flags |= VertAlign == TTextAlign::taLeading    ? Qt::AlignTop
+           : VertAlign == TTextAlign::taTrailing ? Qt::AlignBottom
+                                                 : Qt::AlignVCenter;
+  painter.drawText(QRectF(0, 0, Width(), Height()), flags | Qt::TextWordWrap,
+                   QString::fromStdString(Text));
+}
+
+void TImage::Paint(QPainter& painter) {
+  if (Bitmap.IsEmpty()) return;
+  const TRectF r = BitmapRect();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, r.Width() < Bitmap.Width());
+  painter.drawImage(QRectF(r.Left, r.Top, r.Width(), r.Height()), Bitmap.Image());
+}
+
+void RenderControl(QPainter& painter, const TControl& control) {
+  if (!control.Visible()) return;
+  painter.save();
+  painter.setTransform(ToQTransform(control.LocalMatrix()), true);
+  painter.setOpacity(painter.opacity() * control.Opacity());
+  if (painter.opacity() > 0) {
+    const_cast<TControl&>(control).Paint(painter);
+    if (control.ClipChildren())
+      painter.setClipRect(QRectF(0, 0, control.Width(), control.Height()), Qt::IntersectClip);
+    for (const TControl* child : control.ChildList()) RenderControl(painter, *child);
+  }
+  painter.restore();
+}
+
+QImage RenderToImage(const TControl& root, int width, int height, TAlphaColor background) {
+  QImage img(std::max(1, width), std::max(1, height), QImage::Format_ARGB32_Premultiplied);
+  img.fill(ToQColor(background));
+  {
+    QPainter painter(&img);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    RenderControl(painter, root);
+  }
+  return img.convertToFormat(QImage::Format_ARGB32);
+}
+
+}  // namespace karto

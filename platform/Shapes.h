@@ -1,0 +1,160 @@
+#pragma once
+// Display shapes: a fill and a stroke brush with thickness, cap, join and
+// dash, drawn inside the shape rectangle (the local rectangle, inset by half
+// the stroke thickness when there is a stroke).
+
+#include <string>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/Control.h"
+#include "platform/PathData.h"
+
+namespace karto {
+
+enum class TBrushKind { bkNone, bkSolid, bkGradient };
+enum class TStrokeCap { scFlat, scRound };
+enum class TStrokeJoin { sjMiter, sjRound, sjBevel };
+enum class TStrokeDash { sdSolid, sdDash, sdDot, sdDashDot, sdDashDotDot, sdCustom };
+// How a path's geometry is placed in the shape rectangle.
+enum class TPathWrapMode { pwOriginal, pwFit, pwStretch, pwTile };
+enum class TImageWrapMode { iwOriginal, iwFit, iwStretch };
+
+struct TGradientPoint {
+  TAlphaColor Color = TAlphaColors::Black;
+  float Offset = 0;  // 0 .. 1
+  bool operator==(const TGradientPoint& o) const { return Color == o.Color && Offset == o.Offset; }
+};
+
+// A linear gradient from StartPosition to StopPosition, both relative to the
+// shape rectangle (0 .. 1).
+struct TGradient {
+  std::vector<TGradientPoint> Points;
+  TPointF StartPosition{0, 0};
+  TPointF StopPosition{0, 1};
+  bool operator==(const TGradient& o) const {
+    return Points == o.Points && StartPosition == o.StartPosition && StopPosition == o.StopPosition;
+  }
+};
+
+struct TBrush {
+  TBrushKind Kind = TBrushKind::bkSolid;
+  TAlphaColor Color = TAlphaColors::White;
+  TGradient Gradient;
+  bool operator==(const TBrush& o) const {
+    return Kind == o.Kind && Color == o.Color && Gradient == o.Gradient;
+  }
+};
+
+class TShape : public TControl {
+ public:
+  explicit TShape(TControl* owner = nullptr);
+  const char* ClassName() const override { return "TShape"; }
+
+  TBrush Fill;
+  TBrush Stroke;
+  float StrokeThickness = 1;
+  TStrokeCap StrokeCap = TStrokeCap::scFlat;
+  TStrokeJoin StrokeJoin = TStrokeJoin::sjMiter;
+  TStrokeDash StrokeDash = TStrokeDash::sdSolid;
+  // Dash pattern in units of the stroke thickness, used with sdCustom.
+  std::vector<float> CustomDash;
+  float DashOffset = 0;
+
+  void SetCustomDash(const std::vector<float>& dash, float offset) {
+    CustomDash = dash;
+    DashOffset = offset;
+    StrokeDash = TStrokeDash::sdCustom;
+  }
+  // The dash pattern in units of the thickness for the current style; empty
+  // for a solid line.
+  std::vector<float> DashPattern() const;
+
+  // The rectangle the shape draws into.
+  TRectF GetShapeRect() const;
+  // The outline to fill and stroke, in local coordinates.
+  virtual TPathData DrawingPath() const { return {}; }
+  void Paint(QPainter& painter) override;
+
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
+};
+
+class TPath : public TShape {
+ public:
+  explicit TPath(TControl* owner = nullptr) : TShape(owner) {}
+  const char* ClassName() const override { return "TPath"; }
+
+  TPathData Data;
+  TPathWrapMode WrapMode = TPathWrapMode::pwStretch;
+
+  // The geometry as drawn, in local coordinates: with pwStretch the bounds of
+  // Data are mapped onto the shape rectangle (an axis whose bounds have no
+  // extent is only moved); pwFit keeps proportions, centred; pwOriginal and
+  // pwTile leave the points where they are.
+  TPathData DrawingPath() const override;
+
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
+};
+
+class TRectangle : public TShape {
+ public:
+  explicit TRectangle(TControl* owner = nullptr) : TShape(owner) {}
+  const char* ClassName() const override { return "TRectangle"; }
+  float XRadius = 0;
+  float YRadius = 0;
+  TPathData DrawingPath() const override;
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
+};
+
+class TEllipse : public TShape {
+ public:
+  explicit TEllipse(TControl* owner = nullptr) : TShape(owner) {}
+  const char* ClassName() const override { return "TEllipse"; }
+  TPathData DrawingPath() const override;
+};
+
+enum class TLineType { ltDiagonal, ltTop, ltLeft };
+
+class TLine : public TShape {
+ public:
+  explicit TLine(TControl* owner = nullptr) : TShape(owner) {}
+  const char* ClassName() const override { return "TLine"; }
+  TLineType LineType = TLineType::ltDiagonal;
+  TPathData DrawingPath() const override;
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
+};
+
+enum class TTextAlign { taCenter, taLeading, taTrailing };
+
+class TText : public TControl {
+ public:
+  explicit TText(TControl* owner = nullptr) : TControl(owner) {}
+  const char* ClassName() const override { return "TText"; }
+  std::string Text;
+  std::string FontFamily;
+  float FontSize = 12;
+  bool FontBold = false;
+  TAlphaColor Color = TAlphaColors::Black;
+  TTextAlign HorzAlign = TTextAlign::taCenter;
+  TTextAlign VertAlign = TTextAlign::taCenter;
+  void Paint(QPainter& painter) override;
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
+};
+
+class TImage : public TControl {
+ public:
+  explicit TImage(TControl* owner = nullptr) : TControl(owner) {}
+  const char* ClassName() const override { return "TImage"; }
+  TBitmap Bitmap;
+  TImageWrapMode WrapMode = TImageWrapMode::iwFit;
+  // Where the bitmap is drawn in local coordinates.
+  TRectF BitmapRect() const;
+  void Paint(QPainter& painter) override;
+};
+
+}  // namespace karto
