@@ -49,6 +49,11 @@ class TBitmap {
   const uint32_t* ScanLine(int y) const {
     return reinterpret_cast<const uint32_t*>(m_image.constScanLine(y));
   }
+  // The first row, for loops that address rows as Bits() + y * Stride().
+  // Taken once before work is split across threads: ScanLine() of a
+  // non-const bitmap may detach shared pixels and must not race.
+  uint32_t* Bits() { return reinterpret_cast<uint32_t*>(m_image.bits()); }
+  const uint32_t* Bits() const { return reinterpret_cast<const uint32_t*>(m_image.constBits()); }
   // Distance in pixels between the starts of two rows.
   int Stride() const { return int(m_image.bytesPerLine() / 4); }
 

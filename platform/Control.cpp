@@ -22,12 +22,22 @@ bool IsValidIdent(const std::string& name) {
 TControl::TControl(TControl* owner) { SetOwner(owner); }
 
 TControl::~TControl() {
+  m_alive.reset();  // every TControlRef to this control reads nullptr from here on
+  // Leave the owner's and the parent's lists first, so that a descendant
+  // which owns this control (or a component that is its parent) does not
+  // free it a second time.
+  if (m_owner) m_owner->RemoveComponent(this);
+  m_owner = nullptr;
+  DetachFromParent();
   // Children and owned components are freed; each one's destructor takes it
   // out of both lists, so the loops end.
   while (!m_children.empty()) delete m_children.back();
   while (!m_components.empty()) delete m_components.back();
-  DetachFromParent();
-  if (m_owner) m_owner->RemoveComponent(this);
+}
+
+std::weak_ptr<const void> TControl::AliveToken() const {
+  if (!m_alive) m_alive = std::make_shared<const char>('\0');
+  return m_alive;
 }
 
 void TControl::RemoveComponent(TControl* c) {
@@ -72,9 +82,9 @@ void TControl::SetParent(TControl* parent) {
 
 void TControl::InsertChild(int index, TControl* child) {
   if (!child) return;
-  child->SetParent(nullptr);
   for (TControl* p = this; p; p = p->m_parent)
     if (p == child) throw EComponentError("A control cannot be its own ancestor");
+  child->SetParent(nullptr);
   index = std::clamp(index, 0, int(m_children.size()));
   m_children.insert(m_children.begin() + index, child);
   child->m_parent = this;

@@ -6,6 +6,7 @@
 // input through TPointerDispatcher.
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,6 +57,11 @@ class TControl {
   virtual ~TControl();
   TControl(const TControl&) = delete;
   TControl& operator=(const TControl&) = delete;
+
+  // A token that expires when the TControl destructor starts (after the
+  // destructors of derived classes, before children are freed). Observers
+  // that may outlive the control hold it through TControlRef.
+  std::weak_ptr<const void> AliveToken() const;
 
   // The class name written by the object stream.
   virtual const char* ClassName() const { return "TControl"; }
@@ -206,6 +212,27 @@ class TControl {
   bool m_clipChildren = false;
   intptr_t m_tag = 0;
   std::function<void()> m_onRepaint;
+  // Created on the first AliveToken() call, so controls nobody observes pay
+  // no allocation.
+  mutable std::shared_ptr<const char> m_alive;
+};
+
+// A non-owning reference to a control that reads nullptr once the control is
+// destroyed, even if another control is later allocated at the same address.
+// For code that keeps a control across calls that may free it (pointer
+// capture, animations, handlers that delete their sender).
+class TControlRef {
+ public:
+  TControlRef() = default;
+  explicit TControlRef(TControl* c) : m_control(c) {
+    if (c) m_alive = c->AliveToken();
+  }
+  TControl* Get() const { return m_alive.expired() ? nullptr : m_control; }
+  explicit operator bool() const { return Get() != nullptr; }
+
+ private:
+  TControl* m_control = nullptr;
+  std::weak_ptr<const void> m_alive;
 };
 
 // A plain container (layouts and panels of display objects).

@@ -1,6 +1,7 @@
 #include "platform/PropertyText.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/PathData.h"
@@ -16,7 +17,9 @@ bool ReadFloat(const std::string& s, float& v) {
   if (*b == '+') ++b;
   float r;
   auto res = std::from_chars(b, e, r);
-  if (res.ec != std::errc() || res.ptr != e) return false;
+  // "nan" and "inf" parse, but no property holds them: a stream carrying one
+  // is hostile or broken.
+  if (res.ec != std::errc() || res.ptr != e || !std::isfinite(r)) return false;
   v = r;
   return true;
 }

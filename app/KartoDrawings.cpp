@@ -1,0 +1,37 @@
+// Drawing files: the 2D view written as an object stream.
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "app/KartoWindow.h"
+#include "platform/ObjectStream.h"
+
+namespace karto {
+
+void TfrmKarto::Save2DView() {
+  if (m_oPaintBox2D->ChildrenCount() == 0) return;
+  TFileDialogRequest request;
+  request.Filter = "FMX File (*.fmx)|*.fmx|JavaScript File (*.js)|*.js";
+  request.FilterIndex = 1;
+  request.InitialDir = m_sRunDir;
+  if (!m_dialogs->SaveDialog(request)) return;
+  QString fileName = request.FileName;
+  const QFileInfo info(fileName);
+  // Only the object stream is written; any other extension becomes .fmx.
+  if (info.suffix().toUpper() != "FMX") {
+    const QString base = info.suffix().isEmpty() ? fileName : fileName.left(fileName.size() - info.suffix().size() - 1);
+    fileName = base + ".fmx";
+  }
+  const std::string text = WriteComponent(*m_oPaintBox2D);
+  // Written whole or not at all: a failed save keeps the previous file.
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+      !file.commit()) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    m_dialogs->MessageDlg(QString("The drawing could not be saved to %1.\n%2").arg(fileName, reason),
+                          TMsgDlgType::mtError, mbOKCancel);
+  }
+}
+
+}  // namespace karto

@@ -1,0 +1,287 @@
+#pragma once
+// The main window. Its handlers keep the names users of the design know
+// (btnTraceClick, SetWorkingMode ...); each one reads controls, calls a
+// module and writes controls. The layout is built in KartoLayout.cpp, the
+// start-up, modes and views in KartoWindow.cpp.
+
+#include <QMainWindow>
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/Dialogs.h"
+#include "platform/Filters.h"
+#include "platform/Shapes.h"
+#include "workspace/ShapeSelection.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMimeData;
+class QPushButton;
+class QScrollArea;
+class QToolButton;
+class QTreeWidget;
+class QVariantAnimation;
+
+namespace karto {
+
+class TDisplayHost;
+class TFloatTrackBar;
+class TFloatAnimation;
+class TWidgetDragSource;
+
+enum class WorkMode { NONE_MODE, VECTORIZE_MODE, IMAGING_MODE, SVG_MODE };
+
+class TfrmKarto : public QMainWindow {
+  Q_OBJECT
+ public:
+  // dialogs: the message and file dialogs to use (the Qt ones when null).
+  explicit TfrmKarto(std::unique_ptr<TDialogs> dialogs = nullptr, QWidget* parent = nullptr);
+  ~TfrmKarto() override;
+
+  // --- modes and views ------------------------------------------------------
+  void SetWorkingMode(WorkMode enWorkingMode);
+  WorkMode WorkingMode() const { return m_enWorkingMode; }
+  // Switches between the image view and the 2D view, fading the new one in.
+  void ToggleView();
+  bool ImageViewVisible() const;
+  bool View2DVisible() const;
+  void Set2DShapeActionPanel(ShapeActionMode enShapeActionMode);
+  ShapeActionMode ShapeActionModeValue() const { return m_enShapeActionMode; }
+  // Empties the 2D view: selection cleared, shapes removed, paint box sized
+  // to the scroll box's client area at scale 1.
+  void Reset2DView();
+
+  // --- access for the modules' tests ---------------------------------------
+  TDialogs& Dialogs() { return *m_dialogs; }
+  TControl* PanelDestImageRoot() const;
+  TImage* ImageDest() const { return m_oImageDest; }
+  TPaintBox* PaintBox2D() const { return m_oPaintBox2D; }
+  TImage* SlotImage(int i) const { return m_oImages[size_t(i)]; }
+  int ActiveImage() const { return m_iActImage; }
+  QVariantAnimation* ViewFadeAnimation() const { return m_viewFade; }
+  TFloatAnimation* ShapeFloatAnimation() const { return m_oShapeFloatAnimation.get(); }
+  const QString& RunDir() const { return m_sRunDir; }
+
+ public slots:
+  // File menu (KartoImages.cpp, KartoDrawings.cpp).
+  void MenuItemLoadImageForProcessingClick();
+  void MenuItemLoadImageForVectorizeClick();
+  void MenuItemLoadTransitionImageClick();
+  void MenuItemSaveImageClick();
+  // Slots (KartoImages.cpp).
+  void btnCopyOriginImageToDestClick();
+  void btnCopySavedImageToDestClick(int n);
+  void btnCopyDestToSavedImageClick(int n);
+  void ImageOriginDblClick();
+  void SavedImageDblClick(int n);
+  void SavedImageDragDrop(int n);
+  // Adjustments (KartoAdjust.cpp).
+  void TrackBarBrightnessChange();
+  void TrackBarContrastChange();
+  void TrackBarSharpenChange();
+  void TrackBarPenSizeChange();
+  void chbxPageSketchActiveChange();
+
+  void btnVectorizeClick();
+  void btnTraceClick();
+  void ScaleTrackXChange();
+  void ScaleTrackYChange();
+  void TrackBarGreyscaleChange();
+  void MenuItemExitClick();
+  void MenuItemAboutClick();
+  void btnClearAllShapeSelectionClick();
+
+ private:
+  void BuildLayout();
+  void BuildMenus();
+  QWidget* BuildStatusBar();
+  QWidget* BuildImageView();
+  QWidget* BuildTracePanel();
+  QWidget* BuildImagingPanel();
+  QWidget* BuildSlot(int n);
+  QWidget* Build2DView();
+  QWidget* BuildShapeToolbar();
+  QWidget* BuildShapeInfoPanel();
+  void WireHandlers();
+
+  void FormCreate();
+  void FormDestroy();
+  void SetViewControls(bool imageSide, bool show);
+  void ShowView(bool imageSide, bool fade);
+  void DimImageButtons();
+  void ResetAdjustmentControls(bool onlyValues);
+  void ClearAllShapeSelection();
+
+ public:
+  // --- image slots (KartoImages.cpp) ------------------------------------------
+  // Loads a picture into slot 0 and makes it the destination. A picture that
+  // cannot be read leaves the slots cleared to white and says so in lbStatus.
+  void LoadPixelImage(const QString& fileName);
+  // True when the first of the dragged files is a picture Karto reads.
+  static bool IsPictureFile(const QMimeData* data);
+  bool DropTargetOriginImageDragOver(const QMimeData* data);
+  void DropTargetOriginImageDropped(const QMimeData* data);
+  // The mime type of a picture dragged inside the window (destination image
+  // or a slot panel onto a slot).
+  static const char* const kSlotDragMime;
+
+ private:
+  void ClearImages();
+  void ShowActiveImage(bool copy);
+  // Runs a file dialog the way every load command does; returns the chosen
+  // file when its upper-cased extension is one of accepted, else nothing.
+  QString RunOpenDialog(const QString& filter, int filterIndex, const QStringList& accepted);
+  void ApplyAdjustments();
+  // Writes the 2D view as an object stream (KartoDrawings.cpp).
+  void Save2DView();
+  void ImageDestDragStart();
+
+ public:
+  // --- controls (named as in the design; objectName is the same) ----------
+  QMenu* MenuItemFile = nullptr;
+  QMenu* MenuItem2 = nullptr;
+  QAction* MenuItemLoadImageForProcessing = nullptr;
+  QAction* MenuItemLoadImageForVectorize = nullptr;
+  QAction* MenuItemLoadTransitionImage = nullptr;
+  QAction* MenuItemLoadSVGImage = nullptr;
+  QAction* MenuItemLoadFMXImage = nullptr;
+  QAction* MenuItemSaveImage = nullptr;
+  QAction* MenuItemExit = nullptr;
+  QAction* MenuItemAbout = nullptr;
+
+  QWidget* StatusBarCommon = nullptr;
+  QLabel* lbStatus = nullptr;
+  QPushButton* btnVectorize = nullptr;
+  QPushButton* btnTrace = nullptr;
+  QLineEdit* txfXCoord = nullptr;
+  QLineEdit* txfYCoord = nullptr;
+  TFloatTrackBar* ScaleTrackX = nullptr;
+  TFloatTrackBar* ScaleTrackY = nullptr;
+  QLabel* TextScaleX = nullptr;
+  QLabel* TextScaleY = nullptr;
+
+  QWidget* lyScaleRoot = nullptr;
+  QWidget* lyImageControlRoot = nullptr;
+  QWidget* ly2DControlRoot = nullptr;
+
+  // Image view.
+  QWidget* LayoutControl = nullptr;
+  QWidget* PanelForTraceControl = nullptr;
+  QWidget* PanelForImagingControl = nullptr;
+  QWidget* PanelOrigin = nullptr;
+  TDisplayHost* ImageOrigin = nullptr;
+  QLabel* DropTargetOriginImage = nullptr;
+  QPushButton* btnCopyOriginImageToDest = nullptr;
+  std::array<QWidget*, 4> PanelSavedImage{};  // [1..3]
+  std::array<TDisplayHost*, 4> SavedImage{};  // [1..3]; [0] is ImageOrigin
+  std::array<QLabel*, 4> lbSavedImage{};      // [1..3]
+  std::array<QPushButton*, 4> btnCopySavedImageToDest{};  // [1..3]
+  std::array<QPushButton*, 4> btnCopyDestToSavedImage{};  // [1..3]
+  QScrollArea* ScrollBoxImageDest = nullptr;
+  TDisplayHost* PanelDestImage = nullptr;
+
+  // Adjustment panel.
+  QLabel* lbBrightnessDesc = nullptr;
+  QLabel* lbBrightnessValue = nullptr;
+  TFloatTrackBar* TrackBarBrightness = nullptr;
+  QLabel* lbContrastDesc = nullptr;
+  QLabel* lbContrastValue = nullptr;
+  TFloatTrackBar* TrackBarContrast = nullptr;
+  QLabel* lbSharpenDesc = nullptr;
+  QLabel* lbSharpenValue = nullptr;
+  TFloatTrackBar* TrackBarSharpen = nullptr;
+  QLabel* lbPenSizeDesc = nullptr;
+  QLabel* lbPenSizeValue = nullptr;
+  TFloatTrackBar* TrackBarPenSize = nullptr;
+  QCheckBox* chbxPageSketchActive = nullptr;
+  TFloatTrackBar* TrackBarGreyscale = nullptr;
+  QLabel* lbGreyscaleValue = nullptr;
+
+  // Effect catalogue panel.
+  QListWidget* listCat = nullptr;
+  QListWidget* listFX = nullptr;
+  QListWidget* lbxFilterSettings = nullptr;
+
+  // 2D view.
+  QWidget* ToolBar2D = nullptr;
+  QPushButton* btnNormalize = nullptr;
+  QGroupBox* grbxShapeProps = nullptr;
+  QDoubleSpinBox* SpinBoxLineWidth = nullptr;
+  QComboBox* cobxLineType = nullptr;
+  QComboBox* cobxLineColor = nullptr;
+  QPushButton* btnSetLineProps = nullptr;
+  QToolButton* btnDeleteSel = nullptr;
+  QToolButton* btnSelAddition = nullptr;
+  QGroupBox* grbxNewShape = nullptr;
+  QPushButton* btnNewShape = nullptr;
+  QPushButton* btnNewLineH = nullptr;
+  QPushButton* btnNewLineV = nullptr;
+  QPushButton* btnNewRect = nullptr;
+  QPushButton* btnNewCircle = nullptr;
+  QPushButton* btnNewText = nullptr;
+  QPushButton* btnSelSetText = nullptr;
+  QPushButton* btnSelSetArrow = nullptr;
+  QWidget* PanelShapeInfos = nullptr;
+  QWidget* PanelShapeSelections = nullptr;
+  QPushButton* btnClearAllShapeSelection = nullptr;
+  QTreeWidget* TreeViewShapeSelections = nullptr;
+  QWidget* PanelShapeDialogs = nullptr;
+  QLabel* lbHeaderShapeDialogs = nullptr;
+  QToolButton* btnShapeOk = nullptr;
+  QToolButton* btnShapeCancel = nullptr;
+  QWidget* PanelShapeNormalize = nullptr;
+  QLineEdit* txfShapeNormalizeOrgWidth = nullptr;
+  QLineEdit* txfShapeNormalizeOrgHeight = nullptr;
+  QLineEdit* txfShapeNormalizeXCoord = nullptr;
+  QLineEdit* txfShapeNormalizeYCoord = nullptr;
+  QLineEdit* txfShapeNormalizeRefWidth = nullptr;
+  QLineEdit* txfShapeNormalizeRefHeight = nullptr;
+  QLineEdit* txfShapeNormalizeNewWidth = nullptr;
+  QLineEdit* txfShapeNormalizeNewHeight = nullptr;
+  QPushButton* btnShapeNormalizeSnap = nullptr;
+  QScrollArea* ScrollBox2D = nullptr;
+  TDisplayHost* PaintBox2DHost = nullptr;
+
+ private:
+  // --- state -------------------------------------------------------------------
+  WorkMode m_enWorkingMode = WorkMode::NONE_MODE;
+  ShapeActionMode m_enShapeActionMode = ShapeActionMode::SHAPE_NONE;
+  QString m_sRunDir;
+  int m_iActImage = -1;
+  bool m_lWithUpdate = false;
+  double m_xMaxImg = 0, m_yMaxImg = 0;
+  double m_xLastImg = 0, m_yLastImg = 0;
+  bool m_lChngSharpe = false, m_lChngBrightness = false, m_lChngContrast = false;
+
+  std::unique_ptr<TFilter> FilterContrast, FilterSharpe, FilterMonochrome, FilterPaperSketch;
+  TFilterRec FilterRecContrast, FilterRecSharpe, FilterRecMonochrome, FilterRecPaperSketch;
+  std::unique_ptr<TFilter> Filter;  // chosen in the effect catalogue
+  TFilterRec Rec;
+
+  std::array<TImage*, 4> m_oImages{};
+  std::array<std::array<QPushButton*, 2>, 4> m_oImgBtns{};
+  TImage* m_oImageDest = nullptr;
+  TPaintBox* m_oPaintBox2D = nullptr;
+
+  int m_iInBoxSelCount = 0;
+  float m_fFetchDelta = -1;
+  TPointF m_BeginMouseMoveLocalPoint, m_BeginMouseMoveAbsolutPoint;
+  std::map<std::string, TSelShapeInfo> m_lstSelShapes;
+  std::unique_ptr<TFloatAnimation> m_oShapeFloatAnimation;
+
+  std::unique_ptr<TDialogs> m_dialogs;
+  QVariantAnimation* m_viewFade = nullptr;
+  std::unique_ptr<TWidgetDragSource> m_slotPanelDrag;
+  bool m_destroyed = false;
+};
+
+}  // namespace karto

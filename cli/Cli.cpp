@@ -1,0 +1,325 @@
+#include "cli/Cli.h"
+
+#include <QFileInfo>
+#include <optional>
+
+#include "imaging/AdjustmentChain.h"
+#include "platform/Filters.h"
+
+namespace karto {
+
+namespace {
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
+
+const char* const kHelp = R"(Usage: karto-cli COMMAND [ARGUMENTS]
+
+Karto's image work without a window.
+
+Commands:
+  filters
+      Lists every registered filter by category, with each parameter's
+      type, range and default.
+
+  filter NAME INPUT -o OUTPUT [--set PARAM=VALUE ...] [--target PICTURE]
+      Runs one filter on INPUT and writes OUTPUT (.png, .jpg or .bmp).
+      --set      sets a parameter: a number for number parameters, "X,Y" for
+                 points, #RRGGBB or #AARRGGBB for colours. Repeatable.
+      --target   the second picture of transition filters.
+
+  adjust INPUT -o OUTPUT [--brightness B] [--contrast C] [--sharpen A]
+                         [--pen-size P] [--sketch]
+      Runs the window's adjustment chain: brightness and contrast, then
+      sharpen, then the paper sketch. A stage runs when one of its options
+      is given (brightness and contrast share one stage); the paper sketch
+      runs with --sketch or --pen-size. Values not given keep the filter's
+      default.
+
+  --help, help
+      Shows this text.
+
+Exit codes: 0 done, 1 the work failed, 2 the command line is wrong.
+Output files are written completely or not at all.
+)";
+
+const char* TypeName(TShaderValueType t) {
+  switch (t) {
+    case TShaderValueType::vtFloat: return "number";
+    case TShaderValueType::vtPoint: return "point";
+    case TShaderValueType::vtColor: return "colour";
+    case TShaderValueType::vtBitmap: return "picture";
+  }
+  return "?";
+}
+
+QString Num(float v) { return QString::number(double(v), 'g', 6); }
+
+QString ColorText(TAlphaColor c) { return "#" + QString("%1").arg(c, 8, 16, QChar('0')).toUpper(); }
+
+// The arguments of one command: positional ones and options with values.
+struct Args {
+  QStringList positional;
+  QList<QPair<QString, QString>> options;  // name (with dashes), value
+  QStringList flags;
+};
+
+// Splits args; options in valued are followed by a value. Returns an error
+// sentence, or an empty string when the line is well-formed.
+QString Parse(const QStringList& args, const QStringList& valued, const QStringList& flags, Args& out) {
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    if (a.startsWith("-") && a.size() > 1) {
+      if (valued.contains(a)) {
+        if (i + 1 >= args.size()) return QString("The option %1 needs a value.").arg(a);
+        out.options.append({a, args[++i]});
+      } else if (flags.contains(a)) {
+        out.flags << a;
+      } else {
+        return QString("Unknown option %1.").arg(a);
+      }
+    } else {
+      out.positional << a;
+    }
+  }
+  return {};
+}
+
+std::optional<QString> Option(const Args& a, const QString& name) {
+  std::optional<QString> v;
+  for (const auto& [n, value] : a.options)
+    if (n == name) v = value;
+  return v;
+}
+
+bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err) {
+  if (!QFileInfo::exists(file)) {
+    err << "The file " << file << " does not exist.\n";
+    return false;
+  }
+  try {
+    bmp.LoadFromFile(file);
+  } catch (const EBitmapError&) {
+    err << "The file " << file << " is not a picture Karto can read.\n";
+    return false;
+  }
+  return true;
+}
+
+bool SavePicture(const TBitmap& bmp, const QString& file, QTextStream& err) {
+  try {
+    bmp.SaveToFile(file);
+  } catch (const EBitmapError& e) {
+    err << "Cannot write " << file << ": " << e.what() << "\n";
+    return false;
+  }
+  return true;
+}
+
+QString CheckOutputName(const QString& file) {
+  const QString ext = QFileInfo(file).suffix().toLower();
+  if (ext != "png" && ext != "jpg" && ext != "jpeg" && ext != "bmp")
+    return QString("The output %1 needs the extension .png, .jpg or .bmp.").arg(file);
+  return {};
+}
+
+int ListFilters(QTextStream& out) {
+  for (const std::string& cat : FilterManager::Categories()) {
+    for (const std::string& name : FilterManager::FiltersOfCategory(cat)) {
+      TFilterRec rec;
+      FilterManager::FilterRecByName(name, rec);
+      out << QString::fromStdString(cat) << "\t" << QString::fromStdString(name) << "\t"
+          << QString::fromStdString(rec.Desc) << "\n";
+      for (const TShaderValueRec& v : rec.Values) {
+        out << "    " << QString::fromStdString(v.Name) << "  " << TypeName(v.ValueType);
+        switch (v.ValueType) {
+          case TShaderValueType::vtFloat:
+            out << "  " << Num(v.Min) << " .. " << Num(v.Max) << "  default " << Num(v.Default);
+            break;
+          case TShaderValueType::vtPoint:
+            out << "  default " << Num(v.DefaultPoint.X) << "," << Num(v.DefaultPoint.Y);
+            break;
+          case TShaderValueType::vtColor:
+            out << "  default " << ColorText(v.DefaultColor);
+            break;
+          case TShaderValueType::vtBitmap:
+            break;
+        }
+        if (!v.Desc.empty()) out << "  (" << QString::fromStdString(v.Desc) << ")";
+        out << "\n";
+      }
+    }
+  }
+  return kOk;
+}
+
+bool ParseFloat(const QString& s, float& v) {
+  bool ok = false;
+  const double d = s.trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(d)) return false;
+  v = float(d);
+  return true;
+}
+
+bool ParseColor(QString s, TAlphaColor& c) {
+  s = s.trimmed();
+  if (s.startsWith('#')) s = s.mid(1);
+  else if (s.startsWith("0x", Qt::CaseInsensitive)) s = s.mid(2);
+  bool ok = false;
+  const uint v = s.toUInt(&ok, 16);
+  if (!ok || (s.size() != 6 && s.size() != 8)) return false;
+  c = s.size() == 6 ? (0xFF000000u | v) : v;
+  return true;
+}
+
+// Sets one PARAM=VALUE on a filter; an error sentence, or empty on success.
+QString SetParameter(TFilter& f, const QString& assignment) {
+  const int eq = assignment.indexOf('=');
+  if (eq <= 0) return QString("--set needs PARAM=VALUE, not \"%1\".").arg(assignment);
+  const std::string name = assignment.left(eq).trimmed().toStdString();
+  const QString value = assignment.mid(eq + 1);
+  const TFilterRec& rec = f.FilterRec();
+  for (const TShaderValueRec& v : rec.Values) {
+    if (QString::fromStdString(v.Name).compare(QString::fromStdString(name), Qt::CaseInsensitive) != 0) continue;
+    switch (v.ValueType) {
+      case TShaderValueType::vtFloat: {
+        float x;
+        if (!ParseFloat(value, x)) return QString("%1 needs a number, not \"%2\".").arg(QString::fromStdString(v.Name), value);
+        if (x < v.Min || x > v.Max)
+          return QString("%1 must lie between %2 and %3.").arg(QString::fromStdString(v.Name), Num(v.Min), Num(v.Max));
+        f.SetFloat(v.Name, x);
+        return {};
+      }
+      case TShaderValueType::vtPoint: {
+        const QStringList xy = value.split(',');
+        TPointF p;
+        if (xy.size() != 2 || !ParseFloat(xy[0], p.X) || !ParseFloat(xy[1], p.Y))
+          return QString("%1 needs a point X,Y, not \"%2\".").arg(QString::fromStdString(v.Name), value);
+        f.SetPoint(v.Name, p);
+        return {};
+      }
+      case TShaderValueType::vtColor: {
+        TAlphaColor c;
+        if (!ParseColor(value, c))
+          return QString("%1 needs a colour #RRGGBB or #AARRGGBB, not \"%2\".").arg(QString::fromStdString(v.Name), value);
+        f.SetColor(v.Name, c);
+        return {};
+      }
+      case TShaderValueType::vtBitmap:
+        return QString("%1 is a picture; give it with --target.").arg(QString::fromStdString(v.Name));
+    }
+  }
+  return QString("The filter %1 has no parameter %2.")
+      .arg(QString::fromStdString(rec.Name), QString::fromStdString(name));
+}
+
+int RunFilter(const QStringList& args, QTextStream& err) {
+  Args a;
+  QString problem = Parse(args, {"-o", "--set", "--target"}, {}, a);
+  if (problem.isEmpty() && a.positional.size() != 2) problem = "filter needs a filter name and an input picture.";
+  if (problem.isEmpty() && !Option(a, "-o")) problem = "filter needs an output file: -o OUTPUT.";
+  if (problem.isEmpty()) problem = CheckOutputName(*Option(a, "-o"));
+  if (!problem.isEmpty()) {
+    err << problem << " See karto-cli --help.\n";
+    return kUsage;
+  }
+  const QString name = a.positional[0];
+  std::unique_ptr<TFilter> filter = FilterManager::CreateFilter(name.toStdString());
+  if (!filter) {
+    err << "There is no filter named " << name << "; karto-cli filters lists them.\n";
+    return kFailed;
+  }
+  for (const auto& [opt, value] : a.options) {
+    if (opt != "--set") continue;
+    const QString e = SetParameter(*filter, value);
+    if (!e.isEmpty()) {
+      err << e << "\n";
+      return kFailed;
+    }
+  }
+  TBitmap input;
+  if (!LoadPicture(a.positional[1], input, err)) return kFailed;
+  if (const auto target = Option(a, "--target")) {
+    TBitmap t;
+    if (!LoadPicture(*target, t, err)) return kFailed;
+    filter->SetTarget(t);
+  }
+  filter->SetInput(input);
+  return SavePicture(filter->Output(), *Option(a, "-o"), err) ? kOk : kFailed;
+}
+
+int RunAdjust(const QStringList& args, QTextStream& err) {
+  Args a;
+  QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size"}, {"--sketch"}, a);
+  if (problem.isEmpty() && a.positional.size() != 1) problem = "adjust needs exactly one input picture.";
+  if (problem.isEmpty() && !Option(a, "-o")) problem = "adjust needs an output file: -o OUTPUT.";
+  if (problem.isEmpty()) problem = CheckOutputName(*Option(a, "-o"));
+  TAdjustmentOptions o;
+  o.sketch = a.flags.contains("--sketch");
+  // Each option with the filter and parameter it sets, checked against the
+  // parameter's range from the filter's description.
+  struct Bound {
+    const char* option;
+    const char* filter;
+    const char* param;
+    std::optional<float>* target;
+  };
+  const Bound bounds[] = {{"--brightness", "Contrast", "Brightness", &o.brightness},
+                          {"--contrast", "Contrast", "Contrast", &o.contrast},
+                          {"--sharpen", "Sharpen", "Amount", &o.sharpen},
+                          {"--pen-size", "PaperSketch", "BrushSize", &o.penSize}};
+  for (const Bound& b : bounds) {
+    if (!problem.isEmpty()) break;
+    const auto text = Option(a, b.option);
+    if (!text) continue;
+    float v;
+    if (!ParseFloat(*text, v)) {
+      problem = QString("%1 needs a number, not \"%2\".").arg(b.option, *text);
+      break;
+    }
+    TFilterRec rec;
+    if (FilterManager::FilterRecByName(b.filter, rec))
+      for (const TShaderValueRec& p : rec.Values)
+        if (p.Name == b.param && (v < p.Min || v > p.Max))
+          problem = QString("%1 must lie between %2 and %3.").arg(b.option, Num(p.Min), Num(p.Max));
+    *b.target = v;
+  }
+  if (!problem.isEmpty()) {
+    err << problem << " See karto-cli --help.\n";
+    return kUsage;
+  }
+  TBitmap input;
+  if (!LoadPicture(a.positional[0], input, err)) return kFailed;
+  return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
+}
+
+}  // namespace
+
+int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
+  if (args.isEmpty()) {
+    err << "karto-cli needs a command. See karto-cli --help.\n";
+    return kUsage;
+  }
+  const QString cmd = args[0];
+  const QStringList rest = args.mid(1);
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    out << kHelp;
+    return kOk;
+  }
+  if (rest.contains("--help")) {
+    out << kHelp;
+    return kOk;
+  }
+  if (cmd == "filters") {
+    if (!rest.isEmpty()) {
+      err << "filters takes no arguments. See karto-cli --help.\n";
+      return kUsage;
+    }
+    return ListFilters(out);
+  }
+  if (cmd == "filter") return RunFilter(rest, err);
+  if (cmd == "adjust") return RunAdjust(rest, err);
+  err << "Unknown command " << cmd << ". See karto-cli --help.\n";
+  return kUsage;
+}
+
+}  // namespace karto

@@ -1,0 +1,29 @@
+// karto-cli: the modules without a window.
+#include <QGuiApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#include "cli/Cli.h"
+
+namespace {
+// Qt's own notes (missing runtime folders, font fallbacks) would read like
+// complaints about the user's files; only its critical errors get through.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  qInstallMessageHandler(QtMessages);
+  // Works on machines without a display: nothing here opens a window.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();
+  const int code = karto::RunCli(args, out, err);
+  out.flush();
+  err.flush();
+  return code;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Splits rows [0, rows) into contiguous bands, one per core, and runs
+// fn(first, last) on each band; returns when all are done. Small jobs run
+// on the calling thread, where starting threads would cost more than it saves.
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace karto {
+
+template <class Fn>
+void ParallelRows(int rows, long long workPerRow, Fn&& fn) {
+  if (rows <= 0) return;
+  static const int cores = std::max(1u, std::thread::hardware_concurrency());
+  constexpr long long kMinWorkPerThread = 200000;
+  const long long total = (long long)rows * std::max(1LL, workPerRow);
+  const int bands = int(std::min<long long>({cores, rows, std::max(1LL, total / kMinWorkPerThread)}));
+  if (bands <= 1) {
+    fn(0, rows);
+    return;
+  }
+  std::vector<std::thread> threads;
+  threads.reserve(size_t(bands - 1));
+  const int per = (rows + bands - 1) / bands;
+  for (int b = 1; b < bands; ++b) {
+    const int first = b * per, last = std::min(rows, first + per);
+    if (first < last) threads.emplace_back([&fn, first, last] { fn(first, last); });
+  }
+  fn(0, std::min(rows, per));
+  for (std::thread& t : threads) t.join();
+}
+
+}  // namespace karto
