@@ -52,7 +52,7 @@ const char* TypeName(TShaderValueType t) {
   return "?";
 }
 
-QString Num(float v) { return QString::number(double(v), 'g', 6); }
+QString Num(double v) { return QString::number(v, 'g', 6); }
 
 QString ColorText(TAlphaColor c) { return "#" + QString("%1").arg(c, 8, 16, QChar('0')).toUpper(); }
 

@@ -20,7 +20,7 @@ inline int Luma(uint32_t c) {
   return int((77 * ((c >> 16) & 0xFF) + 150 * ((c >> 8) & 0xFF) + 29 * (c & 0xFF) + 128) >> 8);
 }
 
-TShaderValueRec FloatValue(const char* name, const char* desc, float min, float max, float def) {
+TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def) {
   TShaderValueRec v;
   v.Name = name;
   v.Desc = desc;
@@ -342,7 +342,7 @@ std::vector<TFilterRegistration> BuiltinFilters() {
   {
     TFilterRec r{"Contrast", "Changes the brightness and the contrast of a picture.", {}};
     r.Values.push_back(FloatValue("Brightness", "Shift towards white (positive) or black", -1, 1, 0));
-    r.Values.push_back(FloatValue("Contrast", "Stretch about mid-grey; 1 keeps the picture", 0, 2, 1.5f));
+    r.Values.push_back(FloatValue("Contrast", "Stretch about mid-grey; 1 keeps the picture", 0, 2, 1.5));
     list.push_back({"Color Adjust", r, ContrastKernel});
   }
   {
@@ -356,7 +356,7 @@ std::vector<TFilterRegistration> BuiltinFilters() {
   }
   {
     TFilterRec r{"PaperSketch", "A grey pencil drawing of the picture on white paper.", {}};
-    r.Values.push_back(FloatValue("BrushSize", "Width and softness of the pencil strokes", 0.6f, 10, 3));
+    r.Values.push_back(FloatValue("BrushSize", "Width and softness of the pencil strokes", 0.6, 10, 3));
     list.push_back({"Style", r, PaperSketchKernel});
   }
   return list;

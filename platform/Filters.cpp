@@ -45,7 +45,7 @@ TFilter::TFilter(const TFilterRec& rec, TFilterKernel kernel) : m_rec(rec), m_ke
   m_params.Points.resize(n);
   m_params.Colors.resize(n);
   for (size_t i = 0; i < n; ++i) {
-    m_params.Floats[i] = rec.Values[i].Default;
+    m_params.Floats[i] = float(rec.Values[i].Default);
     m_params.Points[i] = rec.Values[i].DefaultPoint;
     m_params.Colors[i] = rec.Values[i].DefaultColor;
   }
@@ -61,8 +61,8 @@ bool TFilter::SetFloat(const std::string& name, float v) {
   const int i = IndexOf(name, TShaderValueType::vtFloat);
   if (i < 0) return false;
   const TShaderValueRec& r = m_rec.Values[size_t(i)];
-  if (!(v == v)) v = r.Default;  // NaN
-  m_params.Floats[size_t(i)] = std::clamp(v, r.Min, r.Max);
+  if (!(v == v)) v = float(r.Default);  // NaN
+  m_params.Floats[size_t(i)] = float(std::clamp(double(v), r.Min, r.Max));
   return true;
 }
 

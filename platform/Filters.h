@@ -16,16 +16,17 @@ namespace karto {
 
 enum class TShaderValueType { vtFloat, vtPoint, vtColor, vtBitmap };
 
-// One parameter. Numbers use Value/Min/Max/Default; a point keeps its
-// default in DefaultPoint and a colour in DefaultColor.
+// One parameter. Numbers use Value/Min/Max/Default (doubles, so that a
+// range such as 0.6 ... 10 reaches the controls exactly as written); a point
+// keeps its default in DefaultPoint and a colour in DefaultColor.
 struct TShaderValueRec {
   std::string Name;
   std::string Desc;
   TShaderValueType ValueType = TShaderValueType::vtFloat;
-  float Value = 0;
-  float Min = 0;
-  float Max = 0;
-  float Default = 0;
+  double Value = 0;
+  double Min = 0;
+  double Max = 0;
+  double Default = 0;
   TPointF DefaultPoint;
   TAlphaColor DefaultColor = 0;
 };

@@ -25,42 +25,11 @@
 #include "app/KartoWindow.h"
 #include "app/Utils.h"
 #include "platform/Animation.h"
+#include "tests/app/WindowFixture.h"
 
 using namespace karto;
 
 namespace {
-
-class WindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    auto d = std::make_unique<TScriptedDialogs>();
-    dialogs = d.get();
-    w = std::make_unique<TfrmKarto>(std::move(d));
-    w->show();
-    QApplication::processEvents();
-  }
-
-  template <class T = QWidget>
-  T* Find(const char* name) {
-    T* c = w->findChild<T*>(name);
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-  }
-
-  // Writes a small picture and loads it as the user's "load for vectorize".
-  void LoadPicture(int width, int height) {
-    TBitmap b(width, height);
-    b.Clear(0xFF336699u);
-    const QString file = dir.filePath("pic.png");
-    b.SaveToFile(file);
-    w->SetWorkingMode(WorkMode::VECTORIZE_MODE);
-    w->LoadPixelImage(file);
-  }
-
-  QTemporaryDir dir;
-  TScriptedDialogs* dialogs = nullptr;
-  std::unique_ptr<TfrmKarto> w;
-};
 
 TEST_F(WindowTest, EveryNamedControlExists) {
   const char* names[] = {

@@ -1,0 +1,139 @@
+// karto-cli: commands, exit codes, messages, and that failures leave no
+// output file behind.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "cli/Cli.h"
+#include "imaging/AdjustmentChain.h"
+#include "tests/support/Synthetic.h"
+
+using namespace karto;
+
+namespace {
+
+struct Result {
+  int code;
+  QString out;
+  QString err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  Result Run(const QStringList& args) {
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = RunCli(args, o, e);
+    o.flush();
+    e.flush();
+    return {code, out, err};
+  }
+  QString Path(const QString& name) const { return dir.filePath(name); }
+  QString Picture(const QString& name = "in.png") {
+    synthetic::PhotoLike(32, 24, 2).SaveToFile(Path(name));
+    return Path(name);
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(CliTest, HelpDocumentsEveryCommand) {
+  for (const QStringList& args : {QStringList{"--help"}, QStringList{"adjust", "--help"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 0);
+    for (const char* word : {"filters", "filter NAME", "adjust INPUT", "--set", "--target", "--brightness",
+                             "--contrast", "--sharpen", "--pen-size", "--sketch", "Exit codes"})
+      EXPECT_TRUE(r.out.contains(word)) << word;
+  }
+}
+
+TEST_F(CliTest, FiltersListsCategoriesNamesAndParameters) {
+  const Result r = Run({"filters"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.out.contains("Style\tPaperSketch"));
+  EXPECT_TRUE(r.out.contains("BrushSize  number  0.6 .. 10  default 3"));
+  EXPECT_TRUE(r.out.contains("Brightness  number  -1 .. 1  default 0"));
+}
+
+TEST_F(CliTest, FilterRunsOneFilterWithItsParameters) {
+  const QString in = Picture();
+  const Result r = Run({"filter", "contrast", in, "-o", Path("out.png"), "--set", "Brightness=0.25", "--set",
+                        "contrast=1"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  TBitmap src, out;
+  src.LoadFromFile(in);
+  out.LoadFromFile(Path("out.png"));
+  EXPECT_NEAR(ColorRed(out.Pixel(5, 5)), std::min(255, ColorRed(src.Pixel(5, 5)) + 64), 1);
+}
+
+TEST_F(CliTest, AdjustRunsTheWindowsChain) {
+  const QString in = Picture();
+  const Result r = Run({"adjust", in, "-o", Path("sketch.bmp"), "--contrast", "1.8", "--sketch"});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  TBitmap src, out;
+  src.LoadFromFile(in);
+  out.LoadFromFile(Path("sketch.bmp"));
+  TAdjustmentOptions o;
+  o.contrast = 1.8f;
+  o.sketch = true;
+  EXPECT_EQ(out, ApplyAdjustmentOptions(src, o));
+}
+
+TEST_F(CliTest, FailuresExplainThemselvesAndLeaveNoOutput) {
+  const QString in = Picture();
+  QFile corrupt(Path("corrupt.png"));
+  ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+  corrupt.write("\x89PNG\r\n\x1a\nbroken");
+  corrupt.close();
+  struct Case {
+    QStringList args;
+    int code;
+    const char* says;
+  };
+  const QString out = Path("out.png");
+  const Case cases[] = {
+      // Usage errors.
+      {{}, 2, "needs a command"},
+      {{"paint"}, 2, "Unknown command paint"},
+      {{"filter", "Contrast", in}, 2, "-o OUTPUT"},
+      {{"filter", "Contrast", in, "-o"}, 2, "needs a value"},
+      {{"adjust", in, "-o", out, "--frobnicate"}, 2, "Unknown option --frobnicate"},
+      {{"adjust", in, "-o", out, "--brightness", "bright"}, 2, "needs a number"},
+      {{"adjust", in, "-o", out, "--pen-size", "50"}, 2, "between 0.6 and 10"},
+      {{"adjust", in, "-o", Path("out.gif")}, 2, ".png, .jpg or .bmp"},
+      {{"filters", "extra"}, 2, "no arguments"},
+      // The work fails.
+      {{"filter", "Blurry", in, "-o", out}, 1, "no filter named Blurry"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Radius=3"}, 1, "no parameter Radius"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount=9"}, 1, "between 0 and 2"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount"}, 1, "PARAM=VALUE"},
+      {{"adjust", Path("missing.png"), "-o", out}, 1, "does not exist"},
+      {{"adjust", corrupt.fileName(), "-o", out}, 1, "not a picture"},
+      {{"adjust", in, "-o", Path("no/such/folder/out.png")}, 1, "Cannot write"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out)) << c.args.join(' ').toStdString();
+  }
+  // Nothing but the inputs is left in the folder: no temporary files.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(CliTest, TheProgramReturnsTheExitCodes) {
+  QProcess p;
+  p.start(KARTO_CLI_PATH, {"adjust", Path("missing.png"), "-o", Path("o.png")});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(QString(p.readAllStandardError()).contains("does not exist"));
+  p.start(KARTO_CLI_PATH, {"--bogus"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 2);
+}
+
+}  // namespace
