@@ -4,7 +4,10 @@
 #include <QSaveFile>
 
 #include "app/KartoWindow.h"
+#include <QAction>
+
 #include "platform/ObjectStream.h"
+#include "workspace/SvgExport.h"
 
 namespace karto {
 
@@ -30,6 +33,31 @@ void TfrmKarto::Save2DView() {
     const QString reason = file.errorString();
     file.cancelWriting();
     m_dialogs->MessageDlg(QString("The drawing could not be saved to %1.\n%2").arg(fileName, reason),
+                          TMsgDlgType::mtError, mbOKCancel);
+  }
+}
+
+void TfrmKarto::UpdateFileMenu() {
+  MenuItemExportSVG->setEnabled(View2DVisible() && HasExportableShapes(*m_oPaintBox2D));
+}
+
+void TfrmKarto::MenuItemExportSVGClick() {
+  UpdateFileMenu();
+  if (!MenuItemExportSVG->isEnabled()) return;
+  TFileDialogRequest request;
+  request.Filter = "SVG File (*.svg)|*.svg";
+  request.FilterIndex = 1;
+  request.InitialDir = m_sRunDir;
+  if (!m_dialogs->SaveDialog(request)) return;
+  QString fileName = request.FileName;
+  if (QFileInfo(fileName).suffix().toUpper() != "SVG") fileName += ".svg";
+  const std::string text = ExportSvg(*m_oPaintBox2D);
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+      !file.commit()) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    m_dialogs->MessageDlg(QString("The drawing could not be exported to %1.\n%2").arg(fileName, reason),
                           TMsgDlgType::mtError, mbOKCancel);
   }
 }

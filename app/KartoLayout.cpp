@@ -110,6 +110,7 @@ void TfrmKarto::BuildMenus() {
   MenuItemLoadFMXImage = add("MenuItemLoadFMXImage", "Load fmx image ...");
   MenuItemFile->addSeparator();
   MenuItemSaveImage = add("MenuItemSaveImage", "Save image as ...");
+  MenuItemExportSVG = add("MenuItemExportSVG", "Export SVG ...");
   MenuItemFile->addSeparator();
   MenuItemExit = add("MenuItemExit", "Exit");
 

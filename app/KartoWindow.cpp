@@ -57,6 +57,8 @@ void TfrmKarto::WireHandlers() {
   connect(MenuItemLoadImageForVectorize, &QAction::triggered, this, &TfrmKarto::MenuItemLoadImageForVectorizeClick);
   connect(MenuItemLoadTransitionImage, &QAction::triggered, this, &TfrmKarto::MenuItemLoadTransitionImageClick);
   connect(MenuItemSaveImage, &QAction::triggered, this, &TfrmKarto::MenuItemSaveImageClick);
+  connect(MenuItemExportSVG, &QAction::triggered, this, &TfrmKarto::MenuItemExportSVGClick);
+  connect(MenuItemFile, &QMenu::aboutToShow, this, &TfrmKarto::UpdateFileMenu);
 
   connect(TrackBarBrightness, &TFloatTrackBar::changed, this, &TfrmKarto::TrackBarBrightnessChange);
   connect(TrackBarContrast, &TFloatTrackBar::changed, this, &TfrmKarto::TrackBarContrastChange);

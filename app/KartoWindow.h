@@ -77,6 +77,9 @@ class TfrmKarto : public QMainWindow {
   void MenuItemLoadImageForVectorizeClick();
   void MenuItemLoadTransitionImageClick();
   void MenuItemSaveImageClick();
+  void MenuItemExportSVGClick();
+  // Offers "Export SVG ..." while the 2D view shows at least one shape.
+  void UpdateFileMenu();
   // Slots (KartoImages.cpp).
   void btnCopyOriginImageToDestClick();
   void btnCopySavedImageToDestClick(int n);
@@ -155,6 +158,7 @@ class TfrmKarto : public QMainWindow {
   QAction* MenuItemLoadSVGImage = nullptr;
   QAction* MenuItemLoadFMXImage = nullptr;
   QAction* MenuItemSaveImage = nullptr;
+  QAction* MenuItemExportSVG = nullptr;
   QAction* MenuItemExit = nullptr;
   QAction* MenuItemAbout = nullptr;
 

@@ -1,0 +1,222 @@
+#include "workspace/SvgExport.h"
+
+#include <QBuffer>
+#include <cstdio>
+
+#include "platform/Shapes.h"
+
+namespace karto {
+
+namespace {
+
+std::string Num(float v) { return FloatToText(v == 0 ? 0.0f : v); }  // no "-0"
+
+std::string Hex(TAlphaColor c) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", ColorRed(c), ColorGreen(c), ColorBlue(c));
+  return buf;
+}
+
+std::string Escape(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char ch : s) {
+    switch (ch) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        if (static_cast<unsigned char>(ch) >= 32 || ch == '\t' || ch == '\n') out += ch;
+    }
+  }
+  return out;
+}
+
+std::string PathText(const TPathData& p) {
+  std::string d;
+  d.reserve(size_t(p.Count()) * 14);
+  const auto& pts = p.PointList();
+  auto pt = [&](TPointF q) {
+    d += Num(q.X);
+    d += ',';
+    d += Num(q.Y);
+  };
+  for (size_t i = 0; i < pts.size(); ++i) {
+    if (!d.empty()) d += ' ';
+    switch (pts[i].Kind) {
+      case ppMoveTo: d += 'M'; pt(pts[i].Point); break;
+      case ppLineTo: d += 'L'; pt(pts[i].Point); break;
+      case ppClose: d += 'Z'; break;
+      case ppCurveTo:
+        if (i + 2 < pts.size()) {
+          d += 'C';
+          pt(pts[i].Point);
+          d += ' ';
+          pt(pts[i + 1].Point);
+          d += ' ';
+          pt(pts[i + 2].Point);
+          i += 2;
+        } else {
+          d += 'L';
+          pt(pts[i].Point);
+        }
+        break;
+    }
+  }
+  return d;
+}
+
+class Writer {
+ public:
+  explicit Writer(const TControl& view) : m_view(view) {}
+
+  std::string Run() {
+    const float w = m_view.Width(), h = m_view.Height();
+    m_out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    m_out += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+             "version=\"1.1\" width=\"" + Num(w) + "\" height=\"" + Num(h) + "\" viewBox=\"0 0 " + Num(w) +
+             " " + Num(h) + "\">\n";
+    for (const TControl* c : m_view.ChildList()) Walk(*c, TMatrix::Identity(), 1.0f);
+    if (!m_defs.empty()) m_out += "<defs>\n" + m_defs + "</defs>\n";
+    m_out += "</svg>\n";
+    return std::move(m_out);
+  }
+
+ private:
+  // parent: the matrix from the parent's coordinates to the view's;
+  // opacity: the opacity the parent is drawn with inside the view.
+  void Walk(const TControl& c, const TMatrix& parent, float opacity) {
+    if (!c.Visible()) return;
+    const TMatrix m = c.LocalMatrix() * parent;
+    const float o = opacity * c.Opacity();
+    if (o <= 0) return;
+    if (auto* s = dynamic_cast<const TShape*>(&c)) Shape(*s, m, o);
+    else if (auto* t = dynamic_cast<const TText*>(&c)) Text(*t, m, o);
+    else if (auto* i = dynamic_cast<const TImage*>(&c)) Image(*i, m, o);
+    for (const TControl* child : c.ChildList()) Walk(*child, m, o);
+  }
+
+  static std::string Transform(const TMatrix& m) {
+    if (m == TMatrix::Identity()) return {};
+    if (m.m11 == 1 && m.m12 == 0 && m.m21 == 0 && m.m22 == 1)
+      return " transform=\"translate(" + Num(m.m31) + "," + Num(m.m32) + ")\"";
+    return " transform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " + Num(m.m22) + " " +
+           Num(m.m31) + " " + Num(m.m32) + ")\"";
+  }
+
+  std::string Paint(const TBrush& b, const TRectF& r) {
+    switch (b.Kind) {
+      case TBrushKind::bkNone: return "none";
+      case TBrushKind::bkSolid: return Hex(b.Color);
+      case TBrushKind::bkGradient: {
+        const std::string id = "g" + std::to_string(++m_gradients);
+        const TGradient& g = b.Gradient;
+        m_defs += "<linearGradient id=\"" + id + "\" gradientUnits=\"userSpaceOnUse\" x1=\"" +
+                  Num(r.Left + g.StartPosition.X * r.Width()) + "\" y1=\"" +
+                  Num(r.Top + g.StartPosition.Y * r.Height()) + "\" x2=\"" +
+                  Num(r.Left + g.StopPosition.X * r.Width()) + "\" y2=\"" +
+                  Num(r.Top + g.StopPosition.Y * r.Height()) + "\">\n";
+        for (const TGradientPoint& p : g.Points)
+          m_defs += "<stop offset=\"" + Num(p.Offset) + "\" stop-color=\"" + Hex(p.Color) + "\" stop-opacity=\"" +
+                    Num(ColorAlpha(p.Color) / 255.0f) + "\"/>\n";
+        m_defs += "</linearGradient>\n";
+        return "url(#" + id + ")";
+      }
+    }
+    return "none";
+  }
+
+  std::string Style(const TShape& s, float opacity) {
+    const TRectF r = s.GetShapeRect();
+    std::string a = " fill=\"" + Paint(s.Fill, r) + "\"";
+    if (s.Fill.Kind == TBrushKind::bkSolid && ColorAlpha(s.Fill.Color) != 255)
+      a += " fill-opacity=\"" + Num(ColorAlpha(s.Fill.Color) / 255.0f) + "\"";
+    if (s.Stroke.Kind == TBrushKind::bkNone || s.StrokeThickness <= 0) {
+      a += " stroke=\"none\"";
+    } else {
+      a += " stroke=\"" + Paint(s.Stroke, r) + "\"";
+      if (s.Stroke.Kind == TBrushKind::bkSolid && ColorAlpha(s.Stroke.Color) != 255)
+        a += " stroke-opacity=\"" + Num(ColorAlpha(s.Stroke.Color) / 255.0f) + "\"";
+      a += " stroke-width=\"" + Num(s.StrokeThickness) + "\"";
+      a += s.StrokeCap == TStrokeCap::scRound ? " stroke-linecap=\"round\"" : " stroke-linecap=\"butt\"";
+      a += s.StrokeJoin == TStrokeJoin::sjRound   ? " stroke-linejoin=\"round\""
+           : s.StrokeJoin == TStrokeJoin::sjBevel ? " stroke-linejoin=\"bevel\""
+                                                  : " stroke-linejoin=\"miter\"";
+      std::vector<float> dash = s.DashPattern();
+      bool positive = false;
+      for (float d : dash) positive = positive || d > 0;
+      if (!dash.empty() && positive) {
+        // Dash lengths are kept in stroke widths; SVG wants user units.
+        std::string list;
+        for (float d : dash) list += (list.empty() ? "" : " ") + Num(std::max(0.0f, d) * s.StrokeThickness);
+        a += " stroke-dasharray=\"" + list + "\"";
+        if (s.DashOffset != 0) a += " stroke-dashoffset=\"" + Num(s.DashOffset * s.StrokeThickness) + "\"";
+      }
+    }
+    if (opacity < 1) a += " opacity=\"" + Num(opacity) + "\"";
+    return a;
+  }
+
+  void Shape(const TShape& s, const TMatrix& m, float opacity) {
+    const std::string id = s.Name().empty() ? std::string() : " id=\"" + Escape(s.Name()) + "\"";
+    if (auto* rect = dynamic_cast<const TRectangle*>(&s); rect && rect->XRadius <= 0 && rect->YRadius <= 0) {
+      const TRectF r = rect->GetShapeRect();
+      if (r.Width() < 0 || r.Height() < 0) return;
+      m_out += "<rect" + id + " x=\"" + Num(r.Left) + "\" y=\"" + Num(r.Top) + "\" width=\"" + Num(r.Width()) +
+               "\" height=\"" + Num(r.Height()) + "\"" + Transform(m) + Style(s, opacity) + "/>\n";
+      return;
+    }
+    const TPathData path = s.DrawingPath();
+    if (path.IsEmpty()) return;
+    m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(m) + Style(s, opacity) + "/>\n";
+  }
+
+  void Text(const TText& t, const TMatrix& m, float opacity) {
+    if (t.Text.empty()) return;
+    const char* anchor = t.HorzAlign == TTextAlign::taLeading    ? "start"
+                         : t.HorzAlign == TTextAlign::taTrailing ? "end"
+                                                                 : "middle";
+    const float x = t.HorzAlign == TTextAlign::taLeading ? 0 : t.HorzAlign == TTextAlign::taTrailing ? t.Width() : t.Width() / 2;
+    m_out += "<text x=\"" + Num(x) + "\" y=\"" + Num(t.Height() / 2) + "\" dominant-baseline=\"middle\" text-anchor=\"" +
+             anchor + "\" font-size=\"" + Num(t.FontSize) + "\"" +
+             (t.FontFamily.empty() ? std::string() : " font-family=\"" + Escape(t.FontFamily) + "\"") +
+             (t.FontBold ? " font-weight=\"bold\"" : "") + " fill=\"" + Hex(t.Color) + "\"" +
+             (opacity < 1 ? " opacity=\"" + Num(opacity) + "\"" : std::string()) + Transform(m) + ">" +
+             Escape(t.Text) + "</text>\n";
+  }
+
+  void Image(const TImage& img, const TMatrix& m, float opacity) {
+    if (img.Bitmap.IsEmpty()) return;
+    const TRectF r = img.BitmapRect();
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    img.Bitmap.Image().save(&buf, "PNG");
+    m_out += "<image x=\"" + Num(r.Left) + "\" y=\"" + Num(r.Top) + "\" width=\"" + Num(r.Width()) + "\" height=\"" +
+             Num(r.Height()) + "\" preserveAspectRatio=\"none\"" + Transform(m) +
+             (opacity < 1 ? " opacity=\"" + Num(opacity) + "\"" : std::string()) +
+             " xlink:href=\"data:image/png;base64," + png.toBase64().toStdString() + "\"/>\n";
+  }
+
+  const TControl& m_view;
+  std::string m_out;
+  std::string m_defs;
+  int m_gradients = 0;
+};
+
+bool AnyShape(const TControl& c) {
+  for (const TControl* child : c.ChildList()) {
+    if (!child->Visible()) continue;
+    if (dynamic_cast<const TShape*>(child) || AnyShape(*child)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ExportSvg(const TControl& view) { return Writer(view).Run(); }
+
+bool HasExportableShapes(const TControl& view) { return AnyShape(view); }
+
+}  // namespace karto
