@@ -126,4 +126,78 @@ TBitmap StrokesOnWhite(int width, int height, int strokes, uint32_t seed) {
   return TBitmap(img);
 }
 
+void DrawHouse(TBitmap& picture, TAlphaColor ink, bool antialias) {
+  QImage img = picture.Image();
+  const double sx = img.width() / 800.0, sy = img.height() / 600.0;
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, antialias);
+  p.scale(sx, sy);
+  auto pen = [&](double w) {
+    QPen q(QColor(ColorRed(ink), ColorGreen(ink), ColorBlue(ink), ColorAlpha(ink)), w);
+    q.setCapStyle(Qt::RoundCap);
+    q.setJoinStyle(Qt::RoundJoin);
+    p.setPen(q);
+    p.setBrush(Qt::NoBrush);
+  };
+  // Ground.
+  pen(3);
+  p.drawLine(QPointF(40, 500), QPointF(760, 500));
+  // House: walls, roof, door, windows.
+  pen(5);
+  p.drawRect(QRectF(180, 300, 260, 200));
+  p.drawPolyline(QPolygonF({QPointF(160, 310), QPointF(310, 180), QPointF(460, 310)}));
+  pen(4);
+  p.drawRect(QRectF(285, 400, 50, 100));
+  pen(3);
+  for (double x : {205.0, 365.0}) {
+    p.drawRect(QRectF(x, 340, 50, 45));
+    p.drawLine(QPointF(x + 25, 340), QPointF(x + 25, 385));
+    p.drawLine(QPointF(x, 362), QPointF(x + 50, 362));
+  }
+  // Chimney.
+  pen(4);
+  p.drawPolyline(QPolygonF({QPointF(380, 245), QPointF(380, 195), QPointF(410, 195), QPointF(410, 270)}));
+  // Sun with rays.
+  pen(3);
+  p.drawEllipse(QPointF(640, 120), 45, 45);
+  pen(2);
+  for (int i = 0; i < 12; ++i) {
+    const double a = i * 3.14159265 / 6;
+    p.drawLine(QPointF(640 + 60 * std::cos(a), 120 + 60 * std::sin(a)),
+               QPointF(640 + 85 * std::cos(a), 120 + 85 * std::sin(a)));
+  }
+  // Tree.
+  pen(5);
+  p.drawLine(QPointF(600, 500), QPointF(600, 380));
+  pen(3);
+  QPainterPath crown;
+  crown.moveTo(600, 380);
+  crown.cubicTo(520, 390, 520, 290, 580, 290);
+  crown.cubicTo(590, 240, 660, 250, 660, 300);
+  crown.cubicTo(700, 310, 690, 390, 600, 380);
+  p.drawPath(crown);
+  // Fence.
+  pen(2);
+  for (double x = 470; x <= 560; x += 15) p.drawLine(QPointF(x, 500), QPointF(x, 455));
+  p.drawLine(QPointF(465, 470), QPointF(565, 470));
+  // A winding path to the door.
+  pen(2);
+  QPainterPath walk;
+  walk.moveTo(300, 500);
+  walk.cubicTo(280, 530, 330, 550, 250, 590);
+  p.drawPath(walk);
+  QPainterPath walk2;
+  walk2.moveTo(320, 500);
+  walk2.cubicTo(310, 530, 360, 550, 290, 590);
+  p.drawPath(walk2);
+  // A signature-like scribble.
+  pen(2);
+  QPainterPath sig;
+  sig.moveTo(60, 80);
+  for (int i = 0; i < 6; ++i) sig.cubicTo(70 + i * 25, 40, 85 + i * 25, 110, 95 + i * 25, 80);
+  p.drawPath(sig);
+  p.end();
+  picture = TBitmap(img);
+}
+
 }  // namespace karto::synthetic

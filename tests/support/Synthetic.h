@@ -21,4 +21,9 @@ TBitmap LineDrawingPhoto(int width, int height, uint32_t seed = 1);
 // anti-aliased: clean line art.
 TBitmap StrokesOnWhite(int width, int height, int strokes, uint32_t seed = 1);
 
+// A small line drawing (a house under a sun, a tree, a fence, a path and a
+// few hand-written strokes), scaled to the picture, drawn onto an existing
+// picture with the given ink and pen widths 2 to 5 (times scale).
+void DrawHouse(TBitmap& picture, TAlphaColor ink, bool antialias);
+
 }  // namespace karto::synthetic
