@@ -22,7 +22,7 @@ QColor ToQColor(TAlphaColor c);
 // transform is the coordinate system control's parent lives in.
 void RenderControl(QPainter& painter, const TControl& control);
 
-// Draws the tree rooted at root (placed at the origin, at its own scale)
+// Draws the tree rooted at root (placed by its own position and scale)
 // into a new ARGB image of width x height filled with background.
 QImage RenderToImage(const TControl& root, int width, int height,
                      TAlphaColor background = 0xFFFFFFFFu);

@@ -1,1 +1,192 @@
+// TBitmap: pixel access rules, copying, and the file codecs with their
+// failure paths.
+
 #include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "platform/Bitmap.h"
+
+using namespace karto;
+
+namespace {
+
+// 4 x 3 with a different colour in every pixel, some of them translucent.
+TBitmap Sample() {
+  TBitmap b(4, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x)
+      b.SetPixel(x, y,
+                 MakeColor(uint8_t(40 * x + 10), uint8_t(70 * y + 5), uint8_t(200 - 30 * x),
+                           uint8_t(x == 3 ? 128 : 255)));
+  return b;
+}
+
+// The largest per-channel difference between two bitmaps of the same size.
+int MaxChannelDifference(const TBitmap& a, const TBitmap& b) {
+  int worst = 0;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      for (int shift : {0, 8, 16, 24})
+        worst = std::max(worst, std::abs(int((a.Pixel(x, y) >> shift) & 0xFF) -
+                                         int((b.Pixel(x, y) >> shift) & 0xFF)));
+  return worst;
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(BitmapPixels, OutsideReadsGiveZeroAndWritesAreIgnored) {
+  TBitmap b = Sample();
+  const TBitmap before = Sample();
+  const int outside[][2] = {{-1, 0}, {0, -1}, {4, 0}, {0, 3}, {4, 3}, {-100000, 5}, {3, 100000}};
+  for (const auto& xy : outside) {
+    EXPECT_EQ(b.Pixel(xy[0], xy[1]), 0u) << xy[0] << "," << xy[1];
+    b.SetPixel(xy[0], xy[1], TAlphaColors::Red);
+  }
+  EXPECT_TRUE(b == before);
+  // The corners are inside.
+  b.SetPixel(3, 2, TAlphaColors::Lime);
+  EXPECT_EQ(b.Pixel(3, 2), TAlphaColors::Lime);
+  EXPECT_EQ(b.ScanLine(2)[3], TAlphaColors::Lime);
+  EXPECT_EQ(TBitmap().Pixel(0, 0), 0u);
+}
+
+TEST(BitmapPixels, SizeClearAndAssign) {
+  TBitmap b(5, 2);
+  EXPECT_EQ(b.Pixel(4, 1), 0u);  // a new bitmap is transparent black
+  b.Clear(0x80402010u);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(b.Pixel(x, y), 0x80402010u);
+
+  TBitmap copy;
+  copy.Assign(Sample());
+  EXPECT_EQ(copy.Width(), 4);
+  EXPECT_EQ(copy.Height(), 3);
+  EXPECT_TRUE(copy == Sample());
+  // The copy is its own: changing one leaves the other.
+  TBitmap source = Sample();
+  copy.Assign(source);
+  copy.SetPixel(0, 0, TAlphaColors::Black);
+  EXPECT_EQ(source.Pixel(0, 0), Sample().Pixel(0, 0));
+
+  b.SetSize(0, 7);
+  EXPECT_TRUE(b.IsEmpty());
+  EXPECT_EQ(b.Width(), 0);
+}
+
+class BitmapFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+  QString Path(const QString& name) const { return dir.filePath(name); }
+  QTemporaryDir dir;
+};
+
+TEST_F(BitmapFiles, PngAndBmpRoundTripExactlyAndJpegApproximately) {
+  // An opaque picture of smooth ramps for the formats without alpha.
+  TBitmap opaque(16, 16);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      opaque.SetPixel(x, y, MakeColor(uint8_t(60 + x * 8), uint8_t(60 + y * 8), 128));
+
+  struct Case {
+    const char* file;
+    const TBitmap& picture;
+    int tolerance;  // per channel
+  };
+  const TBitmap translucent = Sample();
+  const Case cases[] = {
+      {"a.png", translucent, 0},
+      {"upper.PNG", translucent, 0},
+      {"a.bmp", opaque, 0},
+      // JPEG is lossy: the ramps come back within a few levels (5 at quality 95).
+      {"a.jpg", opaque, 12},
+      {"a.jpeg", opaque, 12},
+  };
+  for (const Case& c : cases) {
+    c.picture.SaveToFile(Path(c.file));
+    TBitmap back;
+    back.LoadFromFile(Path(c.file));
+    ASSERT_EQ(back.Width(), c.picture.Width()) << c.file;
+    ASSERT_EQ(back.Height(), c.picture.Height()) << c.file;
+    EXPECT_EQ(back.Image().format(), QImage::Format_ARGB32) << c.file;
+    EXPECT_LE(MaxChannelDifference(back, c.picture), c.tolerance) << c.file;
+  }
+}
+
+TEST_F(BitmapFiles, FormatsWithoutAlphaFlattenOntoWhite) {
+  TBitmap b(2, 1);
+  b.SetPixel(0, 0, 0x00000000u);  // transparent
+  b.SetPixel(1, 0, 0x80000000u);  // half-covered black
+  b.SaveToFile(Path("flat.bmp"));
+  TBitmap back;
+  back.LoadFromFile(Path("flat.bmp"));
+  EXPECT_EQ(back.Pixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_NEAR(int(ColorRed(back.Pixel(1, 0))), 127, 1);
+  EXPECT_EQ(ColorAlpha(back.Pixel(1, 0)), 255);
+}
+
+TEST_F(BitmapFiles, SaveFailuresThrowWithAReasonAndKeepThePreviousFile) {
+  const QString existing = Path("keep.png");
+  Sample().SaveToFile(existing);
+  const QByteArray before = ReadBytes(existing);
+  WriteBytes(Path("plainfile"), "not a folder");
+
+  struct Case {
+    const char* what;
+    TBitmap picture;
+    QString file;
+    const char* reason;  // a word the message must hold
+  };
+  const Case cases[] = {
+      {"unknown extension", Sample(), Path("a.gif"), ".gif"},
+      {"no extension", Sample(), Path("noext"), "format"},
+      {"a folder that does not exist", Sample(), Path("missing/a.png"), "missing/a.png"},
+      {"a folder that is a file", Sample(), Path("plainfile/a.png"), "plainfile/a.png"},
+      {"an empty picture over an existing file", TBitmap(), existing, "empty"},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.picture.SaveToFile(c.file);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const EBitmapError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos)
+          << c.what << ": " << e.what();
+    }
+  }
+  EXPECT_EQ(ReadBytes(existing), before);
+  // Nothing half-written is left behind.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+            (QStringList{"keep.png", "plainfile"}));
+}
+
+TEST_F(BitmapFiles, LoadFailuresThrowAndLeaveTheBitmapUnchanged) {
+  Sample().SaveToFile(Path("good.png"));
+  QByteArray truncated = ReadBytes(Path("good.png"));
+  truncated.chop(truncated.size() / 2);
+  WriteBytes(Path("truncated.png"), truncated);
+  WriteBytes(Path("garbage.png"), QByteArray(300, 'x'));
+  WriteBytes(Path("garbage.jpg"), QByteArray("\xFF\xD8\xFF\xE0 not really a jpeg"));
+  WriteBytes(Path("empty.bmp"), QByteArray());
+
+  for (const char* name :
+       {"missing.png", "truncated.png", "garbage.png", "garbage.jpg", "empty.bmp"}) {
+    TBitmap b = Sample();
+    EXPECT_THROW(b.LoadFromFile(Path(name)), EBitmapError) << name;
+    EXPECT_TRUE(b == Sample()) << name;
+  }
+}
+
+}  // namespace

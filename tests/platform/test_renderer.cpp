@@ -1,1 +1,252 @@
+// The renderer, checked on a 40 x 40 white canvas. Pictures whose edges fall
+// on whole pixels are compared with a reference of filled rectangles, within
+// kTolerance per channel; strokes, caps, joins and dashes are checked by probe
+// pixels that lie well inside or well outside the drawn area.
+
 #include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "platform/Renderer.h"
+#include "platform/Shapes.h"
+
+using namespace karto;
+
+namespace {
+
+constexpr int kSize = 40;
+constexpr int kTolerance = 2;  // per channel, for antialiasing and rounding
+
+using Boxes = std::vector<std::pair<QRect, QColor>>;
+
+// White, with the boxes filled in order, no antialiasing.
+QImage Reference(const Boxes& boxes) {
+  QImage img(kSize, kSize, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  for (const auto& [rect, color] : boxes) p.fillRect(rect, color);
+  return img;
+}
+
+::testing::AssertionResult MatchesReference(const QImage& got, const Boxes& boxes) {
+  const QImage want = Reference(boxes);
+  if (got.size() != want.size()) return ::testing::AssertionFailure() << "size differs";
+  int bad = 0;
+  QString first;
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      const QRgb g = got.pixel(x, y), w = want.pixel(x, y);
+      const int d = std::max({std::abs(qRed(g) - qRed(w)), std::abs(qGreen(g) - qGreen(w)),
+                              std::abs(qBlue(g) - qBlue(w)), std::abs(qAlpha(g) - qAlpha(w))});
+      if (d > kTolerance && bad++ == 0)
+        first = QString("%1,%2: got #%3, want #%4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(g, 8, 16, QChar('0'))
+                    .arg(w, 8, 16, QChar('0'));
+    }
+  if (bad == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << bad << " pixels differ; first at " << first.toStdString();
+}
+
+// A probe pixel of a black-on-white picture: dark, light, or in between.
+enum class Ink { Dark, Light };
+::testing::AssertionResult Probe(const QImage& img, int x, int y, Ink want) {
+  const int v = qGray(img.pixel(x, y));
+  if ((want == Ink::Dark && v < 64) || (want == Ink::Light && v > 191))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "pixel " << x << "," << y << " has grey " << v
+                                       << ", want " << (want == Ink::Dark ? "dark" : "light");
+}
+
+class Render : public ::testing::Test {
+ protected:
+  void SetUp() override { root.SetSize(kSize, kSize); }
+
+  // A control owned by root, placed under parent (root by default).
+  template <class T>
+  T* Add(TControl* parent = nullptr) {
+    auto* c = new T(&root);
+    c->SetParent(parent ? parent : &root);
+    return c;
+  }
+  // A rectangle filled with color, without a stroke.
+  TRectangle* FilledRect(TControl* parent, float x, float y, float w, float h,
+                         TAlphaColor color = TAlphaColors::Black) {
+    auto* r = Add<TRectangle>(parent);
+    r->SetBounds(x, y, w, h);
+    r->Fill.Color = color;
+    r->Stroke.Kind = TBrushKind::bkNone;
+    return r;
+  }
+  // A black stroked polyline drawn where its points are.
+  TPath* Polyline(std::initializer_list<TPointF> pts, float thickness) {
+    auto* p = Add<TPath>();
+    p->SetSize(kSize, kSize);
+    p->WrapMode = TPathWrapMode::pwOriginal;
+    p->Fill.Kind = TBrushKind::bkNone;
+    p->StrokeThickness = thickness;
+    bool first = true;
+    for (TPointF pt : pts) {
+      first ? p->Data.MoveTo(pt) : p->Data.LineTo(pt);
+      first = false;
+    }
+    return p;
+  }
+  QImage Draw() const { return RenderToImage(root, kSize, kSize); }
+
+  TLayout root;
+};
+
+TEST_F(Render, FilledRectangleLandsOnItsPixels) {
+  FilledRect(nullptr, 10, 5, 20, 10, TAlphaColors::Red);
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(10, 5, 20, 10), Qt::red}}));
+}
+
+TEST_F(Render, ChildOfAScaledParentIsDrawnScaled) {
+  auto* parent = Add<TLayout>();
+  parent->SetBounds(4, 2, 10, 10);
+  parent->SetScale({2, 3});
+  FilledRect(parent, 3, 1, 5, 4);  // -> 10, 5, 10 x 12
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(10, 5, 10, 12), Qt::black}}));
+}
+
+TEST_F(Render, OpacityMultipliesDownTheTree) {
+  auto* parent = Add<TLayout>();
+  parent->SetSize(kSize, kSize);
+  parent->SetOpacity(0.5f);
+  FilledRect(parent, 5, 5, 30, 30)->SetOpacity(0.5f);
+  // A quarter of black over white.
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(5, 5, 30, 30), QColor(191, 191, 191)}}));
+}
+
+TEST_F(Render, RotatedShapesTurnClockwiseAboutTheirRotationCentre) {
+  struct Case {
+    const char* what;
+    TPointF centre;
+    QRect want;
+  };
+  const Case cases[] = {
+      // 20 x 10 at 10, 15 turned about its middle (20, 20).
+      {"about the middle", {0.5f, 0.5f}, QRect(15, 10, 10, 20)},
+      // About the top-left corner 10, 15: the box swings to the left of it.
+      {"about the top-left corner", {0, 0}, QRect(0, 15, 10, 20)},
+  };
+  TRectangle* r = FilledRect(nullptr, 10, 15, 20, 10);
+  r->SetRotationAngle(90);
+  for (const Case& c : cases) {
+    r->SetRotationCenter(c.centre);
+    EXPECT_TRUE(MatchesReference(Draw(), {{c.want, Qt::black}})) << c.what;
+  }
+}
+
+TEST_F(Render, HiddenControlsAndTheirChildrenDrawNothing) {
+  auto* parent = Add<TLayout>();
+  parent->SetSize(kSize, kSize);
+  FilledRect(parent, 5, 5, 10, 10);
+  TRectangle* hidden = FilledRect(nullptr, 20, 20, 10, 10);
+  hidden->SetVisible(false);
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(5, 5, 10, 10), Qt::black}}));
+  parent->SetVisible(false);
+  EXPECT_TRUE(MatchesReference(Draw(), {}));
+}
+
+TEST_F(Render, ClipChildrenCutsChildrenToTheParent) {
+  auto* parent = Add<TLayout>();
+  parent->SetBounds(10, 10, 10, 10);
+  FilledRect(parent, -5, -5, 30, 30);
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(5, 5, 30, 30), Qt::black}}));
+  parent->SetClipChildren(true);
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(10, 10, 10, 10), Qt::black}}));
+}
+
+TEST_F(Render, StretchedPathFillsItsShapeRectAndStrokesItsEdge) {
+  auto* path = Add<TPath>();
+  path->SetBounds(5, 5, 30, 20);
+  path->Data.SetData("M 100,100 L 200,100 L 200,300 L 100,300 Z");
+  path->Fill.Color = TAlphaColors::Red;
+  path->Stroke.Kind = TBrushKind::bkNone;
+  EXPECT_TRUE(MatchesReference(Draw(), {{QRect(5, 5, 30, 20), Qt::red}})) << "fill only";
+
+  // A stroke 2 wide: the shape rect is inset by 1, so the outer edge of the
+  // stroke is the control's edge.
+  path->Stroke.Kind = TBrushKind::bkSolid;
+  path->Stroke.Color = TAlphaColors::Blue;
+  path->StrokeThickness = 2;
+  EXPECT_TRUE(
+      MatchesReference(Draw(), {{QRect(5, 5, 30, 20), Qt::blue}, {QRect(7, 7, 26, 16), Qt::red}}))
+      << "fill and stroke";
+}
+
+TEST_F(Render, GradientFillRunsFromStartToStop) {
+  TRectangle* r = FilledRect(nullptr, 0, 0, kSize, kSize);
+  r->Fill.Kind = TBrushKind::bkGradient;
+  r->Fill.Gradient.Points = {{TAlphaColors::Black, 0}, {TAlphaColors::White, 1}};  // top to bottom
+  const QImage img = Draw();
+  EXPECT_TRUE(Probe(img, 20, 1, Ink::Dark));
+  EXPECT_NEAR(qGray(img.pixel(20, 20)), 128, 16);
+  EXPECT_TRUE(Probe(img, 20, 38, Ink::Light));
+  EXPECT_EQ(img.pixel(2, 20), img.pixel(37, 20));  // no change across
+}
+
+TEST_F(Render, DashesFollowThePatternInUnitsOfTheThickness) {
+  struct Case {
+    const char* what;
+    TStrokeDash dash;
+    std::vector<float> custom;
+    std::vector<int> dark, light;  // probe columns on the line
+  };
+  // A line 2 wide from x = 2 along y = 20.
+  const Case cases[] = {
+      {"solid", TStrokeDash::sdSolid, {}, {3, 8, 9, 16, 30}, {}},
+      {"dash: 6 on, 2 off", TStrokeDash::sdDash, {}, {3, 7, 10, 15}, {8, 9, 16, 17}},
+      {"dot: 2 on, 2 off", TStrokeDash::sdDot, {}, {2, 3, 6, 7}, {4, 5, 8, 9}},
+      {"custom 2 1: 4 on, 2 off", TStrokeDash::sdCustom, {2, 1}, {2, 5, 8, 11}, {6, 7, 12, 13}},
+  };
+  for (const Case& c : cases) {
+    root.DeleteChildren();
+    TPath* p = Polyline({{2, 20}, {38, 20}}, 2);
+    p->StrokeDash = c.dash;
+    p->CustomDash = c.custom;
+    const QImage img = Draw();
+    for (int x : c.dark) EXPECT_TRUE(Probe(img, x, 20, Ink::Dark)) << c.what;
+    for (int x : c.light) EXPECT_TRUE(Probe(img, x, 20, Ink::Light)) << c.what;
+  }
+}
+
+TEST_F(Render, CapsAndJoinsShapeTheEndsAndCorners) {
+  // Caps: a line 6 wide from 10,20 to 30,20; 8,20 lies before its start.
+  TPath* line = Polyline({{10, 20}, {30, 20}}, 6);
+  line->StrokeCap = TStrokeCap::scFlat;
+  EXPECT_TRUE(Probe(Draw(), 8, 20, Ink::Light)) << "flat cap";
+  line->StrokeCap = TStrokeCap::scRound;
+  EXPECT_TRUE(Probe(Draw(), 8, 20, Ink::Dark)) << "round cap";
+
+  // Joins: a right angle 10 wide at 25,15; the outer corner square is
+  // 25..30 x 10..15. Its far corner 29,10 is only covered by a miter; 28,12
+  // lies inside a round join and outside a bevel.
+  root.DeleteChildren();
+  TPath* corner = Polyline({{5, 15}, {25, 15}, {25, 35}}, 10);
+  struct Case {
+    TStrokeJoin join;
+    Ink farCorner, nearCorner;
+  };
+  const Case cases[] = {
+      {TStrokeJoin::sjMiter, Ink::Dark, Ink::Dark},
+      {TStrokeJoin::sjRound, Ink::Light, Ink::Dark},
+      {TStrokeJoin::sjBevel, Ink::Light, Ink::Light},
+  };
+  for (const Case& c : cases) {
+    corner->StrokeJoin = c.join;
+    const QImage img = Draw();
+    EXPECT_TRUE(Probe(img, 29, 10, c.farCorner)) << "join " << int(c.join);
+    EXPECT_TRUE(Probe(img, 28, 12, c.nearCorner)) << "join " << int(c.join);
+  }
+}
+
+}  // namespace
