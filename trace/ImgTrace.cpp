@@ -1,0 +1,305 @@
+// The engine's data: paths, the pixel map with its neighbourhood census, the
+// memory figure and the highlighting of a path.
+
+#include "trace/ImgTrace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace karto {
+
+// --- TTracePath -----------------------------------------------------------
+
+void TTracePath::AddPoint(float x, float y, Direction dir) {
+  // Storage grows geometrically (amortised constant per point); the engine
+  // copies a kept path out at its exact size.
+  m_arPt.push_back({x, y});
+  m_arDirs.push_back(dir);
+  m_iLastIdx = int32_t(m_arPt.size()) - 1;
+  // Two independent tests, so that the first point sets both ends.
+  if (x > m_oMaxPnt.x) m_oMaxPnt.x = x;
+  if (x < m_oMinPnt.x) m_oMinPnt.x = x;
+  if (y > m_oMaxPnt.y) m_oMaxPnt.y = y;
+  if (y < m_oMinPnt.y) m_oMinPnt.y = y;
+  ++m_arCntDirs[size_t(dir)];
+  ++m_iPixelCntPath;
+}
+
+void TTracePath::Clear() {
+  m_oMinPnt = TTraceObj().m_oMinPnt;
+  m_oMaxPnt = TTraceObj().m_oMaxPnt;
+  m_enPathType = PathType::PATH_NONE;
+  m_oGreyColor = 0;
+  m_oRealColor = 0;
+  m_iPixelCntPath = 0;
+  m_bLineWidth = 1;
+  m_iLastIdx = -1;
+  m_arPt.clear();
+  m_arDirs.clear();
+  m_arCntDirs.fill(0);
+}
+
+// --- Construction: pixel map and census ------------------------------------
+
+namespace {
+
+// Census words hold 12 rings; bit r - 1 is ring r.
+constexpr uint32_t RING_MASK = (1u << RING_COUNT) - 1;
+
+// 1 for a dark map entry (a record index), 0 for a light one (-1).
+inline uint32_t DarkBit(int32_t entry) { return uint32_t(~entry) >> 31; }
+
+// The word one step further out: what lies at distance r from the next
+// pixel lies at distance r + 1 from this one, and the next pixel itself is
+// ring 1.
+inline uint16_t Extend(uint32_t nextWord, int32_t nextEntry) {
+  return uint16_t(((nextWord << 1) | DarkBit(nextEntry)) & RING_MASK);
+}
+
+// Set bits over all eight words, without relying on a popcount
+// instruction the target may lack.
+inline int32_t CountBits(const ArrayOfValDirs& words) {
+  int32_t total = 0;
+  for (size_t i = 0; i < words.size(); i += 2) {
+    uint32_t v = uint32_t(words[i]) | uint32_t(words[i + 1]) << 16;
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0Fu;
+    total += int32_t((v * 0x01010101u) >> 24);
+  }
+  return total;
+}
+
+// cur[i] := the word one ring further out than prev[i + lean], with
+// dark[i + lean] as its first ring, for i = 1 .. n (lean -1, 0 or 1). Four
+// 12-bit words are processed at once in a 64-bit integer: shifting by one
+// never carries a bit into the next 16-bit lane.
+void ExtendWords(const uint16_t* prev, const uint16_t* dark, uint16_t* cur, int n, int lean) {
+  constexpr uint64_t LANE_MASK = 0x0FFF0FFF0FFF0FFFull;
+  const uint16_t* p = prev + 1 + lean;
+  const uint16_t* d = dark + 1 + lean;
+  uint16_t* c = cur + 1;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t words, bits;
+    std::memcpy(&words, p + i, sizeof words);
+    std::memcpy(&bits, d + i, sizeof bits);
+    words = ((words << 1) | bits) & LANE_MASK;
+    std::memcpy(c + i, &words, sizeof words);
+  }
+  for (; i < n; ++i) c[i] = uint16_t(((uint32_t(p[i]) << 1) | d[i]) & RING_MASK);
+}
+
+}  // namespace
+
+TImgTrace::TImgTrace(TBitmap* sourceBitmap, const TBitmap* originBitmap, int greyscaleLimit)
+    : m_oSrcBmp(sourceBitmap), m_oOrgBmp(originBitmap), m_iGreyscaleLimit(greyscaleLimit) {
+  if (!m_oSrcBmp || m_oSrcBmp->IsEmpty()) return;
+  BuildPixelMap();
+}
+
+TImgTrace::~TImgTrace() = default;
+
+void TImgTrace::BuildPixelMap() {
+  // Read through a const reference: the map is built without detaching
+  // pixels the caller shares with other bitmaps.
+  const TBitmap& src = *m_oSrcBmp;
+  const int w = src.Width(), h = src.Height();
+  const long long total = (long long)w * (long long)h;
+  auto tooLarge = [w, h](const char* why) {
+    return ETraceError(std::string(why) + " to trace a bitmap of " + std::to_string(w) + " x " +
+                       std::to_string(h) + " pixels");
+  };
+  if (total > MAX_TRACE_PIXELS) throw tooLarge("Too many pixels");
+  // An engine whose constructor throws never exists, so nothing here needs
+  // undoing when an allocation fails.
+  try {
+    // Left uninitialised: the first pass writes every entry.
+    m_arPixelIdx.reset(new int32_t[size_t(total)]);
+    m_iMapWidth = w;
+    m_iMapHeight = h;
+
+    // First pass: number the dark pixels in scan order, so that the
+    // records are allocated once at their exact count.
+    const uint32_t* bits = src.Bits();
+    const ptrdiff_t stride = src.Stride();
+    int32_t count = 0;
+    for (int y = 0; y < h; ++y) {
+      const uint32_t* row = bits + y * stride;
+      int32_t* out = m_arPixelIdx.get() + MapOffset(0, y);
+      for (int x = 0; x < w; ++x) {
+        const int32_t dark = IsDarkPixel(row[x]) ? 1 : 0;
+        out[x] = dark ? count : -1;
+        count += dark;
+      }
+    }
+    m_arPixelInfos.resize(size_t(count));
+    m_iLastPixelIdx = count - 1;
+
+    TakeCensus();
+  } catch (const std::bad_alloc&) {
+    throw tooLarge("Not enough memory");
+  }
+}
+
+// The census in two sweeps instead of 96 reads per dark pixel: the word of a
+// pixel in direction d is the word of its neighbour in direction d shifted
+// by one ring, plus that neighbour's own darkness. A top-down sweep carries
+// the three upward words per column from row to row and the westward word
+// along the row; a bottom-up sweep does the same for the downward and
+// eastward words. Each pixel is visited twice with a few operations, dark or
+// not.
+//
+// The sweeps run over vertical strips, so that the carried words take a
+// fixed amount of memory however wide the bitmap. A word depends only on
+// the RING_COUNT pixels along its ray, so a strip widened by RING_COUNT
+// columns on each side gives exact words for its own columns: whatever the
+// widened strip misses beyond its edges would sit in bits shifted out.
+//
+// The map stands in for the bitmap's colours: it holds the same darkness
+// test for every pixel, those later in the scan included.
+void TImgTrace::TakeCensus() {
+  constexpr int STRIP_WIDTH = 2048;
+  const int w = m_iMapWidth;
+  const size_t span = size_t(std::min(w, STRIP_WIDTH) + 2 * RING_COUNT);
+  // Per column of a widened strip, padded by one on each side: the
+  // darkness of the neighbour row, and the carried words (straight,
+  // leaning right, leaning left) of the neighbour row and of this row.
+  std::vector<uint16_t> buffers(7 * (span + 2));
+  m_iPeakBytes = MemoryBytes() + buffers.capacity() * sizeof(uint16_t);
+
+  for (int x0 = 0; x0 < w; x0 += STRIP_WIDTH) {
+    const int x1 = std::min(w, x0 + STRIP_WIDTH);
+    const int lo = std::max(0, x0 - RING_COUNT), hi = std::min(w, x1 + RING_COUNT);
+    SweepCensus(x0, x1, lo, hi, false, buffers.data(), span + 2);
+    SweepCensus(x0, x1, lo, hi, true, buffers.data(), span + 2);
+  }
+}
+
+// One sweep over the columns [lo, hi), writing the words of the records in
+// [x0, x1). Downwards (top-down) it fills the up-pointing words and DIR180;
+// upwards (bottom-up) the down-pointing words and DIR000, and then Sum.
+void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16_t* buffers,
+                            size_t stride) {
+  const int h = m_iMapHeight, n = hi - lo;
+  std::fill(buffers, buffers + 7 * stride, uint16_t(0));
+  // Index i + 1 is column lo + i; the pads (0 and n + 1) stay 0, as beyond
+  // the bitmap's edges.
+  uint16_t* const dark = buffers;  // darkness of the row swept last
+  uint16_t* prevStraight = buffers + stride;
+  uint16_t* prevRight = buffers + 2 * stride;
+  uint16_t* prevLeft = buffers + 3 * stride;
+  uint16_t* curStraight = buffers + 4 * stride;
+  uint16_t* curRight = buffers + 5 * stride;
+  uint16_t* curLeft = buffers + 6 * stride;
+
+  // Words that point towards the rows already swept: "right" leans towards
+  // larger x.
+  const size_t straightDir = size_t(upwards ? Direction::DIR270 : Direction::DIR090);
+  const size_t rightDir = size_t(upwards ? Direction::DIR315 : Direction::DIR045);
+  const size_t leftDir = size_t(upwards ? Direction::DIR225 : Direction::DIR135);
+
+  for (int step = 0; step < h; ++step) {
+    const int y = upwards ? h - 1 - step : step;
+    if (step > 0) {
+      ExtendWords(prevStraight, dark, curStraight, n, 0);
+      ExtendWords(prevRight, dark, curRight, n, 1);
+      ExtendWords(prevLeft, dark, curLeft, n, -1);
+      std::swap(prevStraight, curStraight);
+      std::swap(prevRight, curRight);
+      std::swap(prevLeft, curLeft);
+    }
+    // The carried words now belong to this row. One pass along the row
+    // notes its darkness for the next one, builds the word along the row
+    // (westward from the left, eastward from the right, starting outside
+    // the strip) and stores the words of the strip's records.
+    const int32_t* row = m_arPixelIdx.get() + MapOffset(0, y);
+    const int first = upwards ? hi - 1 : lo, last = upwards ? lo - 1 : hi, dx = upwards ? -1 : 1;
+    uint32_t along = 0;
+    for (int x = first; x != last; x += dx) {
+      const int32_t entry = row[x];
+      const size_t i = size_t(x - lo) + 1;
+      if (entry >= 0 && x >= x0 && x < x1) {
+        PixelInfo& info = m_arPixelInfos[size_t(entry)];
+        info.arDirSum[straightDir] = prevStraight[i];
+        info.arDirSum[rightDir] = prevRight[i];
+        info.arDirSum[leftDir] = prevLeft[i];
+        if (!upwards) {
+          info.x = x;
+          info.y = y;
+          info.arDirSum[size_t(Direction::DIR180)] = uint16_t(along);
+        } else {
+          info.arDirSum[size_t(Direction::DIR000)] = uint16_t(along);
+          info.Sum = CountBits(info.arDirSum);
+        }
+      }
+      dark[i] = uint16_t(DarkBit(entry));
+      along = Extend(along, entry);
+    }
+  }
+}
+
+int TImgTrace::GetPixelCount() const {
+  if (!m_oSrcBmp || m_oSrcBmp->IsEmpty()) return 0;
+  return m_iLastPixelIdx + 1;
+}
+
+size_t TImgTrace::MemoryBytes() const {
+  auto pathBytes = [](const TTracePath& p) {
+    return p.m_arPt.capacity() * sizeof(TTraceObj::Point) + p.m_arDirs.capacity() * sizeof(Direction);
+  };
+  size_t bytes = sizeof(*this);
+  bytes += size_t(m_iMapWidth) * size_t(m_iMapHeight) * sizeof(int32_t);
+  bytes += m_arPixelInfos.capacity() * sizeof(PixelInfo);
+  bytes += pathBytes(m_oWalk);
+  if (m_lstOfTraceObjects) {
+    bytes += sizeof(TTraceObjList) + m_lstOfTraceObjects->capacity() * sizeof(TTraceObjList::value_type);
+    for (const auto& obj : *m_lstOfTraceObjects) {
+      if (const auto* path = dynamic_cast<const TTracePath*>(obj.get()))
+        bytes += sizeof(TTracePath) + pathBytes(*path);
+      else
+        bytes += sizeof(TTraceObj);
+    }
+  }
+  return bytes;
+}
+
+// --- Highlighting -------------------------------------------------------------
+
+void TImgTrace::SelectTracePath(float x, float y) {
+  if (!m_lstOfTraceObjects || m_lstOfTraceObjects->empty()) return;
+  // Range-checked before converting, so that far-off or non-finite
+  // positions cannot overflow the conversion.
+  const float rx = std::nearbyint(x), ry = std::nearbyint(y);
+  if (!(rx >= 0.0f && ry >= 0.0f && rx < float(m_iMapWidth) && ry < float(m_iMapHeight))) return;
+  const int i = PixelIndexAt(int(rx), int(ry));
+  if (i < 0) return;
+  const int32_t a = m_arPixelInfos[size_t(i)].TraceObjIdx;
+
+  // The bitmap may have been replaced since the trace: paint only what lies
+  // inside it now.
+  uint32_t* bits = nullptr;
+  ptrdiff_t stride = 0;
+  int w = 0, h = 0;
+  if (m_oSrcBmp && !m_oSrcBmp->IsEmpty()) {
+    bits = m_oSrcBmp->Bits();
+    stride = m_oSrcBmp->Stride();
+    w = m_oSrcBmp->Width();
+    h = m_oSrcBmp->Height();
+  }
+  if (bits) {
+    for (const PixelInfo& info : m_arPixelInfos) {
+      const int32_t b = info.TraceObjIdx;
+      if (b < 0 || info.x >= w || info.y >= h) continue;
+      uint32_t& pixel = bits[info.y * stride + info.x];
+      if (m_iLastSelIdx >= 0 && b == m_iLastSelIdx) pixel = STATE_COLORS[size_t(info.State)];
+      if (b == a) pixel = HIGHLIGHT_COLORS[size_t(info.State)];
+    }
+  }
+  m_iLastSelIdx = a;
+}
+
+}  // namespace karto
