@@ -97,6 +97,7 @@ void TfrmKarto::TrackBarGreyscaleChange() { lbGreyscaleValue->setText(F0(TrackBa
 
 void TfrmKarto::ApplyAdjustments() {
   if (btnVectorize->isEnabled()) EnableControl(false, btnVectorize);
+  ReleaseTrace();
   if (!m_lWithUpdate || m_iActImage < 0) return;
   TAdjustmentStages stages;
   stages.contrast = FilterContrast.get();

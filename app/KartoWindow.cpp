@@ -24,6 +24,7 @@
 #include "app/QtDialogs.h"
 #include "app/Utils.h"
 #include "platform/Animation.h"
+#include "trace/ImgTrace.h"
 
 namespace karto {
 
@@ -68,6 +69,10 @@ void TfrmKarto::WireHandlers() {
 
   connect(btnCopyOriginImageToDest, &QPushButton::clicked, this, &TfrmKarto::btnCopyOriginImageToDestClick);
   ImageOrigin->Root()->OnDblClick = [this](TControl*) { ImageOriginDblClick(); };
+  m_oImageDest->OnMouseDown = [this](TControl*, TMouseButton b, TShiftState s, float x, float y) {
+    ImageDestMouseDown(b, s, x, y);
+  };
+  m_oImageDest->OnDblClick = [this](TControl*) { ImageDestDblClick(); };
   ImageOrigin->SetDropHandler({[this](const QMimeData* d) { return DropTargetOriginImageDragOver(d); },
                                [this](const QMimeData* d) { DropTargetOriginImageDropped(d); }});
   for (int n = 1; n <= 3; ++n) {
@@ -131,6 +136,7 @@ void TfrmKarto::FormCreate() {
   SetWidgetOpacity(ly2DControlRoot, 0);
 
   m_enWorkingMode = WorkMode::NONE_MODE;
+  m_oImgTrace.reset();
   SetWorkingMode(WorkMode::VECTORIZE_MODE);
 
   m_lstSelShapes.clear();
@@ -153,6 +159,7 @@ void TfrmKarto::FormCreate() {
 void TfrmKarto::FormDestroy() {
   if (m_destroyed) return;
   m_destroyed = true;
+  m_oImgTrace.reset();
   ClearAllShapeSelection();
   m_lstSelShapes.clear();
   if (m_oShapeFloatAnimation) m_oShapeFloatAnimation->Stop();
@@ -266,15 +273,6 @@ void TfrmKarto::ToggleView() {
   SetViewControls(false, ImageViewVisible());
 }
 
-void TfrmKarto::btnVectorizeClick() {
-  if (m_oImageDest->Bitmap.IsEmpty()) return;
-  // From the image view the command needs a trace to show; tracing comes
-  // with the trace engine. From the 2D view it always leads back.
-  if (ImageViewVisible()) return;
-  ToggleView();
-}
-
-void TfrmKarto::btnTraceClick() {}
 
 // --- zoom ----------------------------------------------------------------------
 

@@ -34,6 +34,7 @@ class QVariantAnimation;
 namespace karto {
 
 class TDisplayHost;
+class TImgTrace;
 class TFloatTrackBar;
 class TFloatAnimation;
 class TWidgetDragSource;
@@ -70,6 +71,7 @@ class TfrmKarto : public QMainWindow {
   QVariantAnimation* ViewFadeAnimation() const { return m_viewFade; }
   TFloatAnimation* ShapeFloatAnimation() const { return m_oShapeFloatAnimation.get(); }
   const QString& RunDir() const { return m_sRunDir; }
+  TImgTrace* ImgTrace() const { return m_oImgTrace.get(); }
 
  public slots:
   // File menu (KartoImages.cpp, KartoDrawings.cpp).
@@ -94,8 +96,11 @@ class TfrmKarto : public QMainWindow {
   void TrackBarPenSizeChange();
   void chbxPageSketchActiveChange();
 
+  // Trace and Vectorize (KartoTrace.cpp).
   void btnVectorizeClick();
   void btnTraceClick();
+  void ImageDestMouseDown(TMouseButton button, TShiftState shift, float x, float y);
+  void ImageDestDblClick();
   void ScaleTrackXChange();
   void ScaleTrackYChange();
   void TrackBarGreyscaleChange();
@@ -144,6 +149,8 @@ class TfrmKarto : public QMainWindow {
   // file when its upper-cased extension is one of accepted, else nothing.
   QString RunOpenDialog(const QString& filter, int filterIndex, const QStringList& accepted);
   void ApplyAdjustments();
+  // Discards the trace; Vectorize has nothing to show until the next one.
+  void ReleaseTrace();
   // Writes the 2D view as an object stream (KartoDrawings.cpp).
   void Save2DView();
   void ImageDestDragStart();
@@ -271,6 +278,7 @@ class TfrmKarto : public QMainWindow {
   std::unique_ptr<TFilter> Filter;  // chosen in the effect catalogue
   TFilterRec Rec;
 
+  std::unique_ptr<TImgTrace> m_oImgTrace;
   std::array<TImage*, 4> m_oImages{};
   std::array<std::array<QPushButton*, 2>, 4> m_oImgBtns{};
   TImage* m_oImageDest = nullptr;

@@ -1,55 +1,60 @@
-// Drawing many path shapes with the platform renderer, as the 2D view does
-// for a large trace: one white background and thousands of short open paths.
+// Drawing the 2D view of a large trace: the 4000 x 3000 picture with 3000
+// black strokes 1 to 6 pixels wide (the tracing benchmark's picture (a)),
+// traced, shown as shapes, and rendered to an image of the picture's size.
 
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
-#include <random>
 
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
+#include "tests/support/Synthetic.h"
+#include "trace/ImgTrace.h"
+#include "workspace/SvgExport.h"
+#include "workspace/TraceShapes.h"
 
 using namespace karto;
 
 namespace {
 
-std::unique_ptr<TPaintBox> MakeDrawing(int paths, int width, int height) {
-  auto box = std::make_unique<TPaintBox>();
-  box->SetSize(float(width), float(height));
-  auto* bg = new TRectangle(box.get());
-  bg->SetParent(box.get());
-  bg->SetAlign(TAlignLayout::alClient);
-  bg->Fill.Color = TAlphaColors::White;
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> x(0, float(width - 60)), y(0, float(height - 60)), d(-4, 4);
-  for (int i = 0; i < paths; ++i) {
-    auto* p = new TPath(box.get());
-    p->SetParent(box.get());
-    p->Fill.Kind = TBrushKind::bkNone;
-    p->StrokeThickness = float(1 + i % 6);
-    p->WrapMode = TPathWrapMode::pwOriginal;
-    TPointF at(x(rng), y(rng));
-    p->Data.MoveTo(at);
-    for (int k = 0; k < 12; ++k) {
-      at = at + TPointF(std::abs(d(rng)), d(rng));
-      p->Data.LineTo(at);
-    }
-    const TRectF b = p->Data.GetBounds();
-    p->SetBounds(0, 0, b.Right + 1, b.Bottom + 1);
-  }
-  return box;
+constexpr int kWidth = 4000, kHeight = 3000;
+
+// The view with its background and one shape per traced path.
+const TPaintBox& TracedView() {
+  static const std::unique_ptr<TPaintBox> view = [] {
+    TBitmap picture = synthetic::StrokesOnWhite(kWidth, kHeight, 3000, 21);
+    TBitmap origin = picture;
+    TImgTrace trace(&picture, &origin, 127);
+    trace.DoTrace();
+    auto box = std::make_unique<TPaintBox>();
+    ClearPanel(*box);
+    Draw2DObjects(trace, *box);
+    return box;
+  }();
+  return *view;
 }
 
-void BM_RenderPaths(benchmark::State& state) {
-  const int paths = int(state.range(0));
-  auto box = MakeDrawing(paths, 4000, 3000);
+void BM_RenderTracedView(benchmark::State& state) {
+  const TPaintBox& view = TracedView();
   for (auto _ : state) {
-    QImage img = RenderToImage(*box, 4000, 3000);
+    QImage img = RenderToImage(view, kWidth, kHeight);
     benchmark::DoNotOptimize(img.constBits());
   }
-  state.counters["paths"] = paths;
+  state.counters["shapes"] = view.ChildrenCount() - 1;
 }
-BENCHMARK(BM_RenderPaths)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderTracedView)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportTracedViewSvg(benchmark::State& state) {
+  const TPaintBox& view = TracedView();
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string svg = ExportSvg(view);
+    bytes = svg.size();
+    benchmark::DoNotOptimize(svg.data());
+  }
+  state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_ExportTracedViewSvg)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -3,8 +3,16 @@
 #include <QFileInfo>
 #include <optional>
 
+#include <QElapsedTimer>
+#include <QSaveFile>
+
 #include "imaging/AdjustmentChain.h"
 #include "platform/Filters.h"
+#include "platform/Renderer.h"
+#include "platform/Shapes.h"
+#include "trace/ImgTrace.h"
+#include "workspace/TraceShapes.h"
+#include "workspace/SvgExport.h"
 
 namespace karto {
 
@@ -34,6 +42,18 @@ Commands:
       is given (brightness and contrast share one stage); the paper sketch
       runs with --sketch or --pen-size. Values not given keep the filter's
       default.
+
+  trace INPUT -o OUTPUT.svg [--brightness B] [--contrast C] [--sharpen A]
+                           [--pen-size P] [--no-sketch] [--limit L]
+                           [--png PREVIEW.png]
+      The window's road from picture to drawing: loads INPUT, runs the
+      adjustment chain as adjust does with the paper sketch on (pen size
+      from the filter's default unless given), or with --no-sketch uses the
+      picture as loaded (for clean line art); traces the pixels whose red
+      channel is at most L (0 to 255, default 127); and writes the traced
+      paths as an SVG drawing the size of the picture. --png also renders
+      the drawing to a PNG of the picture's size. Prints one summary line:
+      dark pixels, paths, points and milliseconds per stage.
 
   --help, help
       Shows this text.
@@ -247,16 +267,10 @@ int RunFilter(const QStringList& args, QTextStream& err) {
   return SavePicture(filter->Output(), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
-int RunAdjust(const QStringList& args, QTextStream& err) {
-  Args a;
-  QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size"}, {"--sketch"}, a);
-  if (problem.isEmpty() && a.positional.size() != 1) problem = "adjust needs exactly one input picture.";
-  if (problem.isEmpty() && !Option(a, "-o")) problem = "adjust needs an output file: -o OUTPUT.";
-  if (problem.isEmpty()) problem = CheckOutputName(*Option(a, "-o"));
-  TAdjustmentOptions o;
-  o.sketch = a.flags.contains("--sketch");
-  // Each option with the filter and parameter it sets, checked against the
-  // parameter's range from the filter's description.
+// Reads --brightness, --contrast, --sharpen and --pen-size into o, each
+// checked against its parameter's range in the filter's description.
+QString ReadAdjustmentOptions(const Args& a, TAdjustmentOptions& o) {
+  QString problem;
   struct Bound {
     const char* option;
     const char* filter;
@@ -283,6 +297,18 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
           problem = QString("%1 must lie between %2 and %3.").arg(b.option, Num(p.Min), Num(p.Max));
     *b.target = v;
   }
+  return problem;
+}
+
+int RunAdjust(const QStringList& args, QTextStream& err) {
+  Args a;
+  QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size"}, {"--sketch"}, a);
+  if (problem.isEmpty() && a.positional.size() != 1) problem = "adjust needs exactly one input picture.";
+  if (problem.isEmpty() && !Option(a, "-o")) problem = "adjust needs an output file: -o OUTPUT.";
+  if (problem.isEmpty()) problem = CheckOutputName(*Option(a, "-o"));
+  TAdjustmentOptions o;
+  o.sketch = a.flags.contains("--sketch");
+  if (problem.isEmpty()) problem = ReadAdjustmentOptions(a, o);
   if (!problem.isEmpty()) {
     err << problem << " See karto-cli --help.\n";
     return kUsage;
@@ -290,6 +316,98 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
   TBitmap input;
   if (!LoadPicture(a.positional[0], input, err)) return kFailed;
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
+}
+
+// Writes text to file whole or not at all.
+bool WriteTextFile(const QString& file, const std::string& text, QTextStream& err) {
+  QSaveFile f(file);
+  if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+      !f.commit()) {
+    err << "Cannot write " << file << ": " << f.errorString() << "\n";
+    f.cancelWriting();
+    return false;
+  }
+  return true;
+}
+
+int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
+  Args a;
+  QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size", "--limit", "--png"},
+                          {"--no-sketch"}, a);
+  if (problem.isEmpty() && a.positional.size() != 1) problem = "trace needs exactly one input picture.";
+  if (problem.isEmpty() && !Option(a, "-o")) problem = "trace needs an output file: -o OUTPUT.svg.";
+  if (problem.isEmpty() && QFileInfo(*Option(a, "-o")).suffix().toLower() != "svg")
+    problem = QString("The output %1 needs the extension .svg.").arg(*Option(a, "-o"));
+  if (problem.isEmpty() && Option(a, "--png") && QFileInfo(*Option(a, "--png")).suffix().toLower() != "png")
+    problem = QString("The preview %1 needs the extension .png.").arg(*Option(a, "--png"));
+  TAdjustmentOptions o;
+  o.sketch = !a.flags.contains("--no-sketch");
+  if (problem.isEmpty()) problem = ReadAdjustmentOptions(a, o);
+  if (problem.isEmpty() && !o.sketch && o.penSize) problem = "--pen-size and --no-sketch exclude each other.";
+  int limit = 127;
+  if (problem.isEmpty()) {
+    if (const auto l = Option(a, "--limit")) {
+      bool ok = false;
+      limit = l->toInt(&ok);
+      if (!ok || limit < 0 || limit > 255) problem = QString("--limit needs a whole number from 0 to 255, not \"%1\".").arg(*l);
+    }
+  }
+  if (!problem.isEmpty()) {
+    err << problem << " See karto-cli --help.\n";
+    return kUsage;
+  }
+
+  QElapsedTimer clock;
+  clock.start();
+  TBitmap origin;
+  if (!LoadPicture(a.positional[0], origin, err)) return kFailed;
+  const qint64 loadMs = clock.restart();
+  // Without the sketch and without other options this is the picture itself.
+  TBitmap traced = ApplyAdjustmentOptions(origin, o);
+  const qint64 adjustMs = clock.restart();
+
+  std::unique_ptr<TImgTrace> trace;
+  try {
+    trace = std::make_unique<TImgTrace>(&traced, &origin, limit);
+  } catch (const ETraceError& e) {
+    err << "The picture is too large to trace: " << e.what() << "\n";
+    return kFailed;
+  }
+  const qint64 buildMs = clock.restart();
+  if (trace->GetPixelCount() <= 10) {
+    err << "The bitmap is empty or too small!\n";
+    return kFailed;
+  }
+  if (!trace->DoTrace()) {
+    err << "Can't trace this bitmap!\n";
+    return kFailed;
+  }
+  const qint64 traceMs = clock.restart();
+
+  // The drawing has the picture's size, so it lies over the picture.
+  TPaintBox view;
+  ClearPanel(view);
+  Draw2DObjects(*trace, view);
+  view.SetSize(float(origin.Width()), float(origin.Height()));
+  int paths = 0;
+  long long points = 0;
+  for (const TControl* c : view.ChildList())
+    if (auto* p = dynamic_cast<const TPath*>(c)) {
+      ++paths;
+      points += p->Data.Count();
+    }
+  if (!WriteTextFile(*Option(a, "-o"), ExportSvg(view), err)) return kFailed;
+  const qint64 exportMs = clock.restart();
+  if (const auto png = Option(a, "--png")) {
+    if (!SavePicture(TBitmap(RenderToImage(view, origin.Width(), origin.Height())), *png, err)) return kFailed;
+  }
+  const qint64 renderMs = clock.restart();
+  out << "dark pixels " << trace->GetPixelCount() << ", paths " << paths << ", points " << points << "; ms: load "
+      << loadMs << ", adjust " << adjustMs << ", build " << buildMs << ", trace " << traceMs << ", export "
+      << exportMs;
+  if (Option(a, "--png")) out << ", preview " << renderMs;
+  out << "\n";
+  return kOk;
 }
 
 }  // namespace
@@ -318,6 +436,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
   }
   if (cmd == "filter") return RunFilter(rest, err);
   if (cmd == "adjust") return RunAdjust(rest, err);
+  if (cmd == "trace") return RunTrace(rest, out, err);
   err << "Unknown command " << cmd << ". See karto-cli --help.\n";
   return kUsage;
 }

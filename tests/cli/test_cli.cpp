@@ -46,7 +46,8 @@ TEST_F(CliTest, HelpDocumentsEveryCommand) {
     const Result r = Run(args);
     EXPECT_EQ(r.code, 0);
     for (const char* word : {"filters", "filter NAME", "adjust INPUT", "--set", "--target", "--brightness",
-                             "--contrast", "--sharpen", "--pen-size", "--sketch", "Exit codes"})
+                             "--contrast", "--sharpen", "--pen-size", "--sketch", "Exit codes", "trace INPUT",
+                             "--no-sketch", "--limit", "--png"})
       EXPECT_TRUE(r.out.contains(word)) << word;
   }
 }
@@ -123,6 +124,69 @@ TEST_F(CliTest, FailuresExplainThemselvesAndLeaveNoOutput) {
   }
   // Nothing but the inputs is left in the folder: no temporary files.
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
+  struct Case {
+    const char* name;
+    TBitmap picture;
+    QStringList options;
+  };
+  TBitmap art(200, 150);
+  art.Clear(0xFFFFFFFFu);
+  synthetic::DrawHouse(art, 0xFF000000u, false);
+  const Case cases[] = {{"lines.png", art, {"--no-sketch"}},
+                        {"photo.png", synthetic::LineDrawingPhoto(240, 180, 4), {"--pen-size", "2", "--limit", "120"}}};
+  for (const Case& c : cases) {
+    c.picture.SaveToFile(Path(c.name));
+    const QString svg = Path(QString(c.name) + ".svg"), png = Path(QString(c.name) + ".preview.png");
+    const Result r = Run(QStringList{"trace", Path(c.name), "-o", svg, "--png", png} + c.options);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("dark pixels ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("paths ") && r.out.contains("ms: load")) << r.out.toStdString();
+    QFile f(svg);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_TRUE(text.contains(QString("width=\"%1\" height=\"%2\"").arg(c.picture.Width()).arg(c.picture.Height()).toUtf8()));
+    EXPECT_GE(text.count("<path"), 3) << c.name;
+    EXPECT_TRUE(text.trimmed().endsWith("</svg>"));
+    TBitmap preview;
+    preview.LoadFromFile(png);
+    EXPECT_EQ(preview.Width(), c.picture.Width());
+  }
+}
+
+TEST_F(CliTest, TraceFailuresUseTheWindowsTexts) {
+  TBitmap white(50, 40);
+  white.Clear(0xFFFFFFFFu);
+  white.SaveToFile(Path("white.png"));
+  QFile corrupt(Path("corrupt.png"));
+  ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+  corrupt.write("\x89PNG\r\n\x1a\nbroken");
+  corrupt.close();
+  synthetic::LineDrawingPhoto(240, 180, 4).SaveToFile(Path("drawing.png"));
+  const QString in = Path("drawing.png");
+  const QString out = Path("out.svg");
+  struct Case {
+    QStringList args;
+    int code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"trace", Path("missing.png"), "-o", out}, 1, "does not exist"},
+      {{"trace", corrupt.fileName(), "-o", out}, 1, "not a picture"},
+      {{"trace", Path("white.png"), "-o", out}, 1, "The bitmap is empty or too small!"},
+      {{"trace", in, "-o", Path("nowhere/out.svg")}, 1, "Cannot write"},
+      {{"trace", in, "-o", Path("out.png")}, 2, ".svg"},
+      {{"trace", in, "-o", out, "--limit", "300"}, 2, "--limit"},
+      {{"trace", in, "-o", out, "--no-sketch", "--pen-size", "3"}, 2, "exclude each other"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+  }
 }
 
 TEST_F(CliTest, TheProgramReturnsTheExitCodes) {
