@@ -54,41 +54,36 @@ void TfrmKarto::ResetAdjustmentControls(bool onlyValues) {
   m_lWithUpdate = true;
 }
 
-void TfrmKarto::TrackBarBrightnessChange() {
+// What every filter track bar does: set its parameter, show the value, mark
+// its stage (the pen size has none: it switches the paper sketch on), and
+// run the chain.
+void TfrmKarto::FilterTrackBarChanged(TFloatTrackBar* bar, TFilter* filter, const TFilterRec& rec, size_t index,
+                                      QLabel* valueLabel, bool* stageFlag) {
   if (!m_lWithUpdate) return;
-  const double v = TrackBarBrightness->Value();
-  if (FilterContrast) FilterContrast->SetFloat(ParamName(FilterRecContrast, 0), float(v));
-  lbBrightnessValue->setText(F2(v));
-  m_lChngBrightness = true;
+  const double v = bar->Value();
+  if (filter) filter->SetFloat(ParamName(rec, index), float(v));
+  valueLabel->setText(F2(v));
+  if (stageFlag) *stageFlag = true;
+  else chbxPageSketchActive->setChecked(true);
   ApplyAdjustments();
+}
+
+void TfrmKarto::TrackBarBrightnessChange() {
+  FilterTrackBarChanged(TrackBarBrightness, FilterContrast.get(), FilterRecContrast, 0, lbBrightnessValue,
+                        &m_lChngBrightness);
 }
 
 void TfrmKarto::TrackBarContrastChange() {
-  if (!m_lWithUpdate) return;
-  const double v = TrackBarContrast->Value();
-  if (FilterContrast) FilterContrast->SetFloat(ParamName(FilterRecContrast, 1), float(v));
-  lbContrastValue->setText(F2(v));
-  m_lChngContrast = true;
-  ApplyAdjustments();
+  FilterTrackBarChanged(TrackBarContrast, FilterContrast.get(), FilterRecContrast, 1, lbContrastValue,
+                        &m_lChngContrast);
 }
 
 void TfrmKarto::TrackBarSharpenChange() {
-  if (!m_lWithUpdate) return;
-  const double v = TrackBarSharpen->Value();
-  if (FilterSharpe) FilterSharpe->SetFloat(ParamName(FilterRecSharpe, 0), float(v));
-  lbSharpenValue->setText(F2(v));
-  m_lChngSharpe = true;
-  ApplyAdjustments();
+  FilterTrackBarChanged(TrackBarSharpen, FilterSharpe.get(), FilterRecSharpe, 0, lbSharpenValue, &m_lChngSharpe);
 }
 
 void TfrmKarto::TrackBarPenSizeChange() {
-  if (!m_lWithUpdate) return;
-  const double v = TrackBarPenSize->Value();
-  if (FilterPaperSketch) FilterPaperSketch->SetFloat(ParamName(FilterRecPaperSketch, 0), float(v));
-  lbPenSizeValue->setText(F2(v));
-  // Moving the pen size switches the paper sketch on.
-  chbxPageSketchActive->setChecked(true);
-  ApplyAdjustments();
+  FilterTrackBarChanged(TrackBarPenSize, FilterPaperSketch.get(), FilterRecPaperSketch, 0, lbPenSizeValue, nullptr);
 }
 
 void TfrmKarto::chbxPageSketchActiveChange() { ApplyAdjustments(); }

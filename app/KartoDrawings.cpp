@@ -1,11 +1,10 @@
 // Drawing files: the 2D view written as an object stream.
 
+#include <QAction>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "app/KartoWindow.h"
-#include <QAction>
-
+#include "platform/FileWrite.h"
 #include "platform/ObjectStream.h"
 #include "workspace/SvgExport.h"
 
@@ -25,13 +24,8 @@ void TfrmKarto::Save2DView() {
     const QString base = info.suffix().isEmpty() ? fileName : fileName.left(fileName.size() - info.suffix().size() - 1);
     fileName = base + ".fmx";
   }
-  const std::string text = WriteComponent(*m_oPaintBox2D);
-  // Written whole or not at all: a failed save keeps the previous file.
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-      !file.commit()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
+  QString reason;
+  if (!WriteFileAtomically(fileName, WriteComponent(*m_oPaintBox2D), &reason)) {
     m_dialogs->MessageDlg(QString("The drawing could not be saved to %1.\n%2").arg(fileName, reason),
                           TMsgDlgType::mtError, mbOKCancel);
   }
@@ -51,12 +45,8 @@ void TfrmKarto::MenuItemExportSVGClick() {
   if (!m_dialogs->SaveDialog(request)) return;
   QString fileName = request.FileName;
   if (QFileInfo(fileName).suffix().toUpper() != "SVG") fileName += ".svg";
-  const std::string text = ExportSvg(*m_oPaintBox2D);
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-      !file.commit()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
+  QString reason;
+  if (!WriteFileAtomically(fileName, ExportSvg(*m_oPaintBox2D), &reason)) {
     m_dialogs->MessageDlg(QString("The drawing could not be exported to %1.\n%2").arg(fileName, reason),
                           TMsgDlgType::mtError, mbOKCancel);
   }

@@ -149,6 +149,8 @@ class TfrmKarto : public QMainWindow {
   // file when its upper-cased extension is one of accepted, else nothing.
   QString RunOpenDialog(const QString& filter, int filterIndex, const QStringList& accepted);
   void ApplyAdjustments();
+  void FilterTrackBarChanged(TFloatTrackBar* bar, TFilter* filter, const TFilterRec& rec, size_t index,
+                             QLabel* valueLabel, bool* stageFlag);
   // Discards the trace; Vectorize has nothing to show until the next one.
   void ReleaseTrace();
   // Writes the 2D view as an object stream (KartoDrawings.cpp).

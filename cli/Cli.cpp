@@ -4,9 +4,9 @@
 #include <optional>
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 #include "imaging/AdjustmentChain.h"
+#include "platform/FileWrite.h"
 #include "platform/Filters.h"
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
@@ -318,16 +318,11 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
-// Writes text to file whole or not at all.
 bool WriteTextFile(const QString& file, const std::string& text, QTextStream& err) {
-  QSaveFile f(file);
-  if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-      !f.commit()) {
-    err << "Cannot write " << file << ": " << f.errorString() << "\n";
-    f.cancelWriting();
-    return false;
-  }
-  return true;
+  QString reason;
+  if (WriteFileAtomically(file, text, &reason)) return true;
+  err << "Cannot write " << file << ": " << reason << "\n";
+  return false;
 }
 
 int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
