@@ -10,7 +10,7 @@ ifneq ($(shell command -v ccache 2>/dev/null),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 endif
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -35,6 +35,18 @@ bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD_DIR)/bench/bench_*; do \
 	  [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
+
+# libFuzzer targets of the XML and SVG parsers (clang, AddressSanitizer,
+# UndefinedBehaviorSanitizer), each run for FUZZ_SECONDS, one after the
+# other; FUZZ_TARGETS picks some (e.g. FUZZ_TARGETS="xml_reader color").
+# Not part of `make test`.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+fuzz:
+	@bash scripts/install-fuzz-deps.sh
+	bash fuzz/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD_DIR)

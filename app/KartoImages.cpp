@@ -88,6 +88,7 @@ void TfrmKarto::LoadPixelImage(const QString& fileName) {
   }
   m_oImages[0]->Bitmap = loaded;
   m_oImages[0]->Repaint();
+  DropTargetOriginImage->setText("");
   m_xMaxImg = loaded.Width();
   m_yMaxImg = loaded.Height();
   ResetAdjustmentControls(true);
@@ -101,6 +102,9 @@ void TfrmKarto::LoadPixelImage(const QString& fileName) {
 }
 
 void TfrmKarto::ClearImages() {
+  // The drop hint shows while the origin is empty and gives way to the
+  // picture once one is loaded.
+  DropTargetOriginImage->setText("Drop Picture File");
   m_oImageDest->DeleteChildren();
   for (TImage* img : m_oImages) {
     img->DeleteChildren();

@@ -199,7 +199,8 @@ QWidget* TfrmKarto::BuildImageView() {
   DropTargetOriginImage = Named(new QLabel("Drop Picture File"), "DropTargetOriginImage");
   DropTargetOriginImage->setAlignment(Qt::AlignCenter);
   DropTargetOriginImage->setStyleSheet("color: rgba(0,0,0,90); border: 1px dashed rgba(0,0,0,60);");
-  DropTargetOriginImage->setAcceptDrops(true);
+  // The hint lies over the image; presses and drops go through to it.
+  DropTargetOriginImage->setAttribute(Qt::WA_TransparentForMouseEvents);
   btnCopyOriginImageToDest = Named(new QPushButton("Show in destination"), "btnCopyOriginImageToDest");
   btnCopyOriginImageToDest->setToolTip("Copy the origin image into the destination");
   po->addWidget(ImageOrigin, 0, 0);
