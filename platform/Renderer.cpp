@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
+#include <cmath>
 
 #include "platform/Shapes.h"
 
@@ -108,8 +109,21 @@ void TText::Paint(QPainter& painter) {
 void TImage::Paint(QPainter& painter) {
   if (Bitmap.IsEmpty()) return;
   const TRectF r = BitmapRect();
+  const QRectF target(r.Left, r.Top, r.Width(), r.Height());
+  // The size the picture covers on the device.
+  const QRectF onDevice = painter.transform().mapRect(target);
+  const int w = int(std::ceil(onDevice.width())), h = int(std::ceil(onDevice.height()));
+  const QImage& img = Bitmap.Image();
+  if (w > 0 && h > 0 && w * 2 < img.width() && h * 2 < img.height() && painter.transform().isScaling() == false) {
+    if (m_scaledKey != img.cacheKey() || m_scaled.width() != w || m_scaled.height() != h) {
+      m_scaled = img.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      m_scaledKey = img.cacheKey();
+    }
+    painter.drawImage(target, m_scaled);
+    return;
+  }
   painter.setRenderHint(QPainter::SmoothPixmapTransform, r.Width() < Bitmap.Width());
-  painter.drawImage(QRectF(r.Left, r.Top, r.Width(), r.Height()), Bitmap.Image());
+  painter.drawImage(target, img);
 }
 
 void RenderControl(QPainter& painter, const TControl& control) {

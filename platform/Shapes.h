@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
+
 #include "platform/Bitmap.h"
 #include "platform/Control.h"
 #include "platform/PathData.h"
@@ -155,6 +157,12 @@ class TImage : public TControl {
   // Where the bitmap is drawn in local coordinates.
   TRectF BitmapRect() const;
   void Paint(QPainter& painter) override;
+
+ private:
+  // A picture shown much smaller than its size (a slot thumbnail of a
+  // 50-megapixel scan) is scaled once and kept, not scaled at every paint.
+  mutable QImage m_scaled;
+  mutable qint64 m_scaledKey = 0;
 };
 
 }  // namespace karto
