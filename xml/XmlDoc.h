@@ -1,0 +1,276 @@
+#pragma once
+// Karto's own XML reader, node tree and writer. Plain C++17 and the standard
+// library only: the SVG import, the tests and the fuzz targets use it without
+// Qt.
+//
+// The reader never reports malformed XML; every input gives some tree, and
+// what it cannot place it drops. What it understands:
+//  - elements with attributes: name="value", a bare unquoted value (up to the
+//    next white space) or a bare name (empty value). Attributes are separated
+//    by any run of white space (space, tab, CR, LF), "=" may have white space
+//    around it, and a line break anywhere inside a tag counts as one space.
+//    White space characters inside a value become spaces, as in XML's
+//    attribute-value normalisation. Only double quotes quote; a single quote
+//    is an ordinary character.
+//  - the declaration <?xml ...?> before the document element, which becomes
+//    Header() (its closing "?" is not part of the last pseudo-attribute);
+//  - CDATA sections: each becomes a child node named "#cdata-section" whose
+//    Text is the section's raw content, line breaks included;
+//  - the references &amp; &lt; &gt; &quot; &apos; &#N; and &#xH;, decoded in
+//    attribute values and text; any other "&" sequence stays as written;
+//  - comments, processing instructions and document type declarations (with
+//    or without an internal subset in brackets) are skipped.
+//
+// Text content. An element's Text is the text between its opening tag and the
+// next markup of any kind, with line breaks removed and leading spaces
+// (U+0020) dropped. Text after a self-closing child is collected for the
+// parent and replaces the parent's Text; text after a closing tag, a comment,
+// a CDATA section, a processing instruction or a document type declaration is
+// dropped. A double quote in text is an ordinary character.
+//
+// Tree shape. Closing tags close the innermost open element whatever their
+// name; a closing tag with nothing open is ignored; an element left open at
+// the end stays in the tree. A later top-level element replaces an earlier one
+// as Root(). Nesting depth is not limited: nothing in this unit walks the tree
+// recursively (reading, writing, comparing; freeing needs no walk at all), so
+// 100 000 levels cost no stack. The amount of work is limited by
+// TXmlReadLimits.
+//
+// Bytes to text. A UTF-8 byte-order mark selects UTF-8 (a broken sequence
+// becomes U+FFFD), a UTF-16 mark selects UTF-16 in its byte order. Without a
+// mark the bytes are UTF-8 when they are valid UTF-8 and Windows-1252
+// otherwise. Every string in a tree built by the reader is valid UTF-8.
+//
+// Storage. A document keeps its nodes, attributes and strings in one arena
+// that it releases as a whole (on Clear, on the next load, when it dies). The
+// reader decodes the text in place in that arena, so names, values and texts
+// are views into it. Editing copies the new strings into the arena; the
+// memory of a replaced string is only given back with the document, so the
+// editing functions suit building a document, not changing one value
+// millions of times. Node pointers and string views stay valid until the
+// document is cleared, reloaded or destroyed.
+//
+// Writing. See TXMLDocument::SaveToBytes. Whatever the reader built, and any
+// tree built through this interface whose element and attribute names are XML
+// names and whose strings are valid UTF-8, writes to text that reads back to
+// the same tree (names, attributes in order, texts and children), as long as
+// Ident is empty or made of spaces. The header's own text and children, which
+// the reader never gives it, are written but do not read back.
+//
+// Names are looked up ignoring ASCII case ("A" to "Z" match "a" to "z",
+// nothing else is folded); attribute values are compared exactly.
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karto {
+
+class TXmlArena;
+class TXmlNode;
+
+// True when a and b are equal after mapping ASCII "A" to "Z" to lower case.
+bool SameXmlName(std::string_view a, std::string_view b);
+
+// A string held by the arena of its document.
+class TXmlString {
+ public:
+  constexpr TXmlString() = default;
+  explicit constexpr TXmlString(std::string_view s) : m_data(s.data()), m_size(s.size()) {}
+  constexpr std::string_view View() const { return {m_data, m_size}; }
+
+ private:
+  const char* m_data = "";
+  size_t m_size = 0;
+};
+
+class TXmlAttribute {
+ public:
+  std::string_view Name() const { return m_name.View(); }    // as it stood in the tag
+  std::string_view Value() const { return m_value.View(); }  // unquoted, references decoded
+
+ private:
+  friend class TXmlNode;
+  friend class TXmlReader;
+  TXmlString m_name;
+  TXmlString m_value;
+};
+
+// The attributes of one node, in the order they were read or added.
+class TXmlAttributeList {
+ public:
+  int Count() const { return int(m_count); }
+  const TXmlAttribute& operator[](int index) const { return m_items[index]; }
+  const TXmlAttribute* begin() const { return m_items; }
+  const TXmlAttribute* end() const { return m_items + m_count; }
+  // The first attribute whose name matches (ASCII case ignored), or null.
+  const TXmlAttribute* Find(std::string_view name) const;
+
+ private:
+  friend class TXmlNode;
+  friend class TXmlReader;
+  TXmlAttribute* m_items = nullptr;
+  uint32_t m_count = 0;
+  uint32_t m_capacity = 0;
+};
+
+// The children of a node in document order.
+class TXmlNodeList {
+ public:
+  int Count() const { return int(m_count); }
+  bool IsEmpty() const { return m_count == 0; }
+  TXmlNode* operator[](int index) const { return m_items[index]; }
+  TXmlNode* const* begin() const { return m_items; }
+  TXmlNode* const* end() const { return m_items + m_count; }
+
+ private:
+  friend class TXmlNode;
+  TXmlNode** m_items = nullptr;
+  uint32_t m_count = 0;
+  uint32_t m_capacity = 0;
+};
+
+// One element of the tree. The nodes of a document live in its arena and are
+// released with it. A node constructed on its own (TXmlNode n("rect")) owns
+// an arena for itself and the children added to it.
+class TXmlNode {
+ public:
+  explicit TXmlNode(std::string_view name = {});
+  ~TXmlNode();
+  TXmlNode(const TXmlNode&) = delete;
+  TXmlNode& operator=(const TXmlNode&) = delete;
+
+  // As written: case kept, a namespace prefix kept.
+  std::string_view NodeName() const { return m_name.View(); }
+  void SetNodeName(std::string_view name);
+  // See the text rules at the top of this file.
+  std::string_view Text() const { return m_text.View(); }
+  TXmlNode* SetText(std::string_view value);
+
+  TXmlNode* Parent() const { return m_parent; }
+  const TXmlNodeList& ChildNodes() const { return m_children; }
+  const TXmlAttributeList& AttributeList() const { return m_attributes; }
+
+  // Appends a new child named name and returns it.
+  TXmlNode* AddChild(std::string_view name);
+
+  // The first direct child whose name matches; with attribute, one that also
+  // has that attribute; with value, one whose attribute equals value exactly.
+  // Null when there is none. No search goes below the direct children.
+  TXmlNode* Find(std::string_view name) const;
+  TXmlNode* Find(std::string_view name, std::string_view attribute) const;
+  TXmlNode* Find(std::string_view name, std::string_view attribute, std::string_view value) const;
+  // Every direct child whose name matches, in order; the nodes stay owned here.
+  std::vector<TXmlNode*> FindNodes(std::string_view name) const;
+
+  bool HasAttribute(std::string_view name) const { return m_attributes.Find(name) != nullptr; }
+  // The value of the first attribute whose name matches, or the empty string.
+  std::string_view GetAttribute(std::string_view name) const;
+  // Overwrites the first matching attribute (its Name takes the letter case
+  // of name) or appends a new one. Returns this node.
+  TXmlNode* SetAttribute(std::string_view name, std::string_view value);
+  void SetAttr(std::string_view name, std::string_view value) { SetAttribute(name, value); }
+
+ private:
+  friend class TXmlReader;
+  friend class TXMLDocument;
+  explicit TXmlNode(TXmlArena* arena) : m_arena(arena) {}
+  static TXmlNode* Create(TXmlArena& arena);
+  void AppendChild(TXmlNode* child);
+
+  TXmlString m_name;
+  TXmlString m_text;
+  TXmlNode* m_parent = nullptr;
+  TXmlArena* m_arena;
+  TXmlAttributeList m_attributes;
+  TXmlNodeList m_children;
+  bool m_ownsArena = false;
+};
+
+// Limits that keep a hostile file from exhausting memory. When one is reached
+// the reader stops; what it read so far stays in the tree and
+// TXMLDocument::LimitReached() says so.
+struct TXmlReadLimits {
+  // Elements and CDATA sections together. A 20 MB drawing has about 200 000.
+  static constexpr size_t kDefaultMaxNodes = 4'000'000;
+  // Attributes of all elements together.
+  static constexpr size_t kDefaultMaxAttributes = 16'000'000;
+
+  size_t MaxNodes = kDefaultMaxNodes;
+  size_t MaxAttributes = kDefaultMaxAttributes;
+};
+
+// A file that cannot be opened, read or written.
+class EXmlFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TXMLDocument {
+ public:
+  // The writer's indentation step. Empty switches to output without line
+  // breaks. Use spaces only: the reader keeps tabs at the start of text.
+  std::string Ident = "  ";
+  TXmlReadLimits Limits;
+
+  TXMLDocument();
+  ~TXMLDocument();
+  TXMLDocument(const TXMLDocument&) = delete;
+  TXMLDocument& operator=(const TXMLDocument&) = delete;
+
+  // An empty unnamed Root(), a Header() "?xml" with version="1.0", Ident "  ".
+  void Clear();
+
+  // Each load starts with Clear(); afterwards Root() is the document element
+  // or null when the input held none, and Header() the input's declaration or
+  // the default one. The file and stream forms throw EXmlFileError when the
+  // bytes cannot be read; malformed XML never throws.
+  void LoadFromFile(const std::string& fileName);
+  void LoadFromStream(std::istream& stream);  // from the current position to the end
+  void LoadFromBytes(std::string_view bytes);
+
+  // The text form, as UTF-8. With the declaration's "encoding" equal to
+  // "utf-8" (ASCII case ignored) a byte-order mark comes first. Every line
+  // ends with CR LF (no line breaks at all when Ident is empty); each child is
+  // indented by one more Ident, up to kMaxIndentDepth steps. An element with
+  // both text and children is written on one line, because the line break
+  // and indentation after its text would otherwise become part of that text.
+  std::string SaveToBytes() const;
+  void SaveToStream(std::ostream& stream) const;
+  void SaveToFile(const std::string& fileName) const;  // throws EXmlFileError
+
+  // Deeper levels are written with this many indentation steps, so that the
+  // size of the output stays linear in the size of the tree.
+  static constexpr int kMaxIndentDepth = 64;
+
+  TXmlNode* Root() { return m_root; }
+  const TXmlNode* Root() const { return m_root; }
+  TXmlNode& Header() { return *m_header; }
+  const TXmlNode& Header() const { return *m_header; }
+
+  // True when the last load stopped at one of Limits.
+  bool LimitReached() const { return m_limitReached; }
+
+ private:
+  friend class TXmlReader;
+  // Decodes bytes into the arena and reads them; owned, when given, holds the
+  // same bytes and may be taken over instead of copied.
+  void Load(std::string_view bytes, std::string* owned);
+
+  std::unique_ptr<TXmlArena> m_arena;
+  TXmlNode* m_root = nullptr;
+  TXmlNode* m_header = nullptr;
+  bool m_limitReached = false;
+};
+
+// Where two trees differ first (name, attributes in order, text, number of
+// children), as a sentence with the path to the node; empty when they are the
+// same. Either may be null. Walks without recursion.
+std::string XmlTreeDifference(const TXmlNode* a, const TXmlNode* b);
+
+}  // namespace karto
