@@ -34,7 +34,7 @@ test: build
 bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD_DIR)/bench/bench_*; do \
-	  [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
+	  [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
 
 # libFuzzer targets of the XML and SVG parsers (clang, AddressSanitizer,
 # UndefinedBehaviorSanitizer), each run for FUZZ_SECONDS, one after the
