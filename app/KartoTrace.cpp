@@ -47,7 +47,17 @@ void TfrmKarto::btnTraceClick() {
     m_dialogs->MessageDlg("The bitmap is empty or too small!", TMsgDlgType::mtError, mbOKCancel);
     return;
   }
-  if (m_oImgTrace->DoTrace()) {
+  bool traced = false;
+  try {
+    traced = m_oImgTrace->DoTrace();
+  } catch (const ETraceError& e) {
+    ReleaseTrace();
+    EnableControl(false, btnVectorize);
+    m_dialogs->MessageDlg(QString("The picture is too large to trace.\n%1").arg(e.what()), TMsgDlgType::mtError,
+                          mbOKCancel);
+    return;
+  }
+  if (traced) {
     EnableControl(true, btnVectorize);
     m_oImageDest->Repaint();
   } else {

@@ -373,7 +373,14 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
     err << "The bitmap is empty or too small!\n";
     return kFailed;
   }
-  if (!trace->DoTrace()) {
+  bool kept = false;
+  try {
+    kept = trace->DoTrace();
+  } catch (const ETraceError& e) {
+    err << "The picture is too large to trace: " << e.what() << "\n";
+    return kFailed;
+  }
+  if (!kept) {
     err << "Can't trace this bitmap!\n";
     return kFailed;
   }

@@ -33,6 +33,9 @@ void TBitmap::Clear(TAlphaColor c) {
 void TBitmap::LoadFromFile(const QString& fileName) {
   QImageReader reader(fileName);
   reader.setAutoTransform(true);
+  // Qt refuses pictures above 256 MB of pixels by default (64 megapixels);
+  // scans are often larger. Beyond this a picture is refused with a reason.
+  reader.setAllocationLimit(kMaxPictureMegabytes);
   QImage img = reader.read();
   if (img.isNull()) {
     throw EBitmapError(QString("Cannot read %1: %2")

@@ -21,6 +21,10 @@ class EBitmapError : public std::runtime_error {
 
 class TBitmap {
  public:
+  // The largest picture LoadFromFile decodes, in megabytes of ARGB pixels
+  // (about 400 megapixels).
+  static constexpr int kMaxPictureMegabytes = 1600;
+
   TBitmap() = default;
   TBitmap(int width, int height);
   explicit TBitmap(const QImage& image);
