@@ -12,12 +12,8 @@ namespace karto {
 
 void TfrmKarto::Save2DView() {
   if (m_oPaintBox2D->ChildrenCount() == 0) return;
-  TFileDialogRequest request;
-  request.Filter = "FMX File (*.fmx)|*.fmx|JavaScript File (*.js)|*.js";
-  request.FilterIndex = 1;
-  request.InitialDir = m_sRunDir;
-  if (!m_dialogs->SaveDialog(request)) return;
-  QString fileName = request.FileName;
+  QString fileName = RunSaveDialog("FMX File (*.fmx)|*.fmx|JavaScript File (*.js)|*.js", 1);
+  if (fileName.isEmpty()) return;
   const QFileInfo info(fileName);
   // Only the object stream is written; any other extension becomes .fmx.
   if (info.suffix().toUpper() != "FMX") {
@@ -38,12 +34,8 @@ void TfrmKarto::UpdateFileMenu() {
 void TfrmKarto::MenuItemExportSVGClick() {
   UpdateFileMenu();
   if (!MenuItemExportSVG->isEnabled()) return;
-  TFileDialogRequest request;
-  request.Filter = "SVG File (*.svg)|*.svg";
-  request.FilterIndex = 1;
-  request.InitialDir = m_sRunDir;
-  if (!m_dialogs->SaveDialog(request)) return;
-  QString fileName = request.FileName;
+  QString fileName = RunSaveDialog("SVG File (*.svg)|*.svg", 1);
+  if (fileName.isEmpty()) return;
   if (QFileInfo(fileName).suffix().toUpper() != "SVG") fileName += ".svg";
   QString reason;
   if (!WriteFileAtomically(fileName, ExportSvg(*m_oPaintBox2D), &reason)) {

@@ -43,6 +43,14 @@ QString TfrmKarto::RunOpenDialog(const QString& filter, int filterIndex, const Q
   return request.FileName;
 }
 
+QString TfrmKarto::RunSaveDialog(const QString& filter, int filterIndex) {
+  TFileDialogRequest request;
+  request.Filter = filter;
+  request.FilterIndex = filterIndex;
+  request.InitialDir = m_sRunDir;
+  return m_dialogs->SaveDialog(request) ? request.FileName : QString();
+}
+
 void TfrmKarto::MenuItemLoadImageForProcessingClick() {
   const QString file = RunOpenDialog(kPixelFilter, 3, kPictureExtensions);
   if (file.isEmpty()) return;
@@ -181,14 +189,10 @@ void TfrmKarto::MenuItemSaveImageClick() {
     return;
   }
   if (m_enWorkingMode != WorkMode::IMAGING_MODE) return;
-  TFileDialogRequest request;
-  request.Filter = kTransitionFilter;
-  request.FilterIndex = 3;
-  request.InitialDir = m_sRunDir;
-  if (!m_dialogs->SaveDialog(request)) return;
-  if (!kPictureExtensions.contains(UpperExtension(request.FileName))) return;
+  const QString fileName = RunSaveDialog(kTransitionFilter, 3);
+  if (fileName.isEmpty() || !kPictureExtensions.contains(UpperExtension(fileName))) return;
   try {
-    m_oImageDest->Bitmap.SaveToFile(request.FileName);
+    m_oImageDest->Bitmap.SaveToFile(fileName);
   } catch (const EBitmapError& e) {
     m_dialogs->MessageDlg(QString("The image could not be saved.\n%1").arg(QString::fromStdString(e.what())),
                           TMsgDlgType::mtError, mbOKCancel);

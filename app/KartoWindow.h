@@ -148,6 +148,9 @@ class TfrmKarto : public QMainWindow {
   // Runs a file dialog the way every load command does; returns the chosen
   // file when its upper-cased extension is one of accepted, else nothing.
   QString RunOpenDialog(const QString& filter, int filterIndex, const QStringList& accepted);
+  // Runs the save dialog from the start directory; the chosen name, or an
+  // empty string when the user cancelled.
+  QString RunSaveDialog(const QString& filter, int filterIndex);
   void ApplyAdjustments();
   void FilterTrackBarChanged(TFloatTrackBar* bar, TFilter* filter, const TFilterRec& rec, size_t index,
                              QLabel* valueLabel, bool* stageFlag);
