@@ -135,8 +135,11 @@ TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
   TBitmap art(200, 150);
   art.Clear(0xFFFFFFFFu);
   synthetic::DrawHouse(art, 0xFF000000u, false);
+  TBitmap photo = synthetic::PhotoLike(320, 240, 6);
+  synthetic::DrawHouse(photo, 0xFF101010u, true);
   const Case cases[] = {{"lines.png", art, {"--no-sketch"}},
-                        {"photo.png", synthetic::LineDrawingPhoto(240, 180, 4), {"--pen-size", "2", "--limit", "120"}}};
+                        {"drawing.png", synthetic::LineDrawingPhoto(240, 180, 4), {"--pen-size", "2", "--limit", "120"}},
+                        {"photo.jpg", photo, {"--contrast", "1.6"}}};
   for (const Case& c : cases) {
     c.picture.SaveToFile(Path(c.name));
     const QString svg = Path(QString(c.name) + ".svg"), png = Path(QString(c.name) + ".preview.png");
