@@ -37,6 +37,15 @@ W* Named(W* w, const char* name) {
 
 QLabel* Label(const QString& text, QWidget* parent = nullptr) { return new QLabel(text, parent); }
 
+// Lays two widgets into one cell of host, so they share one area; the
+// window shows one of them at a time.
+void ShareOneArea(QWidget* host, QWidget* a, QWidget* b) {
+  auto* grid = new QGridLayout(host);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->addWidget(a, 0, 0);
+  grid->addWidget(b, 0, 0);
+}
+
 QWidget* Panel(const char* name) {
   auto* w = new QWidget;
   w->setObjectName(name);
@@ -81,13 +90,9 @@ void TfrmKarto::BuildLayout() {
   col->setSpacing(0);
 
   lyScaleRoot = Panel("lyScaleRoot");
-  auto* stack = new QGridLayout(lyScaleRoot);
-  stack->setContentsMargins(0, 0, 0, 0);
   lyImageControlRoot = BuildImageView();
   ly2DControlRoot = Build2DView();
-  // Both views share one area; exactly one is visible.
-  stack->addWidget(lyImageControlRoot, 0, 0);
-  stack->addWidget(ly2DControlRoot, 0, 0);
+  ShareOneArea(lyScaleRoot, lyImageControlRoot, ly2DControlRoot);
 
   col->addWidget(lyScaleRoot, 1);
   col->addWidget(BuildStatusBar());
@@ -179,12 +184,9 @@ QWidget* TfrmKarto::BuildImageView() {
   auto* left = new QVBoxLayout(LayoutControl);
   left->setContentsMargins(0, 0, 0, 0);
   auto* modePanels = new QWidget;
-  auto* mp = new QGridLayout(modePanels);
-  mp->setContentsMargins(0, 0, 0, 0);
   PanelForTraceControl = BuildTracePanel();
   PanelForImagingControl = BuildImagingPanel();
-  mp->addWidget(PanelForTraceControl, 0, 0);
-  mp->addWidget(PanelForImagingControl, 0, 0);
+  ShareOneArea(modePanels, PanelForTraceControl, PanelForImagingControl);
   left->addWidget(modePanels, 1);
 
   PanelOrigin = Panel("PanelOrigin");

@@ -32,28 +32,35 @@ TShaderValueRec FloatValue(const char* name, const char* desc, double min, doubl
   return v;
 }
 
+// Runs a pixel-by-pixel kernel over in, writing out, rows split across the
+// cores. map is inlined into the row loop (a template, not a function
+// pointer), so a per-pixel kernel costs no call per pixel.
+template <class Map>
+void MapPixels(const TBitmap& in, TBitmap& out, Map map) {
+  uint32_t* const dst = out.Bits();
+  const size_t dstStride = size_t(out.Stride());
+  const int w = in.Width();
+  ParallelRows(in.Height(), w, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const uint32_t* s = in.ScanLine(y);
+      uint32_t* d = dst + size_t(y) * dstStride;
+      for (int x = 0; x < w; ++x) d[x] = map(s[x]);
+    }
+  });
+}
+
 // --- Contrast -----------------------------------------------------------------
 // Per channel: (v - mid) * contrast + mid + brightness, on 0..1 values. One
 // table serves all three channels; alpha is kept.
 void ContrastKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
-  uint32_t* const dst = out.Bits();
-  const size_t dstStride = size_t(out.Stride());
   const float brightness = p.Floats[0], contrast = p.Floats[1];
   std::array<uint8_t, 256> lut;
   for (int i = 0; i < 256; ++i) {
     const float v = (i / 255.0f - 0.5f) * contrast + 0.5f + brightness;
     lut[size_t(i)] = uint8_t(Clamp255(int(std::lround(v * 255.0f))));
   }
-  const int w = in.Width();
-  ParallelRows(in.Height(), w, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const uint32_t* s = in.ScanLine(y);
-      uint32_t* d = dst + size_t(y) * dstStride;
-      for (int x = 0; x < w; ++x) {
-        const uint32_t c = s[x];
-        d[x] = Pack(c, lut[(c >> 16) & 0xFF], lut[(c >> 8) & 0xFF], lut[c & 0xFF]);
-      }
-    }
+  MapPixels(in, out, [&lut](uint32_t c) {
+    return Pack(c, lut[(c >> 16) & 0xFF], lut[(c >> 8) & 0xFF], lut[c & 0xFF]);
   });
 }
 
@@ -104,18 +111,9 @@ void SharpenKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TB
 
 // --- Monochrome ---------------------------------------------------------------
 void MonochromeKernel(const TFilterParams&, const TBitmap& in, const TBitmap&, TBitmap& out) {
-  uint32_t* const dst = out.Bits();
-  const size_t dstStride = size_t(out.Stride());
-  const int w = in.Width();
-  ParallelRows(in.Height(), w, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const uint32_t* s = in.ScanLine(y);
-      uint32_t* d = dst + size_t(y) * dstStride;
-      for (int x = 0; x < w; ++x) {
-        const int l = Luma(s[x]);
-        d[x] = Pack(s[x], l, l, l);
-      }
-    }
+  MapPixels(in, out, [](uint32_t c) {
+    const int l = Luma(c);
+    return Pack(c, l, l, l);
   });
 }
 
