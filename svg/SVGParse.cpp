@@ -1,8 +1,11 @@
 #include "svg/SVGParse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "svg/SVGCommon.h"
 
@@ -31,7 +34,370 @@ bool ConvertNumber(std::string_view body, bool negative, int64_t orderEstimate, 
   return true;
 }
 
+// Rough decimal order of the first significant digit of an unsigned number
+// in SVG syntax (mantissa digits and point, optional exponent); only its sign
+// matters: it tells an overflow from an underflow.
+int64_t DecimalOrder(std::string_view n) {
+  size_t i = 0;
+  int64_t intDigits = 0, leadingZeros = 0;
+  bool significant = false, point = false;
+  for (; i < n.size() && (IsDigitChar(n[i]) || n[i] == '.'); ++i) {
+    if (n[i] == '.') {
+      point = true;
+    } else if (n[i] != '0' || significant) {
+      significant = true;
+      if (!point) ++intDigits;
+    } else if (point) {
+      ++leadingZeros;
+    }
+  }
+  int64_t exponent = 0;
+  if (i < n.size()) {  // 'e' or 'E'
+    ++i;
+    const bool expNegative = i < n.size() && n[i] == '-';
+    if (i < n.size() && (n[i] == '+' || n[i] == '-')) ++i;
+    for (; i < n.size(); ++i)
+      if (exponent < 1000000) exponent = exponent * 10 + (n[i] - '0');
+    if (expNegative) exponent = -exponent;
+  }
+  return (intDigits > 0 ? intDigits : -leadingZeros) + exponent;
+}
+
+// Trims SVG white space at both ends.
+std::string_view TrimSvgSpaces(std::string_view s) {
+  while (!s.empty() && IsSvgSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSvgSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Whether all of s is one of the keywords (ASCII case ignored); found gets
+// the value paired with it.
+template <typename T, size_t N>
+bool ReadWholeKeyword(std::string_view s, const std::pair<std::string_view, T> (&keywords)[N], T& found) {
+  for (const auto& k : keywords) {
+    if (EqualsIgnoringAsciiCase(s, k.first)) {
+      found = k.second;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+// --- SVG grammar: scanners ------------------------------------------------------------
+
+bool SkipSvgSpaces(std::string_view& s) {
+  size_t i = 0;
+  while (i < s.size() && IsSvgSpace(s[i])) ++i;
+  s.remove_prefix(i);
+  return i > 0;
+}
+
+bool ReadNumber(std::string_view& s, float& value) {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  const char* const body = p;
+  while (p < end && IsDigitChar(*p)) ++p;
+  bool digits = p != body;
+  if (p < end && *p == '.') {
+    const char* const fraction = p + 1;
+    const char* q = fraction;
+    while (q < end && IsDigitChar(*q)) ++q;
+    if (q != fraction) digits = true;
+    if (digits) p = q;  // "5." is a number, "." is none
+  }
+  if (!digits) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    if (q < end && IsDigitChar(*q)) {
+      while (q < end && IsDigitChar(*q)) ++q;
+      p = q;
+    }
+  }
+  // The text is checked above: from_chars sees exactly one unsigned number,
+  // never "inf", "nan" or a hexadecimal form.
+  float v = 0;
+  const auto result = std::from_chars(body, p, v, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (DecimalOrder(std::string_view(body, size_t(p - body))) > 0) return false;  // too large
+    v = 0;                                                                          // too small
+  } else if (result.ec != std::errc() || result.ptr != p) {
+    return false;
+  }
+  value = negative ? -v : v;
+  s.remove_prefix(size_t(p - s.data()));
+  return true;
+}
+
+bool SkipCommaWsp(std::string_view& s) {
+  const size_t before = s.size();
+  SkipSvgSpaces(s);
+  if (SkipChar(s, ',')) SkipSvgSpaces(s);
+  return s.size() != before;
+}
+
+// --- SVG grammar: values ----------------------------------------------------------------
+
+bool TryParseLength(std::string_view text, TSVGLength& out) {
+  static constexpr std::pair<std::string_view, TLengthUnit> kUnits[] = {
+      {"", luNone}, {"px", luPx}, {"pt", luPt}, {"pc", luPc}, {"mm", luMm},
+      {"cm", luCm}, {"in", luIn}, {"em", luEm}, {"ex", luEx}, {"%", luPercent}};
+  std::string_view s = TrimSvgSpaces(text);
+  float value;
+  TLengthUnit unit;
+  if (!ReadNumber(s, value) || !ReadWholeKeyword(s, kUnits, unit)) return false;
+  out.Value = value;
+  out.Unit = unit;
+  return true;
+}
+
+float CssUnitToPx(TLengthUnit unit) {
+  switch (unit) {
+    case luIn: return 96.0f;
+    case luCm: return float(96.0 / 2.54);
+    case luMm: return float(96.0 / 25.4);
+    case luPt: return float(4.0 / 3.0);
+    case luPc: return 16.0f;
+    case luNone:
+    case luPx:
+    case luEm:
+    case luEx:
+    case luPercent: return 1.0f;
+  }
+  return 1.0f;
+}
+
+bool TryParseNumber(std::string_view text, float& out) {
+  std::string_view s = TrimSvgSpaces(text);
+  float value;
+  if (!ReadNumber(s, value) || !s.empty()) return false;
+  out = value;
+  return true;
+}
+
+bool TryParseNumberList(std::string_view text, std::vector<float>& out) {
+  std::string_view s = TrimSvgSpaces(text);
+  std::vector<float> values;
+  while (!s.empty()) {
+    float v;
+    if (!ReadNumber(s, v)) return false;
+    values.push_back(v);
+    // A separator may be left out where the next number's sign or point
+    // ends this one; a comma must be followed by a number.
+    if (SkipCommaWsp(s) && s.empty()) return false;
+  }
+  out = std::move(values);
+  return true;
+}
+
+bool TryParseAngle(std::string_view text, float& degrees) {
+  static constexpr std::pair<std::string_view, double> kUnits[] = {
+      {"", 1.0}, {"deg", 1.0}, {"grad", 0.9}, {"rad", 180.0 / kPi}, {"turn", 360.0}};
+  std::string_view s = TrimSvgSpaces(text);
+  float value;
+  double factor;
+  if (!ReadNumber(s, value) || !ReadWholeKeyword(s, kUnits, factor)) return false;
+  const double d = double(value) * factor;
+  if (std::fabs(d) > double(std::numeric_limits<float>::max())) return false;
+  degrees = float(d);
+  return true;
+}
+
+namespace {
+
+// An affine map in SVG's column form: x' = a x + c y + e, y' = b x + d y + f.
+struct Affine2D {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  // This map applied after m.
+  Affine2D After(const Affine2D& m) const {
+    return {a * m.a + c * m.b,       b * m.a + d * m.b,       a * m.c + c * m.d,
+            b * m.c + d * m.d,       a * m.e + c * m.f + e,   b * m.e + d * m.f + f};
+  }
+};
+
+Affine2D Translation(double tx, double ty) { return {1, 0, 0, 1, tx, ty}; }
+
+double DegreesToRadians(double degrees) { return std::fmod(degrees, 360.0) * kPi / 180; }
+
+// Reads "(" args ")" with up to six numbers; count gets how many there were.
+bool ReadTransformArguments(std::string_view& s, float (&args)[6], int& count) {
+  SkipSvgSpaces(s);
+  if (!SkipChar(s, '(')) return false;
+  SkipSvgSpaces(s);
+  count = 0;
+  for (;;) {
+    if (count == 6 || !ReadNumber(s, args[count])) return false;
+    ++count;
+    SkipSvgSpaces(s);
+    if (SkipChar(s, ')')) return true;
+    if (SkipChar(s, ',')) SkipSvgSpaces(s);
+  }
+}
+
+bool ReadTransform(std::string_view& s, Affine2D& piece) {
+  enum Kind { kMatrix, kTranslate, kScale, kRotate, kSkewX, kSkewY };
+  static constexpr std::pair<std::string_view, Kind> kNames[] = {
+      {"matrix", kMatrix}, {"translate", kTranslate}, {"scale", kScale},
+      {"rotate", kRotate}, {"skewX", kSkewX},         {"skewY", kSkewY}};
+  Kind kind{};
+  bool named = false;
+  for (const auto& n : kNames) {
+    if (SkipPrefix(s, n.first)) {
+      kind = n.second;
+      named = true;
+      break;
+    }
+  }
+  float v[6];
+  int n = 0;
+  if (!named || !ReadTransformArguments(s, v, n)) return false;
+  switch (kind) {
+    case kMatrix:
+      if (n != 6) return false;
+      piece = {v[0], v[1], v[2], v[3], v[4], v[5]};
+      return true;
+    case kTranslate:
+      if (n > 2) return false;
+      piece = Translation(v[0], n == 2 ? v[1] : 0.0);
+      return true;
+    case kScale:
+      if (n > 2) return false;
+      piece = {v[0], 0, 0, n == 2 ? v[1] : v[0], 0, 0};
+      return true;
+    case kRotate: {
+      if (n != 1 && n != 3) return false;
+      const double r = DegreesToRadians(v[0]);
+      const double cs = std::cos(r), sn = std::sin(r);
+      piece = {cs, sn, -sn, cs, 0, 0};
+      // About (cx, cy): move the centre to the origin, rotate, move it back.
+      if (n == 3) piece = Translation(v[1], v[2]).After(piece.After(Translation(-v[1], -v[2])));
+      return true;
+    }
+    case kSkewX:
+    case kSkewY: {
+      if (n != 1) return false;
+      const double t = std::tan(DegreesToRadians(v[0]));
+      piece = kind == kSkewX ? Affine2D{1, 0, t, 1, 0, 0} : Affine2D{1, t, 0, 1, 0, 0};
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FitsFloat(double v) { return std::fabs(v) <= double(std::numeric_limits<float>::max()); }
+
+}  // namespace
+
+bool TryParseTransform(std::string_view text, TMatrix& out) {
+  std::string_view s = TrimSvgSpaces(text);
+  Affine2D total;
+  while (!s.empty()) {
+    Affine2D piece;
+    if (!ReadTransform(s, piece)) return false;
+    // Written left to right, applied right to left: each new piece acts
+    // before everything read so far.
+    total = total.After(piece);
+    // Separators between transforms: any run of white space and commas; a
+    // list may not end in a comma.
+    bool comma = false;
+    while (!s.empty() && (IsSvgSpace(s.front()) || s.front() == ',')) {
+      comma = comma || s.front() == ',';
+      s.remove_prefix(1);
+    }
+    if (comma && s.empty()) return false;
+  }
+  if (!FitsFloat(total.a) || !FitsFloat(total.b) || !FitsFloat(total.c) || !FitsFloat(total.d) ||
+      !FitsFloat(total.e) || !FitsFloat(total.f))
+    return false;
+  TMatrix m;
+  m.m11 = float(total.a);
+  m.m12 = float(total.b);
+  m.m21 = float(total.c);
+  m.m22 = float(total.d);
+  m.m31 = float(total.e);
+  m.m32 = float(total.f);
+  out = m;
+  return true;
+}
+
+bool TryParseViewBox(std::string_view text, TFRect& out) {
+  std::vector<float> v;
+  if (!TryParseNumberList(text, v) || v.size() != 4 || v[2] < 0 || v[3] < 0) return false;
+  out = TFRect{v[0], v[1], v[2], v[3]};
+  return true;
+}
+
+bool TryParsePreserveAspectRatio(std::string_view text, TPreserveAspectRatio& out) {
+  static constexpr std::pair<std::string_view, TAspectAlign> kAligns[] = {
+      {"none", TAspectAlign::None},         {"xMinYMin", TAspectAlign::xMinYMin},
+      {"xMidYMin", TAspectAlign::xMidYMin}, {"xMaxYMin", TAspectAlign::xMaxYMin},
+      {"xMinYMid", TAspectAlign::xMinYMid}, {"xMidYMid", TAspectAlign::xMidYMid},
+      {"xMaxYMid", TAspectAlign::xMaxYMid}, {"xMinYMax", TAspectAlign::xMinYMax},
+      {"xMidYMax", TAspectAlign::xMidYMax}, {"xMaxYMax", TAspectAlign::xMaxYMax}};
+  std::string_view s = TrimSvgSpaces(text);
+  // Up to three words separated by white space.
+  std::string_view words[3];
+  int count = 0;
+  while (!s.empty()) {
+    if (count == 3) return false;
+    size_t n = 0;
+    while (n < s.size() && !IsSvgSpace(s[n])) ++n;
+    words[count++] = s.substr(0, n);
+    s.remove_prefix(n);
+    SkipSvgSpaces(s);
+  }
+  int w = 0;
+  if (w < count && words[w] == "defer") ++w;
+  if (w == count) return false;
+  TPreserveAspectRatio result;
+  bool found = false;
+  for (const auto& a : kAligns) {
+    if (words[w] == a.first) {
+      result.Align = a.second;
+      found = true;
+    }
+  }
+  if (!found) return false;
+  ++w;
+  if (w < count) {
+    if (words[w] == "slice")
+      result.Slice = true;
+    else if (words[w] != "meet")
+      return false;
+    ++w;
+  }
+  if (w != count) return false;
+  out = result;
+  return true;
+}
+
+TMatrix ViewBoxToViewportMatrix(const TFRect& viewBox, const TPreserveAspectRatio& par, const TRectF& viewport) {
+  if (!(viewBox.Width > 0) || !(viewBox.Height > 0))
+    return TMatrix::CreateTranslation(viewport.Left, viewport.Top);
+  const double vpWidth = double(viewport.Right) - viewport.Left;
+  const double vpHeight = double(viewport.Bottom) - viewport.Top;
+  double sx = vpWidth / viewBox.Width;
+  double sy = vpHeight / viewBox.Height;
+  double alignX = 0, alignY = 0;  // 0 min, 0.5 mid, 1 max
+  if (par.Align != TAspectAlign::None) {
+    sx = sy = par.Slice ? std::max(sx, sy) : std::min(sx, sy);
+    const int index = int(par.Align) - int(TAspectAlign::xMinYMin);
+    alignX = (index % 3) * 0.5;
+    alignY = (index / 3) * 0.5;
+  }
+  const double tx = viewport.Left - viewBox.Left * sx + (vpWidth - viewBox.Width * sx) * alignX;
+  const double ty = viewport.Top - viewBox.Top * sy + (vpHeight - viewBox.Height * sy) * alignY;
+  TMatrix m = TMatrix::CreateScaling(float(sx), float(sy));
+  m.m31 = float(tx);
+  m.m32 = float(ty);
+  return m;
+}
+
+// --- numbers and units (fallback readers) ------------------------------------------
 
 bool TryTextToSingle(std::string_view text, float& value) {
   value = 0;
@@ -266,48 +632,18 @@ TMatrix RotateFromArgs(std::string_view args) {
 TMatrix SkewXFromArgs(std::string_view args) {
   const std::vector<float> v = Numbers(args);
   if (v.size() != 1) return TMatrix::Zero();
-  return Affine(1, 0, float(std::tan(double(v[0]))), 1, 0, 0);
+  return Affine(1, 0, float(std::tan(DegreesToRadians(v[0]))), 1, 0, 0);
 }
 
 TMatrix SkewYFromArgs(std::string_view args) {
   const std::vector<float> v = Numbers(args);
   if (v.size() != 1) return TMatrix::Zero();
-  return Affine(1, float(std::tan(double(v[0]))), 0, 1, 0, 0);
+  return Affine(1, float(std::tan(DegreesToRadians(v[0]))), 0, 1, 0, 0);
 }
 
 TMatrix TransformListToMatrix(std::string_view text) {
-  using Builder = TMatrix (*)(std::string_view);
-  struct Transform {
-    std::string_view name;
-    Builder build;
-  };
-  static constexpr Transform kTransforms[] = {
-      {"matrix", MatrixFromArgs}, {"translate", TranslateFromArgs}, {"scale", ScaleFromArgs},
-      {"rotate", RotateFromArgs}, {"skewX", SkewXFromArgs},         {"skewY", SkewYFromArgs}};
-
-  TMatrix result = TMatrix::Zero();
-  const std::string_view s = TrimBlanks(text);
-  const size_t npos = std::string_view::npos;
-  size_t p = 0;
-  size_t open = npos;  // the first "(" at or after p, kept while it lies ahead
-  std::string args;
-  for (;;) {
-    while (p < s.size() && IsBlankChar(s[p])) ++p;
-    if (p >= s.size()) break;
-    if (open == npos || open < p) open = s.find('(', p);
-    const size_t close = s.find(')', p);
-    if (open == npos || close == npos) break;
-    const std::string_view name = s.substr(p, open - p);
-    args.assign(close > open ? TrimBlanks(s.substr(open + 1, close - open - 1)) : std::string_view());
-    for (char& c : args)
-      if (c == ' ') c = ',';
-    TMatrix piece = TMatrix::Zero();
-    for (const Transform& t : kTransforms)
-      if (name == t.name) piece = t.build(args);
-    if (piece.m33 == 1) result = result.m33 != 0 ? result * piece : piece;
-    p = close + 1;
-  }
-  return result;
+  TMatrix m;
+  return TryParseTransform(text, m) ? m : TMatrix::Zero();
 }
 
 void Base64ToStream(std::string_view text, std::vector<uint8_t>& stream) {

@@ -2,11 +2,20 @@
 // Parsers for SVG attribute and style values: numbers, angles, percentages,
 // lengths, lists, view boxes, URL references, transform lists and base64.
 //
-// They are stateless and never throw; a value that cannot be read gives a
-// fixed fallback that the document model relies on: 0 for numbers and
-// lengths, -1 for an empty percentage, the all-zero rectangle, the empty
-// reference, the all-zero matrix ("no transform"). Keywords and units are
-// compared with their exact case. Numbers are single precision.
+// They are stateless and never throw. There are two families:
+//
+// - The Try forms and the scanners at the top follow the grammar SVG gives
+//   for attribute values. They keep "absent" and "invalid" apart: a Try
+//   function returns false for text that breaks the grammar and then leaves
+//   its output untouched. White space is SVG's: space, tab, line feed,
+//   carriage return and form feed.
+// - The older readers below them give a fixed fallback for a value that
+//   cannot be read, which the document model relies on: 0 for numbers and
+//   lengths, -1 for an empty percentage, the all-zero rectangle, the empty
+//   reference, the all-zero matrix ("no transform"). Their keywords and units
+//   are compared with their exact case.
+//
+// Numbers are single precision.
 
 #include <cstdint>
 #include <string>
@@ -18,7 +27,110 @@
 
 namespace karto {
 
-// --- numbers and units ------------------------------------------------------------
+// --- SVG grammar: scanners ------------------------------------------------------------
+
+constexpr bool IsSvgSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// Consumes leading SVG white space; true when there was any.
+bool SkipSvgSpaces(std::string_view& s);
+
+// Consumes the SVG/CSS number at the front of s and returns true:
+//   [+-]? (digits ("." digits?)? | "." digits) ([eE] [+-]? digits)?
+// The exponent is taken only when digits follow it, so "1em" reads 1 and
+// leaves "em"; "." alone is no number; ".5.5" reads .5 and leaves ".5".
+// A number whose magnitude a float cannot hold (above 3.40282347e38 after
+// rounding) is invalid; one too small for a float reads as 0 (or the nearest
+// denormal). On failure s and value are untouched.
+bool ReadNumber(std::string_view& s, float& value);
+
+// Consumes optional white space, then at most one comma, then optional white
+// space; true if anything was consumed.
+bool SkipCommaWsp(std::string_view& s);
+
+// --- SVG grammar: values ----------------------------------------------------------------
+
+// A length as written: the number and its unit (luNone: user units).
+struct TSVGLength {
+  float Value = 0;
+  TLengthUnit Unit = luNone;
+};
+
+// The whole text, white space around it trimmed, is one number directly
+// followed by an optional unit: px pt pc mm cm in em ex % (ASCII case does not
+// matter). False for anything else, e.g. "10 px", "abc", "", "1e".
+bool TryParseLength(std::string_view text, TSVGLength& out);
+
+// Pixels per unit for CSS absolute units: px 1, in 96, cm 96/2.54,
+// mm 96/25.4, pt 4/3, pc 16, luNone 1. em, ex and % give 1: the caller
+// resolves them against the font size or the viewport.
+float CssUnitToPx(TLengthUnit unit);
+
+// The whole text, white space around it trimmed, is one number.
+bool TryParseNumber(std::string_view text, float& out);
+
+// Numbers separated by white space and/or one comma; out is replaced. The
+// empty or blank text is the empty list (true). A comma at either end or two
+// commas in a row are invalid.
+bool TryParseNumberList(std::string_view text, std::vector<float>& out);
+
+// A number with an optional unit deg (the default), grad, rad or turn (ASCII
+// case does not matter); the result is in degrees and must fit a float.
+bool TryParseAngle(std::string_view text, float& degrees);
+
+// An SVG transform list: matrix(a b c d e f), translate(tx [ty]),
+// scale(sx [sy]), rotate(a [cx cy]) and skewX(a), skewY(a), angles in
+// degrees. Names are case-sensitive; white space may stand between a name and
+// its "("; arguments are separated by white space and/or one comma (or by
+// nothing where a sign or point starts the next number); transforms by white
+// space and/or commas, or by nothing. The empty or blank text is the identity
+// (true).
+//
+// The meaning is SVG's: the last transform written acts on a point first, so
+// "translate(10,0) scale(2)" maps x to 2x + 10. TMatrix is in row-vector form
+// (A * B applies A first), so out is the product of the pieces from right to
+// left. The product is formed in double precision.
+//
+// Any syntax error (unknown name, wrong argument count, junk anywhere) makes
+// the whole list invalid, and so does a product that does not fit a float.
+bool TryParseTransform(std::string_view text, TMatrix& out);
+
+// A view box: exactly four numbers separated like a number list. False for
+// another count or a negative width or height; a zero width or height is
+// valid (it means "draw nothing"; the caller decides).
+bool TryParseViewBox(std::string_view text, TFRect& out);
+
+enum class TAspectAlign {
+  None,
+  xMinYMin,
+  xMidYMin,
+  xMaxYMin,
+  xMinYMid,
+  xMidYMid,
+  xMaxYMid,
+  xMinYMax,
+  xMidYMax,
+  xMaxYMax
+};
+struct TPreserveAspectRatio {
+  TAspectAlign Align = TAspectAlign::xMidYMid;
+  bool Slice = false;
+  bool operator==(const TPreserveAspectRatio& o) const { return Align == o.Align && Slice == o.Slice; }
+};
+
+// "[defer] <align> [meet | slice]" with the keywords in their exact case and
+// white space between them; false for anything else. "defer" is accepted and
+// dropped (it only matters for images).
+bool TryParsePreserveAspectRatio(std::string_view text, TPreserveAspectRatio& out);
+
+// The row-vector matrix that maps the view box onto the viewport as
+// preserveAspectRatio says: translate by (-viewBox.Left, -viewBox.Top), scale
+// (uniformly by the smaller factor for meet, the larger for slice, each axis
+// on its own for none), then shift by the alignment offset and the viewport
+// origin. An empty view box (width or height <= 0) gives the translation to
+// the viewport origin.
+TMatrix ViewBoxToViewportMatrix(const TFRect& viewBox, const TPreserveAspectRatio& par, const TRectF& viewport);
+
+// --- numbers and units (fallback readers) ------------------------------------------
 
 // A decimal number: optional spaces (U+0020), an optional sign, digits with
 // at most one decimal point, an optional exponent (e or E, optional sign,
@@ -66,11 +178,8 @@ TFRect ReadRectangle(std::string_view text);
 // ")", exact case), else the empty string.
 std::string ExtractUrlReference(std::string_view text);
 
-// A transform list such as "translate(10,0) scale(2)". The first transform
-// written acts on a point first: with row vectors the result is the product
-// of the pieces from left to right. Pieces with an unknown name (the name
-// runs up to "(" untrimmed) or a wrong number of arguments are skipped; a
-// list without any valid piece gives TMatrix::Zero().
+// TryParseTransform's matrix (the blank text gives the identity), or
+// TMatrix::Zero() ("no transform") when the list is invalid.
 TMatrix TransformListToMatrix(std::string_view text);
 
 // The builders take the argument text of one transform with its items
@@ -82,7 +191,7 @@ TMatrix ScaleFromArgs(std::string_view args);      // sx [, sy = sx]
 // angle (AngleToRadians: a bare number is in degrees) [, cx, cy]: a rotation
 // about (cx, cy); cx and cy count only when there are exactly three items.
 TMatrix RotateFromArgs(std::string_view args);
-// One number, taken as radians as it stands.
+// One number: the skew angle in degrees.
 TMatrix SkewXFromArgs(std::string_view args);
 TMatrix SkewYFromArgs(std::string_view args);
 

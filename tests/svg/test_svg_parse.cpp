@@ -84,6 +84,148 @@ TEST(Numbers, Percentages) {
   for (const auto& c : cases) EXPECT_FLOAT_EQ(ReadPercentValue(c.text), c.value) << '"' << c.text << '"';
 }
 
+// --- SVG grammar: numbers, lengths, angles, lists ------------------------------------
+
+TEST(SvgNumbers, ReadNumberTakesTheLongestNumberAtTheFront) {
+  const struct {
+    const char* text;
+    bool ok;
+    float value;
+    const char* rest;
+  } cases[] = {
+      {"12", true, 12, ""}, {"+3", true, 3, ""}, {"-.5e-3", true, -0.0005f, ""}, {"5.", true, 5, ""},
+      {"5.e2", true, 500, ""}, {".5", true, 0.5f, ""}, {"1E3x", true, 1000, "x"}, {"-0", true, 0, ""},
+      // a number ends where the grammar says
+      {".5.5", true, 0.5f, ".5"}, {"10-5", true, 10, "-5"}, {"1,5", true, 1, ",5"}, {"1 2", true, 1, " 2"},
+      {"0x10", true, 0, "x10"}, {"1.2.3", true, 1.2f, ".3"},
+      // an "e" without exponent digits is not taken
+      {"1e", true, 1, "e"}, {"1em", true, 1, "em"}, {"1e+", true, 1, "e+"}, {"1e-x", true, 1, "e-x"},
+      {"2ex", true, 2, "ex"},
+      // range: too large is invalid, too small is 0
+      {"3.4028235e38", true, 3.4028235e38f, ""}, {"1e-50", true, 0, ""}, {"-1e-400", true, 0, ""},
+      {"0e99999", true, 0, ""}, {"0.001e3", true, 1, ""}, {"100000e-55", true, 0, ""},
+      {"0.0001e43", false, 0, "0.0001e43"},
+      {"1e39", false, 0, "1e39"}, {"-3.5e38", false, 0, "-3.5e38"}, {"1e400", false, 0, "1e400"},
+      {"10000000000000000000000000000000000000000", false, 0, "10000000000000000000000000000000000000000"},
+      // no number at all; leading white space is not skipped
+      {"", false, 0, ""}, {".", false, 0, "."}, {"-", false, 0, "-"}, {"+.", false, 0, "+."},
+      {"-.e1", false, 0, "-.e1"}, {"e5", false, 0, "e5"}, {" 1", false, 0, " 1"}, {"--1", false, 0, "--1"},
+      {"inf", false, 0, "inf"}, {"nan", false, 0, "nan"},
+  };
+  for (const auto& c : cases) {
+    std::string_view s = c.text;
+    float v = 123;
+    EXPECT_EQ(ReadNumber(s, v), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(v, c.ok ? c.value : 123.0f) << '"' << c.text << '"';
+    EXPECT_EQ(s, c.rest) << '"' << c.text << '"';
+  }
+}
+
+TEST(SvgNumbers, SkipCommaWspTakesAtMostOneComma) {
+  const struct {
+    const char* text;
+    bool skipped;
+    const char* rest;
+  } cases[] = {
+      {" , x", true, "x"}, {",x", true, "x"}, {",,x", true, ",x"}, {", ,x", true, ",x"}, {"  x", true, "x"},
+      {"\t\n,\r\fx", true, "x"}, {"x", false, "x"}, {"", false, ""}, {"\vx", false, "\vx"},
+  };
+  for (const auto& c : cases) {
+    std::string_view s = c.text;
+    EXPECT_EQ(SkipCommaWsp(s), c.skipped) << '"' << c.text << '"';
+    EXPECT_EQ(s, c.rest) << '"' << c.text << '"';
+  }
+}
+
+TEST(SvgNumbers, TryParseNumberIsTheWholeText) {
+  const NumberCase cases[] = {
+      {"12", true, 12}, {" \t-.5e-3\n ", true, -0.0005f}, {"1e-50", true, 0}, {"5.", true, 5},
+      {"", false, 0}, {" ", false, 0}, {"1 2", false, 0}, {".5.5", false, 0}, {"1e", false, 0},
+      {"1e39", false, 0}, {"abc", false, 0}, {"1px", false, 0}, {"1,5", false, 0}, {"1,", false, 0},
+  };
+  for (const NumberCase& c : cases) {
+    float v = 123;
+    EXPECT_EQ(TryParseNumber(c.text, v), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(v, c.ok ? c.value : 123.0f) << '"' << c.text << '"';
+  }
+}
+
+TEST(SvgNumbers, TryParseNumberList) {
+  using V = std::vector<float>;
+  const struct {
+    const char* text;
+    bool ok;
+    V values;
+  } cases[] = {
+      {"", true, V{}}, {" \n ", true, V{}}, {"1 2,3", true, V{1, 2, 3}}, {" 1 , 2\t,3 ", true, V{1, 2, 3}},
+      {"1-2+3", true, V{1, -2, 3}}, {".5.5", true, V{0.5f, 0.5f}}, {"1e2 3", true, V{100, 3}},
+      {"1,,2", false, V{}}, {",1", false, V{}}, {"1,", false, V{}}, {"1 , ", false, V{}}, {"1 a", false, V{}},
+      {"1e39 2", false, V{}}, {"1e", false, V{}}, {"1px", false, V{}},
+  };
+  for (const auto& c : cases) {
+    V out{42};
+    EXPECT_EQ(TryParseNumberList(c.text, out), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(out, c.ok ? c.values : V{42}) << '"' << c.text << '"';
+  }
+}
+
+TEST(SvgLengths, TryParseLength) {
+  const struct {
+    const char* text;
+    bool ok;
+    float value;
+    TLengthUnit unit;
+  } cases[] = {
+      {"10", true, 10, luNone}, {" 10px\n", true, 10, luPx}, {"10PX", true, 10, luPx}, {"1.5Mm", true, 1.5f, luMm},
+      {"2cm", true, 2, luCm}, {"1in", true, 1, luIn}, {"3pt", true, 3, luPt}, {"4pc", true, 4, luPc},
+      {"50%", true, 50, luPercent}, {"-2e1em", true, -20, luEm}, {"1em", true, 1, luEm}, {"1ex", true, 1, luEx},
+      {"1e1ex", true, 10, luEx}, {".5.5", false, 0, luNone},
+      {"10 px", false, 0, luNone}, {"abc", false, 0, luNone}, {"", false, 0, luNone}, {" ", false, 0, luNone},
+      {"1e", false, 0, luNone}, {"px", false, 0, luNone}, {"10p", false, 0, luNone},
+      {"10pxx", false, 0, luNone}, {"10%%", false, 0, luNone}, {"1e39px", false, 0, luNone},
+      {"10px 5", false, 0, luNone},
+  };
+  for (const auto& c : cases) {
+    TSVGLength length{123, luIn};
+    EXPECT_EQ(TryParseLength(c.text, length), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(length.Value, c.ok ? c.value : 123.0f) << '"' << c.text << '"';
+    EXPECT_EQ(length.Unit, c.ok ? c.unit : luIn) << '"' << c.text << '"';
+  }
+}
+
+TEST(SvgLengths, CssUnitsAgreeOnOneInch) {
+  // 1in = 2.54cm = 25.4mm = 72pt = 6pc = 96px
+  const struct {
+    TLengthUnit unit;
+    float perInch;
+  } cases[] = {{luIn, 1}, {luCm, 2.54f}, {luMm, 25.4f}, {luPt, 72}, {luPc, 6}, {luPx, 96}, {luNone, 96}};
+  for (const auto& c : cases) EXPECT_FLOAT_EQ(c.perInch * CssUnitToPx(c.unit), 96.0f) << int(c.unit);
+  // Relative units are the caller's business.
+  for (TLengthUnit unit : {luEm, luEx, luPercent}) EXPECT_EQ(CssUnitToPx(unit), 1.0f) << int(unit);
+}
+
+TEST(SvgAngles, TryParseAngleGivesDegrees) {
+  const struct {
+    const char* text;
+    bool ok;
+    float degrees;
+  } cases[] = {
+      {"90", true, 90}, {" 90deg ", true, 90}, {"100grad", true, 90}, {"3.14159265rad", true, 180},
+      {"0.25turn", true, 90}, {"1TURN", true, 360}, {"-45DeG", true, -45}, {"1e1deg", true, 10},
+      {"90 deg", false, 0}, {"deg", false, 0}, {"", false, 0}, {"1e38turn", false, 0}, {"90degs", false, 0},
+      {"1e39", false, 0}, {"90°", false, 0},
+  };
+  for (const auto& c : cases) {
+    float v = 123;
+    EXPECT_EQ(TryParseAngle(c.text, v), c.ok) << '"' << c.text << '"';
+    if (c.ok) {
+      EXPECT_NEAR(v, c.degrees, 1e-4) << '"' << c.text << '"';
+    } else {
+      EXPECT_EQ(v, 123.0f) << '"' << c.text << '"';
+    }
+  }
+}
+
 // --- lengths ---------------------------------------------------------------------
 
 TEST(Lengths, UnitDetection) {
@@ -197,11 +339,13 @@ TEST(Transforms, EquivalentForms) {
       {"scale(3)", "scale(3,3)"},
       {"translate(1 2)", "translate(1, 2)"},
       {"translate( 1 ,\t2 )", "translate(1,2)"},
-      {"rotate(90)", "rotate(90deg)"},
-      {"rotate(30, 5)", "rotate(30)"},
-      {"rotate(30, 1, 2, 3)", "rotate(30)"},
       {"matrix(2 0 0 2 0 0)", "scale(2)"},
-      {"bogus(1) translate(3,4) rotate (45)", "translate(3,4)"},
+      {"rotate (45)", "rotate(45)"},
+      {"rotate(405)", "rotate(45)"},
+      {"rotate(0 7 9)", "translate(0)"},
+      {"translate(10-5)", "translate(10,-5)"},
+      {"matrix(1 0 0 1 .5.5)", "translate(.5 .5)"},
+      {"translate(1)translate(2)", "translate(3)"},
   };
   for (const auto& c : cases) EXPECT_EQ(TransformListToMatrix(c.a), TransformListToMatrix(c.b)) << c.a;
 }
@@ -216,23 +360,71 @@ TEST(Transforms, WhereAPointGoes) {
       {"rotate(90, 10, 10)", {10, 10}, {10, 10}},
       {"rotate(90 10 10)", {10, 0}, {20, 10}},
       {"rotate(90)", {1, 0}, {0, 1}},
-      // the transform written first acts first
-      {"translate(10,0) scale(2)", {1, 0}, {22, 0}},
-      {"scale(2) translate(10,0)", {1, 0}, {12, 0}},
+      {"rotate(-90 5 5)", {5, 0}, {0, 5}},
+      // the transform written last acts first
+      {"translate(10,0) scale(2)", {1, 0}, {12, 0}},
+      {"scale(2) translate(10,0)", {1, 0}, {22, 0}},
+      {"rotate(90) translate(10,0)", {0, 0}, {0, 10}},
+      {"translate(10,0) rotate(90)", {0, 0}, {10, 0}},
       {"matrix(1,2,3,4,5,6)", {1, 1}, {9, 12}},
-      {"skewX(1)", {0, 1}, {float(std::tan(1.0)), 1}},
-      {"skewY(1)", {1, 0}, {1, float(std::tan(1.0))}},
+      // skew angles are in degrees
+      {"skewX(45)", {0, 1}, {1, 1}},
+      {"skewY(45)", {1, 0}, {1, 1}},
+      {"skewX(30)", {0, 2}, {float(2 * std::tan(kPi / 6)), 2}},
+      // separators between transforms: none, white space, commas; every piece applies
       {"  translate(1,1)translate(2,2)  ", {0, 0}, {3, 3}},
+      {"translate(1,1),translate(2,2)", {0, 0}, {3, 3}},
+      {"translate(1,1) ,\n translate(2,2),scale(2)", {1, 1}, {5, 5}},
   };
   for (const auto& c : cases) EXPECT_TRUE(MapsTo(TransformListToMatrix(c.text), c.from, c.to)) << c.text;
 }
 
-TEST(Transforms, NothingValidGivesTheZeroMatrix) {
-  for (const char* text : {"", "   ", "foo(1)", "rotate()", "translate()", "translate(1,2,3)", "scale(1,2,3)",
+TEST(Transforms, AnInvalidListGivesTheZeroMatrixABlankOneTheIdentity) {
+  for (const char* text : {"foo(1)", "rotate()", "translate()", "translate(1,2,3)", "scale(1,2,3)",
                            "matrix(1,2,3,4,5)", "skewX()", "skewX(1,2)", "translate(1,2", "translate 1 2)",
-                           ")(", "rotate (45)"}) {
+                           ")(", "rotate(30, 5)", "rotate(30, 1, 2, 3)", "rotate(90deg)",
+                           "bogus(1) translate(3,4)", "translate(3,4) bogus(1)"}) {
     EXPECT_EQ(TransformListToMatrix(text), TMatrix::Zero()) << '"' << text << '"';
   }
+  EXPECT_EQ(TransformListToMatrix(""), TMatrix::Identity());
+  EXPECT_EQ(TransformListToMatrix(" \t\n"), TMatrix::Identity());
+}
+
+TEST(Transforms, TryParseTransformGrammar) {
+  const struct {
+    const char* text;
+    bool ok;
+  } cases[] = {
+      {"", true}, {" \r\n\t\f", true}, {"translate(1)", true}, {"translate (1)", true},
+      {"translate\n(\t1 ,\n2\t)", true}, {"translate(1,2)scale(2)", true}, {"translate(1) , scale(2)", true},
+      {"translate(1),,scale(2)", true}, {"rotate(45 1 1)", true}, {"skewX(-1e1)", true},
+      {"matrix(1 0 0 1 .5.5)", true}, {"scale(1e-50)", true},
+      // arguments: commas only between numbers, one at a time
+      {"translate(1,)", false}, {"translate(,1)", false}, {"translate(1,,2)", false}, {"translate()", false},
+      // the list: no comma at either end, nothing after the last ")"
+      {"translate(1),", false}, {",translate(1)", false}, {"translate(1) x", false}, {"translate(1))", false},
+      {"translate(1", false}, {"translate", false},
+      // names are case-sensitive; no units
+      {"Translate(1)", false}, {"SCALE(2)", false}, {"translateX(1)", false}, {"rotate(90deg)", false},
+      {"translate(1px)", false},
+      // argument counts
+      {"rotate(1,2)", false}, {"rotate(1,2,3,4)", false}, {"scale(1,2,3)", false}, {"translate(1,2,3)", false},
+      {"matrix(1,2,3,4,5)", false}, {"matrix(1,2,3,4,5,6,7)", false}, {"skewX(1,2)", false},
+      {"skewY()", false},
+      // numbers and products a float cannot hold
+      {"translate(1e39)", false}, {"scale(1e30) scale(1e30)", false}, {"translate(1e)", false},
+  };
+  const TMatrix untouched = TMatrix::CreateTranslation(42, 43);
+  for (const auto& c : cases) {
+    TMatrix m = untouched;
+    EXPECT_EQ(TryParseTransform(c.text, m), c.ok) << '"' << c.text << '"';
+    if (!c.ok) {
+      EXPECT_EQ(m, untouched) << '"' << c.text << '"';
+    }
+  }
+  TMatrix m = untouched;
+  ASSERT_TRUE(TryParseTransform("  ", m));
+  EXPECT_EQ(m, TMatrix::Identity());
 }
 
 TEST(Transforms, BuildersCheckTheirArgumentCount) {
@@ -241,6 +433,90 @@ TEST(Transforms, BuildersCheckTheirArgumentCount) {
   EXPECT_EQ(MatrixFromArgs("1,2,3"), TMatrix::Zero());
   EXPECT_EQ(RotateFromArgs(""), TMatrix::Zero());
   EXPECT_EQ(SkewYFromArgs("a"), SkewYFromArgs("0"));  // a bad number is 0
+  EXPECT_TRUE(MapsTo(SkewXFromArgs("45"), {0, 1}, {1, 1}));  // degrees
+  EXPECT_TRUE(MapsTo(SkewYFromArgs("-45"), {1, 0}, {1, -1}));
+}
+
+// --- view boxes and preserveAspectRatio -------------------------------------------------
+
+TEST(ViewBoxes, TryParseViewBox) {
+  const struct {
+    const char* text;
+    bool ok;
+    TFRect rect;
+  } cases[] = {
+      {"0 0 100 50", true, {0, 0, 100, 50}}, {"0,0,100,50", true, {0, 0, 100, 50}},
+      {" -5\t1.5\n200 , 3 ", true, {-5, 1.5f, 200, 3}}, {"0 0 0 0", true, {}}, {"1-2 3e1.5", true, {1, -2, 30, 0.5f}},
+      {"0 0 -1 5", false, {}}, {"0 0 5 -1", false, {}}, {"0 0 100", false, {}}, {"0 0 100 50 7", false, {}},
+      {"", false, {}}, {"0 0 100px 50", false, {}}, {"a b c d", false, {}}, {"0,0,100,50,", false, {}},
+      {"0 0 1e39 5", false, {}},
+  };
+  const TFRect untouched{7, 8, 9, 10};
+  for (const auto& c : cases) {
+    TFRect r = untouched;
+    EXPECT_EQ(TryParseViewBox(c.text, r), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(r, c.ok ? c.rect : untouched) << '"' << c.text << '"';
+  }
+}
+
+TEST(ViewBoxes, TryParsePreserveAspectRatio) {
+  using A = TAspectAlign;
+  const struct {
+    const char* text;
+    bool ok;
+    TPreserveAspectRatio par;
+  } cases[] = {
+      {"xMidYMid", true, {A::xMidYMid, false}}, {"none", true, {A::None, false}},
+      {"xMinYMax slice", true, {A::xMinYMax, true}}, {"defer xMaxYMin meet", true, {A::xMaxYMin, false}},
+      {" \txMidYMid \n slice ", true, {A::xMidYMid, true}}, {"none slice", true, {A::None, true}},
+      {"xMinYMin", true, {A::xMinYMin, false}}, {"xMaxYMax", true, {A::xMaxYMax, false}},
+      {"xMidYMax", true, {A::xMidYMax, false}}, {"xMinYMid", true, {A::xMinYMid, false}},
+      {"", false, {}}, {"defer", false, {}}, {"xmidymid", false, {}}, {"xMidYMid foo", false, {}},
+      {"meet", false, {}}, {"slice xMidYMid", false, {}}, {"xMidYMid meet slice", false, {}},
+      {"defer defer xMidYMid", false, {}}, {"xMidYMid,slice", false, {}}, {"xMidYMidslice", false, {}},
+  };
+  const TPreserveAspectRatio untouched{A::xMaxYMid, true};
+  for (const auto& c : cases) {
+    TPreserveAspectRatio par = untouched;
+    EXPECT_EQ(TryParsePreserveAspectRatio(c.text, par), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(par, c.ok ? c.par : untouched) << '"' << c.text << '"';
+  }
+}
+
+TEST(ViewBoxes, ViewBoxToViewportMapsTheCorners) {
+  using A = TAspectAlign;
+  // A 100 x 50 view box into a 200 x 200 viewport: meet scales by 2 and
+  // leaves 100 to share out vertically, slice scales by 4 and crops 200
+  // horizontally, none scales 2 by 4.
+  const TFRect box{0, 0, 100, 50};
+  const TRectF port{0, 0, 200, 200};
+  const struct {
+    TFRect box;
+    TPreserveAspectRatio par;
+    TRectF port;
+    TPointF topLeft, bottomRight;  // where the view box corners go
+  } cases[] = {
+      {box, {A::xMidYMid, false}, port, {0, 50}, {200, 150}},
+      {box, {A::xMinYMin, false}, port, {0, 0}, {200, 100}},
+      {box, {A::xMaxYMax, false}, port, {0, 100}, {200, 200}},
+      {box, {A::xMidYMid, true}, port, {-100, 0}, {300, 200}},
+      {box, {A::xMinYMid, true}, port, {0, 0}, {400, 200}},
+      {box, {A::xMaxYMin, true}, port, {-200, 0}, {200, 200}},
+      {box, {A::None, false}, port, {0, 0}, {200, 200}},
+      {box, {A::None, true}, port, {0, 0}, {200, 200}},
+      // the view box origin and the viewport origin both count
+      {{10, 20, 100, 50}, {A::xMinYMin, false}, {5, 7, 205, 207}, {5, 7}, {205, 107}},
+      {{-50, -25, 100, 50}, {A::xMidYMid, false}, {0, 0, 100, 100}, {0, 25}, {100, 75}},
+  };
+  for (const auto& c : cases) {
+    const TMatrix m = ViewBoxToViewportMatrix(c.box, c.par, c.port);
+    EXPECT_TRUE(MapsTo(m, {c.box.Left, c.box.Top}, c.topLeft)) << int(c.par.Align) << " slice " << c.par.Slice;
+    EXPECT_TRUE(MapsTo(m, {c.box.Left + c.box.Width, c.box.Top + c.box.Height}, c.bottomRight))
+        << int(c.par.Align) << " slice " << c.par.Slice;
+  }
+  // An empty view box: only the move to the viewport origin.
+  for (const TFRect& empty : {TFRect{3, 4, 0, 10}, TFRect{3, 4, 10, 0}, TFRect{3, 4, -1, 10}})
+    EXPECT_EQ(ViewBoxToViewportMatrix(empty, {}, {5, 7, 205, 207}), TMatrix::CreateTranslation(5, 7));
 }
 
 // --- base64 ---------------------------------------------------------------------------
