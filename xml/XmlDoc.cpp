@@ -2,21 +2,34 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <fstream>
 #include <istream>
 #include <ostream>
+#include <unordered_map>
 
 namespace karto {
 
 namespace {
 
-constexpr std::string_view kCdataName = "#cdata-section";
+constexpr size_t npos = std::string_view::npos;
 constexpr char32_t kReplacementChar = 0xFFFD;
 
 inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// Whether s starts with the literal prefix. The reader asks this for every
+// piece of markup: with the length known, it compiles to a few compares
+// rather than a call to memcmp.
+template <size_t N>
+[[gnu::always_inline]] inline bool StartsWith(std::string_view s, const char (&prefix)[N]) {
+  if (s.size() < N - 1) return false;
+  for (size_t i = 0; i + 1 < N; ++i)
+    if (s[i] != prefix[i]) return false;
+  return true;
+}
 
 // Writes cp as UTF-8 into out and returns the number of bytes (1 to 4).
 size_t EncodeUtf8(char32_t cp, char* out) {
@@ -116,25 +129,84 @@ std::string RepairUtf8(std::string_view text, size_t firstBad) {
   return out;
 }
 
+// The single-byte encodings a file that is not UTF-8 may name.
+enum class TSingleByte { Windows1252, Windows1251, Latin9 };
+
 // Windows-1252 for 0x80 to 0x9F; the five unassigned bytes keep their C1 code.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-std::string Cp1252ToUtf8(std::string_view text) {
+// Windows-1251 for 0x80 to 0xBF (0xC0 to 0xFF are U+0410 to U+044F in order);
+// the unassigned 0x98 keeps its C1 code.
+constexpr char16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+char32_t SingleByteCodePoint(unsigned char c, TSingleByte encoding) {
+  switch (encoding) {
+    case TSingleByte::Windows1252:
+      return (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+    case TSingleByte::Windows1251:
+      if (c < 0x80) return c;
+      return c < 0xC0 ? kCp1251High[c - 0x80] : char32_t(0x0410 + (c - 0xC0));
+    case TSingleByte::Latin9:
+      // ISO-8859-1 but for the euro sign and seven letters.
+      switch (c) {
+        case 0xA4: return 0x20AC;
+        case 0xA6: return 0x0160;
+        case 0xA8: return 0x0161;
+        case 0xB4: return 0x017D;
+        case 0xB8: return 0x017E;
+        case 0xBC: return 0x0152;
+        case 0xBD: return 0x0153;
+        case 0xBE: return 0x0178;
+        default: return c;
+      }
+  }
+  return c;
+}
+
+std::string SingleByteToUtf8(std::string_view text, TSingleByte encoding) {
   std::string out;
   out.reserve(text.size() + text.size() / 4);
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x80)
       out += ch;
-    else if (c < 0xA0)
-      AppendUtf8(out, kCp1252High[c - 0x80]);
     else
-      AppendUtf8(out, c);
+      AppendUtf8(out, SingleByteCodePoint(c, encoding));
   }
   return out;
+}
+
+// The single-byte encoding named by the "encoding" of an XML declaration at
+// the start of bytes; Windows-1252 when there is none or it names another
+// one. Only looked for once the bytes are known not to be UTF-8.
+TSingleByte DeclaredSingleByte(std::string_view bytes) {
+  if (!StartsWith(bytes, "<?xml")) return TSingleByte::Windows1252;
+  const std::string_view declaration = bytes.substr(0, std::min(bytes.find("?>"), size_t(1024)));
+  size_t i = declaration.find("encoding");
+  if (i == npos) return TSingleByte::Windows1252;
+  i += 8;
+  while (i < declaration.size() && IsXmlSpace(declaration[i])) ++i;
+  if (i >= declaration.size() || declaration[i] != '=') return TSingleByte::Windows1252;
+  ++i;
+  while (i < declaration.size() && IsXmlSpace(declaration[i])) ++i;
+  if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) return TSingleByte::Windows1252;
+  const size_t close = declaration.find(declaration[i], i + 1);
+  if (close == npos) return TSingleByte::Windows1252;
+  const std::string_view label = declaration.substr(i + 1, close - i - 1);
+  for (std::string_view name : {"windows-1251", "cp1251", "x-cp1251"})
+    if (SameXmlName(label, name)) return TSingleByte::Windows1251;
+  for (std::string_view name : {"iso-8859-15", "iso8859-15", "iso_8859-15", "iso885915", "latin-9", "latin9", "l9"})
+    if (SameXmlName(label, name)) return TSingleByte::Latin9;
+  return TSingleByte::Windows1252;
 }
 
 // UTF-16 without its mark; an unpaired surrogate and an odd last byte become
@@ -210,12 +282,27 @@ size_t DecodeReference(std::string_view s, char (&out)[4], size_t& outLength) {
   return consumed;
 }
 
+bool IsPredefinedEntity(std::string_view name) {
+  return name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
+}
+
+
+// The text of the "&..." that failed to decode at s, for a message: up to its
+// ";" or a few characters.
+std::string ReferenceText(std::string_view s) {
+  const size_t semi = s.substr(0, 2 + kMaxReferenceBody).find(';');
+  if (semi != npos) return std::string(s.substr(0, semi + 1));
+  size_t n = 1;
+  while (n < s.size() && n < 12 && !IsXmlSpace(s[n]) && s[n] != '<' && s[n] != '&') ++n;
+  return std::string(s.substr(0, n));
+}
+
 // --- in-place decoding -------------------------------------------------------------
 //
 // Every change below makes the text shorter or keeps its length (a reference
-// is longer than its UTF-8, a CR LF pair becomes one space), so the reader
-// decodes inside the document's copy of the text and never allocates a
-// string.
+// is longer than its UTF-8, a CR LF pair becomes one character), so the
+// reader decodes inside the document's copy of the text and never allocates
+// a string.
 
 enum class TPieceKind { Name, Value, Text };
 
@@ -224,6 +311,10 @@ enum : uint8_t {
   kSpaceClass = 1,    // space, tab, CR, LF: separates inside tags
   kSpecialClass = 2,  // "&", tab, CR, LF: a piece holding one needs decoding
   kTagClass = 4,      // anything a tag scanner must look at
+  kNameStartClass = 8,  // may start an XML name (ASCII checked; any byte of a multi-byte character passes)
+  kNameClass = 16,      // may stand inside an XML name
+  kQuotedClass = 32,    // anything a scanner must look at between quotes
+  kQuoteClass = 64,     // the two quote characters
 };
 
 constexpr auto kClasses = [] {
@@ -232,18 +323,31 @@ constexpr auto kClasses = [] {
   } t{};
   for (unsigned char ch : {' ', '\t', '\r', '\n'}) t.c[ch] |= kSpaceClass;
   for (unsigned char ch : {'&', '\t', '\r', '\n'}) t.c[ch] |= kSpecialClass;
-  for (unsigned char ch : {' ', '\t', '\r', '\n', '&', '"', '>', '='}) t.c[ch] |= kTagClass;
+  for (unsigned char ch : {' ', '\t', '\r', '\n', '&', '"', '\'', '>', '=', '<'}) t.c[ch] |= kTagClass;
+  for (unsigned char ch : {'"', '\'', '<', '&', '\t', '\r', '\n'}) t.c[ch] |= kQuotedClass;
+  for (unsigned char ch : {'"', '\''}) t.c[ch] |= kQuoteClass;
+  for (int ch = 0; ch < 256; ++ch) {
+    const bool start = ch >= 0x80 || ch == '_' || ch == ':' || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+    if (start) t.c[ch] |= kNameStartClass | kNameClass;
+    if ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.') t.c[ch] |= kNameClass;
+  }
   return t;
 }();
 
 inline uint8_t ClassOf(char c) { return kClasses.c[static_cast<unsigned char>(c)]; }
+inline bool CannotStartName(char c) { return !(ClassOf(c) & kNameStartClass); }
+inline bool IsNameChar(char c) { return ClassOf(c) & kNameClass; }
 
-// Decodes buf[b, e) in place and returns the new end.
+// Decodes buf[b, e) in place and returns the new end. Each "&" that starts no
+// reference it knows stays as written and is shown to unresolved(position)
+// while the text there is still as read.
 //  Name:  a line break (CR LF counting as one) becomes a space.
 //  Value: every white space character becomes a space (CR LF one space);
 //         references are decoded.
-//  Text:  line breaks are dropped; references are decoded.
-size_t DecodeInPlace(char* buf, size_t b, size_t e, TPieceKind kind) {
+//  Text:  a line break (CR LF, lone CR, LF) becomes LF; references are
+//         decoded.
+template <class Unresolved>
+size_t DecodeInPlace(char* buf, size_t b, size_t e, TPieceKind kind, Unresolved&& unresolved) {
   size_t w = b;
   for (size_t r = b; r < e;) {
     const char c = buf[r];
@@ -257,9 +361,11 @@ size_t DecodeInPlace(char* buf, size_t b, size_t e, TPieceKind kind) {
         r += used;
         continue;
       }
+      // Writing lags reading: the text from r on is as read.
+      unresolved(r);
     } else if (c == '\r' || c == '\n') {
       r += (c == '\r' && r + 1 < e && buf[r + 1] == '\n') ? 2 : 1;
-      if (kind != TPieceKind::Text) buf[w++] = ' ';
+      buf[w++] = kind == TPieceKind::Text ? '\n' : ' ';
       continue;
     } else if (c == '\t' && kind == TPieceKind::Value) {
       buf[w++] = ' ';
@@ -272,6 +378,53 @@ size_t DecodeInPlace(char* buf, size_t b, size_t e, TPieceKind kind) {
   return w;
 }
 
+// Counts lines and columns over text, as an error position needs them: a
+// line ends at LF, CR LF or a lone CR; a column is one character (the bytes
+// of a UTF-8 sequence after its first do not count).
+class TPositionCounter {
+ public:
+  void Add(const char* s, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const char c = s[i];
+      if (c == '\n') {
+        if (!m_afterCr) NewLine();
+        m_afterCr = false;
+      } else if (c == '\r') {
+        NewLine();
+        m_afterCr = true;
+      } else {
+        m_afterCr = false;
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++m_column;
+      }
+    }
+  }
+  int Line() const { return int(std::min<size_t>(m_line, INT_MAX)); }
+  int Column() const { return int(std::min<size_t>(m_column, INT_MAX)); }
+
+ private:
+  void NewLine() {
+    ++m_line;
+    m_column = 1;
+  }
+  size_t m_line = 1;
+  size_t m_column = 1;
+  bool m_afterCr = false;
+};
+
+// A name or other piece of markup for a message: at most 40 characters, cut
+// at a character boundary.
+std::string Clip(std::string_view s) {
+  constexpr size_t kMax = 40;
+  size_t chars = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue;
+    if (++chars > kMax) return std::string(s.substr(0, i)) + "...";
+  }
+  return std::string(s);
+}
+
+std::string Quote(std::string_view s) { return "\"" + Clip(s) + "\""; }
+
 }  // namespace
 
 // --- arena ----------------------------------------------------------------------------
@@ -282,6 +435,9 @@ size_t DecodeInPlace(char* buf, size_t b, size_t e, TPieceKind kind) {
 class TXmlArena {
  public:
   std::string Source;
+  // The text after entity expansion, when the reader made one; Source stays,
+  // because what was read before points into it.
+  std::string Expanded;
 
   void* Allocate(size_t size, size_t align) {
     size_t pad = (align - reinterpret_cast<uintptr_t>(m_cur) % align) % align;
@@ -438,104 +594,450 @@ TXmlNode* TXmlNode::SetAttribute(std::string_view name, std::string_view value) 
   return this;
 }
 
+
 // --- reader ----------------------------------------------------------------------
 
 // One pass over the text. State that carries from one piece of markup to the
-// next: the open element (m_current) and whether the text up to the next "<"
-// belongs to it (m_inText). Each tag is scanned once, its pieces noted as
+// next: the open element (m_current), whether the text up to the next "<"
+// belongs to it (m_inText), and the outermost open element with mixed
+// content (m_mixedRoot). Each tag is scanned once, its pieces noted as
 // positions, and only the pieces that hold references or white space to
 // normalise are rewritten, in place.
+//
+// Error positions. In-place decoding rewrites the text before the place where
+// a later error is found (a value loses its line breaks, a reference
+// shrinks), but it never moves anything outside the piece it decodes. So,
+// until the first error, each decoded piece is saved as it stood (m_edits,
+// m_saved); the line and column of an error are then counted over the text
+// as read, with the saved pieces put back. Nothing else is counted on the
+// way, and after the first error nothing more is saved.
+//
+// Entities. Expanding them means a pass over the whole text, which a
+// document that only declares entities (as many drawing programs' files do)
+// should not pay for. Every "&" in content and in values comes past the
+// reader anyway; so the first read only notes the declarations, and stops
+// when it meets a reference to one of them (NeedsExpansion). Its journal of
+// decoded pieces, kept whole while entities may still come, then gives back
+// the text as read (RestoreText), and a second read expands the entities
+// right after the document type and reads the result.
 class TXmlReader {
  public:
-  TXmlReader(TXMLDocument& doc, TXmlArena& arena)
-      : m_doc(doc), m_arena(arena), m_buf(arena.Source.data()), m_n(arena.Source.size()) {}
+  TXmlReader(TXMLDocument& doc, TXmlArena& arena, bool expandEntities)
+      : m_doc(doc),
+        m_arena(arena),
+        m_buf(arena.Source.data()),
+        m_n(arena.Source.size()),
+        m_mixedNames(doc.MixedContentElements),
+        m_expandEntities(expandEntities),
+        m_keepJournal(!expandEntities) {}
+
+  bool NeedsExpansion() const { return m_needsExpansion; }
+
+  // Puts every piece decoded in place back as it was read.
+  void RestoreText() {
+    for (const Edit& edit : m_edits) std::memcpy(m_buf + edit.begin, m_saved.data() + edit.saved, edit.end - edit.begin);
+  }
 
   void Run() {
-    const std::string_view s(m_buf, m_n);
     size_t p = 0;
-    while (p < m_n) {
-      const void* hit = std::memchr(m_buf + p, '<', m_n - p);
-      if (!hit) break;  // text without a following "<" is never stored
-      const size_t lt = size_t(static_cast<const char*>(hit) - m_buf);
-      if (m_inText) {
-        if (m_current) m_current->m_text = TXmlString(TextInPlace(p, lt));
-        m_inText = false;
+    bool complete = false;
+    for (;;) {
+      if (m_needsExpansion) return;
+      if (p >= m_n) {
+        complete = true;
+        break;
       }
+      const void* hit = std::memchr(m_buf + p, '<', m_n - p);
+      if (!hit) {
+        complete = true;  // text without a following "<" is never stored
+        break;
+      }
+      const size_t lt = size_t(static_cast<const char*>(hit) - m_buf);
+      if (!TakeRun(p, lt)) break;
       p = lt;
-      const std::string_view rest = s.substr(p);
+      // Rebuilt on every round: expanding entities replaces the text.
+      const std::string_view s(m_buf, m_n);
+      const std::string_view rest(m_buf + p, m_n - p);
       if (StartsWith(rest, "<!--")) {
         const size_t end = s.find("-->", p + 4);
-        if (end == std::string_view::npos) break;
+        if (end == npos) {
+          Fail(p, "The file ends inside a comment.");
+          break;
+        }
         p = end + 3;
       } else if (StartsWith(rest, "<![CDATA[")) {
         const size_t end = s.find("]]>", p + 9);
-        if (end == std::string_view::npos) break;
+        if (end == npos) {
+          Fail(p, "The file ends inside a CDATA section.");
+          break;
+        }
         if (m_current) {
           if (!CountNode()) break;
           TXmlNode* node = TXmlNode::Create(m_arena);
-          node->m_name = TXmlString(kCdataName);
+          node->m_name = TXmlString(kXmlCdataName);
           node->m_text = TXmlString(s.substr(p + 9, end - p - 9));
           m_current->AppendChild(node);
+        } else if (!Failed()) {
+          Fail(p, "A CDATA section stands outside the document element.");
         }
         p = end + 3;
       } else if (StartsWith(rest, "<!")) {
+        const bool doctype = StartsWith(rest, "<!DOCTYPE");
         const size_t end = EndOfDeclaration(p + 2);
-        if (end == std::string_view::npos) break;
+        if (end == npos) {
+          Fail(p, doctype ? std::string("The file ends inside the document type declaration.")
+                          : "The file ends inside the markup " + Quote(MarkupName(p)) + ".");
+          break;
+        }
+        if (doctype)
+          ReadDoctype(p, end);  // may replace the text from end on
+        else if (!Failed())
+          Fail(p, "The markup " + Quote(MarkupName(p)) + " is not allowed here.");
         p = end + 1;
       } else if (StartsWith(rest, "<?")) {
         size_t k = p + 2;
         while (k < m_n && !IsXmlSpace(m_buf[k]) && m_buf[k] != '?' && m_buf[k] != '>') ++k;
-        if (!m_current && SameXmlName(s.substr(p + 2, k - p - 2), "xml")) {
+        const bool declaration = SameXmlName(s.substr(p + 2, k - p - 2), "xml");
+        if (declaration && p != 0 && !Failed())
+          Fail(p, "The XML declaration must stand at the very start of the file.");
+        if (declaration && !m_current) {
           const size_t end = ScanTag(p + 1, '?');
-          if (end == std::string_view::npos) break;
-          if (!ReadDeclaration()) break;
+          if (end == npos) {
+            Fail(p, "The file ends inside the XML declaration.");
+            break;
+          }
+          if (!ReadDeclaration(p)) break;
           p = end + 1;
         } else {
           const size_t end = s.find("?>", p + 2);
-          if (end == std::string_view::npos) break;
+          if (end == npos) {
+            Fail(p, "The file ends inside the processing instruction " + Quote(s.substr(p, k - p)) + ".");
+            break;
+          }
           p = end + 2;
         }
       } else if (p + 1 < m_n && m_buf[p + 1] == '/') {
         const size_t end = EndOfTag(p + 2);
-        if (end == std::string_view::npos) break;
-        if (m_current) m_current = m_current->m_parent;  // no text is collected after a closing tag
+        if (end == npos) {
+          Fail(p, "The file ends inside the closing tag </" + Clip(ClosingName(p, m_n)) + ">.");
+          break;
+        }
+        if (m_current) {
+          if (!Failed()) CheckClosingTag(p, end);
+          if (m_current == m_mixedRoot) m_mixedRoot = nullptr;
+          m_current = m_current->m_parent;  // no text is collected after a closing tag
+        } else if (!Failed()) {
+          Fail(p, "The closing tag </" + Clip(ClosingName(p, end)) + "> has no open element.");
+        }
         p = end + 1;
       } else {
-        const size_t end = ScanTag(p + 1, '/');
-        if (end == std::string_view::npos) break;  // an unfinished tag is dropped
-        if (!ReadElement()) break;
+        size_t end = ScanStrictTag(p + 1);
+        if (end == kNotStrict) end = ScanTag(p + 1, '/');
+        if (end == npos) {  // an unfinished tag is dropped
+          Fail(p, "The file ends inside the tag <" + Clip(RawText(m_name)) + ">.");
+          break;
+        }
+        if (!ReadElement(p)) break;
         p = end + 1;
       }
     }
+    if (complete && m_watchEntities) CheckReferences(p, m_n);
+    if (complete && !m_needsExpansion && !m_doc.m_limitReached && !Failed()) Finish(p);
   }
 
  private:
   struct Range {
     size_t begin = 0, end = 0;
-    bool special = false;  // holds a character that decoding changes
+    // The quote characters that opened or closed a quoted stretch (at most
+    // 3 counted), and the flags below: one word, so that the check of a
+    // well-formed piece is one comparison.
+    uint32_t flags = 0;
+    uint32_t Quotes() const { return flags & kQuoteCount; }
+    bool Special() const { return flags & kSpecial; }
+    bool Lt() const { return flags & kLt; }
   };
+  static constexpr uint32_t kQuoteCount = 3;
+  static constexpr uint32_t kSpecial = 4;  // holds a character that decoding changes
+  static constexpr uint32_t kLt = 8;       // holds a "<"
   struct Piece {
     Range name, value;
     bool hasValue = false;
   };
+  struct Edit {
+    size_t begin, end;  // the decoded piece
+    size_t saved;       // where its text as read starts in m_saved
+  };
+  struct Entity {
+    std::string value;  // character references already decoded, as XML wants
+    bool external = false;
+  };
 
-  static bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+  // --- errors --------------------------------------------------------------------
+
+  bool Failed() const { return m_doc.m_error.Present; }
+
+  // Notes the error at text position pos unless an earlier one was noted.
+  void Fail(size_t pos, std::string message) {
+    TXmlError& error = m_doc.m_error;
+    if (error.Present) return;
+    pos = std::min(pos, m_n);
+    TPositionCounter counter;
+    size_t cursor = 0;
+    for (const Edit& edit : m_edits) {
+      if (edit.begin >= pos) break;
+      counter.Add(m_buf + cursor, edit.begin - cursor);
+      const size_t upTo = std::min(edit.end, pos);
+      counter.Add(m_saved.data() + edit.saved, upTo - edit.begin);
+      cursor = upTo;
+    }
+    if (cursor < pos) counter.Add(m_buf + cursor, pos - cursor);
+    error.Present = true;
+    error.Line = counter.Line();
+    error.Column = counter.Column();
+    error.Message = std::move(message);
+    if (!m_keepJournal) DropJournal();
   }
 
-  // The ">" that ends the tag whose text starts at i; a ">" between double
-  // quotes does not count.
-  size_t EndOfTag(size_t i) const {
-    bool quoted = false;
-    for (; i < m_n; ++i) {
-      const char c = m_buf[i];
-      if (c == '>') {
-        if (!quoted) return i;
-      } else if (c == '"') {
-        quoted = !quoted;
+  void DropJournal() {
+    m_edits = {};
+    m_saved = {};
+  }
+
+  // From here on no entity can be declared (the document element has begun)
+  // or none was: the journal is only needed until the first error.
+  void NoEntitiesToCome() {
+    m_keepJournal = false;
+    if (Failed()) DropJournal();
+  }
+
+  // An "&" at pos that decoding could not resolve; the text ends at e.
+  void Unresolved(size_t pos, size_t e) {
+    if (m_watchEntities) {
+      size_t length = 0;
+      const int entity = EntityAt(std::string_view(m_buf, e), pos, length);
+      if (entity >= 0 && !m_entities[size_t(entity)].external) {
+        m_needsExpansion = true;
+        return;
       }
     }
-    return std::string_view::npos;
+    if (!Failed()) ReportReference(pos, ReferenceText(std::string_view(m_buf + pos, e - pos)));
+  }
+
+  static bool IsName(std::string_view s) {
+    if (s.empty() || CannotStartName(s[0])) return false;
+    for (char c : s)
+      if (!IsNameChar(c)) return false;
+    return true;
+  }
+
+  // An "&" at pos that starts no reference the reader could decode; text is
+  // what stands there.
+  void ReportReference(size_t pos, std::string_view text) {
+    if (Failed()) return;
+    if (text.size() >= 2 && text[1] == '#') {
+      Fail(pos, "The character reference " + Quote(text) + " does not stand for a character.");
+      return;
+    }
+    if (text.size() >= 3 && text.back() == ';' && IsName(text.substr(1, text.size() - 2))) {
+      // The external subset, which is not read, may declare it.
+      if (m_externalDtd || m_entityIndex.count(text.substr(1, text.size() - 2))) return;
+      Fail(pos, "The entity " + Quote(text) + " is not declared.");
+      return;
+    }
+    Fail(pos, "A \"&\" starts no reference; write it as &amp;.");
+  }
+
+  // Checks the references in text that is not stored (after a closing tag).
+  // Such runs are mostly a line break and indentation: a plain loop costs
+  // less there than a call to memchr.
+  void CheckReferences(size_t b, size_t e) {
+    for (size_t k = b; k < e && !m_needsExpansion && (!Failed() || m_watchEntities); ++k) {
+      if (m_buf[k] != '&') continue;
+      char decoded[4];
+      size_t length = 0;
+      if (!DecodeReference(std::string_view(m_buf + k, e - k), decoded, length)) Unresolved(k, e);
+    }
+  }
+
+  void CheckStrayText(size_t b, size_t e) {
+    for (size_t i = b; i < e; ++i) {
+      if (!IsXmlSpace(m_buf[i])) {
+        Fail(i, "Text stands outside the document element.");
+        return;
+      }
+    }
+  }
+
+  // What the end of a complete read finds wrong.
+  void Finish(size_t p) {
+    if (m_current) {
+      Fail(TagStart(*m_current),
+           "The file ends before the element <" + Clip(m_current->NodeName()) + "> is closed.");
+    } else if (!m_doc.m_root) {
+      Fail(m_n, "The file holds no element.");
+    } else {
+      CheckStrayText(p, m_n);
+    }
+  }
+
+  // The "<" of the opening tag of a node read from the current text: its name
+  // is a view that starts right after it.
+  size_t TagStart(const TXmlNode& node) const {
+    const char* name = node.NodeName().data();
+    if (name > m_buf && name <= m_buf + m_n) return size_t(name - m_buf) - 1;
+    return m_n;
+  }
+
+  std::string_view RawText(const Range& r) const { return {m_buf + r.begin, r.end - r.begin}; }
+
+  size_t FirstLt(const Range& r) const {
+    const void* hit = std::memchr(m_buf + r.begin, '<', r.end - r.begin);
+    return hit ? size_t(static_cast<const char*>(hit) - m_buf) : r.begin;
+  }
+
+  // "<!NAME" of the markup declaration at p.
+  std::string_view MarkupName(size_t p) const {
+    size_t k = p + 2;
+    while (k < m_n && k < p + 64 && !IsXmlSpace(m_buf[k]) && m_buf[k] != '>' && m_buf[k] != '[' && m_buf[k] != '<')
+      ++k;
+    return {m_buf + p, k - p};
+  }
+
+  // The name in the closing tag at p, whose text ends before end.
+  std::string_view ClosingName(size_t p, size_t end) const {
+    size_t k = p + 2;
+    while (k < end && !IsXmlSpace(m_buf[k]) && m_buf[k] != '>' && m_buf[k] != '<') ++k;
+    return {m_buf + p + 2, k - p - 2};
+  }
+
+  void CheckClosingTag(size_t p, size_t end) {
+    const std::string_view name = ClosingName(p, end);
+    if (name != m_current->NodeName()) {
+      Fail(p, "The closing tag </" + Clip(name) + "> does not match the open element <" +
+                  Clip(m_current->NodeName()) + ">.");
+      return;
+    }
+    for (size_t k = p + 2 + name.size(); k < end; ++k) {
+      if (!IsXmlSpace(m_buf[k])) {
+        Fail(k, "The closing tag </" + Clip(name) + "> holds more than the element name.");
+        return;
+      }
+    }
+  }
+
+  // A name is checked at its ends only: a full check of every character of
+  // every name would cost the reader a noticeable share of its time.
+  bool BadName(const Range& r) const {
+    if (r.begin == r.end || r.Quotes()) return true;
+    if (CannotStartName(m_buf[r.begin]) || !IsNameChar(m_buf[r.end - 1])) return true;
+    return r.Special() && std::memchr(m_buf + r.begin, '&', r.end - r.begin);
+  }
+
+  // The index of the first attribute whose name (compared exactly, as XML
+  // does) an earlier one has, or npos.
+  size_t DuplicateAttribute(bool declaration) const {
+    const size_t k = m_pieces.size();
+    if (k < 2) return npos;
+    auto name = [&](size_t i) { return RawText(m_pieces[i].name); };
+    auto skipped = [&](size_t i) { return declaration && name(i) == "?"; };
+    if (k <= 32) {
+      for (size_t i = 1; i < k; ++i) {
+        if (skipped(i)) continue;
+        for (size_t j = 0; j < i; ++j)
+          if (name(i) == name(j) && !skipped(j)) return i;
+      }
+      return npos;
+    }
+    // Many attributes: sorted, so that a hostile tag costs n log n.
+    std::vector<std::pair<std::string_view, size_t>> sorted;
+    sorted.reserve(k);
+    for (size_t i = 0; i < k; ++i)
+      if (!skipped(i)) sorted.emplace_back(name(i), i);
+    std::sort(sorted.begin(), sorted.end());
+    size_t first = npos;
+    for (size_t i = 1; i < sorted.size(); ++i)
+      if (sorted[i].first == sorted[i - 1].first) first = std::min(first, sorted[i].second);
+    return first;
+  }
+
+  // The checks of a scanned tag, before its pieces are decoded.
+  void CheckTag(bool declaration, size_t tagStart) {
+    // A tag that ScanStrictTag could read breaks none of the rules below but
+    // perhaps the one against duplicates.
+    if (m_strict && !m_maybeDuplicate) return;
+    auto tag = [&] { return declaration ? std::string("<?xml>") : "<" + Clip(RawText(m_name)) + ">"; };
+    if (!declaration) {
+      if (m_name.Lt()) {
+        Fail(FirstLt(m_name), "A \"<\" stands inside the tag " + tag() + "; a \">\" may be missing before it.");
+        return;
+      }
+      if (m_name.begin == m_name.end) {
+        Fail(tagStart, "A tag has no name.");
+        return;
+      }
+      if (BadName(m_name)) {
+        Fail(m_name.begin, "The tag name " + Quote(RawText(m_name)) + " is not a valid XML name.");
+        return;
+      }
+    }
+    const size_t duplicate = DuplicateAttribute(declaration);
+    for (size_t i = 0; i < m_pieces.size(); ++i) {
+      const Piece& piece = m_pieces[i];
+      const std::string_view name = RawText(piece.name);
+      if (declaration && name == "?") continue;
+      if (piece.name.Lt()) {
+        Fail(FirstLt(piece.name), "A \"<\" stands inside the tag " + tag() + "; a \">\" may be missing before it.");
+        return;
+      }
+      if (BadName(piece.name)) {
+        Fail(piece.name.begin, name.empty() ? std::string("A value stands without an attribute name.")
+                                            : "The attribute name " + Quote(name) + " is not a valid XML name.");
+        return;
+      }
+      const Range& v = piece.value;
+      if (!piece.hasValue || v.begin == v.end) {
+        Fail(piece.hasValue ? v.begin : piece.name.begin, "The attribute " + Quote(name) + " has no value.");
+        return;
+      }
+      const char q = m_buf[v.begin];
+      if (q != '"' && q != '\'') {
+        Fail(v.begin, "The value of the attribute " + Quote(name) + " is not in quotes.");
+        return;
+      }
+      if (v.Quotes() != 2 || v.end - v.begin < 2 || m_buf[v.end - 1] != q) {
+        const void* close = std::memchr(m_buf + v.begin + 1, q, v.end - v.begin - 1);
+        const size_t after = close ? size_t(static_cast<const char*>(close) - m_buf) + 1 : v.end;
+        Fail(after, "The attribute " + Quote(name) + " has more text after its closing quote.");
+        return;
+      }
+      if (v.Lt()) {
+        Fail(FirstLt(v), "The value of the attribute " + Quote(name) + " holds a \"<\"; write it as &lt;.");
+        return;
+      }
+      if (i == duplicate) {
+        Fail(piece.name.begin, "The attribute " + Quote(name) + " is given twice.");
+        return;
+      }
+    }
+  }
+
+  // --- scanning --------------------------------------------------------------------
+
+  // The ">" that ends the tag whose text starts at i; a ">" between quotes
+  // does not count.
+  size_t EndOfTag(size_t i) const {
+    char quote = 0;
+    for (; i < m_n; ++i) {
+      const char c = m_buf[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        return i;
+      }
+    }
+    return npos;
   }
 
   // The ">" that ends a "<!" declaration such as DOCTYPE: not inside quotes
@@ -557,21 +1059,45 @@ class TXmlReader {
         if (depth) --depth;
       } else if (c == '<' && StartsWith(s.substr(i), "<!--")) {
         const size_t end = s.find("-->", i + 4);
-        if (end == std::string_view::npos) return end;
+        if (end == npos) return end;
         i = end + 2;
       } else if (c == '>' && depth == 0) {
         return i;
       }
     }
-    return std::string_view::npos;
+    return npos;
   }
 
-  // Scans from i to the end of one piece: up to a character of stopClass
-  // (or "=" when stopAtEquals) outside double quotes, or the ">" that ends
-  // the tag. Notes whether the piece holds a special character.
-  size_t ScanPiece(size_t i, bool stopAtEquals, bool& quoted, Range& range) const {
-    range.begin = i;
-    range.special = false;
+  // Skips from i, just after an opening quote q, to the closing quote (or the
+  // end of the text), noting special characters and "<" on the way. Inside
+  // quotes white space, "=", ">" and the other quote are ordinary, so values
+  // such as path data go by in the tight loop.
+  [[gnu::always_inline]] size_t SkipQuoted(size_t i, char q, bool& special, bool& lt) const {
+    for (;;) {
+      while (i + 4 <= m_n && !((ClassOf(m_buf[i]) | ClassOf(m_buf[i + 1]) | ClassOf(m_buf[i + 2]) |
+                                ClassOf(m_buf[i + 3])) & kQuotedClass))
+        i += 4;
+      while (i < m_n && !(ClassOf(m_buf[i]) & kQuotedClass)) ++i;
+      if (i >= m_n) return i;
+      const char c = m_buf[i];
+      if (c == q) return i;
+      if (c == '<')
+        lt = true;
+      else if (ClassOf(c) & kSpecialClass)
+        special = true;
+      ++i;
+    }
+  }
+
+  // Scans from i to the end of one piece: up to white space (or "=" when
+  // stopAtEquals) outside quotes, or the ">" that ends the tag. A quote
+  // character opens a quoted stretch that only the same character closes (an
+  // unclosed one runs to the end of the text, and the tag with it). Notes
+  // whether the piece holds a special character or a "<".
+  [[gnu::always_inline]] size_t ScanPiece(size_t i, bool stopAtEquals, Range& range) const {
+    const size_t begin = i;
+    uint32_t quotes = 0;
+    bool special = false, lt = false;
     for (;;) {
       // Most characters of a tag matter to nobody: skip them in a tight loop.
       while (i + 4 <= m_n && !((ClassOf(m_buf[i]) | ClassOf(m_buf[i + 1]) | ClassOf(m_buf[i + 2]) |
@@ -581,16 +1107,23 @@ class TXmlReader {
       if (i >= m_n) break;
       const char c = m_buf[i];
       const uint8_t cls = ClassOf(c);
-      if (c == '"') {
-        quoted = !quoted;
-      } else if (!quoted && ((cls & kSpaceClass) || c == '>' || (stopAtEquals && c == '='))) {
+      if (cls & kQuoteClass) {
+        ++quotes;
+        i = SkipQuoted(i + 1, c, special, lt);
+        if (i >= m_n) break;
+        ++quotes;
+      } else if ((cls & kSpaceClass) || c == '>' || (stopAtEquals && c == '=')) {
         break;
+      } else if (c == '<') {
+        lt = true;
       } else if (cls & kSpecialClass) {
-        range.special = true;
+        special = true;
       }
       ++i;
     }
+    range.begin = begin;
     range.end = i;
+    range.flags = std::min(quotes, kQuoteCount) | (special ? kSpecial : 0) | (lt ? kLt : 0);
     return i;
   }
 
@@ -601,30 +1134,30 @@ class TXmlReader {
 
   // Scans the tag whose text starts at i into m_name and m_pieces and returns
   // the position of its ">" (npos when there is none). White space separates
-  // outside double quotes. When the tag text ends with closer ("/" for an
-  // element, "?" for the declaration) that character is taken off first, as
-  // if it had not been there; m_closed tells whether it was.
+  // outside quotes. When the tag text ends with closer ("/" for an element,
+  // "?" for the declaration) that character is taken off first, as if it had
+  // not been there; m_closed tells whether it was.
   size_t ScanTag(size_t i, char closer) {
-    bool quoted = false;
+    m_strict = false;
     m_pieces.clear();
-    i = ScanPiece(i, false, quoted, m_name);
+    i = ScanPiece(i, false, m_name);
     const size_t tagBegin = m_name.begin;
     while (i < m_n && m_buf[i] != '>') {
       i = SkipSpaces(i);
       if (i >= m_n || m_buf[i] == '>') break;
       Piece piece;
-      i = ScanPiece(i, true, quoted, piece.name);
+      i = ScanPiece(i, true, piece.name);
       const size_t afterName = SkipSpaces(i);
       if (afterName < m_n && m_buf[afterName] == '=') {
         piece.hasValue = true;
         i = SkipSpaces(afterName + 1);
-        i = ScanPiece(i, false, quoted, piece.value);
+        i = ScanPiece(i, false, piece.value);
       } else {
         i = afterName;
       }
       m_pieces.push_back(piece);
     }
-    if (i >= m_n) return std::string_view::npos;
+    if (i >= m_n) return npos;
     m_closed = i > tagBegin && m_buf[i - 1] == closer;
     if (m_closed) {
       // Whatever ends at the closer loses it; a bare piece that was nothing
@@ -640,24 +1173,152 @@ class TXmlReader {
     return i;
   }
 
-  std::string_view InPlace(const Range& r, TPieceKind kind) {
-    if (!r.special) return {m_buf + r.begin, r.end - r.begin};
-    return {m_buf + r.begin, DecodeInPlace(m_buf, r.begin, r.end, kind) - r.begin};
+  // Reads the element tag whose text starts at i the way ScanTag would, but
+  // only when it is well-formed and plainly written: a name, then attributes
+  // name="value" or name='value' each after white space, then ">" or "/>".
+  // Returns the position of its ">", or kNotStrict to leave the tag to
+  // ScanTag, which also reads broken tags (and notes that CheckTag has work
+  // to do). Nearly every tag of every file is read here; knowing the shape
+  // makes it both quicker than ScanTag and free of further checks, but for
+  // duplicate attribute names, which are only looked for when two names
+  // agree in length, first and last character. The text ends with a NUL
+  // (std::string), so looking one character ahead is safe.
+  static constexpr size_t kNotStrict = npos - 1;
+  [[gnu::always_inline]] size_t ScanStrictTag(size_t i) {
+    const char* const buf = m_buf;
+    m_pieces.clear();
+    m_strict = true;
+    m_closed = false;
+    uint64_t seen = 0;
+    bool maybeDuplicate = false;
+    const size_t nameBegin = i;
+    if (CannotStartName(buf[i])) return kNotStrict;
+    while (IsNameChar(buf[i])) ++i;
+    m_name.begin = nameBegin;
+    m_name.end = i;
+    m_name.flags = 0;
+    for (;;) {
+      if (buf[i] == '>' || (buf[i] == '/' && buf[i + 1] == '>')) break;
+      if (!(ClassOf(buf[i]) & kSpaceClass)) return kNotStrict;
+      while (ClassOf(buf[i]) & kSpaceClass) ++i;
+      if (buf[i] == '>' || (buf[i] == '/' && buf[i + 1] == '>')) break;
+      Piece piece;
+      piece.hasValue = true;
+      const size_t attributeBegin = i;
+      if (CannotStartName(buf[i])) return kNotStrict;
+      while (IsNameChar(buf[i])) ++i;
+      piece.name.begin = attributeBegin;
+      piece.name.end = i;
+      while (ClassOf(buf[i]) & kSpaceClass) ++i;
+      if (buf[i] != '=') return kNotStrict;
+      ++i;
+      while (ClassOf(buf[i]) & kSpaceClass) ++i;
+      const char quote = buf[i];
+      if (!(ClassOf(quote) & kQuoteClass)) return kNotStrict;
+      bool special = false, lt = false;
+      const size_t close = SkipQuoted(i + 1, quote, special, lt);
+      if (close >= m_n || lt) return kNotStrict;
+      piece.value.begin = i;
+      piece.value.end = close + 1;
+      piece.value.flags = 2 | (special ? kSpecial : 0);
+      i = close + 1;
+      m_pieces.push_back(piece);
+      const uint64_t key = uint64_t(piece.name.end - attributeBegin) |
+                           uint64_t(static_cast<unsigned char>(buf[attributeBegin])) << 8 |
+                           uint64_t(static_cast<unsigned char>(buf[piece.name.end - 1])) << 16;
+      const uint64_t bit = uint64_t(1) << ((key * 0x9E3779B97F4A7C15ull) >> 58);
+      maybeDuplicate = maybeDuplicate || (seen & bit);
+      seen |= bit;
+    }
+    if (buf[i] == '/') {
+      m_closed = true;
+      ++i;
+    }
+    m_maybeDuplicate = maybeDuplicate;
+    return i;
   }
 
-  // Text content: line breaks removed, then leading spaces dropped, then
-  // references decoded. Leading spaces go before decoding, so a space written
-  // as &#32; stays.
+  // --- decoding ------------------------------------------------------------------
+
+  // Decodes buf[b, e) in place, saving it first while the journal is kept.
+  std::string_view Decode(size_t b, size_t e, TPieceKind kind) {
+    // (While entities are watched the journal is kept.)
+    if (Failed() && !m_keepJournal) return {m_buf + b, DecodeInPlace(m_buf, b, e, kind, [](size_t) {}) - b};
+    m_edits.push_back(Edit{b, e, m_saved.size()});
+    m_saved.append(m_buf + b, e - b);
+    const size_t w = DecodeInPlace(m_buf, b, e, kind, [&](size_t pos) { Unresolved(pos, e); });
+    return {m_buf + b, w - b};
+  }
+
+  std::string_view InPlace(const Range& r, TPieceKind kind) {
+    if (!r.Special()) return RawText(r);
+    return Decode(r.begin, r.end, kind);
+  }
+
+  // Text content: leading spaces and line breaks dropped, then line breaks
+  // normalised and references decoded. Leading white space goes before
+  // decoding, so a space written as &#32; stays.
   std::string_view TextInPlace(size_t b, size_t e) {
     while (b < e && (m_buf[b] == ' ' || m_buf[b] == '\r' || m_buf[b] == '\n')) ++b;
     if (b == e) return {};
     for (size_t i = b; i < e; ++i) {
       const char c = m_buf[i];
-      if (c == '&' || c == '\r' || c == '\n')
-        return {m_buf + b, DecodeInPlace(m_buf, b, e, TPieceKind::Text) - b};
+      if (c == '&' || c == '\r') return Decode(b, e, TPieceKind::Text);
     }
     return {m_buf + b, e - b};
   }
+
+  // The character data between the markup before b and the "<" at e.
+  bool TakeRun(size_t b, size_t e) {
+    if (m_mixedRoot) return TakeMixedRun(b, e);
+    if (m_inText) {
+      m_inText = false;
+      if (m_current) {
+        m_current->m_text = TXmlString(TextInPlace(b, e));
+        return true;
+      }
+    }
+    if (b == e) return true;
+    if (m_current) {
+      CheckReferences(b, e);
+    } else {
+      if (!Failed()) CheckStrayText(b, e);
+      if (m_watchEntities) CheckReferences(b, e);
+    }
+    return true;
+  }
+
+  // Inside mixed content every run becomes a "#text" node; the element's Text
+  // is still the run after its opening tag or a self-closing child, less the
+  // leading white space that TextInPlace would drop.
+  bool TakeMixedRun(size_t b, size_t e) {
+    const bool collect = m_inText;
+    m_inText = false;
+    if (b == e) {
+      if (collect) m_current->m_text = TXmlString();
+      return true;
+    }
+    if (!CountNode()) return false;
+    // The dropped white space decodes to one character per space or break.
+    size_t lead = 0;
+    for (size_t i = b; i < e && (m_buf[i] == ' ' || m_buf[i] == '\r' || m_buf[i] == '\n'); ++i, ++lead)
+      if (m_buf[i] == '\r' && i + 1 < e && m_buf[i + 1] == '\n') ++i;
+    std::string_view text(m_buf + b, e - b);
+    for (char c : text) {
+      if (c == '&' || c == '\r') {
+        text = Decode(b, e, TPieceKind::Text);
+        break;
+      }
+    }
+    TXmlNode* node = TXmlNode::Create(m_arena);
+    node->m_name = TXmlString(kXmlTextName);
+    node->m_text = TXmlString(text);
+    m_current->AppendChild(node);
+    if (collect) m_current->m_text = TXmlString(text.substr(std::min(lead, text.size())));
+    return true;
+  }
+
+  // --- nodes ---------------------------------------------------------------------
 
   bool CountNode() {
     if (m_nodes >= m_doc.Limits.MaxNodes) {
@@ -669,12 +1330,13 @@ class TXmlReader {
   }
 
   // A new node from m_name and m_pieces; null when a limit stops the reading.
-  TXmlNode* BuildNode(bool declaration) {
+  TXmlNode* BuildNode(bool declaration, size_t tagStart) {
     if (!CountNode()) return nullptr;
     if (m_attributes + m_pieces.size() > m_doc.Limits.MaxAttributes) {
       m_doc.m_limitReached = true;
       return nullptr;
     }
+    if (!Failed()) CheckTag(declaration, tagStart);
     m_attributes += m_pieces.size();
     TXmlNode* node = TXmlNode::Create(m_arena);
     node->m_name = TXmlString(InPlace(m_name, TPieceKind::Name));
@@ -688,9 +1350,12 @@ class TXmlReader {
       // not a pseudo-attribute.
       if (declaration && name == "?") continue;
       Range value = piece.value;
-      if (value.end > value.begin && m_buf[value.begin] == '"') {
-        ++value.begin;
-        if (value.end > value.begin && m_buf[value.end - 1] == '"') --value.end;
+      if (value.end > value.begin) {
+        const char quote = m_buf[value.begin];
+        if (quote == '"' || quote == '\'') {
+          ++value.begin;
+          if (value.end > value.begin && m_buf[value.end - 1] == quote) --value.end;
+        }
       }
       TXmlAttribute& a = list.m_items[list.m_count++];
       a.m_name = TXmlString(name);
@@ -699,40 +1364,354 @@ class TXmlReader {
     return node;
   }
 
-  bool ReadDeclaration() {
-    TXmlNode* header = BuildNode(true);
+  bool ReadDeclaration(size_t tagStart) {
+    TXmlNode* header = BuildNode(true, tagStart);
     if (!header) return false;
     m_doc.m_header = header;
     m_inText = false;
     return true;
   }
 
-  bool ReadElement() {
-    TXmlNode* node = BuildNode(false);
+  bool IsMixedName(std::string_view name) const {
+    for (const std::string& mixed : m_mixedNames)
+      if (SameXmlName(name, mixed)) return true;
+    return false;
+  }
+
+  [[gnu::always_inline]] bool ReadElement(size_t tagStart) {
+    TXmlNode* node = BuildNode(false, tagStart);
     if (!node) return false;
     TXmlNode* parent = m_current;
+    if (m_keepJournal && !m_watchEntities) NoEntitiesToCome();
     if (parent) {
       parent->AppendChild(node);
     } else {
+      if (m_doc.m_root && !Failed())
+        Fail(tagStart, "A second top-level element <" + Clip(node->NodeName()) + "> follows the document element.");
       m_doc.m_root = node;  // a later top-level element replaces an earlier one
     }
-    // After a self-closing element the text that follows belongs to its parent.
-    m_current = m_closed ? parent : node;
+    if (m_closed) {
+      m_current = parent;  // the text that follows belongs to the parent
+    } else {
+      m_current = node;
+      if (!m_mixedRoot && !m_mixedNames.empty() && IsMixedName(node->NodeName())) m_mixedRoot = node;
+    }
     m_inText = true;
     return true;
+  }
+
+  // --- document type and entities ------------------------------------------------
+
+  // The document type at p, whose ">" is at end: notes an external subset and
+  // reads the entity declarations of the internal one; when the document
+  // uses one of them, the text after end is expanded.
+  void ReadDoctype(size_t p, size_t end) {
+    if (m_current || m_doc.m_root) {
+      if (!Failed()) Fail(p, "The document type declaration must come before the document element.");
+      return;
+    }
+    if (m_sawDoctype) {
+      if (!Failed()) Fail(p, "A second document type declaration follows the first.");
+      return;
+    }
+    m_sawDoctype = true;
+    size_t i = p + 9;
+    while (i < end && IsXmlSpace(m_buf[i])) ++i;
+    while (i < end && !IsXmlSpace(m_buf[i]) && m_buf[i] != '[') ++i;
+    while (i < end && IsXmlSpace(m_buf[i])) ++i;
+    const std::string_view external(m_buf + i, end - i);
+    if (StartsWith(external, "SYSTEM") || StartsWith(external, "PUBLIC")) m_externalDtd = true;
+    // The internal subset: from the first "[" outside quotes to the last "]".
+    char quote = 0;
+    size_t open = npos;
+    for (; i < end && open == npos; ++i) {
+      const char c = m_buf[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '[') {
+        open = i;
+      }
+    }
+    if (open == npos) return;  // ReadElement ends the journal
+    size_t close = end;
+    while (close > open && m_buf[close] != ']') --close;
+    if (close == open) return;
+    ReadEntityDeclarations(open + 1, close);
+    bool any = false;
+    for (const Entity& entity : m_entities) any = any || !entity.external;
+    if (!any) return;
+    if (m_expandEntities)
+      ExpandEntities(end + 1);
+    else
+      m_watchEntities = true;
+  }
+
+  // The ">" that ends the markup declaration at i (before e), outside quotes.
+  size_t EndOfMarkupDeclaration(size_t i, size_t e) const {
+    char quote = 0;
+    for (; i < e; ++i) {
+      const char c = m_buf[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        return i;
+      }
+    }
+    return npos;
+  }
+
+  void ReadEntityDeclarations(size_t i, size_t e) {
+    while (i < e) {
+      const void* hit = std::memchr(m_buf + i, '<', e - i);
+      if (!hit) return;
+      i = size_t(static_cast<const char*>(hit) - m_buf);
+      const std::string_view rest(m_buf + i, e - i);
+      if (StartsWith(rest, "<!--") || StartsWith(rest, "<?")) {
+        const size_t close = rest.find(rest[1] == '!' ? "-->" : "?>");
+        if (close == npos) return;
+        i += close + (rest[1] == '!' ? 3 : 2);
+        continue;
+      }
+      const size_t declarationEnd = EndOfMarkupDeclaration(i + 1, e);
+      if (declarationEnd == npos) return;
+      if (StartsWith(rest, "<!ENTITY") && i + 8 < e && IsXmlSpace(m_buf[i + 8])) ReadEntity(i + 8, declarationEnd);
+      i = declarationEnd + 1;
+    }
+  }
+
+  // One <!ENTITY ...> from after its keyword to its ">" at end. Parameter
+  // entities are not read; an external one is noted as declared.
+  void ReadEntity(size_t i, size_t end) {
+    while (i < end && IsXmlSpace(m_buf[i])) ++i;
+    if (i >= end || m_buf[i] == '%') return;
+    const size_t nameBegin = i;
+    while (i < end && !IsXmlSpace(m_buf[i]) && m_buf[i] != '"' && m_buf[i] != '\'') ++i;
+    const std::string_view name(m_buf + nameBegin, i - nameBegin);
+    while (i < end && IsXmlSpace(m_buf[i])) ++i;
+    if (name.empty() || i >= end) return;
+    // The predefined entities keep their meaning; the first declaration of a
+    // name binds.
+    if (IsPredefinedEntity(name) || m_entityIndex.count(name)) return;
+    Entity entity;
+    const char quote = m_buf[i];
+    if (quote == '"' || quote == '\'') {
+      const void* close = std::memchr(m_buf + i + 1, quote, end - i - 1);
+      if (!close) return;
+      entity.value = WithCharacterReferencesDecoded(
+          std::string_view(m_buf + i + 1, size_t(static_cast<const char*>(close) - m_buf) - i - 1));
+    } else {
+      entity.external = true;
+    }
+    m_entityIndex.emplace(name, m_entities.size());
+    m_entities.push_back(std::move(entity));
+    m_entityStarts[static_cast<unsigned char>(name[0])] = true;
+  }
+
+  static std::string WithCharacterReferencesDecoded(std::string_view literal) {
+    std::string out;
+    out.reserve(literal.size());
+    for (size_t i = 0; i < literal.size();) {
+      if (literal[i] == '&' && i + 1 < literal.size() && literal[i + 1] == '#') {
+        char decoded[4];
+        size_t length = 0;
+        const size_t used = DecodeReference(literal.substr(i), decoded, length);
+        if (used) {
+          out.append(decoded, length);
+          i += used;
+          continue;
+        }
+      }
+      out += literal[i++];
+    }
+    return out;
+  }
+
+  // The declared entity that the reference at t[pos] ("&") names, or -1;
+  // length is the length of the reference.
+  int EntityAt(std::string_view t, size_t pos, size_t& length) const {
+    constexpr size_t kMaxEntityName = 256;
+    if (pos + 1 >= t.size() || !m_entityStarts[static_cast<unsigned char>(t[pos + 1])]) return -1;
+    const size_t limit = std::min(t.size(), pos + 2 + kMaxEntityName);
+    size_t semi = pos + 1;
+    while (semi < limit && t[semi] != ';') ++semi;
+    if (semi >= limit) return -1;
+    const auto it = m_entityIndex.find(t.substr(pos + 1, semi - pos - 1));
+    if (it == m_entityIndex.end()) return -1;
+    length = semi - pos + 1;
+    return int(it->second);
+  }
+
+  // Replaces the text from `from` on with its expansion and reads on in it.
+  // Content and attribute values are told apart by following tags, quotes,
+  // comments, CDATA sections and processing instructions, in the document
+  // and in each replacement text. Walks with a stack of its own: entities
+  // nest as deep as the file makes them.
+  void ExpandEntities(size_t from) {
+    struct Frame {
+      std::string_view text;
+      size_t pos;
+      int entity;      // -1 for the document
+      bool attribute;  // a replacement text inside an attribute value
+      char quote;      // the quote of that value
+      bool inTag;      // in content: inside a tag
+      char tagQuote;   // ... and inside a quoted value there
+    };
+    const size_t factor = m_doc.Limits.EntityExpansionFactor;
+    const size_t allowance = m_doc.Limits.EntityExpansionAllowance;
+    const size_t limit = (factor && m_n > (SIZE_MAX - allowance) / factor) ? SIZE_MAX : m_n * factor + allowance;
+    std::string& out = m_arena.Expanded;
+    out.reserve(m_n + m_n / 8);
+    out.assign(m_buf, from);
+    std::vector<Frame> frames{Frame{std::string_view(m_buf + from, m_n - from), 0, -1, false, 0, false, 0}};
+    std::vector<bool> active(m_entities.size());
+    size_t reference = from;  // the document's reference being expanded, for errors
+    size_t expansions = 0;
+    while (!frames.empty()) {
+      if (out.size() + expansions > limit) {
+        Fail(reference, "Entity expansion exceeds the limit.");
+        // The rest of the document is read as written.
+        const Frame& document = frames.front();
+        out.append(document.text.substr(document.pos));
+        break;
+      }
+      Frame& f = frames.back();
+      const std::string_view t = f.text;
+      if (f.pos >= t.size()) {
+        if (f.entity >= 0) active[size_t(f.entity)] = false;
+        frames.pop_back();
+        continue;
+      }
+      if (f.attribute) {
+        // Data of a value: only references count; what would end or break
+        // the value is escaped.
+        size_t i = f.pos;
+        for (; i < t.size() && t[i] != '&'; ++i) {
+          const char c = t[i];
+          if (c == '<')
+            out += "&lt;";
+          else if (c == f.quote)
+            out += c == '"' ? "&quot;" : "&apos;";
+          else
+            out += c;
+        }
+        f.pos = i;
+        if (i == t.size()) continue;
+      } else if (!f.inTag) {
+        size_t lt = t.find('<', f.pos);
+        if (lt == npos) lt = t.size();
+        const size_t amp = t.substr(0, lt).find('&', f.pos);
+        if (amp == npos) {
+          out.append(t, f.pos, lt - f.pos);
+          f.pos = lt;
+          if (lt == t.size()) continue;
+          const std::string_view rest = t.substr(lt);
+          auto through = [&](std::string_view terminator, size_t skip) {
+            const size_t e = rest.find(terminator, skip);
+            return lt + (e == npos ? rest.size() : e + terminator.size());
+          };
+          size_t markupEnd;
+          if (StartsWith(rest, "<!--"))
+            markupEnd = through("-->", 4);
+          else if (StartsWith(rest, "<![CDATA["))
+            markupEnd = through("]]>", 9);
+          else if (StartsWith(rest, "<?"))
+            markupEnd = through("?>", 2);
+          else if (StartsWith(rest, "<!"))
+            markupEnd = through(">", 2);
+          else {
+            out += '<';
+            f.pos = lt + 1;
+            f.inTag = true;
+            f.tagQuote = 0;
+            continue;
+          }
+          out.append(t, lt, markupEnd - lt);
+          f.pos = markupEnd;
+          continue;
+        }
+        out.append(t, f.pos, amp - f.pos);
+        f.pos = amp;
+      } else {
+        size_t i = f.pos;
+        bool atReference = false;
+        for (; i < t.size(); ++i) {
+          const char c = t[i];
+          if (f.tagQuote) {
+            if (c == f.tagQuote) {
+              f.tagQuote = 0;
+            } else if (c == '&') {
+              atReference = true;
+              break;
+            }
+          } else if (c == '"' || c == '\'') {
+            f.tagQuote = c;
+          } else if (c == '>') {
+            f.inTag = false;
+            ++i;
+            break;
+          }
+        }
+        out.append(t, f.pos, i - f.pos);
+        f.pos = i;
+        if (!atReference) continue;
+      }
+      // At an "&" in content or in a quoted value.
+      size_t length = 0;
+      const int entity = EntityAt(t, f.pos, length);
+      if (entity < 0 || m_entities[size_t(entity)].external) {
+        out += '&';
+        ++f.pos;
+        continue;
+      }
+      if (frames.size() == 1) reference = from + f.pos;
+      if (active[size_t(entity)]) {
+        Fail(reference, "The entity " + Quote(t.substr(f.pos, length)) + " refers to itself.");
+        out.append(t, f.pos, length);
+        f.pos += length;
+        continue;
+      }
+      const bool attribute = f.attribute || f.inTag;
+      const char quote = f.attribute ? f.quote : f.tagQuote;
+      f.pos += length;
+      active[size_t(entity)] = true;
+      ++expansions;
+      frames.push_back(Frame{m_entities[size_t(entity)].value, 0, entity, attribute, quote, false, 0});
+    }
+    // Everything read so far points into the old text, which the arena keeps.
+    m_buf = out.data();
+    m_n = out.size();
   }
 
   TXMLDocument& m_doc;
   TXmlArena& m_arena;
   char* m_buf;
   size_t m_n;
+  const std::vector<std::string>& m_mixedNames;
   TXmlNode* m_current = nullptr;
+  TXmlNode* m_mixedRoot = nullptr;
   bool m_inText = false;
   size_t m_nodes = 0;
   size_t m_attributes = 0;
   Range m_name;
   bool m_closed = false;
+  bool m_strict = false;          // the tag was read by ScanStrictTag
+  bool m_maybeDuplicate = false;  // ... which saw two attribute names that may be the same
   std::vector<Piece> m_pieces;
+  std::vector<Edit> m_edits;
+  std::string m_saved;
+  const bool m_expandEntities;  // the second read: expand what the document type declares
+  bool m_keepJournal;           // keep m_edits whole: a first read that may need to restore the text
+  bool m_watchEntities = false;  // a first read that has seen internal entities declared
+  bool m_needsExpansion = false;  // ... and a reference to one of them
+  bool m_sawDoctype = false;
+  bool m_externalDtd = false;
+  std::vector<Entity> m_entities;
+  std::unordered_map<std::string_view, size_t> m_entityIndex;
+  bool m_entityStarts[256] = {};
 };
 
 // --- writer ----------------------------------------------------------------------
@@ -761,6 +1740,10 @@ void AppendEscapedValue(std::string& out, std::string_view s) {
   out.append(s.substr(run));
 }
 
+// Text as an element's Text: the reader drops spaces and line breaks at its
+// start and turns a raw CR into LF, so those are escaped (a space only at the
+// start, a line break everywhere: that keeps it clear of the writer's own
+// line ends).
 void AppendEscapedText(std::string& out, std::string_view s) {
   size_t run = 0;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -769,7 +1752,6 @@ void AppendEscapedText(std::string& out, std::string_view s) {
       case '&': rep = "&amp;"; break;
       case '<': rep = "&lt;"; break;
       case '>': rep = "&gt;"; break;
-      // The reader drops raw line breaks in text, and spaces at its start.
       case '\n': rep = "&#10;"; break;
       case '\r': rep = "&#13;"; break;
       case ' ':
@@ -785,9 +1767,30 @@ void AppendEscapedText(std::string& out, std::string_view s) {
   out.append(s.substr(run));
 }
 
+// A "#text" node's run, which the reader takes whole: only markup characters
+// and CR (which would read back as LF) need escaping.
+void AppendEscapedRun(std::string& out, std::string_view s) {
+  size_t run = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char* rep;
+    switch (s[i]) {
+      case '&': rep = "&amp;"; break;
+      case '<': rep = "&lt;"; break;
+      case '>': rep = "&gt;"; break;
+      case '\r': rep = "&#13;"; break;
+      default: continue;
+    }
+    out.append(s.substr(run, i - run));
+    out += rep;
+    run = i + 1;
+  }
+  out.append(s.substr(run));
+}
+
 class TXmlWriter {
  public:
-  TXmlWriter(std::string& out, const std::string& ident) : m_out(out), m_ident(ident) {}
+  TXmlWriter(std::string& out, const std::string& ident, const std::vector<std::string>& mixed)
+      : m_out(out), m_ident(ident), m_mixed(mixed) {}
 
   void WriteHeader(const TXmlNode& header) {
     OpenTag(header);
@@ -800,16 +1803,14 @@ class TXmlWriter {
 
   // Writes node and its subtree, the node itself indented by depth steps.
   void WriteTree(const TXmlNode& node, int depth) {
-    struct Frame {
-      const TXmlNode* node;
-      int next;
-      int depth;
-      bool compact;       // the node itself is written inside a one-line subtree
-      bool childCompact;  // its children are
-    };
     std::vector<Frame> stack;
-    auto open = [&](const TXmlNode& n, int d, bool compact, bool parentHasText) {
-      if (IsCdataForm(n)) {
+    // mayClose: the node may be written self-closing when it is empty. Text
+    // after a self-closing child replaces the parent's text, so a parent
+    // decides that for its children. mustClose: it has to be, as an element
+    // even if it could be a CDATA section (the reader makes an empty
+    // "#cdata-section" element of <#cdata-section/>).
+    auto open = [&](const TXmlNode& n, int d, bool compact, bool mayClose, bool mustClose, bool inMixed) {
+      if (IsCdataForm(n) && !mustClose) {
         if (!compact) Indent(d);
         m_out += "<![CDATA[";
         m_out += n.Text();
@@ -820,8 +1821,7 @@ class TXmlWriter {
       if (!compact) Indent(d);
       OpenTag(n);
       if (n.ChildNodes().IsEmpty()) {
-        if (n.Text().empty() && !parentHasText) {
-          // Text after a self-closing child would replace the parent's text.
+        if (n.Text().empty() && mayClose) {
           m_out += " />";
         } else {
           m_out += '>';
@@ -832,19 +1832,43 @@ class TXmlWriter {
         return;
       }
       m_out += '>';
-      AppendEscapedText(m_out, n.Text());
-      const bool childCompact = compact || !n.Text().empty() || m_ident.empty();
-      if (!childCompact) EndLine();
-      stack.push_back(Frame{&n, 0, d, compact, childCompact});
+      Frame f{&n, 0, d, compact, false, false, false, false, -1, -1, 0};
+      f.mixed = inMixed || IsMixedName(n.NodeName());
+      f.mixedForm = f.mixed && HasTextChild(n);
+      if (f.mixedForm)
+        PlanMixedContent(f);
+      else
+        AppendEscapedText(m_out, n.Text());
+      // Line breaks and indentation would become text: inside mixed content,
+      // or after the node's text.
+      f.childCompact = compact || f.mixed || !n.Text().empty() || m_ident.empty();
+      if (!f.childCompact) EndLine();
+      stack.push_back(f);
     };
 
-    open(node, depth, false, false);
+    open(node, depth, false, true, false, false);
     while (!stack.empty()) {
       Frame& f = stack.back();
-      if (f.next < f.node->ChildNodes().Count()) {
-        const TXmlNode& child = *f.node->ChildNodes()[f.next++];
-        const bool parentHasText = !f.node->Text().empty();
-        open(child, f.depth + 1, f.childCompact, parentHasText);  // may grow the stack: f is not used after
+      const TXmlNodeList& children = f.node->ChildNodes();
+      if (f.next < children.Count()) {
+        const int index = f.next++;
+        const TXmlNode& child = *children[index];
+        if (f.mixed && IsTextForm(child)) {
+          // Two runs in a row would read back as one; a first run that must
+          // not become the Text is kept apart from the opening tag.
+          if (index > 0 ? IsTextForm(*children[index - 1]) : f.emptyFirstRun) m_out += "<!---->";
+          if (f.mixedForm && index == f.collect) {
+            m_out.append(child.Text().substr(0, f.lead));
+            AppendEscapedText(m_out, child.Text().substr(f.lead));
+          } else {
+            AppendEscapedRun(m_out, child.Text());
+          }
+          continue;
+        }
+        const bool mustClose = f.mixedForm && index == f.selfClose;
+        const bool mayClose = f.mixedForm ? mustClose : f.node->Text().empty();
+        // may grow the stack: f is not used after
+        open(child, f.depth + 1, f.childCompact, mayClose, mustClose, f.mixed);
         continue;
       }
       if (!f.childCompact) Indent(f.depth);
@@ -855,11 +1879,96 @@ class TXmlWriter {
   }
 
  private:
+  struct Frame {
+    const TXmlNode* node;
+    int next;
+    int depth;
+    bool compact;       // the node itself is written inside a one-line subtree
+    bool childCompact;  // its children are
+    bool mixed;         // its children are inside mixed content
+    bool mixedForm;     // ... and "#text" children carry its text
+    bool emptyFirstRun;  // in mixed form: an empty comment before the first child, whose run is not the Text
+    int selfClose;      // in mixed form: the one child written self-closing, or -1
+    int collect;        // in mixed form: the "#text" child that gives the node's Text, or -1
+    size_t lead;        // ... the white space at its start that the reader drops from Text
+  };
+
   // The reader makes such a node of every CDATA section; one that cannot be
   // written as a section is written as an element of that name.
   static bool IsCdataForm(const TXmlNode& n) {
-    return n.NodeName() == kCdataName && n.Parent() && n.AttributeList().Count() == 0 &&
+    return n.NodeName() == kXmlCdataName && n.Parent() && n.AttributeList().Count() == 0 &&
            n.ChildNodes().IsEmpty() && n.Text().find("]]>") == std::string_view::npos;
+  }
+
+  // Inside mixed content, a node the reader makes of a run of text; any other
+  // "#text" node is written as an element of that name, which reads back as
+  // it was. (Empty text cannot be a run.)
+  static bool IsTextForm(const TXmlNode& n) {
+    return n.NodeName() == kXmlTextName && n.AttributeList().Count() == 0 && n.ChildNodes().IsEmpty() &&
+           !n.Text().empty();
+  }
+
+  static bool HasTextChild(const TXmlNode& n) {
+    for (const TXmlNode* c : n.ChildNodes())
+      if (IsTextForm(*c)) return true;
+    return false;
+  }
+
+  bool IsMixedName(std::string_view name) const {
+    for (const std::string& mixed : m_mixed)
+      if (SameXmlName(name, mixed)) return true;
+    return false;
+  }
+
+  // The reader sets an element's Text from the run after its opening tag,
+  // replaced by the run after each self-closing child, less the leading
+  // spaces and line breaks. So the written text must make the right run the
+  // last one collected: no child is self-closing when the first run gives the
+  // Text (or the Text is empty: an empty comment then makes the first run
+  // empty, as the comment or other markup the reader skipped did), else the
+  // last empty child whose following run does. That run's leading white
+  // space is written raw and the rest as Text, so that the reader drops
+  // exactly what it dropped before.
+  void PlanMixedContent(Frame& f) const {
+    const TXmlNodeList& c = f.node->ChildNodes();
+    const int count = c.Count();
+    const std::string_view want = f.node->Text();
+    auto textAt = [&](int i) { return (i < count && IsTextForm(*c[i])) ? i : -1; };
+    // The length of the white space before want in the run of child i (none
+    // for -1), or npos when that run does not give want.
+    auto lead = [&](int i) -> size_t {
+      const std::string_view run = i >= 0 ? c[i]->Text() : std::string_view();
+      if (run.size() < want.size() || run.substr(run.size() - want.size()) != want) return npos;
+      const size_t l = run.size() - want.size();
+      for (size_t k = 0; k < l; ++k)
+        if (run[k] != ' ' && run[k] != '\n') return npos;
+      return l;
+    };
+    f.selfClose = -1;
+    f.collect = textAt(0);
+    f.lead = lead(f.collect);
+    if (f.lead != npos) return;
+    if (want.empty()) {
+      f.emptyFirstRun = true;
+      f.collect = -1;
+      f.lead = 0;
+      return;
+    }
+    for (int i = count - 1; i >= 0; --i) {
+      const TXmlNode& child = *c[i];
+      if (IsTextForm(child) || !child.ChildNodes().IsEmpty() || !child.Text().empty()) continue;
+      const int run = textAt(i + 1);
+      const size_t l = lead(run);
+      if (l != npos) {
+        f.selfClose = i;
+        f.collect = run;
+        f.lead = l;
+        return;
+      }
+    }
+    // A built tree whose Text no run gives: its runs are written as they are.
+    f.collect = -1;
+    f.lead = 0;
   }
 
   void OpenTag(const TXmlNode& n) {
@@ -893,6 +2002,7 @@ class TXmlWriter {
 
   std::string& m_out;
   const std::string& m_ident;
+  const std::vector<std::string>& m_mixed;
 };
 
 }  // namespace
@@ -911,6 +2021,7 @@ void TXMLDocument::Clear() {
   m_header->SetAttribute("version", "1.0");
   Ident = "  ";
   m_limitReached = false;
+  m_error = TXmlError();
 }
 
 void TXMLDocument::LoadFromBytes(std::string_view bytes) { Load(bytes, nullptr); }
@@ -937,9 +2048,20 @@ void TXMLDocument::Load(std::string_view bytes, std::string* owned) {
     else
       text.assign(bytes);
   } else {
-    text = Cp1252ToUtf8(bytes);
+    text = SingleByteToUtf8(bytes, DeclaredSingleByte(bytes));
   }
-  TXmlReader(*this, *m_arena).Run();
+  TXmlReader reader(*this, *m_arena, false);
+  reader.Run();
+  if (reader.NeedsExpansion()) {
+    // Read again from the start, with the entities expanded; the first read's
+    // tree goes with its arena.
+    reader.RestoreText();
+    std::string source = std::move(m_arena->Source);
+    Clear();
+    m_root = nullptr;
+    m_arena->Source = std::move(source);
+    TXmlReader(*this, *m_arena, true).Run();
+  }
 }
 
 namespace {
@@ -978,7 +2100,7 @@ void TXMLDocument::LoadFromFile(const std::string& fileName) {
 std::string TXMLDocument::SaveToBytes() const {
   std::string out;
   if (SameXmlName(m_header->GetAttribute("encoding"), "utf-8")) out = "\xEF\xBB\xBF";
-  TXmlWriter writer(out, Ident);
+  TXmlWriter writer(out, Ident, MixedContentElements);
   writer.WriteHeader(*m_header);
   if (m_root) writer.WriteTree(*m_root, 0);
   return out;

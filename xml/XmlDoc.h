@@ -3,30 +3,57 @@
 // library only: the SVG import, the tests and the fuzz targets use it without
 // Qt.
 //
-// The reader never reports malformed XML; every input gives some tree, and
-// what it cannot place it drops. What it understands:
-//  - elements with attributes: name="value", a bare unquoted value (up to the
-//    next white space) or a bare name (empty value). Attributes are separated
-//    by any run of white space (space, tab, CR, LF), "=" may have white space
-//    around it, and a line break anywhere inside a tag counts as one space.
-//    White space characters inside a value become spaces, as in XML's
-//    attribute-value normalisation. Only double quotes quote; a single quote
-//    is an ordinary character.
+// The reader never rejects input: every input gives some tree, and what it
+// cannot place it drops. It does note the first well-formedness error it
+// meets (TXMLDocument::Error), for callers that must refuse malformed files.
+// What it understands:
+//  - elements with attributes: name="value", name='value', a bare unquoted
+//    value (up to the next white space) or a bare name (empty value).
+//    Attributes are separated by any run of white space (space, tab, CR, LF),
+//    "=" may have white space around it, and a line break anywhere inside a
+//    tag counts as one space. A value that starts with a double quote runs to
+//    the next double quote, one that starts with a single quote to the next
+//    single quote; the other quote, ">" and "<" are ordinary characters
+//    inside it. White space characters inside a value become spaces, as in
+//    XML's attribute-value normalisation.
 //  - the declaration <?xml ...?> before the document element, which becomes
 //    Header() (its closing "?" is not part of the last pseudo-attribute);
 //  - CDATA sections: each becomes a child node named "#cdata-section" whose
 //    Text is the section's raw content, line breaks included;
 //  - the references &amp; &lt; &gt; &quot; &apos; &#N; and &#xH;, decoded in
 //    attribute values and text; any other "&" sequence stays as written;
-//  - comments, processing instructions and document type declarations (with
-//    or without an internal subset in brackets) are skipped.
+//  - general entities declared in the internal subset of the document type
+//    (<!ENTITY name "value"> or with single quotes). When the subset declares
+//    at least one and the document uses one, the text after the document
+//    type is expanded before it is read: a reference in content is replaced
+//    by the replacement text, which is then read as markup (an element there
+//    becomes a real element); one in an attribute value becomes part of the
+//    value. Comments and CDATA sections are left alone. Parameter entities
+//    and external entities (SYSTEM, PUBLIC) are not read; references to them
+//    stay as written. The expanded text is limited (TXmlReadLimits); an
+//    entity that refers to itself, directly or through others, is not
+//    expanded. Errors found after such an expansion have their line and
+//    column counted in the expanded text, so they may lie further down than
+//    in the file when replacement texts span lines;
+//  - comments, processing instructions and document type declarations are
+//    skipped.
 //
 // Text content. An element's Text is the text between its opening tag and the
-// next markup of any kind, with line breaks removed and leading spaces
-// (U+0020) dropped. Text after a self-closing child is collected for the
-// parent and replaces the parent's Text; text after a closing tag, a comment,
-// a CDATA section, a processing instruction or a document type declaration is
-// dropped. A double quote in text is an ordinary character.
+// next markup of any kind, with its leading spaces (U+0020) and line breaks
+// dropped, each CR LF pair and each lone CR turned into LF (XML's end-of-line
+// normalisation), and references decoded. Text after a self-closing child is
+// collected for the parent and replaces the parent's Text; text after a
+// closing tag, a comment, a CDATA section, a processing instruction or a
+// document type declaration is dropped. A double quote in text is an
+// ordinary character.
+//
+// Mixed content. Inside an element named in
+// TXMLDocument::MixedContentElements, and inside all its descendants, every
+// run of character data also becomes a child node named "#text", in document
+// order among the other children: its Text is the whole run, references
+// decoded and line breaks normalised to LF, nothing trimmed (a run of white
+// space only is kept too). The elements' own Text keeps the meaning above.
+// Outside such elements there are no "#text" nodes.
 //
 // Tree shape. Closing tags close the innermost open element whatever their
 // name; a closing tag with nothing open is ignored; an element left open at
@@ -36,10 +63,34 @@
 // 100 000 levels cost no stack. The amount of work is limited by
 // TXmlReadLimits.
 //
+// Errors. Error() holds the first of these the reader meets, with the line
+// and column (1-based, the column counted in characters of the text after
+// decoding its bytes) of the markup at fault: a file that ends inside a tag,
+// comment, CDATA section, processing instruction or document type; a closing
+// tag whose name differs from the open element's, or with nothing open;
+// elements still open at the end; a second top-level element; text, or a
+// CDATA section, outside the document element; an attribute without "=value",
+// with an unquoted value, with text after its closing quote, with a "<" in
+// its value, or given twice (names compared exactly); a tag without a name or
+// with a name that cannot start an XML name; a "<" inside a tag; an "&" that
+// starts no reference; a reference to an undeclared entity (not reported
+// when the document type names an external subset, which may declare it); an
+// XML declaration that is not at the very start; a document type after the
+// document element; markup "<!..." of an unknown kind; an entity that refers
+// to itself; an expansion beyond the limit; no element at all. Reaching
+// MaxNodes or MaxAttributes is not an error (see LimitReached). The checks
+// cost the common path next to nothing: a plainly written tag is read by a
+// scanner that knows its shape, and the line and column are counted only once
+// an error is found.
+//
 // Bytes to text. A UTF-8 byte-order mark selects UTF-8 (a broken sequence
 // becomes U+FFFD), a UTF-16 mark selects UTF-16 in its byte order. Without a
-// mark the bytes are UTF-8 when they are valid UTF-8 and Windows-1252
-// otherwise. Every string in a tree built by the reader is valid UTF-8.
+// mark the bytes are UTF-8 when they are valid UTF-8; otherwise the encoding
+// named in the XML declaration decides when it is ISO-8859-15 or
+// Windows-1251, and Windows-1252 is used for all else (ISO-8859-1 and
+// US-ASCII included: files that say so and are not ASCII mostly hold
+// Windows-1252 quotes and dashes, which is also how browsers read them).
+// Every string in a tree built by the reader is valid UTF-8.
 //
 // Storage. A document keeps its nodes, attributes and strings in one arena
 // that it releases as a whole (on Clear, on the next load, when it dies). The
@@ -54,8 +105,12 @@
 // tree built through this interface whose element and attribute names are XML
 // names and whose strings are valid UTF-8, writes to text that reads back to
 // the same tree (names, attributes in order, texts and children), as long as
-// Ident is empty or made of spaces. The header's own text and children, which
-// the reader never gives it, are written but do not read back.
+// Ident is empty or made of spaces, and the reading document has the same
+// MixedContentElements. Inside mixed content a built tree must be shaped as
+// the reader shapes it: its text in non-empty "#text" nodes, each element's
+// Text what the reader would derive from them. The header's own text and
+// children, which the reader never gives it, are written but do not read
+// back.
 //
 // Names are looked up ignoring ASCII case ("A" to "Z" match "a" to "z",
 // nothing else is folded); attribute values are compared exactly.
@@ -76,6 +131,11 @@ class TXmlNode;
 
 // True when a and b are equal after mapping ASCII "A" to "Z" to lower case.
 bool SameXmlName(std::string_view a, std::string_view b);
+
+// The names of the nodes the reader makes for a run of character data inside
+// mixed content and for a CDATA section.
+inline constexpr std::string_view kXmlTextName = "#text";
+inline constexpr std::string_view kXmlCdataName = "#cdata-section";
 
 // A string held by the arena of its document.
 class TXmlString {
@@ -196,13 +256,34 @@ class TXmlNode {
 // the reader stops; what it read so far stays in the tree and
 // TXMLDocument::LimitReached() says so.
 struct TXmlReadLimits {
-  // Elements and CDATA sections together. A 20 MB drawing has about 200 000.
+  // Elements, CDATA sections and "#text" nodes together. A 20 MB drawing has
+  // about 200 000.
   static constexpr size_t kDefaultMaxNodes = 4'000'000;
   // Attributes of all elements together.
   static constexpr size_t kDefaultMaxAttributes = 16'000'000;
+  // The text after entity expansion may be this many times the size of the
+  // input, plus the allowance, which leaves room for small files that use
+  // entities freely. Beyond it the expansion stops (the rest of the document
+  // is read as written) and Error() says so; this one does not set
+  // LimitReached. The work of expanding counts against the same limit, so
+  // that entities which expand to nothing cannot multiply it either.
+  static constexpr size_t kDefaultEntityExpansionFactor = 16;
+  static constexpr size_t kDefaultEntityExpansionAllowance = size_t(1) << 20;
 
   size_t MaxNodes = kDefaultMaxNodes;
   size_t MaxAttributes = kDefaultMaxAttributes;
+  size_t EntityExpansionFactor = kDefaultEntityExpansionFactor;
+  size_t EntityExpansionAllowance = kDefaultEntityExpansionAllowance;
+};
+
+// The first well-formedness error of the last load. The message is an
+// English sentence for the user, without the position; callers put "line L,
+// column C: " in front.
+struct TXmlError {
+  bool Present = false;
+  int Line = 0;    // 1-based
+  int Column = 0;  // 1-based, in characters (code points), not bytes
+  std::string Message;
 };
 
 // A file that cannot be opened, read or written.
@@ -217,6 +298,13 @@ class TXMLDocument {
   // breaks. Use spaces only: the reader keeps tabs at the start of text.
   std::string Ident = "  ";
   TXmlReadLimits Limits;
+  // Elements whose content is mixed (ASCII case ignored), such as SVG's
+  // "text": inside them and their descendants the reader keeps every run of
+  // character data as a "#text" child (see the top of this file), and the
+  // writer writes "#text" children as character data and adds no line breaks
+  // or indentation, which would become text. Empty by default. Like Limits,
+  // it is kept by Clear and by the loads.
+  std::vector<std::string> MixedContentElements;
 
   TXMLDocument();
   ~TXMLDocument();
@@ -239,7 +327,12 @@ class TXMLDocument {
   // ends with CR LF (no line breaks at all when Ident is empty); each child is
   // indented by one more Ident, up to kMaxIndentDepth steps. An element with
   // both text and children is written on one line, because the line break
-  // and indentation after its text would otherwise become part of that text.
+  // and indentation after its text would otherwise become part of that text;
+  // so is an element named in MixedContentElements, with all it holds. There
+  // a "#text" child is written as its text without a tag (elsewhere, where
+  // text would not read back as a node, it is written as an element named
+  // "#text"), two of them in a row with an empty comment between, and the
+  // element's own Text is not written again: its "#text" children hold it.
   std::string SaveToBytes() const;
   void SaveToStream(std::ostream& stream) const;
   void SaveToFile(const std::string& fileName) const;  // throws EXmlFileError
@@ -255,6 +348,9 @@ class TXMLDocument {
 
   // True when the last load stopped at one of Limits.
   bool LimitReached() const { return m_limitReached; }
+  // The first well-formedness error of the last load; not Present after a
+  // load of well-formed XML, after Clear and on a new document.
+  const TXmlError& Error() const { return m_error; }
 
  private:
   friend class TXmlReader;
@@ -266,6 +362,7 @@ class TXMLDocument {
   TXmlNode* m_root = nullptr;
   TXmlNode* m_header = nullptr;
   bool m_limitReached = false;
+  TXmlError m_error;
 };
 
 // Where two trees differ first (name, attributes in order, text, number of

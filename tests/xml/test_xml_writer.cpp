@@ -1,5 +1,5 @@
-// The XML writer: its exact layout, escaping, encoding, and round trips
-// (what it writes reads back to the same tree).
+// The XML writer: its exact layout, escaping, encoding, mixed content, and
+// round trips (what it writes reads back to the same tree).
 
 #include <gtest/gtest.h>
 
@@ -118,6 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Escapes, WriteEscapes, ::testing::ValuesIn(kEscapes));
 ::testing::AssertionResult RoundTrips(const TXMLDocument& doc) {
   const std::string first = doc.SaveToBytes();
   TXMLDocument again;
+  again.MixedContentElements = doc.MixedContentElements;
   again.Ident = doc.Ident;
   again.LoadFromBytes(first);
   std::string diff = XmlTreeDifference(doc.Root(), again.Root());
@@ -153,8 +154,88 @@ const char* const kReadInputs[] = {
     "<><></></>",
     "<a><b>\t</b>\t<c/></a>",
     "<?xml version=\"1.0\" ? ?><a b=\"?\"/>",
+    "<a b='x\"y' c=\"it's\">line 1\r\nline 2\n  indented\r</a>",
+    "<a>\n\n&#10;&#13;&#32;x\n</a>",
 };
 INSTANTIATE_TEST_SUITE_P(Inputs, RoundTripOfRead, ::testing::ValuesIn(kReadInputs));
+
+// --- mixed content ----------------------------------------------------------------
+
+TEST(WriteMixed, MixedElementsAreWrittenOnOneLineWithTheirRunsAsText) {
+  TXMLDocument doc;
+  doc.MixedContentElements = {"text"};
+  doc.LoadFromBytes("<svg><text x=\"1\">a <tspan>b &amp; c</tspan>\n d</text><g><rect/></g></svg>");
+  EXPECT_EQ(doc.SaveToBytes(),
+            "<?xml version=\"1.0\" ?>\r\n"
+            "<svg>\r\n"
+            "  <text x=\"1\">a <tspan>b &amp; c</tspan>\n d</text>\r\n"
+            "  <g>\r\n"
+            "    <rect />\r\n"
+            "  </g>\r\n"
+            "</svg>\r\n");
+}
+
+TEST(WriteMixed, TwoRunsInARowAreKeptApartByAnEmptyComment) {
+  TXMLDocument doc;
+  doc.MixedContentElements = {"text"};
+  doc.LoadFromBytes("<text>a<!-- note -->b<?pi?>c</text>");
+  doc.Ident = "";
+  EXPECT_EQ(doc.SaveToBytes(), "<?xml version=\"1.0\" ?><text>a<!---->b<!---->c</text>");
+}
+
+TEST(WriteMixed, TextNodesOutsideMixedContentAreWrittenAsElements) {
+  // As character data they would read back into the parent's Text (or be
+  // lost), not as a node.
+  TXMLDocument doc;
+  doc.Ident = "";
+  doc.Root()->SetNodeName("a");
+  doc.Root()->AddChild("#text")->SetText("x");
+  EXPECT_EQ(doc.SaveToBytes(), "<?xml version=\"1.0\" ?><a><#text>x</#text></a>");
+  EXPECT_TRUE(RoundTrips(doc));
+}
+
+class RoundTripOfMixed : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RoundTripOfMixed, WithIndentationAndWithout) {
+  for (const char* ident : {"  ", ""}) {
+    TXMLDocument doc;
+    doc.MixedContentElements = {"text", "p"};
+    doc.LoadFromBytes(GetParam());
+    doc.Ident = ident;
+    EXPECT_TRUE(RoundTrips(doc)) << "Ident \"" << ident << "\"";
+  }
+}
+
+// Each needs the writer to choose which run gives an element's Text: the
+// first one, or the one after the last self-closing child.
+const char* const kMixedInputs[] = {
+    "<svg>\n  <text x=\"1\">\n    Hello <tspan dy=\"1\">big</tspan> world\n  </text>\n</svg>",
+    "<text>  &#32;lead<a/>\n  <b/>  &#10;tail<c></c>z</text>",
+    "<text>first<a/><b></b>middle<c/></text>",
+    "<text>first<a/>second<b></b>third</text>",
+    "<text><a/>x<b/></text>",
+    "<text><!-- the first run is not the Text -->x<b/></text>",
+    "<text>x<b/><?pi?>y</text>",
+    "<text>x<#cdata-section/>y<![CDATA[]]>z</text>",
+    "<text>\n \n</text>",
+    "<text>a<!--1-->b<!--2--><![CDATA[c]]>d<?pi?>&amp;&lt;&#13;\r\n</text>",
+    "<p>a<p>b<x/>c</p>d</p>",
+    "<text><#text>x</#text><#text/><#text a=\"1\"/></text>",
+    "<TEXT><g> <text>x</text> </g></TEXT>",
+};
+INSTANTIATE_TEST_SUITE_P(Inputs, RoundTripOfMixed, ::testing::ValuesIn(kMixedInputs));
+
+TEST(RoundTripOfBuilt, MixedContentShapedAsTheReaderShapesIt) {
+  TXMLDocument doc;
+  doc.MixedContentElements = {"text"};
+  TXmlNode* text = doc.Root();
+  text->SetNodeName("text");
+  text->SetText("Hello ");
+  text->AddChild("#text")->SetText("Hello ");
+  text->AddChild("tspan")->SetText("big")->AddChild("#text")->SetText("big");
+  text->AddChild("#text")->SetText(" world");
+  EXPECT_TRUE(RoundTrips(doc));
+}
 
 TEST(RoundTripOfBuilt, AwkwardStringsAndShapes) {
   TXMLDocument doc;
