@@ -37,7 +37,7 @@ constexpr TGradientUnits guUserSpaceOnUse = TGradientUnits::guUserSpaceOnUse;
 
 // Length units with the codes of the document model; the factors are in
 // LengthUnitFactor.
-enum class TLengthUnit { luNone = 0, luPx, luPt, luPc, luMm, luCm, luIn, luEm, luEx, luPercent };
+enum class TLengthUnit : uint8_t { luNone = 0, luPx, luPt, luPc, luMm, luCm, luIn, luEm, luEx, luPercent };
 constexpr TLengthUnit luNone = TLengthUnit::luNone;
 constexpr TLengthUnit luPx = TLengthUnit::luPx;
 constexpr TLengthUnit luPt = TLengthUnit::luPt;
