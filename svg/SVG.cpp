@@ -98,9 +98,6 @@ const std::vector<std::string>& TSVGObject::Classes() const {
   return FClasses ? *FClasses : kNone;
 }
 
-TSVGObject* TSVGObject::Items(int index) const {
-  return (index >= 0 && index < Count()) ? m_items[size_t(index)].get() : nullptr;
-}
 
 int TSVGObject::Add(std::unique_ptr<TSVGObject> item) {
   item->m_parent = this;
@@ -202,25 +199,33 @@ void TSVGObject::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
     const std::string_view name = a.Name();
     if (name == "id") FID.assign(TrimBlanks(a.Value()));
     else if (name == "class") {
-      std::vector<std::string> classes;
-      std::string_view s = a.Value();
-      while (!s.empty()) {
-        SkipBlanks(s);
-        size_t end = 0;
-        while (end < s.size() && !IsBlankChar(s[end])) ++end;
-        if (end) classes.emplace_back(s.substr(0, end));
-        s.remove_prefix(end);
+      auto [it, added] = context.ClassTexts.try_emplace(a.Value(), nullptr);
+      if (added) {
+        std::vector<std::string> classes;
+        std::string_view s = a.Value();
+        while (!s.empty()) {
+          SkipBlanks(s);
+          size_t end = 0;
+          while (end < s.size() && !IsBlankChar(s[end])) ++end;
+          if (end) classes.emplace_back(s.substr(0, end));
+          s.remove_prefix(end);
+        }
+        it->second = pool.InternClasses(std::move(classes));
       }
-      FClasses = pool.InternClasses(std::move(classes));
+      FClasses = it->second;
     } else if (name == "style") styleText = a.Value();
     else if (name == "xml:space") m_xmlSpace = a.Value() == "preserve" ? 1 : a.Value() == "default" ? 0 : m_xmlSpace;
     else if (name != "transform") AddPresentationAttribute(name, a.Value(), presentation);
   }
   m_presentation = pool.Intern(std::move(presentation));
   if (!styleText.empty()) {
-    TDeclarations own;
-    ParseDeclarationText(styleText, own);
-    m_styleAttribute = pool.Intern(std::move(own));
+    auto [it, added] = context.StyleTexts.try_emplace(styleText, nullptr);
+    if (added) {
+      TDeclarations own;
+      ParseDeclarationText(styleText, own);
+      it->second = pool.Intern(std::move(own));
+    }
+    m_styleAttribute = it->second;
   }
 }
 
@@ -571,16 +576,16 @@ class TSVGDocumentReader {
       m_open.push_back({doc, bindings, false});
       return true;
     }
+    // Nothing inside a style element is an element of the drawing.
+    if (!svg || m_open.back().style) return Skip(bindings);
     TSVGObject* parent = m_open.back().object;
-    if (!svg) return Skip(bindings);
-    if (local == "style" && parent->HasKind(skBasic) && !m_open.back().style) {
+    if (local == "style" && parent->HasKind(skBasic)) {
       const std::string_view type = TrimBlanks(element.GetAttribute("type"));
       m_styleActive = type.empty() || type == "text/css";
       m_styleText.clear();
       m_open.push_back({nullptr, bindings, true});
       return true;
     }
-    if (m_open.back().style) return Skip(bindings);
     std::unique_ptr<TSVGObject> object = parent->CreateChildElement(local);
     if (!object) {
       if (parent->ReadsChildElements() && !IsQuietlySkipped(local))
@@ -631,6 +636,9 @@ class TSVGDocumentReader {
   // The elements of a tree, as events, without recursion. Text and CDATA
   // children (the reader's "#text" and "#cdata-section" nodes) are
   // characters; an element without such children gives its own text.
+  // Whether the document element has been seen.
+  bool Started() const { return m_started; }
+
   bool ReadTree(const TXmlNode& root) {
     struct Frame {
       const TXmlNode* node;
@@ -1104,7 +1112,44 @@ void TSVG::CalculateSize() {
 
 // --- loading --------------------------------------------------------------------------------
 
-TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& baseFolder) {
+namespace {
+
+// Hands the XML reader's events to the document reader while the file is
+// read, so that no XML tree is built: a large drawing then needs the memory
+// of its text and of its objects only.
+class TSVGStreamHandler : public TXmlHandler {
+ public:
+  TSVGStreamHandler(TSVG& doc, TSVGReadContext& context) : m_doc(doc), m_context(context) { Restart(); }
+  void StartElement(const TXmlNode& element) override {
+    if (!m_failed && !m_reader->StartElement(element)) m_failed = true;
+  }
+  void Characters(std::string_view text) override {
+    if (!m_failed) m_reader->Characters(text);
+  }
+  void EndElement() override {
+    if (!m_failed) m_reader->EndElement();
+  }
+  void Restart() override {
+    m_doc.Clear();
+    m_context.Elements = 0;
+    m_context.Result->Warnings.clear();
+    m_context.Result->Error.clear();
+    m_reader = std::make_unique<TSVGDocumentReader>(m_context);
+    m_failed = false;
+  }
+  bool Failed() const { return m_failed; }
+  bool Started() const { return m_reader->Started(); }
+
+ private:
+  TSVG& m_doc;
+  TSVGReadContext& m_context;
+  std::unique_ptr<TSVGDocumentReader> m_reader;
+  bool m_failed = false;
+};
+
+}  // namespace
+
+TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& baseFolder, std::string* owned) {
   TSVGLoadResult result;
   Clear();
   TSVGReadContext context;
@@ -1115,23 +1160,25 @@ TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& ba
     {
       TXMLDocument xml;
       xml.MixedContentElements = {"text", "style"};
-      xml.LoadFromBytes(bytes);
+      TSVGStreamHandler handler(*this, context);
+      xml.ReadFromBytes(bytes, handler, owned);
       if (xml.Error().Present) {
         result.Error = "The file is no well-formed XML: line " + std::to_string(xml.Error().Line) + ", column " +
                        std::to_string(xml.Error().Column) + ": " + xml.Error().Message;
         Clear();
         return result;
       }
-      if (xml.LimitReached()) result.Warnings.push_back("The file is too large; only its beginning was read.");
-      if (!xml.Root()) {
-        result.Error = "The file holds no SVG drawing.";
-        return result;
-      }
-      if (!ReadDocument(*xml.Root(), context)) {
+      if (handler.Failed()) {
         Clear();
         return result;
       }
-    }  // the XML tree is freed before the later stages build their data
+      if (!handler.Started()) {
+        result.Error = "The file holds no SVG drawing.";
+        return result;
+      }
+      if (xml.LimitReached()) result.Warnings.push_back("The file is too large; only its beginning was read.");
+    }  // the file's text is freed before the later stages build their data
+    BuildIdIndex();
     ResolveStyles(&result);
     ExpandUses(&result);
     CalculateSize();
@@ -1175,7 +1222,7 @@ TSVGLoadResult TSVG::LoadFromFile(const std::string& fileName) {
   }
   const size_t slash = fileName.find_last_of('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : fileName.substr(0, slash);
-  TSVGLoadResult result = LoadFromBytes(bytes, folder);
+  TSVGLoadResult result = LoadFromBytes(bytes, folder, &bytes);
   if (result.Ok) FFileName = fileName;
   return result;
 }

@@ -75,6 +75,11 @@ struct TSVGReadContext {
   std::string BaseFolder;  // folder of the SVG file, for relative image names; empty: none allowed
   int ImageNesting = 0;
   size_t Elements = 0;
+  // Drawings repeat the same "style" and "class" texts on many elements:
+  // each distinct text is parsed and interned once. The keys view the
+  // file's text, which lives as long as the reading.
+  std::unordered_map<std::string_view, const TDeclarations*> StyleTexts;
+  std::unordered_map<std::string_view, const std::vector<std::string>*> ClassTexts;
   void Warn(std::string text);
 };
 
@@ -130,7 +135,9 @@ class TSVGObject {
 
   // Children, owned, in document order.
   int Count() const { return int(m_items.size()); }
-  TSVGObject* Items(int index) const;
+  TSVGObject* Items(int index) const {
+    return (index >= 0 && index < Count()) ? m_items[size_t(index)].get() : nullptr;
+  }
   // Appends item (taking ownership) and returns its index.
   int Add(std::unique_ptr<TSVGObject> item);
   // Takes the child out of the list and gives it back to the caller.
@@ -413,14 +420,17 @@ class TSVG : public TSVGBasic {
   // cleared first.
   TSVGLoadResult LoadFromFile(const std::string& fileName);
   // The same for bytes already in memory; baseFolder for images (empty: no
-  // image files are read).
-  TSVGLoadResult LoadFromBytes(std::string_view bytes, const std::string& baseFolder = {});
+  // image files are read). With owned given (holding the same bytes), the
+  // reader may take its memory over instead of copying it.
+  TSVGLoadResult LoadFromBytes(std::string_view bytes, const std::string& baseFolder = {},
+                               std::string* owned = nullptr);
   // Removes all content, styles and values; keeps the limits.
   void Clear();
 
   // --- the stages, in order ---
-  // 1. Elements from the XML tree; false with result.Error set when the
-  //    document element is no svg element.
+  // 1. Elements from an XML tree (LoadFromBytes reads them straight from
+  //    the XML reader, without a tree); false with result.Error set when
+  //    the document element is no svg element.
   bool ReadDocument(const TXmlNode& svgRoot, TSVGReadContext& context);
   // 2. Cascade and computed values.
   void ResolveStyles(TSVGLoadResult* result = nullptr);

@@ -622,8 +622,9 @@ TXmlNode* TXmlNode::SetAttribute(std::string_view name, std::string_view value) 
 // right after the document type and reads the result.
 class TXmlReader {
  public:
-  TXmlReader(TXMLDocument& doc, TXmlArena& arena, bool expandEntities)
-      : m_doc(doc),
+  TXmlReader(TXMLDocument& doc, TXmlArena& arena, bool expandEntities, TXmlHandler* sink = nullptr)
+      : m_sink(sink),
+        m_doc(doc),
         m_arena(arena),
         m_buf(arena.Source.data()),
         m_n(arena.Source.size()),
@@ -671,7 +672,9 @@ class TXmlReader {
           Fail(p, "The file ends inside a CDATA section.");
           break;
         }
-        if (m_current) {
+        if (m_current && m_sink) {
+          m_sink->Characters(s.substr(p + 9, end - p - 9));
+        } else if (m_current) {
           if (!CountNode()) break;
           TXmlNode* node = TXmlNode::Create(m_arena);
           node->m_name = TXmlString(kXmlCdataName);
@@ -725,7 +728,9 @@ class TXmlReader {
         if (m_current) {
           if (!Failed()) CheckClosingTag(p, end);
           if (m_current == m_mixedRoot) m_mixedRoot = nullptr;
+          TXmlNode* closed = m_current;
           m_current = m_current->m_parent;  // no text is collected after a closing tag
+          if (m_sink) Close(closed);
         } else if (!Failed()) {
           Fail(p, "The closing tag </" + Clip(ClosingName(p, end)) + "> has no open element.");
         }
@@ -1310,10 +1315,14 @@ class TXmlReader {
         break;
       }
     }
-    TXmlNode* node = TXmlNode::Create(m_arena);
-    node->m_name = TXmlString(kXmlTextName);
-    node->m_text = TXmlString(text);
-    m_current->AppendChild(node);
+    if (m_sink) {
+      m_sink->Characters(text);
+    } else {
+      TXmlNode* node = TXmlNode::Create(m_arena);
+      node->m_name = TXmlString(kXmlTextName);
+      node->m_text = TXmlString(text);
+      m_current->AppendChild(node);
+    }
     if (collect) m_current->m_text = TXmlString(text.substr(std::min(lead, text.size())));
     return true;
   }
@@ -1338,12 +1347,14 @@ class TXmlReader {
     }
     if (!Failed()) CheckTag(declaration, tagStart);
     m_attributes += m_pieces.size();
-    TXmlNode* node = TXmlNode::Create(m_arena);
+    TXmlNode* node = m_sink && !declaration ? RecycledNode() : TXmlNode::Create(m_arena);
     node->m_name = TXmlString(InPlace(m_name, TPieceKind::Name));
     if (m_pieces.empty()) return node;
     TXmlAttributeList& list = node->m_attributes;
-    list.m_items = m_arena.AllocateArray<TXmlAttribute>(m_pieces.size());
-    list.m_capacity = uint32_t(m_pieces.size());
+    if (list.m_capacity < m_pieces.size()) {
+      list.m_items = m_arena.AllocateArray<TXmlAttribute>(m_pieces.size());
+      list.m_capacity = uint32_t(m_pieces.size());
+    }
     for (const Piece& piece : m_pieces) {
       const std::string_view name = InPlace(piece.name, TPieceKind::Name);
       // The writer's own form ends the declaration with " ?"; a lone "?" is
@@ -1383,21 +1394,47 @@ class TXmlReader {
     if (!node) return false;
     TXmlNode* parent = m_current;
     if (m_keepJournal && !m_watchEntities) NoEntitiesToCome();
-    if (parent) {
+    if (parent && m_sink) {
+      node->m_parent = parent;  // no child lists: nothing keeps the node once it closes
+    } else if (parent) {
       parent->AppendChild(node);
     } else {
       if (m_doc.m_root && !Failed())
         Fail(tagStart, "A second top-level element <" + Clip(node->NodeName()) + "> follows the document element.");
       m_doc.m_root = node;  // a later top-level element replaces an earlier one
     }
+    if (m_sink) m_sink->StartElement(*node);
     if (m_closed) {
       m_current = parent;  // the text that follows belongs to the parent
+      if (m_sink) Close(node);
     } else {
       m_current = node;
       if (!m_mixedRoot && !m_mixedNames.empty() && IsMixedName(node->NodeName())) m_mixedRoot = node;
     }
     m_inText = true;
     return true;
+  }
+
+  // --- reading without a tree ------------------------------------------------------
+  //
+  // With a handler, a node lives only while its element is open: closed
+  // nodes go to a free list and are used again (with their attribute
+  // arrays), so the memory of the read is that of the deepest open chain.
+
+  TXmlNode* RecycledNode() {
+    if (m_free.empty()) return TXmlNode::Create(m_arena);
+    TXmlNode* node = m_free.back();
+    m_free.pop_back();
+    node->m_name = node->m_text = TXmlString();
+    node->m_parent = nullptr;
+    node->m_attributes.m_count = 0;
+    return node;
+  }
+
+  void Close(TXmlNode* node) {
+    m_sink->EndElement();
+    // The document element stays: the second-element check looks at it.
+    if (node != m_doc.m_root) m_free.push_back(node);
   }
 
   // --- document type and entities ------------------------------------------------
@@ -1686,6 +1723,8 @@ class TXmlReader {
     m_n = out.size();
   }
 
+  TXmlHandler* m_sink;
+  std::vector<TXmlNode*> m_free;  // closed nodes to use again (reading without a tree)
   TXMLDocument& m_doc;
   TXmlArena& m_arena;
   char* m_buf;
@@ -2026,7 +2065,13 @@ void TXMLDocument::Clear() {
 
 void TXMLDocument::LoadFromBytes(std::string_view bytes) { Load(bytes, nullptr); }
 
-void TXMLDocument::Load(std::string_view bytes, std::string* owned) {
+void TXMLDocument::ReadFromBytes(std::string_view bytes, TXmlHandler& handler, std::string* owned) {
+  Load(bytes, owned, &handler);
+  // The nodes the handler saw are gone with their elements.
+  m_root = nullptr;
+}
+
+void TXMLDocument::Load(std::string_view bytes, std::string* owned, TXmlHandler* handler) {
   Clear();
   m_root = nullptr;
   auto starts = [&](std::string_view mark) {
@@ -2050,7 +2095,7 @@ void TXMLDocument::Load(std::string_view bytes, std::string* owned) {
   } else {
     text = SingleByteToUtf8(bytes, DeclaredSingleByte(bytes));
   }
-  TXmlReader reader(*this, *m_arena, false);
+  TXmlReader reader(*this, *m_arena, false, handler);
   reader.Run();
   if (reader.NeedsExpansion()) {
     // Read again from the start, with the entities expanded; the first read's
@@ -2060,7 +2105,8 @@ void TXMLDocument::Load(std::string_view bytes, std::string* owned) {
     Clear();
     m_root = nullptr;
     m_arena->Source = std::move(source);
-    TXmlReader(*this, *m_arena, true).Run();
+    if (handler) handler->Restart();
+    TXmlReader(*this, *m_arena, true, handler).Run();
   }
 }
 

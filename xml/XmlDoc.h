@@ -292,6 +292,28 @@ class EXmlFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Receives a document's elements in document order from
+// TXMLDocument::ReadFromBytes, which builds no tree: a large file is read
+// with the memory of its text and of what the handler keeps.
+class TXmlHandler {
+ public:
+  virtual ~TXmlHandler() = default;
+  // An element opens. element has its name and attributes (no children and
+  // no text yet); it and the strings it holds stay valid until the element
+  // closes.
+  virtual void StartElement(const TXmlNode& element) = 0;
+  // Character data inside an element named in MixedContentElements (every
+  // run, white space included), and every CDATA section's content. The text
+  // is valid during the call only.
+  virtual void Characters(std::string_view text) = 0;
+  // The element opened last (and not yet closed) closes.
+  virtual void EndElement() = 0;
+  // The reader starts over from the beginning (it found a use of an entity
+  // declared in the document type and reads again with it expanded): forget
+  // what was received.
+  virtual void Restart() = 0;
+};
+
 class TXMLDocument {
  public:
   // The writer's indentation step. Empty switches to output without line
@@ -321,6 +343,11 @@ class TXMLDocument {
   void LoadFromFile(const std::string& fileName);
   void LoadFromStream(std::istream& stream);  // from the current position to the end
   void LoadFromBytes(std::string_view bytes);
+  // Reads like LoadFromBytes but gives the elements to handler instead of
+  // building a tree: Root() is null afterwards; Header(), Error() and
+  // LimitReached() are as after a load. With owned given, its bytes may be
+  // taken over instead of copied.
+  void ReadFromBytes(std::string_view bytes, TXmlHandler& handler, std::string* owned = nullptr);
 
   // The text form, as UTF-8. With the declaration's "encoding" equal to
   // "utf-8" (ASCII case ignored) a byte-order mark comes first. Every line
@@ -356,7 +383,7 @@ class TXMLDocument {
   friend class TXmlReader;
   // Decodes bytes into the arena and reads them; owned, when given, holds the
   // same bytes and may be taken over instead of copied.
-  void Load(std::string_view bytes, std::string* owned);
+  void Load(std::string_view bytes, std::string* owned, TXmlHandler* handler = nullptr);
 
   std::unique_ptr<TXmlArena> m_arena;
   TXmlNode* m_root = nullptr;

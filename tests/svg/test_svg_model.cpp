@@ -230,6 +230,11 @@ INSTANTIATE_TEST_SUITE_P(
         // An invalid value in a stronger declaration leaves the weaker one.
         CascadeCase{"InvalidStrongerIgnored",
                     Svg("<style>rect{fill:blorp}</style><rect id='e' width='1' height='1' fill='lime'/>"), 0xFF00FF00},
+        // Found by fuzzing: elements inside a style element are no part of
+        // the drawing (and once crashed the reader).
+        CascadeCase{"ElementsInsideStyle",
+                    Svg("<style><style>x</style><rect id='e'/>rect{fill:lime}</style><rect id='e' width='1' height='1'/>"),
+                    0xFF00FF00},
         CascadeCase{"StyleTypeNotCss",
                     Svg("<style type='text/foo'>rect{fill:red}</style><rect id='e' width='1' height='1' fill='lime'/>"),
                     0xFF00FF00}),
