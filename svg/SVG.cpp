@@ -42,6 +42,21 @@ void WalkPreOrderConst(const TSVGObject* top, F visit) {
   WalkPreOrder(const_cast<TSVGObject*>(top), [&](TSVGObject* o) { return visit(static_cast<const TSVGObject*>(o)); });
 }
 
+// Whether a systemLanguage list (language tags separated by commas and
+// blanks) names English.
+bool IncludesEnglish(std::string_view s) {
+  for (;;) {
+    // Separators first: any run of commas and blanks.
+    while (!s.empty() && (s.front() == ',' || IsBlankChar(s.front()))) s.remove_prefix(1);
+    if (s.empty()) return false;
+    size_t end = 0;
+    while (end < s.size() && s[end] != ',' && !IsBlankChar(s[end])) ++end;
+    const std::string_view tag = s.substr(0, end);
+    if (EqualsIgnoringAsciiCase(tag.substr(0, tag.find('-')), "en")) return true;
+    s.remove_prefix(end);
+  }
+}
+
 // The number of objects of a subtree, counting stops at limit + 1.
 size_t SubtreeSize(const TSVGObject* top, size_t limit) {
   size_t n = 0;
@@ -215,7 +230,12 @@ void TSVGObject::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
       FClasses = it->second;
     } else if (name == "style") styleText = a.Value();
     else if (name == "xml:space") m_xmlSpace = a.Value() == "preserve" ? 1 : a.Value() == "default" ? 0 : m_xmlSpace;
-    else if (name != "transform") AddPresentationAttribute(name, a.Value(), presentation);
+    // Conditions: Karto supports no extension; of the languages, English
+    // (requiredFeatures always passes, as SVG 2 says).
+    else if (name == "requiredExtensions") m_conditionFailed = true;
+    else if (name == "systemLanguage") m_conditionFailed |= !IncludesEnglish(a.Value());
+    else if (!ReadAttribute(name, a.Value(), context) && name != "transform")
+      AddPresentationAttribute(name, a.Value(), presentation);
   }
   m_presentation = pool.Intern(std::move(presentation));
   if (!styleText.empty()) {
@@ -306,13 +326,12 @@ void TSVGMatrix::CopyFrom(const TSVGObject& source) {
   if (const auto* m = dynamic_cast<const TSVGMatrix*>(&source)) FMatrix = m->FMatrix;
 }
 
-void TSVGMatrix::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
-  TSVGObject::ReadFromXML(node, context);
-  const TXmlAttribute* a = node.AttributeList().Find("transform");
-  if (!a) return;
+bool TSVGMatrix::ReadAttribute(std::string_view name, std::string_view value, TSVGReadContext& context) {
+  if (name != "transform") return false;
   TMatrix m;
-  if (TryParseTransform(a->Value(), m)) FMatrix = m;
-  else context.Warn("Ignored the invalid transform \"" + std::string(a->Value().substr(0, 60)) + "\".");
+  if (TryParseTransform(value, m)) FMatrix = m;
+  else context.Warn("Ignored the invalid transform \"" + std::string(value.substr(0, 60)) + "\".");
+  return true;
 }
 
 // --- TSVGBasic -------------------------------------------------------------------------
@@ -320,11 +339,15 @@ void TSVGMatrix::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
 bool TSVGBasic::ReadLength(const TXmlNode& node, std::string_view name, TLengthAttr& out,
                            TSVGReadContext& context, bool nonNegative) {
   const TXmlAttribute* a = node.AttributeList().Find(name);
-  if (!a) return false;
+  return a && ReadLength(name, a->Value(), out, context, nonNegative);
+}
+
+bool TSVGBasic::ReadLength(std::string_view name, std::string_view value, TLengthAttr& out,
+                           TSVGReadContext& context, bool nonNegative) {
   TSVGLength len;
-  if (!TryParseLength(a->Value(), len) || (nonNegative && len.Value < 0)) {
-    context.Warn("Ignored the invalid " + std::string(name) + " \"" + std::string(a->Value().substr(0, 40)) +
-                 "\" of <" + std::string(ObjectName()) + ">.");
+  if (!TryParseLength(value, len) || (nonNegative && len.Value < 0)) {
+    context.Warn("Ignored the invalid " + std::string(name) + " \"" + std::string(value.substr(0, 40)) + "\" of <" +
+                 std::string(ObjectName()) + ">.");
     return false;
   }
   out.Value = len.Value;
@@ -333,14 +356,34 @@ bool TSVGBasic::ReadLength(const TXmlNode& node, std::string_view name, TLengthA
   return true;
 }
 
-void TSVGBasic::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
-  TSVGMatrix::ReadFromXML(node, context);
-  TGeometryAttrs g;
-  const bool any = ReadLength(node, "x", g.X, context) | ReadLength(node, "y", g.Y, context) |
-                   ReadLength(node, "width", g.Width, context, true) |
-                   ReadLength(node, "height", g.Height, context, true) |
-                   ReadLength(node, "rx", g.RX, context, true) | ReadLength(node, "ry", g.RY, context, true);
-  if (any) MutableGeo() = g;
+TSVGBasic::TLengthAttr* TSVGBasic::LengthSlot(std::string_view name, bool& nonNegative) {
+  switch (name.size()) {
+    case 1:
+      if (name == "x") return &MutableGeo().X;
+      if (name == "y") return &MutableGeo().Y;
+      return nullptr;
+    case 2:
+      nonNegative = true;
+      if (name == "rx") return &MutableGeo().RX;
+      if (name == "ry") return &MutableGeo().RY;
+      return nullptr;
+    case 5:
+      nonNegative = true;
+      return name == "width" ? &MutableGeo().Width : nullptr;
+    case 6:
+      nonNegative = true;
+      return name == "height" ? &MutableGeo().Height : nullptr;
+    default: return nullptr;
+  }
+}
+
+bool TSVGBasic::ReadAttribute(std::string_view name, std::string_view value, TSVGReadContext& context) {
+  bool nonNegative = false;
+  if (TLengthAttr* slot = LengthSlot(name, nonNegative)) {
+    ReadLength(name, value, *slot, context, nonNegative);
+    return true;
+  }
+  return TSVGMatrix::ReadAttribute(name, value, context);
 }
 
 void TSVGBasic::CopyFrom(const TSVGObject& source) {
@@ -515,28 +558,6 @@ bool IsQuietlySkipped(std::string_view name) {
   return std::find(std::begin(kQuiet), std::end(kQuiet), name) != std::end(kQuiet);
 }
 
-// Whether an element's conditional attributes pass (requiredExtensions: Karto
-// supports none; systemLanguage: English; requiredFeatures: always, as SVG 2
-// says).
-bool ConditionsPass(const TXmlNode& node) {
-  if (node.AttributeList().Find("requiredExtensions")) return false;
-  if (const TXmlAttribute* a = node.AttributeList().Find("systemLanguage")) {
-    std::string_view s = a->Value();
-    for (;;) {
-      // Separators first: any run of commas and blanks.
-      while (!s.empty() && (s.front() == ',' || IsBlankChar(s.front()))) s.remove_prefix(1);
-      if (s.empty()) break;
-      size_t end = 0;
-      while (end < s.size() && s[end] != ',' && !IsBlankChar(s[end])) ++end;
-      const std::string_view tag = s.substr(0, end);
-      if (EqualsIgnoringAsciiCase(tag.substr(0, tag.find('-')), "en")) return true;
-      s.remove_prefix(end);
-    }
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // Turns the elements of an XML document, given as events in document order
@@ -573,6 +594,7 @@ class TSVGDocumentReader {
       ++m_context.Elements;
       doc->TSVGBasic::ReadFromXML(element, m_context);
       doc->m_viewport.Read(element, m_context);
+      doc->Register(doc);
       m_open.push_back({doc, bindings, false});
       return true;
     }
@@ -602,7 +624,8 @@ class TSVGDocumentReader {
     parent->Add(std::move(object));
     ++m_context.Elements;
     o->ReadFromXML(element, m_context);
-    if (!ConditionsPass(element)) o->m_conditionFailed = o->m_hiddenByCondition = true;
+    o->m_hiddenByCondition = o->m_conditionFailed;
+    doc->Register(o);
     m_open.push_back({o, bindings, false});
     return true;
   }
@@ -762,6 +785,8 @@ void TSVG::Clear() {
   m_contentBounds = TRectF();
   m_ids.clear();
   m_elementCount = 0;
+  m_uses.clear();
+  m_servers.clear();
   FFileName.clear();
 }
 
@@ -778,14 +803,18 @@ TSVGObject* TSVG::LookUpID(std::string_view id) const {
   return it == m_ids.end() ? nullptr : it->second;
 }
 
-void TSVG::BuildIdIndex() {
-  m_ids.clear();
-  m_elementCount = 0;
-  WalkPreOrder(this, [&](TSVGObject* o) {
-    ++m_elementCount;
-    if (!o->FID.empty()) m_ids.emplace(o->FID, o);  // the first one wins
-    return true;
-  });
+void TSVG::IndexIds() {
+  m_ids.reserve(m_ids.size() + m_named.size());
+  for (TSVGObject* o : m_named) m_ids.emplace(o->FID, o);  // the first one wins
+  m_named.clear();
+  m_named.shrink_to_fit();
+}
+
+void TSVG::Register(TSVGObject* object) {
+  ++m_elementCount;
+  if (!object->FID.empty()) m_named.push_back(object);
+  if (object->HasKind(skUse)) m_uses.push_back(static_cast<TSVGUse*>(object));
+  else if (object->HasKind(skFiller)) m_servers.push_back(object);
 }
 
 std::string TSVG::GetStyleValue(std::string_view name, std::string_view key) const {
@@ -795,17 +824,19 @@ std::string TSVG::GetStyleValue(std::string_view name, std::string_view key) con
 
 bool TSVG::ReadDocument(const TXmlNode& svgRoot, TSVGReadContext& context) {
   TSVGDocumentReader reader(context);
-  if (!reader.ReadTree(svgRoot)) return false;
-  BuildIdIndex();
-  return true;
+  return reader.ReadTree(svgRoot);
+}
+
+void TSVG::ComputeStyle(TSVGObject* o) {
+  const TSVGStyleValues* parent = o->m_parent ? o->m_parent->m_style : nullptr;
+  o->m_style = m_pool.Compute(parent, o->m_specified);
+  if (o->m_style->HasTransform && o->HasKind(skMatrix) && !o->HasKind(skFiller))
+    static_cast<TSVGMatrix*>(o)->FMatrix = o->m_style->Transform;
 }
 
 void TSVG::ComputeSubtreeStyles(TSVGObject* top) {
   WalkPreOrder(top, [&](TSVGObject* o) {
-    const TSVGStyleValues* parent = o->m_parent ? o->m_parent->m_style : nullptr;
-    o->m_style = m_pool.Compute(parent, o->m_specified);
-    if (o->m_style->HasTransform && o->HasKind(skMatrix) && !o->HasKind(skFiller))
-      static_cast<TSVGMatrix*>(o)->FMatrix = o->m_style->Transform;
+    ComputeStyle(o);
     return true;
   });
 }
@@ -820,6 +851,8 @@ void TSVG::ResolveStyles(TSVGLoadResult* result) {
   // that has the same attributes and "style".
   std::unordered_map<std::pair<const void*, const void*>, const TDeclarations*, TPointerPairHash> memo;
   std::vector<const TSelectorRule*> rules;
+  // One walk, parents before children: the cascade of each element, then its
+  // computed values from its parent's.
   WalkPreOrder(this, [&](TSVGObject* o) {
     rules.clear();
     m_selectors.Match(*o, rules);
@@ -830,11 +863,8 @@ void TSVG::ResolveStyles(TSVGLoadResult* result) {
     } else {
       o->m_specified = m_pool.Intern(CascadeDeclarations(o->m_presentation, rules, o->m_styleAttribute));
     }
-    return true;
-  });
-  ComputeSubtreeStyles(this);
-  // The children of a switch other than the one it picks are not drawn.
-  WalkPreOrder(this, [&](TSVGObject* o) {
+    ComputeStyle(o);
+    // The children of a switch other than the one it picks are not drawn.
     if (o->HasKind(skSwitch)) {
       auto* sw = static_cast<TSVGSwitch*>(o);
       TSVGObject* chosen = sw->ChosenChild();
@@ -857,8 +887,7 @@ TSVGObject* TSVGSwitch::ChosenChild() const {
 void TSVG::ResolveReferences(TSVGLoadResult* result) {
   // Paint servers inherit attributes and content along their href chains;
   // the chain stops at a cycle or at a server of another kind.
-  WalkPreOrder(this, [&](TSVGObject* o) {
-    if (!o->HasKind(skFiller)) return true;
+  for (TSVGObject* o : m_servers) {
     if (auto* g = dynamic_cast<TSVGGradient*>(o)) {
       std::vector<const TSVGGradient*> chain{g};
       for (std::string id = g->FURI; !id.empty();) {
@@ -898,8 +927,7 @@ void TSVG::ResolveReferences(TSVGLoadResult* result) {
           break;
         }
     }
-    return true;
-  });
+  }
 }
 
 void TSVG::ExpandUse(TSVGUse& use, TSVGLoadResult* result, size_t& elements) {
@@ -946,12 +974,18 @@ void TSVG::ExpandUse(TSVGUse& use, TSVGLoadResult* result, size_t& elements) {
 void TSVG::ExpandUses(TSVGLoadResult* result) {
   ResolveReferences(result);
   size_t elements = m_elementCount;
-  WalkPreOrder(this, [&](TSVGObject* o) {
-    if (!o->HasKind(skUse)) return true;
-    auto* use = static_cast<TSVGUse*>(o);
-    if (use->Count() == 0 && !use->m_instanceOf) ExpandUse(*use, result, elements);
-    return true;
-  });
+  // In document order; the copies a use brings in may hold uses themselves,
+  // which are expanded as they come.
+  for (TSVGUse* first : m_uses) {
+    WalkPreOrder(first, [&](TSVGObject* o) {
+      if (!o->HasKind(skUse)) return true;
+      auto* use = static_cast<TSVGUse*>(o);
+      if (use->Count() == 0 && !use->m_instanceOf) ExpandUse(*use, result, elements);
+      return true;
+    });
+  }
+  m_uses.clear();
+  m_servers.clear();
   m_elementCount = elements;
   // A paint that names no paint server is its fallback, or none.
   m_pool.ForEachValueSet([&](TSVGStyleValues& v) {
@@ -977,6 +1011,11 @@ TMatrix TSVG::LocalMatrix() const {
 }
 
 void TSVG::SetTarget(const TRectF& target, const TMatrix& initialMatrix) {
+  PlaceRoot(target, initialMatrix);
+  CalculateMatrices();
+}
+
+void TSVG::PlaceRoot(const TRectF& target, const TMatrix& initialMatrix) {
   m_target = target;
   m_initialMatrix = initialMatrix;
   m_hasTarget = true;
@@ -992,7 +1031,6 @@ void TSVG::SetTarget(const TRectF& target, const TMatrix& initialMatrix) {
   if (FMatrix.IsSet()) root = FMatrix.Get() * root;
   if (initialMatrix.IsSet()) root = root * initialMatrix;
   FSVGRootMatrix = root;
-  CalculateMatrices();
 }
 
 void TSVG::CalculateSize() {
@@ -1018,30 +1056,42 @@ void TSVG::CalculateSize() {
     hasWidth = hasHeight = true;
   }
 
-  // Geometry of every element, parents first, each told the size of its
-  // nearest viewport (nested viewports resolve their own size before their
-  // children use it).
+  // A target set by the caller stays; otherwise the document's own size.
+  const bool userTarget = m_hasTarget;
+  PlaceRoot(userTarget ? m_target : TRectF(0, 0, FWidth, FHeight), m_initialMatrix);
+  m_hasTarget = userTarget;
+  m_matrices.clear();
+  static_cast<TSVGObject*>(this)->CalculateOwnMatrix(m_matrices);
+
+  // One walk, parents first: the geometry of every element, told the size of
+  // its nearest viewport (nested viewports resolve their own size before
+  // their children use it); then its matrices; then the bounds of what is
+  // drawn (not what only serves as a reference: defs, clip paths, masks,
+  // markers, paint servers, symbols outside a use).
+  bool any = false;
+  TRectF content;
   {
     struct Frame {
       TSVGObject* object;
       int next;
       TPointF viewport;
+      bool drawn;
     };
     const TPointF rootViewport = hasViewBox ? TPointF(m_viewport.ViewBox.Width, m_viewport.ViewBox.Height)
                                  : (hasWidth && hasHeight) ? TPointF(FWidth, FHeight)
                                                            : TPointF(100, 100);
     m_viewportSize = rootViewport;
-    std::vector<Frame> stack{{this, 0, rootViewport}};
+    std::vector<Frame> stack{{this, 0, rootViewport, true}};
     while (!stack.empty()) {
       Frame& f = stack.back();
       if (f.next >= f.object->Count()) {
         stack.pop_back();
         continue;
       }
-      TSVGObject* child = f.object->Items(f.next++);
+      TSVGObject* o = f.object->Items(f.next++);
       TPointF viewport = f.viewport;
-      if (child->HasKind(skBasic)) {
-        auto* b = static_cast<TSVGBasic*>(child);
+      auto* b = o->HasKind(skBasic) ? static_cast<TSVGBasic*>(o) : nullptr;
+      if (b) {
         b->m_viewportSize = viewport;
         b->ResolveGeometry();
         if (b->HasKind(skViewport)) {
@@ -1051,39 +1101,13 @@ void TSVG::CalculateSize() {
                          : TPointF(nested->Width(), nested->Height());
         }
       } else {
-        child->ResolveGeometry();
+        o->ResolveGeometry();
       }
-      stack.push_back({child, 0, viewport});
-    }
-  }
-
-  // Matrices, then the bounds of what is drawn (not what only serves as a
-  // reference: defs, clip paths, masks, markers, paint servers, symbols
-  // outside a use), decided top-down.
-  // A target set by the caller stays; otherwise the document's own size.
-  const bool userTarget = m_hasTarget;
-  SetTarget(userTarget ? m_target : TRectF(0, 0, FWidth, FHeight), m_initialMatrix);
-  m_hasTarget = userTarget;
-  bool any = false;
-  TRectF content;
-  {
-    struct Frame {
-      TSVGObject* object;
-      int next;
-    };
-    std::vector<Frame> stack{{this, 0}};
-    while (!stack.empty()) {
-      Frame& f = stack.back();
-      if (f.next >= f.object->Count()) {
-        stack.pop_back();
-        continue;
-      }
-      TSVGObject* o = f.object->Items(f.next++);
-      if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
-      if (o->HasKind(skSymbol) && !static_cast<TSVGSymbol*>(o)->IsInstance()) continue;
-      const auto* b = o->HasKind(skBasic) ? static_cast<const TSVGBasic*>(o) : nullptr;
+      o->CalculateOwnMatrix(m_matrices);
+      bool drawn = f.drawn && !o->Style().DisplayNone && !o->m_hiddenByCondition && !o->HasKind(skReferenceOnly) &&
+                   !(o->HasKind(skSymbol) && !static_cast<TSVGSymbol*>(o)->IsInstance());
       TRectF own;
-      if (b && b->GeometryBounds(own)) {
+      if (drawn && b && b->GeometryBounds(own)) {
         const TBounds c = o->ObjectBounds();
         for (TPointF p : {c.TopLeft, c.TopRight, c.BottomLeft, c.BottomRight}) {
           if (!any) content = TRectF(p.X, p.Y, p.X, p.Y);
@@ -1094,7 +1118,7 @@ void TSVG::CalculateSize() {
           content.Bottom = std::max(content.Bottom, p.Y);
         }
       }
-      stack.push_back({o, 0});
+      stack.push_back({o, 0, viewport, drawn});
     }
   }
   m_contentBounds = content;
@@ -1178,7 +1202,7 @@ TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& ba
       }
       if (xml.LimitReached()) result.Warnings.push_back("The file is too large; only its beginning was read.");
     }  // the file's text is freed before the later stages build their data
-    BuildIdIndex();
+    IndexIds();
     ResolveStyles(&result);
     ExpandUses(&result);
     CalculateSize();

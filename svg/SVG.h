@@ -181,8 +181,14 @@ class TSVGObject {
   virtual std::unique_ptr<TSVGObject> CreateEmpty() const = 0;
   // Copies the attributes of source (same class), not its children.
   virtual void CopyFrom(const TSVGObject& source);
-  // Reads the element's attributes from its XML node (not its children).
+  // Reads the element's attributes from its XML node (not its children):
+  // one pass over them, each offered to ReadAttribute before it counts as a
+  // presentation attribute.
   virtual void ReadFromXML(const TXmlNode& node, TSVGReadContext& context);
+  // One attribute of the element: true when the class took it.
+  virtual bool ReadAttribute(std::string_view name, std::string_view value, TSVGReadContext& context) {
+    return false;
+  }
   // Whether child elements are drawing elements read through the element
   // table (groups, viewports, clip paths ...).
   virtual bool ReadsChildElements() const { return false; }
@@ -258,7 +264,7 @@ class TSVGMatrix : public TSVGObject {
   virtual TMatrix LocalMatrix() const;
   TPointF TransformPoint(TPointF p) const;
   void CopyFrom(const TSVGObject& source) override;
-  void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
+  bool ReadAttribute(std::string_view name, std::string_view value, TSVGReadContext& context) override;
 
  protected:
   friend class TSVG;
@@ -279,7 +285,7 @@ class TSVGBasic : public TSVGMatrix {
  public:
   TSVGBasic() { m_kinds |= skBasic; }
   void CopyFrom(const TSVGObject& source) override;
-  void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
+  bool ReadAttribute(std::string_view name, std::string_view value, TSVGReadContext& context) override;
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGBasic>(); }
 
   // Geometry in user units (after ResolveGeometry); each class says what its
@@ -362,6 +368,11 @@ class TSVGBasic : public TSVGMatrix {
   };
   bool ReadLength(const TXmlNode& node, std::string_view name, TLengthAttr& out, TSVGReadContext& context,
                   bool nonNegative = false);
+  bool ReadLength(std::string_view name, std::string_view value, TLengthAttr& out, TSVGReadContext& context,
+                  bool nonNegative = false);
+  // Where the length attribute name of this element goes (null: it is none
+  // of them); nonNegative is set when the attribute may not be negative.
+  virtual TLengthAttr* LengthSlot(std::string_view name, bool& nonNegative);
   float Resolve(const TLengthAttr& a, TAxis axis, float fallback = 0) const {
     return a.Set ? ResolveLength(a.Length(), axis) : fallback;
   }
@@ -470,9 +481,16 @@ class TSVG : public TSVGBasic {
  private:
   friend class TSVGDocumentReader;
   friend class TSVGObject;
-  void BuildIdIndex();
+  // Counts an object the reader made and puts its id into the index, so
+  // that no later stage walks the whole tree for it.
+  void Register(TSVGObject* object);
+  void IndexIds();
   void ResolveReferences(TSVGLoadResult* result);
   void ExpandUse(TSVGUse& use, TSVGLoadResult* result, size_t& elements);
+  // The root matrix for target, without recalculating the other matrices.
+  void PlaceRoot(const TRectF& target, const TMatrix& initialMatrix);
+  // Computed values of one object from its parent's and its cascade.
+  void ComputeStyle(TSVGObject* object);
   void ComputeSubtreeStyles(TSVGObject* top);
 
   std::unique_ptr<TStyleList> FStyles;
@@ -488,6 +506,11 @@ class TSVG : public TSVGBasic {
   std::unordered_map<std::string_view, TSVGObject*> m_ids;
   std::deque<TMatrix> m_matrices;
   size_t m_elementCount = 0;
+  // What the expansion stage works on, in document order, as the reader
+  // found it: use elements and paint servers (a few in a large drawing).
+  std::vector<TSVGUse*> m_uses;
+  std::vector<TSVGObject*> m_servers;
+  std::vector<TSVGObject*> m_named;
 };
 
 // --- containers -------------------------------------------------------------------------
@@ -578,7 +601,6 @@ class TSVGUse : public TSVGBasic {
 class TSVGRect : public TSVGBasic {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGRect>(); }
-  void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
   void ResolveGeometry() override;
   bool GeometryBounds(TRectF& bounds) const override;
 
@@ -592,11 +614,11 @@ class TSVGRect : public TSVGBasic {
 class TSVGLine : public TSVGBasic {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGLine>(); }
-  void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
   void ResolveGeometry() override;
   bool GeometryBounds(TRectF& bounds) const override;
 
  protected:
+  TLengthAttr* LengthSlot(std::string_view name, bool& nonNegative) override;
   void BuildGeometry(TPathData& path) const override;
 
  public:
@@ -637,11 +659,11 @@ class TSVGPolygon : public TSVGPolyLine {
 class TSVGEllipse : public TSVGBasic {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGEllipse>(); }
-  void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
   void ResolveGeometry() override;
   bool GeometryBounds(TRectF& bounds) const override;
 
  protected:
+  TLengthAttr* LengthSlot(std::string_view name, bool& nonNegative) override;
   void BuildGeometry(TPathData& path) const override;
 
  public:

@@ -118,6 +118,30 @@ bool ReadNumber(std::string_view& s, float& value) {
       p = q;
     }
   }
+  // Most numbers in drawings are short decimals ("12.75"): their digits fit
+  // a double exactly, and one division rounds them.
+  if (p - body <= 15) {
+    uint64_t mantissa = 0;
+    int decimals = -1;
+    const char* q = body;
+    for (; q < p; ++q) {
+      if (*q == '.') decimals = 0;
+      else if (IsDigitChar(*q)) {
+        mantissa = mantissa * 10 + uint64_t(*q - '0');
+        if (decimals >= 0) ++decimals;
+      } else {
+        break;  // an exponent: the general way below
+      }
+    }
+    if (q == p) {
+      static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                           1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+      const double v = double(mantissa) / kPowers[decimals > 0 ? decimals : 0];
+      value = float(negative ? -v : v);
+      s.remove_prefix(size_t(p - s.data()));
+      return true;
+    }
+  }
   // The text is checked above: from_chars sees exactly one unsigned number,
   // never "inf", "nan" or a hexadecimal form.
   float v = 0;

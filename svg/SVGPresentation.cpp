@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <unordered_map>
 
 #include "svg/SVGColor.h"
 #include "svg/SVGCommon.h"
@@ -643,11 +644,11 @@ const TPropertyInfo kProperties[kPropertyCount] = {
 #undef KARTO_COPY
 
 // Property names sorted for lookup.
-const std::vector<std::pair<std::string_view, TPropertyId>>& SortedNames() {
+// Every attribute of every element is looked up here while a file loads.
+const std::unordered_map<std::string_view, TPropertyId>& PropertiesByName() {
   static const auto table = [] {
-    std::vector<std::pair<std::string_view, TPropertyId>> t;
-    for (const TPropertyInfo& p : kProperties) t.emplace_back(p.Name, p.Id);
-    std::sort(t.begin(), t.end());
+    std::unordered_map<std::string_view, TPropertyId> t;
+    for (const TPropertyInfo& p : kProperties) t.emplace(p.Name, p.Id);
     return t;
   }();
   return table;
@@ -681,10 +682,9 @@ std::string_view StripImportant(std::string_view value, bool& important) {
 const TPropertyInfo& PropertyInfo(TPropertyId id) { return kProperties[size_t(id)]; }
 
 TPropertyId FindProperty(std::string_view name) {
-  const auto& t = SortedNames();
-  const auto it = std::lower_bound(t.begin(), t.end(), name,
-                                   [](const auto& row, std::string_view k) { return row.first < k; });
-  return (it != t.end() && it->first == name) ? it->second : TPropertyId::Count;
+  const auto& t = PropertiesByName();
+  const auto it = t.find(name);
+  return it != t.end() ? it->second : TPropertyId::Count;
 }
 
 bool TryParseColor(std::string_view text, TAlphaColor& out) {

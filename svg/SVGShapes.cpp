@@ -121,7 +121,6 @@ TMatrix TSVGUse::LocalMatrix() const { return m_offset; }
 
 // --- rect -----------------------------------------------------------------------------
 
-void TSVGRect::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) { TSVGBasic::ReadFromXML(node, context); }
 
 void TSVGRect::ResolveGeometry() {
   FX = Resolve(Geo().X, TAxis::Horizontal);
@@ -153,12 +152,12 @@ void TSVGRect::BuildGeometry(TPathData& path) const {
 
 // --- line -----------------------------------------------------------------------------
 
-void TSVGLine::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
-  TSVGBasic::ReadFromXML(node, context);
-  ReadLength(node, "x1", m_x1, context);
-  ReadLength(node, "y1", m_y1, context);
-  ReadLength(node, "x2", m_x2, context);
-  ReadLength(node, "y2", m_y2, context);
+TSVGBasic::TLengthAttr* TSVGLine::LengthSlot(std::string_view name, bool& nonNegative) {
+  if (name == "x1") return &m_x1;
+  if (name == "y1") return &m_y1;
+  if (name == "x2") return &m_x2;
+  if (name == "y2") return &m_y2;
+  return TSVGBasic::LengthSlot(name, nonNegative);
 }
 
 void TSVGLine::CopyFrom(const TSVGObject& source) {
@@ -240,11 +239,14 @@ void TSVGPolyLine::BuildGeometry(TPathData& path) const {
 
 // --- circle and ellipse -----------------------------------------------------------------
 
-void TSVGEllipse::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
-  TSVGBasic::ReadFromXML(node, context);
-  ReadLength(node, "cx", m_cx, context);
-  ReadLength(node, "cy", m_cy, context);
-  if (ObjectName() == "circle") ReadLength(node, "r", m_r, context, true);
+TSVGBasic::TLengthAttr* TSVGEllipse::LengthSlot(std::string_view name, bool& nonNegative) {
+  if (name == "cx") return &m_cx;
+  if (name == "cy") return &m_cy;
+  if (name == "r" && ObjectName() == "circle") {
+    nonNegative = true;
+    return &m_r;
+  }
+  return TSVGBasic::LengthSlot(name, nonNegative);
 }
 
 void TSVGEllipse::CopyFrom(const TSVGObject& source) {

@@ -75,9 +75,13 @@ TEST_P(InheritanceTest, FillAndStrokeFollowSvg) {
   TSVGBasic* e = l["e"];
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->DoFill(), c.fills);
-  if (c.fills) EXPECT_EQ(Hex(e->FillColor()), Hex(c.fill));
+  if (c.fills) {
+    EXPECT_EQ(Hex(e->FillColor()), Hex(c.fill));
+  }
   EXPECT_EQ(e->DoStroke(), c.strokes);
-  if (c.strokes) EXPECT_EQ(Hex(e->StrokeColor()), Hex(c.stroke));
+  if (c.strokes) {
+    EXPECT_EQ(Hex(e->StrokeColor()), Hex(c.stroke));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -118,6 +119,31 @@ TEST(SvgNumbers, ReadNumberTakesTheLongestNumberAtTheFront) {
     EXPECT_EQ(ReadNumber(s, v), c.ok) << '"' << c.text << '"';
     EXPECT_EQ(v, c.ok ? c.value : 123.0f) << '"' << c.text << '"';
     EXPECT_EQ(s, c.rest) << '"' << c.text << '"';
+  }
+}
+
+// Short decimals take a quicker road than other numbers; both must give the
+// correctly rounded float.
+TEST(SvgNumbers, ShortDecimalsRoundLikeEveryOtherNumber) {
+  uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return uint32_t(state >> 33);
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const int digits = 1 + int(next() % 15);
+    std::string text = next() % 4 == 0 ? "-" : "";
+    for (int k = 0; k < digits; ++k) text += char('0' + next() % 10);
+    const size_t dot = next() % size_t(digits + 1);
+    if (dot < size_t(digits)) text.insert(text.size() - size_t(digits) + dot, ".");
+    if (text == "." || text == "-.") continue;
+    std::string_view s = text;
+    float fast = 0;
+    ASSERT_TRUE(ReadNumber(s, fast)) << text;
+    const bool negative = text[0] == '-';
+    float expected = 0;
+    std::from_chars(text.data() + negative, text.data() + text.size(), expected);
+    ASSERT_EQ(fast, negative ? -expected : expected) << text;
   }
 }
 
