@@ -456,7 +456,23 @@ TMatrix TSVGBasic::OwnTransform() const {
 float TSVGBasic::ResolveLength(const TSVGLength& length, TAxis axis) const {
   switch (length.Unit) {
     case luEm: return length.Value * Style().FontSize;
-    case luEx: return length.Value * Style().FontSize * 0.5f;
+    case luEx:
+    case luCh: return length.Value * Style().FontSize * 0.5f;
+    case luRem: {
+      const TSVG* root = Root();
+      return length.Value * (root ? root->Style().FontSize : 16.0f);
+    }
+    case luVw:
+    case luVh:
+    case luVmin:
+    case luVmax: {
+      const TPointF vp = ViewportSize();
+      const float base = length.Unit == luVw ? vp.X
+                         : length.Unit == luVh ? vp.Y
+                         : length.Unit == luVmin ? std::min(vp.X, vp.Y)
+                                                 : std::max(vp.X, vp.Y);
+      return length.Value / 100 * base;
+    }
     case luPercent: {
       const TPointF vp = ViewportSize();
       const float base = axis == TAxis::Horizontal ? vp.X

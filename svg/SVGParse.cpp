@@ -169,7 +169,8 @@ bool SkipCommaWsp(std::string_view& s) {
 bool TryParseLength(std::string_view text, TSVGLength& out) {
   static constexpr std::pair<std::string_view, TLengthUnit> kUnits[] = {
       {"", luNone}, {"px", luPx}, {"pt", luPt}, {"pc", luPc}, {"mm", luMm},
-      {"cm", luCm}, {"in", luIn}, {"em", luEm}, {"ex", luEx}, {"%", luPercent}};
+      {"cm", luCm}, {"in", luIn}, {"em", luEm}, {"ex", luEx}, {"%", luPercent},
+      {"Q", luQ}, {"rem", luRem}, {"ch", luCh}, {"vw", luVw}, {"vh", luVh}, {"vmin", luVmin}, {"vmax", luVmax}};
   std::string_view s = TrimSvgSpaces(text);
   float value;
   TLengthUnit unit;
@@ -186,11 +187,18 @@ float CssUnitToPx(TLengthUnit unit) {
     case luMm: return float(96.0 / 25.4);
     case luPt: return float(4.0 / 3.0);
     case luPc: return 16.0f;
+    case luQ: return float(96.0 / 101.6);
+    case luRem: return 16.0f;  // the initial font size; documents resolve it from their root
     case luNone:
     case luPx:
     case luEm:
     case luEx:
-    case luPercent: return 1.0f;
+    case luPercent:
+    case luCh:
+    case luVw:
+    case luVh:
+    case luVmin:
+    case luVmax: return 1.0f;
   }
   return 1.0f;
 }
@@ -535,11 +543,18 @@ float LengthUnitFactor(TLengthUnit unit) {
     case luMm: return 10.0f;
     case luCm: return 100.0f;
     case luIn: return 25.4f;
+    case luQ: return 2.5f;
     case luNone:
     case luPx:
     case luEm:
     case luEx:
-    case luPercent: return 1.0f;
+    case luPercent:
+    case luRem:
+    case luCh:
+    case luVw:
+    case luVh:
+    case luVmin:
+    case luVmax: return 1.0f;
   }
   return 1.0f;
 }

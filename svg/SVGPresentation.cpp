@@ -307,7 +307,8 @@ bool ParseFontSize(std::string_view t, V& o, const V& parent) {
   if (!TryParseLengthNonNegative(s, len)) return false;
   switch (len.Unit) {
     case luEm: o.FontSize = len.Value * parent.FontSize; break;
-    case luEx: o.FontSize = len.Value * parent.FontSize * 0.5f; break;
+    case luEx:
+    case luCh: o.FontSize = len.Value * parent.FontSize * 0.5f; break;
     case luPercent: o.FontSize = len.Value / 100 * parent.FontSize; break;
     default: o.FontSize = len.Value * CssUnitToPx(len.Unit); break;
   }
@@ -542,7 +543,7 @@ bool ParseTransformOrigin(std::string_view t, V& o, const V&) {
   }
   if (words.empty() || words.size() > 3) return false;
   TSVGLength x{50, luPercent}, y{50, luPercent};
-  bool xSet = false, ySet = false;
+  bool xSet = false;
   for (size_t i = 0; i < std::min<size_t>(words.size(), 2); ++i) {
     const std::string_view w = words[i];
     if (w == "left" || w == "right") {
@@ -550,12 +551,11 @@ bool ParseTransformOrigin(std::string_view t, V& o, const V&) {
       xSet = true;
     } else if (w == "top" || w == "bottom") {
       y = {w == "top" ? 0.0f : 100.0f, luPercent};
-      ySet = true;
     } else if (w != "center") {
       TSVGLength len;
       if (!TryParseLength(w, len)) return false;
       if (i == 0 && !xSet) x = len, xSet = true;
-      else y = len, ySet = true;
+      else y = len;
     }
   }
   o.TransformOriginX = x;

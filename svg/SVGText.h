@@ -53,6 +53,10 @@ class TSVGCustomText : public TSVGBasic {
   bool LengthAdjustGlyphs() const { return m_adjustGlyphs; }
 
  protected:
+  // x and y are lists here, read with dx and dy, not single lengths.
+  TLengthAttr* LengthSlot(std::string_view name, bool& nonNegative) override {
+    return name == "x" || name == "y" ? nullptr : TSVGBasic::LengthSlot(name, nonNegative);
+  }
   std::vector<TSVGLength> m_xLengths, m_yLengths, m_dxLengths, m_dyLengths;
   std::vector<float> Resolved(const std::vector<TSVGLength>& lengths, TAxis axis) const;
   std::vector<float> m_rotate;

@@ -36,8 +36,14 @@ constexpr TGradientUnits guObjectBoundingBox = TGradientUnits::guObjectBoundingB
 constexpr TGradientUnits guUserSpaceOnUse = TGradientUnits::guUserSpaceOnUse;
 
 // Length units with the codes of the document model; the factors are in
-// LengthUnitFactor.
-enum class TLengthUnit : uint8_t { luNone = 0, luPx, luPt, luPc, luMm, luCm, luIn, luEm, luEx, luPercent };
+// LengthUnitFactor. The CSS units after luPercent: Q (quarter millimetres),
+// rem (the root's font size), ch (half the font size, the usual width of a
+// "0"), and hundredths of the viewport's width, height, smaller or larger
+// side.
+enum class TLengthUnit : uint8_t {
+  luNone = 0, luPx, luPt, luPc, luMm, luCm, luIn, luEm, luEx, luPercent,
+  luQ, luRem, luCh, luVw, luVh, luVmin, luVmax
+};
 constexpr TLengthUnit luNone = TLengthUnit::luNone;
 constexpr TLengthUnit luPx = TLengthUnit::luPx;
 constexpr TLengthUnit luPt = TLengthUnit::luPt;
@@ -48,6 +54,13 @@ constexpr TLengthUnit luIn = TLengthUnit::luIn;
 constexpr TLengthUnit luEm = TLengthUnit::luEm;
 constexpr TLengthUnit luEx = TLengthUnit::luEx;
 constexpr TLengthUnit luPercent = TLengthUnit::luPercent;
+constexpr TLengthUnit luQ = TLengthUnit::luQ;
+constexpr TLengthUnit luRem = TLengthUnit::luRem;
+constexpr TLengthUnit luCh = TLengthUnit::luCh;
+constexpr TLengthUnit luVw = TLengthUnit::luVw;
+constexpr TLengthUnit luVh = TLengthUnit::luVh;
+constexpr TLengthUnit luVmin = TLengthUnit::luVmin;
+constexpr TLengthUnit luVmax = TLengthUnit::luVmax;
 
 // "text-decoration": a set of these flags.
 enum TTextDecorationItem : uint8_t {

@@ -362,6 +362,28 @@ TEST(SvgModel, PercentagesAndEmResolveAgainstViewportAndFont) {
   EXPECT_NEAR(l["c"]->Width(), 0.1 * std::sqrt((200.0 * 200 + 100 * 100) / 2), 1e-3);
 }
 
+TEST(SvgModel, CssUnitsResolve) {
+  // The root's font size is 20, the element's 10, the viewport 200 x 100.
+  const struct {
+    const char* width;
+    float expected;
+  } cases[] = {
+      {"4Q", 4 * 96 / 101.6f}, {"2rem", 40}, {"2ch", 10}, {"50vw", 100}, {"50vh", 50},
+      {"10vmin", 10}, {"10vmax", 20},
+  };
+  for (const auto& c : cases) {
+    Loaded l = Load(Svg(std::string("<rect id='r' width='") + c.width + "' height='1' font-size='10'/>",
+                        "viewBox='0 0 200 100' font-size='20'"));
+    ASSERT_NE(l["r"], nullptr) << c.width;
+    EXPECT_NEAR(l["r"]->Width(), c.expected, 1e-4) << c.width;
+  }
+}
+
+TEST(SvgModel, TextPositionListsAreNoInvalidLengths) {
+  Loaded l = Load(Svg("<text id='t' x='30 40 50' y='10, 20'>abc</text>"));
+  EXPECT_FALSE(HasWarning(l.result, "invalid")) << (l.result.Warnings.empty() ? "" : l.result.Warnings[0]);
+}
+
 // --- shapes ---------------------------------------------------------------------------
 
 TEST(SvgModel, BasicShapesFollowSvg) {
