@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <fstream>
+#include <initializer_list>
 #include <istream>
 #include <ostream>
 #include <unordered_map>
@@ -207,6 +208,61 @@ TSingleByte DeclaredSingleByte(std::string_view bytes) {
   for (std::string_view name : {"iso-8859-15", "iso8859-15", "iso_8859-15", "iso885915", "latin-9", "latin9", "l9"})
     if (SameXmlName(label, name)) return TSingleByte::Latin9;
   return TSingleByte::Windows1252;
+}
+
+// --- UTF-8 text to the bytes a declaration names ---------------------------------
+
+// The "encoding" of a declaration as the writer can honour it.
+enum class TWrittenEncoding { Utf8, Ascii, Latin1, SingleByte, Other };
+
+TWrittenEncoding WrittenEncoding(std::string_view label, TSingleByte& table) {
+  auto any = [&](std::initializer_list<std::string_view> names) {
+    for (std::string_view name : names)
+      if (SameXmlName(label, name)) return true;
+    return false;
+  };
+  if (label.empty() || any({"utf-8", "utf8"})) return TWrittenEncoding::Utf8;
+  if (any({"us-ascii", "ascii"})) return TWrittenEncoding::Ascii;
+  if (any({"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1"})) return TWrittenEncoding::Latin1;
+  table = TSingleByte::Windows1252;
+  if (any({"windows-1252", "cp1252"})) return TWrittenEncoding::SingleByte;
+  table = TSingleByte::Windows1251;
+  if (any({"windows-1251", "cp1251", "x-cp1251"})) return TWrittenEncoding::SingleByte;
+  table = TSingleByte::Latin9;
+  if (any({"iso-8859-15", "iso8859-15", "iso_8859-15", "iso885915", "latin-9", "latin9", "l9"}))
+    return TWrittenEncoding::SingleByte;
+  return TWrittenEncoding::Other;
+}
+
+// text (UTF-8) in a single-byte encoding; false when it holds a character the
+// encoding lacks, or bytes that are no UTF-8. ISO-8859-1 leaves out 0x80 to
+// 0x9F, which readers take either as controls or as Windows-1252.
+bool EncodeSingleByte(std::string_view text, TWrittenEncoding kind, TSingleByte table, std::string& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  out.clear();
+  out.reserve(n);
+  for (size_t i = 0; i < n;) {
+    if (s[i] < 0x80) {
+      out += char(s[i++]);
+      continue;
+    }
+    const size_t len = Utf8SequenceLength(s, n, i);
+    if (len == 0) return false;
+    char32_t cp = s[i] & (0xFF >> (len + 1));
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+    i += len;
+    int byte = -1;
+    if (kind == TWrittenEncoding::Latin1) {
+      if (cp >= 0xA0 && cp <= 0xFF) byte = int(cp);
+    } else if (kind == TWrittenEncoding::SingleByte) {
+      for (int c = 0x80; c <= 0xFF && byte < 0; ++c)
+        if (SingleByteCodePoint(static_cast<unsigned char>(c), table) == cp) byte = c;
+    }
+    if (byte < 0) return false;
+    out += char(byte);
+  }
+  return true;
 }
 
 // UTF-16 without its mark; an unpaired surrogate and an odd last byte become
@@ -2145,10 +2201,29 @@ void TXMLDocument::LoadFromFile(const std::string& fileName) {
 
 std::string TXMLDocument::SaveToBytes() const {
   std::string out;
-  if (SameXmlName(m_header->GetAttribute("encoding"), "utf-8")) out = "\xEF\xBB\xBF";
+  const std::string_view encoding = m_header->GetAttribute("encoding");
+  if (SameXmlName(encoding, "utf-8")) out = "\xEF\xBB\xBF";
   TXmlWriter writer(out, Ident, MixedContentElements);
   writer.WriteHeader(*m_header);
   if (m_root) writer.WriteTree(*m_root, 0);
+  // The text is UTF-8; the bytes must be what the declaration says they are.
+  TSingleByte table = TSingleByte::Windows1252;
+  const TWrittenEncoding kind = WrittenEncoding(encoding, table);
+  if (kind == TWrittenEncoding::Utf8) return out;
+  std::string encoded;
+  if (kind != TWrittenEncoding::Other && EncodeSingleByte(out, kind, table, encoded)) return encoded;
+  // An encoding Karto cannot write, or text it cannot hold: the declaration
+  // is corrected to the UTF-8 that is written.
+  const size_t end = out.find("?>");
+  const std::string quoted[] = {"encoding=\"" + std::string(encoding) + "\"",
+                                "encoding='" + std::string(encoding) + "'"};
+  for (const std::string& q : quoted) {
+    const size_t at = out.find(q);
+    if (at != std::string::npos && at < end) {
+      out.replace(at, q.size(), "encoding=\"UTF-8\"");
+      break;
+    }
+  }
   return out;
 }
 

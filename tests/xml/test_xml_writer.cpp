@@ -279,6 +279,45 @@ TEST(WriteFiles, UnwritablePathThrows) {
   EXPECT_THROW(doc.SaveToFile("/nonexistent/karto/out.svg"), EXmlFileError);
 }
 
+// The bytes written are what the declaration says: its own encoding when
+// the text fits, else UTF-8 under a corrected declaration. Each case reads
+// back to the same text.
+TEST(WriteEncoding, BytesFollowTheDeclaration) {
+  const struct {
+    const char* encoding;
+    const char* text;      // UTF-8
+    const char* expected;  // the element as written, after the declaration line
+    const char* declared;  // the declaration's encoding as written
+  } cases[] = {
+      {"ISO-8859-1", "caf\xC3\xA9 \xC2\xA0x", "<a>caf\xE9 \xA0x</a>", "ISO-8859-1"},
+      {"latin1", "plain", "<a>plain</a>", "latin1"},
+      {"windows-1252", "\xE2\x82\xAC 5", "<a>\x80 5</a>", "windows-1252"},
+      {"windows-1251", "\xD0\x9F\xD1\x80", "<a>\xCF\xF0</a>", "windows-1251"},
+      {"ISO-8859-15", "\xE2\x82\xAC\xC5\x93", "<a>\xA4\xBD</a>", "ISO-8859-15"},
+      {"US-ASCII", "abc", "<a>abc</a>", "US-ASCII"},
+      // characters the encoding lacks: UTF-8, and the declaration says so
+      {"ISO-8859-1", "\xE2\x82\xAC", "<a>\xE2\x82\xAC</a>", "UTF-8"},
+      {"US-ASCII", "caf\xC3\xA9", "<a>caf\xC3\xA9</a>", "UTF-8"},
+      {"windows-1251", "caf\xC3\xA9", "<a>caf\xC3\xA9</a>", "UTF-8"},
+      // encodings Karto does not write
+      {"UTF-16", "x", "<a>x</a>", "UTF-8"},
+      {"Shift_JIS", "x", "<a>x</a>", "UTF-8"},
+  };
+  for (const auto& c : cases) {
+    TXMLDocument doc;
+    doc.Ident = "";
+    doc.LoadFromBytes(std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?><a>" + c.text + "</a>");
+    ASSERT_NE(doc.Root(), nullptr) << c.encoding;
+    const std::string bytes = doc.SaveToBytes();
+    EXPECT_NE(bytes.find(std::string("encoding=\"") + c.declared + "\""), std::string::npos) << c.encoding << ": " << bytes;
+    EXPECT_NE(bytes.find(c.expected), std::string::npos) << c.encoding << ": " << bytes;
+    TXMLDocument again;
+    again.LoadFromBytes(bytes);
+    ASSERT_NE(again.Root(), nullptr) << c.encoding;
+    EXPECT_EQ(again.Root()->Text(), c.text) << c.encoding;
+  }
+}
+
 TEST(WriteFiles, SaveToStreamWritesTheSameBytes) {
   TXMLDocument doc;
   doc.LoadFromBytes("<a x=\"1\"><b/></a>");
