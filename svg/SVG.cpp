@@ -1,7 +1,10 @@
 #include "svg/SVG.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 
 #include "svg/SVGCommon.h"
@@ -76,17 +79,30 @@ void TSVGReadContext::Warn(std::string text) {
 
 // --- TSVGObject ----------------------------------------------------------------------
 
+void TObjectId::assign(std::string_view text) {
+  if (text.empty()) {
+    m_text.reset();
+    return;
+  }
+  const auto length = uint32_t(std::min<size_t>(text.size(), UINT32_MAX));
+  m_text = std::make_unique<char[]>(sizeof length + length);
+  std::memcpy(m_text.get(), &length, sizeof length);
+  std::memcpy(m_text.get() + sizeof length, text.data(), length);
+}
+
 TSVGObject::TSVGObject() = default;
 
 TSVGObject::~TSVGObject() {
   // Free the subtree without recursion: children are taken out and freed
   // childless, so no destructor ever descends.
-  std::vector<std::unique_ptr<TSVGObject>> pending = std::move(m_items);
+  if (!m_items) return;
+  TItems pending = std::move(*m_items);
   while (!pending.empty()) {
     std::unique_ptr<TSVGObject> o = std::move(pending.back());
     pending.pop_back();
-    for (auto& c : o->m_items) pending.push_back(std::move(c));
-    o->m_items.clear();
+    if (!o->m_items) continue;
+    for (auto& c : *o->m_items) pending.push_back(std::move(c));
+    o->m_items.reset();
   }
 }
 
@@ -110,27 +126,28 @@ std::string_view TSVGObject::ObjectName() const { return kObjectNames[m_name]; }
 
 const std::vector<std::string>& TSVGObject::Classes() const {
   static const std::vector<std::string> kNone;
-  return FClasses ? *FClasses : kNone;
+  return m_own && m_own->Classes ? *m_own->Classes : kNone;
 }
 
 
 int TSVGObject::Add(std::unique_ptr<TSVGObject> item) {
   item->m_parent = this;
-  m_items.push_back(std::move(item));
+  if (!m_items) m_items = std::make_unique<TItems>();
+  m_items->push_back(std::move(item));
   return Count() - 1;
 }
 
 std::unique_ptr<TSVGObject> TSVGObject::Delete(int index) {
   if (index < 0 || index >= Count()) return nullptr;
-  std::unique_ptr<TSVGObject> item = std::move(m_items[size_t(index)]);
-  m_items.erase(m_items.begin() + index);
+  std::unique_ptr<TSVGObject> item = std::move((*m_items)[size_t(index)]);
+  m_items->erase(m_items->begin() + index);
   item->m_parent = nullptr;
   return item;
 }
 
 int TSVGObject::IndexOf(const TSVGObject* item) const {
   for (int i = 0; i < Count(); ++i)
-    if (m_items[size_t(i)].get() == item) return i;
+    if ((*m_items)[size_t(i)].get() == item) return i;
   return -1;
 }
 
@@ -183,12 +200,13 @@ TSVGObject* TSVGObject::Clone(TSVGObject* parent) const {
   while (!pending.empty()) {
     auto [from, to] = pending.back();
     pending.pop_back();
-    for (const auto& child : from->m_items) {
+    for (int i = 0; i < from->Count(); ++i) {
+      const TSVGObject* child = from->Items(i);
       std::unique_ptr<TSVGObject> c = child->CreateEmpty();
       c->CopyFrom(*child);
       TSVGObject* raw = c.get();
       to->Add(std::move(c));
-      pending.emplace_back(child.get(), raw);
+      pending.emplace_back(child, raw);
     }
   }
   if (!parent) top.release();  // the caller owns a copy made without a parent
@@ -198,9 +216,7 @@ TSVGObject* TSVGObject::Clone(TSVGObject* parent) const {
 void TSVGObject::CopyFrom(const TSVGObject& source) {
   FID = source.FID;
   m_name = source.m_name;
-  FClasses = source.FClasses;
-  m_presentation = source.m_presentation;
-  m_styleAttribute = source.m_styleAttribute;
+  m_own = source.m_own;
   m_specified = source.m_specified;
   m_style = source.m_style;
   m_xmlSpace = source.m_xmlSpace;
@@ -210,6 +226,7 @@ void TSVGObject::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
   TStylePool& pool = context.Document->StylePool();
   TDeclarations presentation;
   std::string_view styleText;
+  TOwnStyle own;
   for (const TXmlAttribute& a : node.AttributeList()) {
     const std::string_view name = a.Name();
     if (name == "id") FID.assign(TrimBlanks(a.Value()));
@@ -227,7 +244,7 @@ void TSVGObject::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
         }
         it->second = pool.InternClasses(std::move(classes));
       }
-      FClasses = it->second;
+      own.Classes = it->second;
     } else if (name == "style") styleText = a.Value();
     else if (name == "xml:space") m_xmlSpace = a.Value() == "preserve" ? 1 : a.Value() == "default" ? 0 : m_xmlSpace;
     // Conditions: Karto supports no extension; of the languages, English
@@ -237,16 +254,17 @@ void TSVGObject::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
     else if (!ReadAttribute(name, a.Value(), context) && name != "transform")
       AddPresentationAttribute(name, a.Value(), presentation);
   }
-  m_presentation = pool.Intern(std::move(presentation));
+  own.Presentation = pool.Intern(std::move(presentation));
   if (!styleText.empty()) {
     auto [it, added] = context.StyleTexts.try_emplace(styleText, nullptr);
     if (added) {
-      TDeclarations own;
-      ParseDeclarationText(styleText, own);
-      it->second = pool.Intern(std::move(own));
+      TDeclarations declarations;
+      ParseDeclarationText(styleText, declarations);
+      it->second = pool.Intern(std::move(declarations));
     }
-    m_styleAttribute = it->second;
+    own.StyleAttribute = it->second;
   }
+  m_own = pool.InternOwn(own);
 }
 
 const TSVGStyleValues& TSVGObject::Style() const {
@@ -266,8 +284,8 @@ void TSVGObject::CalculateMatrices() {
   // The document keeps the matrices; an object outside one has none to keep.
   TSVG* doc = Root();
   if (!doc) return;
-  if (this == doc) doc->m_matrices.clear();
-  std::deque<TMatrix>& pool = doc->m_matrices;
+  if (this == doc) doc->m_matrixPool.clear();
+  std::deque<TSVGMatrixPair>& pool = doc->m_matrixPool;
   WalkPreOrder(this, [&](TSVGObject* o) {
     o->CalculateOwnMatrix(pool);
     return true;
@@ -285,40 +303,35 @@ TMatrix TSVGMatrix::LocalMatrix() const { return FMatrix; }
 
 const TMatrix TSVGMatrix::kUnsetMatrix = TMatrix::Zero();
 
-void TSVGMatrix::CalculateOwnMatrix(std::deque<TMatrix>& pool) {
+void TSVGMatrix::CalculateOwnMatrix(std::deque<TSVGMatrixPair>& pool) {
   // Accumulate from the nearest ancestor that has matrices: it is always
   // calculated first (pre-order).
-  const TMatrix* complete = nullptr;
-  const TMatrix* calculated = nullptr;
+  const TSVGMatrixPair* inherited = nullptr;
   for (const TSVGObject* p = m_parent; p; p = p->SVGParent()) {
     if (p->HasKind(skMatrix)) {
-      const auto* m = static_cast<const TSVGMatrix*>(p);
-      complete = m->m_complete;
-      calculated = m->m_calculated;
+      inherited = static_cast<const TSVGMatrix*>(p)->m_matrices;
       break;
     }
   }
   if (HasKind(skDocument) && !m_parent) {
-    pool.push_back(static_cast<const TSVG*>(static_cast<const TSVGObject*>(this))->RootMatrix());
-    if (!pool.back().IsSet()) pool.back() = TMatrix::Identity();
-    m_complete = &pool.back();
-    m_calculated = nullptr;
+    const TMatrix& root = static_cast<const TSVG*>(static_cast<const TSVGObject*>(this))->RootMatrix();
+    pool.push_back({root.IsSet() ? root : TMatrix::Identity(), TMatrix::Zero()});
+    m_matrices = &pool.back();
     return;
   }
   const TMatrix local = LocalMatrix();
   if (!local.IsSet()) {
-    m_complete = complete;
-    m_calculated = calculated;
+    m_matrices = inherited;
     return;
   }
-  pool.push_back(complete && complete->IsSet() ? local * *complete : local);
-  m_complete = &pool.back();
-  pool.push_back(calculated && calculated->IsSet() ? local * *calculated : local);
-  m_calculated = &pool.back();
+  const bool complete = inherited && inherited->Complete.IsSet();
+  const bool calculated = inherited && inherited->Calculated.IsSet();
+  pool.push_back({complete ? local * inherited->Complete : local, calculated ? local * inherited->Calculated : local});
+  m_matrices = &pool.back();
 }
 
 TPointF TSVGMatrix::TransformPoint(TPointF p) const {
-  return m_calculated && m_calculated->IsSet() ? m_calculated->Transform(p) : p;
+  return m_matrices && m_matrices->Calculated.IsSet() ? m_matrices->Calculated.Transform(p) : p;
 }
 
 void TSVGMatrix::CopyFrom(const TSVGObject& source) {
@@ -395,10 +408,14 @@ void TSVGBasic::CopyFrom(const TSVGObject& source) {
   FY = b->FY;
   FWidth = b->FWidth;
   FHeight = b->FHeight;
-  FRX = b->FRX;
-  FRY = b->FRY;
-  FPathData = b->FPathData;
-  m_geometryStale = b->m_geometryStale;
+}
+
+void TSVGShape::CopyFrom(const TSVGObject& source) {
+  TSVGBasic::CopyFrom(source);
+  if (const auto* shape = dynamic_cast<const TSVGShape*>(&source)) {
+    FPathData = shape->FPathData;
+    m_geometryStale = shape->m_geometryStale;
+  }
 }
 
 namespace {
@@ -783,17 +800,16 @@ TSVG::~TSVG() = default;
 void TSVG::Clear() {
   // Children first, without recursion (the destructor of each child frees
   // its own subtree iteratively).
-  std::vector<std::unique_ptr<TSVGObject>> items = std::move(m_items);
-  m_items.clear();
-  items.clear();
+  std::unique_ptr<TItems> items = std::move(m_items);
+  items.reset();
   FStyles = std::make_unique<TStyleList>();
   m_selectors = TSelectorIndex();
   m_pool = TStylePool();
   m_viewport = TSVGViewportAttrs();
-  m_presentation = m_styleAttribute = m_specified = nullptr;
+  m_own = nullptr;
+  m_specified = nullptr;
   m_style = nullptr;
   FID.clear();
-  FClasses = nullptr;
   FMatrix = TMatrix::Zero();
   m_geometry.reset();
   FX = FY = FWidth = FHeight = 0;
@@ -821,7 +837,7 @@ TSVGObject* TSVG::LookUpID(std::string_view id) const {
 
 void TSVG::IndexIds() {
   m_ids.reserve(m_ids.size() + m_named.size());
-  for (TSVGObject* o : m_named) m_ids.emplace(o->FID, o);  // the first one wins
+  for (TSVGObject* o : m_named) m_ids.emplace(o->FID.View(), o);  // the first one wins
   m_named.clear();
   m_named.shrink_to_fit();
 }
@@ -865,7 +881,7 @@ void TSVG::ResolveStyles(TSVGLoadResult* result) {
                                " style rules with selectors Karto does not support.");
   // Elements without matching rules share their cascade with every element
   // that has the same attributes and "style".
-  std::unordered_map<std::pair<const void*, const void*>, const TDeclarations*, TPointerPairHash> memo;
+  std::unordered_map<const TOwnStyle*, const TDeclarations*> memo;
   std::vector<const TSelectorRule*> rules;
   // One walk, parents before children: the cascade of each element, then its
   // computed values from its parent's.
@@ -873,11 +889,13 @@ void TSVG::ResolveStyles(TSVGLoadResult* result) {
     rules.clear();
     m_selectors.Match(*o, rules);
     if (rules.empty()) {
-      auto& slot = memo[{o->m_presentation, o->m_styleAttribute}];
-      if (!slot) slot = m_pool.Intern(CascadeDeclarations(o->m_presentation, rules, o->m_styleAttribute));
+      auto& slot = memo[o->m_own];
+      if (!slot)
+        slot = m_pool.Intern(CascadeDeclarations(o->PresentationDeclarations(), rules, o->StyleAttributeDeclarations()));
       o->m_specified = slot;
     } else {
-      o->m_specified = m_pool.Intern(CascadeDeclarations(o->m_presentation, rules, o->m_styleAttribute));
+      o->m_specified =
+          m_pool.Intern(CascadeDeclarations(o->PresentationDeclarations(), rules, o->StyleAttributeDeclarations()));
     }
     ComputeStyle(o);
     // The children of a switch other than the one it picks are not drawn.
@@ -910,11 +928,11 @@ void TSVG::ResolveReferences(TSVGLoadResult* result) {
         const auto* next = dynamic_cast<const TSVGGradient*>(LookUpID(id));
         if (!next) {
           if (result && !dynamic_cast<const TSVGObject*>(LookUpID(id)))
-            result->Warnings.push_back("The gradient \"" + g->FID + "\" refers to the missing \"" + id + "\".");
+            result->Warnings.push_back("The gradient \"" + g->FID.String() + "\" refers to the missing \"" + id + "\".");
           break;
         }
         if (std::find(chain.begin(), chain.end(), next) != chain.end()) {
-          if (result) result->Warnings.push_back("The gradient \"" + g->FID + "\" has a cyclic href chain.");
+          if (result) result->Warnings.push_back("The gradient \"" + g->FID.String() + "\" has a cyclic href chain.");
           break;
         }
         chain.push_back(next);
@@ -1076,8 +1094,8 @@ void TSVG::CalculateSize() {
   const bool userTarget = m_hasTarget;
   PlaceRoot(userTarget ? m_target : TRectF(0, 0, FWidth, FHeight), m_initialMatrix);
   m_hasTarget = userTarget;
-  m_matrices.clear();
-  static_cast<TSVGObject*>(this)->CalculateOwnMatrix(m_matrices);
+  m_matrixPool.clear();
+  static_cast<TSVGObject*>(this)->CalculateOwnMatrix(m_matrixPool);
 
   // One walk, parents first: the geometry of every element, told the size of
   // its nearest viewport (nested viewports resolve their own size before
@@ -1119,7 +1137,7 @@ void TSVG::CalculateSize() {
       } else {
         o->ResolveGeometry();
       }
-      o->CalculateOwnMatrix(m_matrices);
+      o->CalculateOwnMatrix(m_matrixPool);
       bool drawn = f.drawn && !o->Style().DisplayNone && !o->m_hiddenByCondition && !o->HasKind(skReferenceOnly) &&
                    !(o->HasKind(skSymbol) && !static_cast<TSVGSymbol*>(o)->IsInstance());
       TRectF own;

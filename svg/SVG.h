@@ -24,6 +24,7 @@
 // freeing), so documents nested 100 000 levels deep cost no stack.
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -109,6 +110,42 @@ class TSparseMatrix {
   std::unique_ptr<TMatrix> m_matrix;
 };
 
+// An element's id in one pointer, so that the many elements without one pay
+// little: the length and the characters in one allocation.
+class TObjectId {
+ public:
+  TObjectId() = default;
+  TObjectId(const TObjectId& o) { assign(o.View()); }
+  TObjectId& operator=(const TObjectId& o) {
+    if (this != &o) assign(o.View());
+    return *this;
+  }
+  TObjectId(TObjectId&&) noexcept = default;
+  TObjectId& operator=(TObjectId&&) noexcept = default;
+  void assign(std::string_view text);
+  void clear() { m_text.reset(); }
+  bool empty() const { return !m_text; }
+  std::string_view View() const {
+    if (!m_text) return {};
+    uint32_t length;
+    std::memcpy(&length, m_text.get(), sizeof length);
+    return std::string_view(m_text.get() + sizeof length, length);
+  }
+  std::string String() const { return std::string(View()); }
+  bool operator==(std::string_view text) const { return View() == text; }
+
+ private:
+  std::unique_ptr<char[]> m_text;  // a uint32_t length, then the characters
+};
+
+// The accumulated matrices of an element, kept by the document: Complete
+// maps to the output (the root matrix included), Calculated to the root's
+// user space (unset when it would be the identity).
+struct TSVGMatrixPair {
+  TMatrix Complete;
+  TMatrix Calculated;
+};
+
 // What an object is, as bits, so that the walks over large documents test a
 // flag instead of running dynamic_cast on every element.
 enum TSVGKind : uint16_t {
@@ -134,9 +171,9 @@ class TSVGObject {
   TSVGObject& operator=(const TSVGObject&) = delete;
 
   // Children, owned, in document order.
-  int Count() const { return int(m_items.size()); }
+  int Count() const { return m_items ? int(m_items->size()) : 0; }
   TSVGObject* Items(int index) const {
-    return (index >= 0 && index < Count()) ? m_items[size_t(index)].get() : nullptr;
+    return (index >= 0 && index < Count()) ? (*m_items)[size_t(index)].get() : nullptr;
   }
   // Appends item (taking ownership) and returns its index.
   int Add(std::unique_ptr<TSVGObject> item);
@@ -148,7 +185,7 @@ class TSVGObject {
   TSVG* Root() const;
   bool HasKind(uint16_t kinds) const { return (m_kinds & kinds) != 0; }
 
-  const std::string& ID() const { return FID; }
+  std::string_view ID() const { return FID.View(); }
   std::string_view ObjectName() const;
   // Names are kept as views of a static table of the element names Karto
   // knows; any other name reads as "".
@@ -207,8 +244,8 @@ class TSVGObject {
   // before.
   const TSVGStyleValues& Style() const;
   // The element's own declarations: presentation attributes, then "style".
-  const TDeclarations* PresentationDeclarations() const { return m_presentation; }
-  const TDeclarations* StyleAttributeDeclarations() const { return m_styleAttribute; }
+  const TDeclarations* PresentationDeclarations() const { return m_own ? m_own->Presentation : nullptr; }
+  const TDeclarations* StyleAttributeDeclarations() const { return m_own ? m_own->StyleAttribute : nullptr; }
   // The cascaded declarations (after ResolveStyles).
   const TDeclarations* SpecifiedDeclarations() const { return m_specified; }
 
@@ -223,14 +260,15 @@ class TSVGObject {
  protected:
   friend class TSVG;
   friend class TSVGDocumentReader;
-  std::vector<std::unique_ptr<TSVGObject>> m_items;
+  using TItems = std::vector<std::unique_ptr<TSVGObject>>;
+  // The children; only objects that have some hold a list (most elements of
+  // a drawing are leaves).
+  std::unique_ptr<TItems> m_items;
   TSVGObject* m_parent = nullptr;
-  std::string FID;
-  // The class names, interned by the document (null: none), so that the
-  // many elements without classes pay one pointer.
-  const std::vector<std::string>* FClasses = nullptr;
-  const TDeclarations* m_presentation = nullptr;
-  const TDeclarations* m_styleAttribute = nullptr;
+  TObjectId FID;
+  // Classes, presentation attributes and "style", interned by the document
+  // (null: none of them).
+  const TOwnStyle* m_own = nullptr;
   const TDeclarations* m_specified = nullptr;
   const TSVGStyleValues* m_style = nullptr;
   // The xml:space of this element: -1 inherit, 0 default, 1 preserve.
@@ -241,9 +279,12 @@ class TSVGObject {
   bool m_hiddenByCondition = false;
   uint16_t m_kinds = 0;
   uint8_t m_name = 0;  // index into the table of element names
+  // A shape's geometry is to be built again (see TSVGShape); kept in the
+  // spare byte here, which saves a shape 16 bytes of heap.
+  mutable bool m_geometryStale = false;
 
  private:
-  virtual void CalculateOwnMatrix(std::deque<TMatrix>& pool) {}
+  virtual void CalculateOwnMatrix(std::deque<TSVGMatrixPair>& pool) {}
 };
 
 // An object with a transform and the matrices accumulated from the root.
@@ -255,10 +296,10 @@ class TSVGMatrix : public TSVGObject {
   void SetPureMatrix(const TMatrix& value);
   // Everything from the element's coordinates to the document's output
   // (the root matrix included).
-  const TMatrix& Matrix() const { return m_complete ? *m_complete : kUnsetMatrix; }
+  const TMatrix& Matrix() const { return m_matrices ? m_matrices->Complete : kUnsetMatrix; }
   // The same without the root matrix: element coordinates to the root's
   // user space.
-  const TMatrix& CalculatedMatrix() const { return m_calculated ? *m_calculated : kUnsetMatrix; }
+  const TMatrix& CalculatedMatrix() const { return m_matrices ? m_matrices->Calculated : kUnsetMatrix; }
   // The element's own contribution: its viewport mapping (nested svg,
   // symbol, "use" offset) followed by its transform.
   virtual TMatrix LocalMatrix() const;
@@ -271,12 +312,11 @@ class TSVGMatrix : public TSVGObject {
   TSparseMatrix FMatrix;
   // The accumulated matrices live in the document; an element without a
   // transform of its own shares its parent's (most elements have none).
-  const TMatrix* m_calculated = nullptr;
-  const TMatrix* m_complete = nullptr;
+  const TSVGMatrixPair* m_matrices = nullptr;
   static const TMatrix kUnsetMatrix;
 
  private:
-  void CalculateOwnMatrix(std::deque<TMatrix>& pool) override;
+  void CalculateOwnMatrix(std::deque<TSVGMatrixPair>& pool) override;
 };
 
 // Base of the drawable and grouping elements: presentation values, the
@@ -294,22 +334,12 @@ class TSVGBasic : public TSVGMatrix {
   float Y() const { return FY; }
   float Width() const { return FWidth; }
   float Height() const { return FHeight; }
-  float RX() const { return FRX; }
-  float RY() const { return FRY; }
-  // The element's geometry in its own coordinates, or null.
-  // Basic shapes build it when first asked: a large document then holds
-  // only numbers for its rectangles and circles until something draws them.
-  const TPathData* PathData() const {
-    if (m_geometryStale) {
-      m_geometryStale = false;
-      BuildGeometry(FPathData);
-    }
-    return FPathData.IsEmpty() ? nullptr : &FPathData;
-  }
-  void SetPathData(TPathData data) {
-    FPathData = std::move(data);
-    m_geometryStale = false;
-  }
+  // Corner radii of a rect, the radii of an ellipse; 0 for the others.
+  virtual float RX() const { return 0; }
+  virtual float RY() const { return 0; }
+  // The element's geometry in its own coordinates, or null (only shapes
+  // have one).
+  virtual const TPathData* PathData() const { return nullptr; }
   // The bounds of the geometry in element coordinates; false without
   // geometry.
   virtual bool GeometryBounds(TRectF& bounds) const;
@@ -376,13 +406,6 @@ class TSVGBasic : public TSVGMatrix {
   float Resolve(const TLengthAttr& a, TAxis axis, float fallback = 0) const {
     return a.Set ? ResolveLength(a.Length(), axis) : fallback;
   }
-  // Builds the geometry of a basic shape from its resolved numbers.
-  virtual void BuildGeometry(TPathData& path) const {}
-  // The numbers changed: the geometry is built again when asked for.
-  void InvalidateGeometry() {
-    FPathData.Clear();
-    m_geometryStale = true;
-  }
 
   // x, y, width, height, rx, ry as written. Kept on the heap, and only by
   // elements that have one of them: paths and groups (most of a drawing)
@@ -402,9 +425,37 @@ class TSVGBasic : public TSVGMatrix {
   // The size of the nearest viewport, set before ResolveGeometry (a walk up
   // the tree per length would cost the depth of the tree each time).
   TPointF m_viewportSize{100, 100};
-  float FX = 0, FY = 0, FWidth = 0, FHeight = 0, FRX = 0, FRY = 0;
+  float FX = 0, FY = 0, FWidth = 0, FHeight = 0;
+};
+
+// The elements that have a geometry of their own: path and the basic shapes.
+class TSVGShape : public TSVGBasic {
+ public:
+  // Basic shapes build their geometry when first asked: a large document
+  // then holds only numbers for its rectangles and circles until something
+  // draws them.
+  const TPathData* PathData() const override {
+    if (m_geometryStale) {
+      m_geometryStale = false;
+      BuildGeometry(FPathData);
+    }
+    return FPathData.IsEmpty() ? nullptr : &FPathData;
+  }
+  void SetPathData(TPathData data) {
+    FPathData = std::move(data);
+    m_geometryStale = false;
+  }
+  void CopyFrom(const TSVGObject& source) override;
+
+ protected:
+  // Builds the geometry of a basic shape from its resolved numbers.
+  virtual void BuildGeometry(TPathData& path) const {}
+  // The numbers changed: the geometry is built again when asked for.
+  void InvalidateGeometry() {
+    FPathData.Clear();
+    m_geometryStale = true;
+  }
   mutable TPathData FPathData;
-  mutable bool m_geometryStale = false;
 };
 
 // View box, preserveAspectRatio and the viewport rectangle of the elements
@@ -504,7 +555,7 @@ class TSVG : public TSVGBasic {
   TRectF m_contentBounds;
   std::string FFileName;
   std::unordered_map<std::string_view, TSVGObject*> m_ids;
-  std::deque<TMatrix> m_matrices;
+  std::deque<TSVGMatrixPair> m_matrixPool;
   size_t m_elementCount = 0;
   // What the expansion stage works on, in document order, as the reader
   // found it: use elements and paint servers (a few in a large drawing).
@@ -598,20 +649,24 @@ class TSVGUse : public TSVGBasic {
 
 // --- shapes ----------------------------------------------------------------------------
 
-class TSVGRect : public TSVGBasic {
+class TSVGRect : public TSVGShape {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGRect>(); }
+  void CopyFrom(const TSVGObject& source) override;
   void ResolveGeometry() override;
   bool GeometryBounds(TRectF& bounds) const override;
+  float RX() const override { return FRX; }
+  float RY() const override { return FRY; }
 
  protected:
   void BuildGeometry(TPathData& path) const override;
 
- public:
+ private:
+  float FRX = 0, FRY = 0;
 };
 
 // "line": X, Y hold x1, y1 and Width, Height hold x2, y2.
-class TSVGLine : public TSVGBasic {
+class TSVGLine : public TSVGShape {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGLine>(); }
   void ResolveGeometry() override;
@@ -628,7 +683,7 @@ class TSVGLine : public TSVGBasic {
   TLengthAttr m_x1, m_y1, m_x2, m_y2;
 };
 
-class TSVGPolyLine : public TSVGBasic {
+class TSVGPolyLine : public TSVGShape {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGPolyLine>(); }
   void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;
@@ -656,11 +711,13 @@ class TSVGPolygon : public TSVGPolyLine {
 };
 
 // "ellipse" and "circle": X, Y hold the centre, Width, Height the radii.
-class TSVGEllipse : public TSVGBasic {
+class TSVGEllipse : public TSVGShape {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGEllipse>(); }
   void ResolveGeometry() override;
   bool GeometryBounds(TRectF& bounds) const override;
+  float RX() const override { return FWidth; }
+  float RY() const override { return FHeight; }
 
  protected:
   TLengthAttr* LengthSlot(std::string_view name, bool& nonNegative) override;
@@ -673,7 +730,7 @@ class TSVGEllipse : public TSVGBasic {
   TLengthAttr m_cx, m_cy, m_r;
 };
 
-class TSVGPath : public TSVGBasic {
+class TSVGPath : public TSVGShape {
  public:
   std::unique_ptr<TSVGObject> CreateEmpty() const override { return std::make_unique<TSVGPath>(); }
   void ReadFromXML(const TXmlNode& node, TSVGReadContext& context) override;

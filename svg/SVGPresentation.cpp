@@ -1024,6 +1024,13 @@ const std::vector<std::string>* TStylePool::InternClasses(std::vector<std::strin
   return slot.get();
 }
 
+const TOwnStyle* TStylePool::InternOwn(const TOwnStyle& own) {
+  if (own == TOwnStyle()) return nullptr;
+  auto& slot = m_owns[own];
+  if (!slot) slot = std::make_unique<TOwnStyle>(own);
+  return slot.get();
+}
+
 const TSVGStyleValues* TStylePool::Initial() {
   if (!m_initial) m_initial = std::make_unique<TSVGStyleValues>();
   return m_initial.get();

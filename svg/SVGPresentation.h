@@ -326,16 +326,22 @@ void TSelectorIndex::Match(const E& element, std::vector<const TSelectorRule*>& 
       if (!seen) out.push_back(r);
     }
   };
-  if (!element.ID().empty()) {
+  // Each index is asked only when it holds rules: most sheets have no id
+  // rules, and reading every element's id would cost a memory access each.
+  if (!m_byId.empty() && !element.ID().empty()) {
     const auto it = m_byId.find(element.ID());
     if (it != m_byId.end()) consider(it->second);
   }
-  for (const std::string& c : element.Classes()) {
-    const auto it = m_byClass.find(c);
-    if (it != m_byClass.end()) consider(it->second);
+  if (!m_byClass.empty()) {
+    for (const std::string& c : element.Classes()) {
+      const auto it = m_byClass.find(c);
+      if (it != m_byClass.end()) consider(it->second);
+    }
   }
-  const auto it = m_byType.find(element.ObjectName());
-  if (it != m_byType.end()) consider(it->second);
+  if (!m_byType.empty()) {
+    const auto it = m_byType.find(element.ObjectName());
+    if (it != m_byType.end()) consider(it->second);
+  }
   consider(m_universal);
   SortRules(out, first);
 }
@@ -343,6 +349,25 @@ void TSelectorIndex::Match(const E& element, std::vector<const TSelectorRule*>& 
 struct TPointerPairHash {
   size_t operator()(const std::pair<const void*, const void*>& k) const {
     return std::hash<const void*>()(k.first) * 31 + std::hash<const void*>()(k.second);
+  }
+};
+
+// What an element says of its own style: its classes, its presentation
+// attributes and its "style" attribute, each interned. Elements that say the
+// same share one (most elements of a drawing do), so each pays one pointer.
+struct TOwnStyle {
+  const std::vector<std::string>* Classes = nullptr;
+  const TDeclarations* Presentation = nullptr;
+  const TDeclarations* StyleAttribute = nullptr;
+  bool operator==(const TOwnStyle& o) const {
+    return Classes == o.Classes && Presentation == o.Presentation && StyleAttribute == o.StyleAttribute;
+  }
+};
+
+struct TOwnStyleHash {
+  size_t operator()(const TOwnStyle& k) const {
+    const std::hash<const void*> h;
+    return (h(k.Classes) * 31 + h(k.Presentation)) * 31 + h(k.StyleAttribute);
   }
 };
 
@@ -358,6 +383,9 @@ class TStylePool {
   const TSVGStyleValues* Initial();
   // The interned copy of a class list; null for an empty one.
   const std::vector<std::string>* InternClasses(std::vector<std::string>&& classes);
+  // The interned copy of own (its parts interned in this pool); null when it
+  // has no part.
+  const TOwnStyle* InternOwn(const TOwnStyle& own);
   size_t DistinctValueSets() const { return m_values.size(); }
   // Every value set made so far, for document-wide corrections (paint
   // references that turn out not to resolve).
@@ -369,6 +397,7 @@ class TStylePool {
  private:
   std::unordered_map<std::string, std::unique_ptr<TDeclarations>> m_decls;
   std::unordered_map<std::string, std::unique_ptr<std::vector<std::string>>> m_classes;
+  std::unordered_map<TOwnStyle, std::unique_ptr<TOwnStyle>, TOwnStyleHash> m_owns;
   std::unordered_map<std::pair<const void*, const void*>, const TSVGStyleValues*, TPointerPairHash> m_memo;
   std::vector<std::unique_ptr<TSVGStyleValues>> m_values;
   std::unique_ptr<TSVGStyleValues> m_initial;

@@ -122,6 +122,14 @@ TMatrix TSVGUse::LocalMatrix() const { return m_offset; }
 // --- rect -----------------------------------------------------------------------------
 
 
+void TSVGRect::CopyFrom(const TSVGObject& source) {
+  TSVGShape::CopyFrom(source);
+  if (const auto* r = dynamic_cast<const TSVGRect*>(&source)) {
+    FRX = r->FRX;
+    FRY = r->FRY;
+  }
+}
+
 void TSVGRect::ResolveGeometry() {
   FX = Resolve(Geo().X, TAxis::Horizontal);
   FY = Resolve(Geo().Y, TAxis::Vertical);
@@ -161,7 +169,7 @@ TSVGBasic::TLengthAttr* TSVGLine::LengthSlot(std::string_view name, bool& nonNeg
 }
 
 void TSVGLine::CopyFrom(const TSVGObject& source) {
-  TSVGBasic::CopyFrom(source);
+  TSVGShape::CopyFrom(source);
   if (const auto* l = dynamic_cast<const TSVGLine*>(&source)) {
     m_x1 = l->m_x1;
     m_y1 = l->m_y1;
@@ -212,7 +220,7 @@ void TSVGPolyLine::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
 }
 
 void TSVGPolyLine::CopyFrom(const TSVGObject& source) {
-  TSVGBasic::CopyFrom(source);
+  TSVGShape::CopyFrom(source);
   if (const auto* p = dynamic_cast<const TSVGPolyLine*>(&source)) FPoints = p->FPoints;
 }
 
@@ -250,7 +258,7 @@ TSVGBasic::TLengthAttr* TSVGEllipse::LengthSlot(std::string_view name, bool& non
 }
 
 void TSVGEllipse::CopyFrom(const TSVGObject& source) {
-  TSVGBasic::CopyFrom(source);
+  TSVGShape::CopyFrom(source);
   if (const auto* e = dynamic_cast<const TSVGEllipse*>(&source)) {
     m_cx = e->m_cx;
     m_cy = e->m_cy;
@@ -270,8 +278,6 @@ void TSVGEllipse::ResolveGeometry() {
     if (!Geo().RX.Set && Geo().RY.Set) FWidth = FHeight;
     if (!Geo().RY.Set && Geo().RX.Set) FHeight = FWidth;
   }
-  FRX = FWidth;
-  FRY = FHeight;
   InvalidateGeometry();
 }
 
@@ -303,13 +309,13 @@ void TSVGPath::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
   TPathData path;
   TPathDataError error;
   if (!ParseSVGPathData(d, path, &error)) {
-    context.Warn("The path" + (FID.empty() ? std::string() : " \"" + FID + "\"") +
+    context.Warn("The path" + (FID.empty() ? std::string() : " \"" + FID.String() + "\"") +
                  " is drawn up to an error in its data: " + error.Message);
   }
   FPathData = std::move(path);
 }
 
-void TSVGPath::CopyFrom(const TSVGObject& source) { TSVGBasic::CopyFrom(source); }
+void TSVGPath::CopyFrom(const TSVGObject& source) { TSVGShape::CopyFrom(source); }
 
 // --- image ----------------------------------------------------------------------------
 

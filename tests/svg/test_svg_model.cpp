@@ -497,7 +497,7 @@ TEST(SvgModel, FindByTypeMatchesExactClassInDocumentOrder) {
                       "<g><polyline id='c' points='0 0 1 1'/></g>"));
   std::vector<std::string> ids;
   for (TSVGObject* o = l.doc->FindByType<TSVGPolyLine>(); o; o = l.doc->FindByType<TSVGPolyLine>(o))
-    ids.push_back(o->ID());
+    ids.emplace_back(o->ID());
   EXPECT_EQ(ids, (std::vector<std::string>{"a", "c"}));
   EXPECT_EQ(l.doc->FindByID("#b"), l.doc->FindByID("b"));
 }
@@ -800,10 +800,14 @@ TEST(SvgModel, DeepNestingAndHugeInputLoad) {
 }
 
 TEST(SvgModel, CloneCopiesTheWholeSubtree) {
-  Loaded l = Load(Svg("<g id='g' fill='red'><rect id='r' width='2' height='3'/><text>hi</text></g>"));
+  Loaded l = Load(Svg("<g id='g' fill='red'><rect id='r' width='2' height='3'/><text>hi</text>"
+                      "<path d='M0 0 L5 5 L5 0'/></g>"));
   TSVGObject* g = l.doc->FindByID("g");
   TSVGObject* copy = g->Clone(l.doc.get());
-  ASSERT_EQ(copy->Count(), 2);
+  ASSERT_EQ(copy->Count(), 3);
+  const TPathData* path = static_cast<TSVGBasic*>(copy->Items(2))->PathData();
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(path->Count(), 3);
   EXPECT_EQ(copy->ID(), "g");
   auto* r = dynamic_cast<TSVGRect*>(copy->Items(0));
   ASSERT_NE(r, nullptr);
