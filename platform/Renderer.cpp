@@ -60,16 +60,21 @@ QBrush ToQBrush(const TBrush& b, const TRectF& r) {
 
 }  // namespace
 
-void TShape::Paint(QPainter& painter) {
-  const QPainterPath path = ToQPainterPath(DrawingPath());
+void TShape::Paint(QPainter& painter) { PaintOutline(painter, ToQPainterPath(DrawingPath())); }
+
+void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
   const TRectF r = GetShapeRect();
   if (Fill.Kind != TBrushKind::bkNone) painter.fillPath(path, ToQBrush(Fill, r));
   if (Stroke.Kind != TBrushKind::bkNone && StrokeThickness > 0) {
     QPen pen(ToQBrush(Stroke, r), StrokeThickness);
-    pen.setCapStyle(StrokeCap == TStrokeCap::scRound ? Qt::RoundCap : Qt::FlatCap);
+    pen.setCapStyle(StrokeCap == TStrokeCap::scRound    ? Qt::RoundCap
+                    : StrokeCap == TStrokeCap::scSquare ? Qt::SquareCap
+                                                        : Qt::FlatCap);
     pen.setJoinStyle(StrokeJoin == TStrokeJoin::sjRound   ? Qt::RoundJoin
                      : StrokeJoin == TStrokeJoin::sjBevel ? Qt::BevelJoin
-                                                          : Qt::MiterJoin);
+                                                          : Qt::SvgMiterJoin);
+    // Qt measures the miter from the join point, half the full length.
+    pen.setMiterLimit(StrokeMiterLimit / 2);
     std::vector<float> dash = DashPattern();
     if (!dash.empty()) {
       if (dash.size() % 2) dash.insert(dash.end(), dash.begin(), dash.end());
@@ -86,6 +91,19 @@ void TShape::Paint(QPainter& painter) {
     }
     painter.strokePath(path, pen);
   }
+}
+
+void TPath::Paint(QPainter& painter) {
+  QPainterPath path = ToQPainterPath(DrawingPath());
+  path.setFillRule(FillRule == TPathFillRule::frNonZero ? Qt::WindingFill : Qt::OddEvenFill);
+  if (!DataMatrix.IsSet()) {
+    PaintOutline(painter, path);
+    return;
+  }
+  painter.save();
+  painter.setTransform(ToQTransform(DataMatrix), true);
+  PaintOutline(painter, path);
+  painter.restore();
 }
 
 void TText::Paint(QPainter& painter) {

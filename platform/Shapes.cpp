@@ -21,7 +21,8 @@ bool ReadEnum(const std::string& v, const char* const (&names)[N], E& out) {
 }
 
 const char* const kBrushKinds[] = {"None", "Solid", "Gradient"};
-const char* const kCaps[] = {"Flat", "Round"};
+const char* const kCaps[] = {"Flat", "Round", "Square"};
+const char* const kFillRules[] = {"EvenOdd", "NonZero"};
 const char* const kJoins[] = {"Miter", "Round", "Bevel"};
 const char* const kDashes[] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot", "Custom"};
 const char* const kWrapModes[] = {"Original", "Fit", "Stretch", "Tile"};
@@ -122,6 +123,7 @@ void TShape::WriteProperties(Props& out) const {
   out.emplace_back("Stroke.Cap", kCaps[int(StrokeCap)]);
   out.emplace_back("Stroke.Join", kJoins[int(StrokeJoin)]);
   out.emplace_back("Stroke.Dash", kDashes[int(StrokeDash)]);
+  if (StrokeMiterLimit != 4) out.emplace_back("Stroke.MiterLimit", Float(StrokeMiterLimit));
   if (!CustomDash.empty() || DashOffset != 0) {
     std::string d;
     for (float f : CustomDash) d += (d.empty() ? "" : " ") + Float(f);
@@ -137,6 +139,7 @@ bool TShape::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Stroke.Join") return ReadEnum(value, kJoins, StrokeJoin);
   if (name == "Stroke.Dash") return ReadEnum(value, kDashes, StrokeDash);
   if (name == "Stroke.DashOffset") return ReadFloat(value, DashOffset);
+  if (name == "Stroke.MiterLimit") return ReadFloat(value, StrokeMiterLimit);
   if (name == "Stroke.CustomDash") {
     std::string s;
     if (!ReadQuoted(value, s)) return false;
@@ -190,14 +193,57 @@ TPathData TPath::DrawingPath() const {
   return p;
 }
 
+TRectF TPath::DrawnBounds() const {
+  const TPathData path = DrawingPath();
+  if (!DataMatrix.IsSet()) return path.GetBounds();
+  bool any = false;
+  TRectF r;
+  for (const TPathPoint& p : path.PointList()) {
+    if (p.Kind == ppClose) continue;
+    const TPointF q = DataMatrix.Transform(p.Point);
+    if (!any) r = TRectF(q.X, q.Y, q.X, q.Y);
+    any = true;
+    r.Left = std::min(r.Left, q.X);
+    r.Top = std::min(r.Top, q.Y);
+    r.Right = std::max(r.Right, q.X);
+    r.Bottom = std::max(r.Bottom, q.Y);
+  }
+  return r;
+}
+
 void TPath::WriteProperties(Props& out) const {
   TShape::WriteProperties(out);
   out.emplace_back("WrapMode", kWrapModes[int(WrapMode)]);
+  if (FillRule != TPathFillRule::frEvenOdd) out.emplace_back("FillRule", kFillRules[int(FillRule)]);
+  if (DataMatrix.IsSet()) {
+    const TMatrix& m = DataMatrix;
+    std::string text;
+    for (float f : {m.m11, m.m12, m.m21, m.m22, m.m31, m.m32}) text += (text.empty() ? "" : " ") + proptext::Float(f);
+    out.emplace_back("Data.Matrix", proptext::Quote(text));
+  }
   out.emplace_back("Data.Path", proptext::Quote(Data.Data()));
 }
 
 bool TPath::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "WrapMode") return ReadEnum(value, kWrapModes, WrapMode);
+  if (name == "FillRule") return ReadEnum(value, kFillRules, FillRule);
+  if (name == "Data.Matrix") {
+    std::string s;
+    if (!proptext::ReadQuoted(value, s)) return false;
+    float v[6];
+    size_t i = 0;
+    for (float& f : v) {
+      while (i < s.size() && s[i] == ' ') ++i;
+      size_t j = s.find(' ', i);
+      if (j == std::string::npos) j = s.size();
+      if (i >= s.size() || !proptext::ReadFloat(s.substr(i, j - i), f)) return false;
+      i = j;
+    }
+    TMatrix m = TMatrix::Identity();
+    m.m11 = v[0], m.m12 = v[1], m.m21 = v[2], m.m22 = v[3], m.m31 = v[4], m.m32 = v[5];
+    DataMatrix = m;
+    return true;
+  }
   if (name == "Data.Path") {
     std::string s;
     if (!proptext::ReadQuoted(value, s)) return false;

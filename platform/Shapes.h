@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPainterPath>
 
 #include "platform/Bitmap.h"
 #include "platform/Control.h"
@@ -15,9 +16,12 @@
 namespace karto {
 
 enum class TBrushKind { bkNone, bkSolid, bkGradient };
-enum class TStrokeCap { scFlat, scRound };
+enum class TStrokeCap { scFlat, scRound, scSquare };
 enum class TStrokeJoin { sjMiter, sjRound, sjBevel };
 enum class TStrokeDash { sdSolid, sdDash, sdDot, sdDashDot, sdDashDotDot, sdCustom };
+// Which parts of a path with crossing or nested outlines are inside: by the
+// winding number (nonzero) or by the number of crossings (even-odd).
+enum class TPathFillRule { frEvenOdd, frNonZero };
 // How a path's geometry is placed in the shape rectangle.
 enum class TPathWrapMode { pwOriginal, pwFit, pwStretch, pwTile };
 enum class TImageWrapMode { iwOriginal, iwFit, iwStretch };
@@ -59,6 +63,9 @@ class TShape : public TControl {
   TStrokeCap StrokeCap = TStrokeCap::scFlat;
   TStrokeJoin StrokeJoin = TStrokeJoin::sjMiter;
   TStrokeDash StrokeDash = TStrokeDash::sdSolid;
+  // How far a miter join may reach, as a multiple of the stroke thickness
+  // (from the outer tip to the inner corner); longer joins are bevelled.
+  float StrokeMiterLimit = 4;
   // Dash pattern in units of the stroke thickness, used with sdCustom.
   std::vector<float> CustomDash;
   float DashOffset = 0;
@@ -80,6 +87,10 @@ class TShape : public TControl {
 
   void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
   bool ReadProperty(const std::string& name, const std::string& value) override;
+
+ protected:
+  // Fills and strokes path (in the painter's current coordinates).
+  void PaintOutline(QPainter& painter, const QPainterPath& path) const;
 };
 
 class TPath : public TShape {
@@ -89,6 +100,16 @@ class TPath : public TShape {
 
   TPathData Data;
   TPathWrapMode WrapMode = TPathWrapMode::pwStretch;
+  TPathFillRule FillRule = TPathFillRule::frEvenOdd;
+  // A general affine map from the drawing path to local coordinates (unset:
+  // none). Shapes imported from SVG keep their geometry in the element's own
+  // coordinates and its transform here, so that skews and uneven scales,
+  // strokes included, are drawn exactly.
+  TMatrix DataMatrix = TMatrix::Zero();
+  // The bounds of the geometry as drawn, in local coordinates (DataMatrix
+  // applied).
+  TRectF DrawnBounds() const;
+  void Paint(QPainter& painter) override;
 
   // The geometry as drawn, in local coordinates: with pwStretch the bounds of
   // Data are mapped onto the shape rectangle (an axis whose bounds have no

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <zlib.h>
+
 #include "svg/SVGCommon.h"
 #include "svg/SVGStyle.h"
 #include "xml/XmlDoc.h"
@@ -1207,9 +1209,54 @@ class TSVGStreamHandler : public TXmlHandler {
 
 }  // namespace
 
+namespace {
+
+// The content of gzip-compressed bytes (an .svgz file), at most limit bytes
+// of it; false with a sentence in error when they do not inflate.
+bool Gunzip(std::string_view bytes, size_t limit, std::string& out, std::string& error) {
+  z_stream z{};
+  // 16 + MAX_WBITS: a gzip header and trailer around the deflate data.
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) {
+    error = "The compressed file cannot be opened.";
+    return false;
+  }
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = uInt(std::min<size_t>(bytes.size(), UINT_MAX));
+  out.clear();
+  char buffer[1 << 16];
+  int status = Z_OK;
+  while (status == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = sizeof buffer;
+    status = inflate(&z, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END) break;
+    out.append(buffer, sizeof buffer - z.avail_out);
+    if (out.size() > limit) {
+      inflateEnd(&z);
+      error = "The compressed file unpacks to more than " + std::to_string(limit >> 20) + " MB.";
+      return false;
+    }
+    if (status == Z_OK && z.avail_in == 0 && z.avail_out != 0) status = Z_BUF_ERROR;  // cut short
+  }
+  inflateEnd(&z);
+  if (status != Z_STREAM_END) {
+    error = "The compressed file is damaged or cut short.";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& baseFolder, std::string* owned) {
   TSVGLoadResult result;
   Clear();
+  // .svgz: gzip around the text.
+  if (bytes.size() >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B') {
+    std::string text;
+    if (!Gunzip(bytes, TSVGLimits::kMaxUnpackedBytes, text, result.Error)) return result;
+    return LoadFromBytes(text, baseFolder, &text);
+  }
   TSVGReadContext context;
   context.Document = this;
   context.Result = &result;

@@ -33,6 +33,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <QImage>
+
 #include "platform/Matrix.h"
 #include "platform/PathData.h"
 #include "svg/SVGParse.h"
@@ -49,6 +51,8 @@ class TStyleList;
 class TSVG;
 class TSVGObject;
 class TSVGUse;
+class TControl;
+class TPath;
 
 // What a load gives back: success, or a sentence for the user (with line and
 // column for XML errors), plus warnings about what was skipped.
@@ -66,6 +70,8 @@ struct TSVGLimits {
   static constexpr int kMaxImageNesting = 4;
   // Decoded image pixels (width * height) per image.
   static constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+  // What a compressed (.svgz) file may unpack to.
+  static constexpr size_t kMaxUnpackedBytes = size_t(1) << 30;
   size_t MaxElements = kDefaultMaxElements;
 };
 
@@ -386,6 +392,11 @@ class TSVGBasic : public TSVGMatrix {
 
   TBounds ObjectBounds() const override;
 
+  // The display shape of this element: a TPath owned by and parented to
+  // target, named by the element's kind and its place among the target's
+  // children; null when the element has no geometry.
+  TPath* CreatePathShape(TControl* target) const;
+
  protected:
   friend class TSVG;
   // Geometry attributes as written; absent ones stay unset.
@@ -509,6 +520,11 @@ class TSVG : public TSVGBasic {
   bool HasViewBox() const { return m_viewport.HasViewBox; }
   const TPreserveAspectRatio& AspectRatio() const { return m_viewport.AspectRatio; }
   const TRectF& ContentBounds() const { return m_contentBounds; }
+
+  // Adds a display shape to target for every drawn element that has a
+  // geometry, in document order (the copy below a use where the use
+  // stands); returns how many. Each call adds a new set.
+  int CreateFMShapes(TControl* target);
 
   // Places the drawing: the matrix that maps the root's user space into
   // target (view box and preserveAspectRatio honoured), after
@@ -828,6 +844,25 @@ class TSVGMarker : public TSVGBasic {
   TLengthAttr m_refXAttr, m_refYAttr;
   float m_refX = 0, m_refY = 0;
 };
+
+// --- drawing a file -------------------------------------------------------------------
+
+// The pixel size a document is drawn at: its own size (user units as
+// pixels) without width and height; scaled with its proportions when one is
+// given; fitted into width x height with its proportions when both are.
+// False with a sentence when there is no size to draw at.
+bool SvgPictureSize(const TSVG& doc, int width, int height, int& outWidth, int& outHeight, std::string& error);
+
+struct TSvgPicture {
+  bool Ok = false;
+  std::string Error;
+  std::vector<std::string> Warnings;
+  QImage Image;
+};
+
+// Loads an SVG (or gzip-compressed .svgz) file and draws it through display
+// shapes and the renderer, as the 2D view does, onto background.
+TSvgPicture RenderSvgFile(const std::string& fileName, int width, int height, TAlphaColor background);
 
 }  // namespace karto
 

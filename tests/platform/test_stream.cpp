@@ -19,7 +19,8 @@ namespace {
 // A drawing that uses every property the stream carries, most of them away
 // from their defaults:
 //   PaintBox2D: TPaintBox
-//     Path1: TPath          curves, closes, arc, gradient fill, custom dash
+//     Path1: TPath          curves, closes, arc, gradient fill, custom dash,
+//                           nonzero fill, a general matrix, miter limit
 //     Rect1: TRectangle     radii, hidden, disabled, no fill
 //     Group1: TLayout
 //       Ellipse1: TEllipse  client aligned
@@ -44,6 +45,10 @@ std::unique_ptr<TPaintBox> BuildDrawing() {
   path->SetRotationCenter({0.25f, 0.75f});
   path->SetOpacity(0.5f);
   path->WrapMode = TPathWrapMode::pwFit;
+  path->FillRule = TPathFillRule::frNonZero;
+  path->DataMatrix = TMatrix::CreateTranslation(1.5f, -2) * TMatrix::CreateScaling(2, 0.75f);
+  path->DataMatrix.m21 = 0.25f;  // a skew
+  path->StrokeMiterLimit = 6.5f;
   path->Data.MoveTo({0, 0});
   path->Data.LineTo({10.1f, 0});
   path->Data.CurveTo({12, 3}, {14, 7.7f}, {10, 10});
@@ -151,10 +156,14 @@ void ExpectSameTree(const TControl& got, const TControl& want, const std::string
     EXPECT_EQ(g->StrokeDash, w->StrokeDash);
     EXPECT_EQ(g->CustomDash, w->CustomDash);
     EXPECT_EQ(g->DashOffset, w->DashOffset);
+    EXPECT_EQ(g->StrokeMiterLimit, w->StrokeMiterLimit);
   }
   if (auto* w = dynamic_cast<const TPath*>(&want)) {
     auto* g = dynamic_cast<const TPath*>(&got);
     EXPECT_EQ(g->WrapMode, w->WrapMode);
+    EXPECT_EQ(g->FillRule, w->FillRule);
+    EXPECT_EQ(g->DataMatrix.IsSet(), w->DataMatrix.IsSet());
+    for (TPointF p : {TPointF(0, 0), TPointF(3, 7)}) EXPECT_TRUE(g->DataMatrix.Transform(p) == w->DataMatrix.Transform(p));
     EXPECT_TRUE(g->Data == w->Data) << g->Data.Data() << "\n" << w->Data.Data();
   }
   if (auto* w = dynamic_cast<const TRectangle*>(&want)) {
@@ -303,13 +312,14 @@ const BadStream kBadStreams[] = {
     {"unknown alignment", "object A: TPaintBox\n  Align = Left\nend\n", 2},
     {"bad colour", "object A: TPaintBox\n  object B: TText\n    Color = red\n  end\nend\n", 3},
     {"unknown enum value",
-     "object A: TPaintBox\n  object B: TPath\n    Stroke.Cap = Square\n  end\nend\n", 3},
+     "object A: TPaintBox\n  object B: TPath\n    Stroke.Cap = Triangle\n  end\nend\n", 3},
     {"unterminated text", "object A: TPaintBox\n  object B: TText\n    Text = 'abc\n  end\nend\n",
      3},
     {"broken path data",
      "object A: TPaintBox\n  object B: TPath\n    Data.Path = 'M 1,2 L'\n  end\nend\n", 3},
     {"bad dash",
      "object A: TPaintBox\n  object B: TPath\n    Stroke.CustomDash = '1 x'\n  end\nend\n", 3},
+    {"short matrix", "object A: TPaintBox\n  object B: TPath\n    Data.Matrix = '1 0 0 1 5'\n  end\nend\n", 3},
     {"bad gradient point",
      "object A: TPaintBox\n  object B: TPath\n    Fill.Gradient.Points = 'xFF000000-0.5'\n  "
      "end\nend\n",

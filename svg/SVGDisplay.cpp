@@ -1,0 +1,226 @@
+// The document as display shapes: one TPath per drawn element that has a
+// geometry, placed on a target control exactly where the element lands.
+//
+// A shape keeps the element's geometry in the element's own coordinates and
+// the element's complete matrix (its transforms, its ancestors', the use
+// offsets, the view box and the target rectangle) as the path's DataMatrix,
+// less the translation to the shape's position. So any affine transform,
+// skews and uneven scales included, is drawn exactly, and the stroke, drawn
+// through the same matrix, gets the width and shape SVG gives it.
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "platform/Renderer.h"
+#include "platform/Shapes.h"
+#include "svg/SVG.h"
+#include "svg/SVGPaint.h"
+
+namespace karto {
+
+namespace {
+
+// The colour a paint draws with, its opacity applied; false: nothing drawn.
+bool PaintColor(const TSVGBasic& element, const TPaint& paint, float opacity, TAlphaColor& out) {
+  const TSVGStyleValues& style = element.Style();
+  TAlphaColor color = 0;
+  switch (paint.Kind) {
+    case TPaintKind::None: return false;
+    case TPaintKind::Color: color = paint.Color; break;
+    case TPaintKind::CurrentColor: color = style.Color; break;
+    case TPaintKind::Url: {
+      // Gradients and patterns are not drawn yet: a gradient paints with
+      // its last stop's colour; a pattern with its fallback, or not at all.
+      const TSVG* doc = element.Root();
+      const TSVGObject* server = doc && !paint.Url.empty() ? doc->LookUpID(paint.Url) : nullptr;
+      const auto* gradient = dynamic_cast<const TSVGGradient*>(server);
+      if (gradient && gradient->LastStopColor(color)) break;
+      if (paint.FallbackKind == TPaintKind::Color) color = paint.FallbackColor;
+      else if (paint.FallbackKind == TPaintKind::CurrentColor) color = style.Color;
+      else return false;
+      break;
+    }
+    default: return false;
+  }
+  const float alpha = float(ColorAlpha(color)) * std::clamp(opacity, 0.0f, 1.0f);
+  out = (color & 0x00FFFFFFu) | (TAlphaColor(std::lround(alpha)) << 24);
+  return true;
+}
+
+// The name prefix of the shape made from element with geometry path.
+std::string ShapePrefix(const TSVGBasic& element, const TPathData& path) {
+  if (dynamic_cast<const TSVGRect*>(&element)) return "Rec_";
+  if (dynamic_cast<const TSVGLine*>(&element)) return "Lin_";
+  if (dynamic_cast<const TSVGPolygon*>(&element)) return "Ply_";
+  if (dynamic_cast<const TSVGEllipse*>(&element)) return "Elp_";
+  const auto& points = path.PointList();
+  if (points.size() == 3 && points[1].Kind == ppLineTo) return "Lin_";
+  return "Pth" + std::to_string(points.size() - 1) + "_";
+}
+
+// Gives shape its name: the prefix and its place among the target's
+// children. A name another component of the owner already has (shapes were
+// deleted in between) takes the next free number instead of failing the
+// whole import.
+void NameShape(TPath& shape, const std::string& prefix, int place) {
+  for (int n = place;; ++n) {
+    try {
+      shape.SetName(prefix + std::to_string(n));
+      return;
+    } catch (const EComponentError&) {
+      if (n - place > 1000000) throw;
+    }
+  }
+}
+
+}  // namespace
+
+TPath* TSVGBasic::CreatePathShape(TControl* target) const {
+  const TPathData* geometry = PathData();
+  if (!target || !geometry || geometry->IsEmpty()) return nullptr;
+  const TMatrix& matrix = Matrix();
+  const TMatrix complete = matrix.IsSet() ? matrix : TMatrix::Identity();
+
+  auto shape = std::make_unique<TPath>(target);
+  shape->Data = *geometry;
+  shape->WrapMode = TPathWrapMode::pwOriginal;
+  shape->FillRule = FillRule() == TFillRule::EvenOdd ? TPathFillRule::frEvenOdd : TPathFillRule::frNonZero;
+  // Placed at the top left of the drawn geometry, sized to it.
+  shape->DataMatrix = complete;
+  const TRectF bounds = shape->DrawnBounds();
+  shape->DataMatrix = complete * TMatrix::CreateTranslation(-bounds.Left, -bounds.Top);
+  shape->SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+
+  const TSVGStyleValues& style = Style();
+  TAlphaColor fill = FillColor();
+  shape->Fill.Kind = PaintColor(*this, style.Fill, style.FillOpacity, fill) ? TBrushKind::bkSolid : TBrushKind::bkNone;
+  shape->Fill.Color = fill;
+  TAlphaColor stroke = StrokeColor();
+  const float width = StrokeWidth();
+  const bool stroked = width > 0 && PaintColor(*this, style.Stroke, style.StrokeOpacity, stroke);
+  shape->Stroke.Kind = stroked ? TBrushKind::bkSolid : TBrushKind::bkNone;
+  shape->Stroke.Color = stroke;
+  shape->StrokeThickness = width;
+  shape->StrokeCap = style.StrokeLinecap == TLineCap::Round    ? TStrokeCap::scRound
+                     : style.StrokeLinecap == TLineCap::Square ? TStrokeCap::scSquare
+                                                               : TStrokeCap::scFlat;
+  shape->StrokeJoin = style.StrokeLinejoin == TLineJoin::Round   ? TStrokeJoin::sjRound
+                      : style.StrokeLinejoin == TLineJoin::Bevel ? TStrokeJoin::sjBevel
+                                                                 : TStrokeJoin::sjMiter;
+  shape->StrokeMiterLimit = StrokeMiterLimit();
+  // Dashes in units of the stroke width; a list with a negative value, or
+  // only zeros, draws a solid line.
+  if (width > 0) {
+    const std::vector<float> dashes = StrokeDashArray();
+    bool valid = !dashes.empty();
+    bool positive = false;
+    for (float d : dashes) {
+      valid = valid && d >= 0;
+      positive = positive || d > 0;
+    }
+    if (valid && positive) {
+      std::vector<float> relative;
+      for (float d : dashes) relative.push_back(d / width);
+      shape->SetCustomDash(relative, StrokeDashOffset() / width);
+    }
+  }
+  shape->SetOpacity(EffectiveOpacity());
+  shape->SetHitTest(false);
+  shape->SetAlign(TAlignLayout::alNone);
+  shape->SetParent(target);
+  NameShape(*shape, ShapePrefix(*this, *geometry), target->ChildrenCount());
+  return shape.release();
+}
+
+int TSVG::CreateFMShapes(TControl* target) {
+  if (!target) return 0;
+  CalculateMatrices();
+  int made = 0;
+  // Pre-order, skipping what is not displayed with everything inside it and
+  // what is drawn only through a reference (defs, clip paths, masks,
+  // markers, paint servers, symbols outside a use).
+  struct Frame {
+    const TSVGObject* object;
+    int next;
+  };
+  std::vector<Frame> stack{{this, 0}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.object->Count()) {
+      stack.pop_back();
+      continue;
+    }
+    const TSVGObject* o = f.object->Items(f.next++);
+    if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
+    if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
+    // A hidden element draws nothing, but a visible descendant does.
+    if (o->HasKind(skBasic) && o->IsVisible() && static_cast<const TSVGBasic*>(o)->CreatePathShape(target)) ++made;
+    stack.push_back({o, 0});
+  }
+  return made;
+}
+
+bool SvgPictureSize(const TSVG& doc, int width, int height, int& outWidth, int& outHeight, std::string& error) {
+  const double w = doc.DocumentWidth(), h = doc.DocumentHeight();
+  constexpr double kMaxSide = 32768;
+  if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide) {
+    error = "The picture size must be between 1 and 32768 pixels.";
+    return false;
+  }
+  if (!(w > 0) || !(h > 0) || !std::isfinite(w) || !std::isfinite(h)) {
+    if (width > 0 && height > 0) {
+      outWidth = width;
+      outHeight = height;
+      return true;
+    }
+    error = "The drawing has no size; give --width and --height.";
+    return false;
+  }
+  double scale = 1;
+  if (width > 0 && height > 0) scale = std::min(width / w, height / h);
+  else if (width > 0) scale = width / w;
+  else if (height > 0) scale = height / h;
+  const double ow = std::round(w * scale), oh = std::round(h * scale);
+  if (ow > kMaxSide || oh > kMaxSide) {
+    error = "The drawing would be " + std::to_string(int64_t(ow)) + " x " + std::to_string(int64_t(oh)) +
+            " pixels, larger than Karto draws (32768 a side); give a smaller --width or --height.";
+    return false;
+  }
+  outWidth = std::max(1, int(ow));
+  outHeight = std::max(1, int(oh));
+  return true;
+}
+
+TSvgPicture RenderSvgFile(const std::string& fileName, int width, int height, TAlphaColor background) {
+  TSvgPicture picture;
+  TSVG doc;
+  const TSVGLoadResult loaded = doc.LoadFromFile(fileName);
+  picture.Warnings = loaded.Warnings;
+  if (!loaded.Ok) {
+    picture.Error = loaded.Error;
+    return picture;
+  }
+  int w = 0, h = 0;
+  if (!SvgPictureSize(doc, width, height, w, h, picture.Error)) return picture;
+  try {
+    // The same road as the 2D view: display shapes on a control, drawn by
+    // the renderer.
+    TControl root;
+    root.SetSize(float(w), float(h));
+    doc.SetTarget(TRectF(0, 0, float(w), float(h)));
+    doc.CreateFMShapes(&root);
+    picture.Image = RenderToImage(root, w, h, background);
+  } catch (const std::bad_alloc&) {
+    picture.Error = "There is not enough memory to draw this picture.";
+    return picture;
+  }
+  if (picture.Image.isNull()) {
+    picture.Error = "There is not enough memory to draw this picture.";
+    return picture;
+  }
+  picture.Ok = true;
+  return picture;
+}
+
+}  // namespace karto

@@ -1,0 +1,262 @@
+// The document as display shapes: where each shape lands for any transform,
+// its size, its paint as SVG says, which elements make none, the names, and
+// what the renderer draws from them.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/Renderer.h"
+#include "platform/Shapes.h"
+#include "svg/SVG.h"
+
+using namespace karto;
+
+namespace {
+
+std::string Svg(const std::string& body, const std::string& rootAttributes = "viewBox=\"0 0 100 100\"") {
+  return "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" " +
+         rootAttributes + ">" + body + "</svg>";
+}
+
+// A document loaded and placed into target, with its shapes on a control.
+struct Shapes {
+  TSVG doc;
+  TControl view;
+  int made = 0;
+  Shapes(const std::string& text, TRectF target = TRectF(0, 0, 100, 100)) {
+    const TSVGLoadResult r = doc.LoadFromBytes(text);
+    EXPECT_TRUE(r.Ok) << r.Error;
+    view.SetSize(target.Right, target.Bottom);
+    doc.SetTarget(target);
+    made = doc.CreateFMShapes(&view);
+  }
+  TPath* Shape(int i) const {
+    return i < view.ChildrenCount() ? dynamic_cast<TPath*>(view.Children(i)) : nullptr;
+  }
+};
+
+// Where a point of the shape's own geometry lands on the view.
+TPointF Landing(const TPath& shape, TPointF p) {
+  const TPointF local = shape.DataMatrix.IsSet() ? shape.DataMatrix.Transform(p) : p;
+  return shape.LocalMatrix().Transform(local);
+}
+
+std::string Hex(TAlphaColor c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", c);
+  return buf;
+}
+
+}  // namespace
+
+// --- placement ---------------------------------------------------------------------------
+
+TEST(SvgDisplay, ShapesLandWhereSvgDrawsThem) {
+  const struct {
+    const char* what;
+    std::string body;
+    std::string root;
+    TRectF target;
+    TPointF point;     // in the element's own coordinates
+    TPointF expected;  // on the view
+  } cases[] = {
+      {"plain", "<rect width='10' height='10'/>", "viewBox='0 0 100 100'", {0, 0, 100, 100}, {10, 10}, {10, 10}},
+      {"translate", "<rect transform='translate(5 7)' width='10' height='10'/>", "viewBox='0 0 100 100'",
+       {0, 0, 100, 100}, {0, 0}, {5, 7}},
+      {"rotate 90", "<rect transform='rotate(90)' width='10' height='10'/>", "viewBox='0 0 100 100'",
+       {0, 0, 100, 100}, {10, 0}, {0, 10}},
+      {"skewX 45", "<rect transform='skewX(45)' width='10' height='10'/>", "viewBox='0 0 100 100'",
+       {0, 0, 100, 100}, {0, 10}, {10, 10}},
+      {"uneven scale, nested", "<g transform='translate(10 0)'><g transform='scale(2 3)'><rect width='5' height='5'/></g></g>",
+       "viewBox='0 0 100 100'", {0, 0, 100, 100}, {5, 5}, {20, 15}},
+      {"view box offset", "<rect x='100' y='100' width='10' height='10'/>", "viewBox='100 100 100 100'",
+       {0, 0, 100, 100}, {100, 100}, {0, 0}},
+      {"view box scaled into the target", "<rect width='10' height='10'/>", "viewBox='0 0 50 50'",
+       {0, 0, 200, 200}, {10, 10}, {40, 40}},
+      {"meet centres", "<rect width='100' height='50'/>", "viewBox='0 0 100 50'", {0, 0, 100, 100}, {0, 0}, {0, 25}},
+      {"target offset", "<rect width='10' height='10'/>", "viewBox='0 0 100 100'", {20, 30, 120, 130},
+       {0, 0}, {20, 30}},
+      {"use with x, y after its transform", "<defs><rect id='r' width='4' height='4'/></defs>"
+                                            "<use href='#r' x='10' transform='scale(2)'/>",
+       "viewBox='0 0 100 100'", {0, 0, 100, 100}, {4, 4}, {28, 8}},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body, c.root), c.target);
+    ASSERT_EQ(s.made, 1) << c.what;
+    const TPointF p = Landing(*s.Shape(0), c.point);
+    EXPECT_NEAR(p.X, c.expected.X, 1e-3) << c.what;
+    EXPECT_NEAR(p.Y, c.expected.Y, 1e-3) << c.what;
+  }
+}
+
+TEST(SvgDisplay, ShapeIsAsLargeAsItsGeometry) {
+  Shapes s(Svg("<rect x='10' y='20' width='10' height='10'/><circle cx='50' cy='50' r='5' transform='scale(2 1)'/>"));
+  ASSERT_EQ(s.made, 2);
+  EXPECT_FLOAT_EQ(s.Shape(0)->Position().X, 10);
+  EXPECT_FLOAT_EQ(s.Shape(0)->Position().Y, 20);
+  EXPECT_FLOAT_EQ(s.Shape(0)->Width(), 10);
+  EXPECT_FLOAT_EQ(s.Shape(0)->Height(), 10);
+  EXPECT_NEAR(s.Shape(1)->Width(), 20, 1e-3);
+  EXPECT_NEAR(s.Shape(1)->Height(), 10, 1e-3);
+}
+
+// --- paint ---------------------------------------------------------------------------------
+
+TEST(SvgDisplay, PaintFollowsSvg) {
+  const struct {
+    const char* what;
+    std::string body;
+    bool fills;
+    const char* fill;
+    bool strokes;
+    const char* stroke;
+    float width;
+    float opacity;
+  } cases[] = {
+      {"initial: black fill, no stroke", "<rect id='e' width='5' height='5'/>", true, "FF000000", false, "", 1, 1},
+      {"fill none", "<rect fill='none' stroke='red' width='5' height='5'/>", false, "", true, "FFFF0000", 1, 1},
+      {"fill-opacity and stroke-opacity apart",
+       "<rect fill='#0000ff' fill-opacity='0.5' stroke='lime' stroke-opacity='0.25' stroke-width='3' width='5' "
+       "height='5'/>",
+       true, "800000FF", true, "4000FF00", 3, 1},
+      {"opacity multiplies down the tree", "<g opacity='0.5'><rect opacity='0.5' width='5' height='5'/></g>", true,
+       "FF000000", false, "", 1, 0.25f},
+      {"a gradient paints with its last stop",
+       "<linearGradient id='g'><stop offset='0' stop-color='red'/><stop offset='1' stop-color='#00ff00' "
+       "stop-opacity='0.5'/></linearGradient><rect fill='url(#g)' width='5' height='5'/>",
+       true, "8000FF00", false, "", 1, 1},
+      {"a missing server takes the fallback", "<rect fill='url(#nothing) #123456' width='5' height='5'/>", true,
+       "FF123456", false, "", 1, 1},
+      {"currentColor", "<g color='#abcdef'><rect fill='currentColor' width='5' height='5'/></g>", true, "FFABCDEF",
+       false, "", 1, 1},
+      {"zero stroke width draws no stroke", "<rect stroke='red' stroke-width='0' width='5' height='5'/>", true,
+       "FF000000", false, "", 0, 1},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    ASSERT_EQ(s.made, 1) << c.what;
+    const TPath& p = *s.Shape(0);
+    EXPECT_EQ(p.Fill.Kind == TBrushKind::bkSolid, c.fills) << c.what;
+    if (c.fills) {
+      EXPECT_EQ(Hex(p.Fill.Color), c.fill) << c.what;
+    }
+    EXPECT_EQ(p.Stroke.Kind == TBrushKind::bkSolid, c.strokes) << c.what;
+    if (c.strokes) {
+      EXPECT_EQ(Hex(p.Stroke.Color), c.stroke) << c.what;
+      EXPECT_FLOAT_EQ(p.StrokeThickness, c.width) << c.what;
+    }
+    EXPECT_FLOAT_EQ(p.Opacity(), c.opacity) << c.what;
+  }
+}
+
+TEST(SvgDisplay, StrokeDetailsAndFillRuleCarryOver) {
+  Shapes s(Svg("<path fill-rule='evenodd' stroke='red' stroke-width='2' stroke-linecap='square' "
+               "stroke-linejoin='bevel' stroke-miterlimit='7' stroke-dasharray='4 2' stroke-dashoffset='1' "
+               "d='M0 0 H10 V10 Z'/><path d='M0 0 H10 V10 Z' stroke='red' stroke-linejoin='round'/>"));
+  ASSERT_EQ(s.made, 2);
+  const TPath& a = *s.Shape(0);
+  EXPECT_EQ(a.FillRule, TPathFillRule::frEvenOdd);
+  EXPECT_EQ(a.StrokeCap, TStrokeCap::scSquare);
+  EXPECT_EQ(a.StrokeJoin, TStrokeJoin::sjBevel);
+  EXPECT_FLOAT_EQ(a.StrokeMiterLimit, 7);
+  // Dashes are in units of the stroke width.
+  EXPECT_EQ(a.StrokeDash, TStrokeDash::sdCustom);
+  EXPECT_EQ(a.CustomDash, (std::vector<float>{2, 1}));
+  EXPECT_FLOAT_EQ(a.DashOffset, 0.5f);
+  const TPath& b = *s.Shape(1);
+  EXPECT_EQ(b.FillRule, TPathFillRule::frNonZero);
+  EXPECT_EQ(b.StrokeCap, TStrokeCap::scFlat);
+  EXPECT_EQ(b.StrokeJoin, TStrokeJoin::sjRound);
+  EXPECT_EQ(b.StrokeDash, TStrokeDash::sdSolid);
+}
+
+// --- which elements make shapes ------------------------------------------------------------
+
+TEST(SvgDisplay, OnlyDrawnElementsWithGeometryMakeShapes) {
+  const struct {
+    const char* what;
+    std::string body;
+    int shapes;
+  } cases[] = {
+      {"display none hides the subtree", "<g display='none'><rect width='5' height='5'/></g>", 0},
+      {"hidden group, visible child", "<g visibility='hidden'><rect width='5' height='5'/>"
+                                      "<rect visibility='visible' width='5' height='5'/></g>", 1},
+      {"zero and negative sizes", "<rect width='0' height='5'/><circle r='0'/><ellipse rx='0' ry='2'/>", 0},
+      {"defs, clip paths, markers and symbols", "<defs><rect width='5' height='5'/></defs>"
+                                                "<clipPath><rect width='5' height='5'/></clipPath>"
+                                                "<symbol><rect width='5' height='5'/></symbol>", 0},
+      {"switch draws its first passing child", "<switch><rect systemLanguage='xx' width='5' height='5'/>"
+                                               "<rect width='5' height='5'/><rect width='5' height='5'/></switch>", 1},
+      {"a use draws its copy", "<defs><g id='g'><rect width='5' height='5'/><circle r='2'/></g></defs>"
+                               "<use href='#g'/><use href='#g' x='10'/>", 4},
+      {"a path with subpaths is one shape", "<path d='M0 0 H10 V10 Z M2 2 H8 V8 Z'/>", 1},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    EXPECT_EQ(s.made, c.shapes) << c.what;
+    EXPECT_EQ(s.view.ChildrenCount(), c.shapes) << c.what;
+  }
+}
+
+TEST(SvgDisplay, NamesFollowKindAndPlace) {
+  TControl view;
+  TControl existing(&view);
+  existing.SetParent(&view);
+  TSVG doc;
+  ASSERT_TRUE(doc.LoadFromBytes(Svg("<rect width='5' height='5'/><line x2='5' y2='5'/><polygon points='0 0 5 0 5 5'/>"
+                                    "<polyline points='0 0 5 0 5 5'/><circle r='3'/><path d='M0 0 L5 5'/>"
+                                    "<path d='M0 0 H5 V5 H0 Z'/>"))
+                  .Ok);
+  doc.CreateFMShapes(&view);
+  std::vector<std::string> names;
+  for (int i = 1; i < view.ChildrenCount(); ++i) names.push_back(view.Children(i)->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Rec_2", "Lin_3", "Ply_4", "Lin_5", "Elp_6", "Pth1_7", "Pth4_8"}));
+  for (int i = 1; i < view.ChildrenCount(); ++i) EXPECT_FALSE(view.Children(i)->HitTest());
+  // A second set continues the numbers.
+  doc.CreateFMShapes(&view);
+  EXPECT_EQ(view.Children(8)->Name(), "Rec_9");
+}
+
+TEST(SvgDisplay, AClashingNameTakesTheNextFreeNumber) {
+  TControl view;
+  TControl other(&view);
+  other.SetName("Rec_2");  // owned by the view, not among its children
+  TControl child(&view);
+  child.SetParent(&view);
+  TSVG doc;
+  ASSERT_TRUE(doc.LoadFromBytes(Svg("<rect width='5' height='5'/>")).Ok);
+  EXPECT_EQ(doc.CreateFMShapes(&view), 1);
+  EXPECT_EQ(view.Children(1)->Name(), "Rec_3");
+}
+
+// --- drawn pixels ----------------------------------------------------------------------------
+
+TEST(SvgDisplay, RendererDrawsHolesSkewsAndUnevenStrokes) {
+  TControl view;
+  view.SetSize(100, 100);
+  TSVG doc;
+  ASSERT_TRUE(doc.LoadFromBytes(Svg(
+                  // an even-odd square with a hole
+                  "<path fill='#0000ff' fill-rule='evenodd' d='M0 0 H40 V40 H0 Z M10 10 H30 V30 H10 Z'/>"
+                  // a nonzero one: both squares turn the same way, no hole
+                  "<path fill='#0000ff' d='M50 0 H90 V40 H50 Z M60 10 H80 V30 H60 Z'/>"
+                  // a horizontal line stroked 2 wide under scale(1 5): 10 tall
+                  "<path stroke='#ff0000' stroke-width='2' transform='scale(1 5)' d='M10 14 H40'/>"
+                  // a skewed square
+                  "<rect fill='#00ff00' transform='translate(50 60) skewX(45)' width='20' height='20'/>"))
+                  .Ok);
+  doc.SetTarget(TRectF(0, 0, 100, 100));
+  doc.CreateFMShapes(&view);
+  const QImage img = RenderToImage(view, 100, 100, 0xFFFFFFFFu);
+  auto at = [&](int x, int y) { return img.pixel(x, y) & 0xFFFFFFu; };
+  EXPECT_EQ(at(20, 20), 0xFFFFFFu);  // the hole
+  EXPECT_EQ(at(5, 5), 0x0000FFu);
+  EXPECT_EQ(at(70, 20), 0x0000FFu);  // no hole with nonzero
+  EXPECT_EQ(at(25, 66), 0xFF0000u);  // inside the stroke, 4 below its centre line
+  EXPECT_EQ(at(25, 76), 0xFFFFFFu);  // beyond its 5-unit half width
+  EXPECT_EQ(at(78, 75), 0x00FF00u);  // inside the skewed square: x from 65 to 85 at y = 75
+  EXPECT_EQ(at(55, 75), 0xFFFFFFu);  // left of it, where an unskewed square would be
+}
