@@ -1,6 +1,7 @@
 #include "platform/Renderer.h"
 
 #include <QLinearGradient>
+#include <QRadialGradient>
 #include <QPainter>
 #include <QPen>
 #include <cmath>
@@ -42,17 +43,49 @@ QPainterPath ToQPainterPath(const TPathData& path) {
 
 namespace {
 
+void SetStops(QGradient& g, const TBrush& b) {
+  const auto& points = b.Gradient.Points;
+  if (points.empty()) g.setColorAt(0, ToQColor(b.Color));
+  // Qt keeps one colour per offset; two stops at one offset are a sharp
+  // step, so the second moves on by a hair.
+  qreal last = -1;
+  for (const TGradientPoint& p : points) {
+    qreal offset = qBound(0.0, qreal(p.Offset), 1.0);
+    if (offset <= last) offset = std::min(1.0, last + 1e-6);
+    g.setColorAt(offset, ToQColor(p.Color));
+    last = offset;
+  }
+}
+
 QBrush ToQBrush(const TBrush& b, const TRectF& r) {
   switch (b.Kind) {
     case TBrushKind::bkNone: return Qt::NoBrush;
     case TBrushKind::bkSolid: return QBrush(ToQColor(b.Color));
     case TBrushKind::bkGradient: {
       const TGradient& g = b.Gradient;
-      QLinearGradient lg(r.Left + g.StartPosition.X * r.Width(), r.Top + g.StartPosition.Y * r.Height(),
-                         r.Left + g.StopPosition.X * r.Width(), r.Top + g.StopPosition.Y * r.Height());
-      if (g.Points.empty()) lg.setColorAt(0, ToQColor(b.Color));
-      for (const TGradientPoint& p : g.Points) lg.setColorAt(qBound(0.0f, p.Offset, 1.0f), ToQColor(p.Color));
-      return QBrush(lg);
+      // Positions as fractions of the shape rectangle, or as they stand.
+      auto at = [&](TPointF p) {
+        return g.PathCoordinates ? QPointF(p.X, p.Y) : QPointF(r.Left + p.X * r.Width(), r.Top + p.Y * r.Height());
+      };
+      const qreal scale = g.PathCoordinates ? 1.0 : std::max(r.Width(), r.Height());
+      QBrush brush;
+      if (g.Style == TGradientStyle::gsRadial) {
+        QRadialGradient q(at(g.Center), g.Radius * scale, at(g.Focal), g.FocalRadius * scale);
+        q.setSpread(g.Spread == TGradientSpread::spReflect  ? QGradient::ReflectSpread
+                    : g.Spread == TGradientSpread::spRepeat ? QGradient::RepeatSpread
+                                                            : QGradient::PadSpread);
+        SetStops(q, b);
+        brush = QBrush(q);
+      } else {
+        QLinearGradient q(at(g.StartPosition), at(g.StopPosition));
+        q.setSpread(g.Spread == TGradientSpread::spReflect  ? QGradient::ReflectSpread
+                    : g.Spread == TGradientSpread::spRepeat ? QGradient::RepeatSpread
+                                                            : QGradient::PadSpread);
+        SetStops(q, b);
+        brush = QBrush(q);
+      }
+      if (g.Matrix.IsSet()) brush.setTransform(ToQTransform(g.Matrix));
+      return brush;
     }
   }
   return Qt::NoBrush;

@@ -28,6 +28,35 @@ const char* const kDashes[] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot", 
 const char* const kWrapModes[] = {"Original", "Fit", "Stretch", "Tile"};
 const char* const kLineTypes[] = {"Diagonal", "Top", "Left"};
 const char* const kTextAligns[] = {"Center", "Leading", "Trailing"};
+const char* const kGradientStyles[] = {"Linear", "Radial"};
+const char* const kSpreads[] = {"Pad", "Reflect", "Repeat"};
+
+// A general affine matrix as "m11 m12 m21 m22 m31 m32".
+std::string MatrixText(const TMatrix& m) {
+  std::string text;
+  for (float f : {m.m11, m.m12, m.m21, m.m22, m.m31, m.m32}) text += (text.empty() ? "" : " ") + proptext::Float(f);
+  return proptext::Quote(text);
+}
+
+bool ReadMatrixText(const std::string& value, TMatrix& out) {
+  std::string s;
+  if (!proptext::ReadQuoted(value, s)) return false;
+  float v[6];
+  size_t i = 0;
+  for (float& f : v) {
+    while (i < s.size() && s[i] == ' ') ++i;
+    size_t j = s.find(' ', i);
+    if (j == std::string::npos) j = s.size();
+    if (i >= s.size() || !proptext::ReadFloat(s.substr(i, j - i), f)) return false;
+    i = j;
+  }
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i != s.size()) return false;
+  TMatrix m = TMatrix::Identity();
+  m.m11 = v[0], m.m12 = v[1], m.m21 = v[2], m.m22 = v[3], m.m31 = v[4], m.m32 = v[5];
+  out = m;
+  return true;
+}
 
 void WriteBrush(Props& out, const std::string& prefix, const TBrush& b) {
   using namespace proptext;
@@ -45,6 +74,18 @@ void WriteBrush(Props& out, const std::string& prefix, const TBrush& b) {
     out.emplace_back(prefix + ".Gradient.StartPosition.Y", Float(g.StartPosition.Y));
     out.emplace_back(prefix + ".Gradient.StopPosition.X", Float(g.StopPosition.X));
     out.emplace_back(prefix + ".Gradient.StopPosition.Y", Float(g.StopPosition.Y));
+    if (g.Style != TGradientStyle::gsLinear) {
+      out.emplace_back(prefix + ".Gradient.Style", kGradientStyles[int(g.Style)]);
+      out.emplace_back(prefix + ".Gradient.Center.X", Float(g.Center.X));
+      out.emplace_back(prefix + ".Gradient.Center.Y", Float(g.Center.Y));
+      out.emplace_back(prefix + ".Gradient.Radius", Float(g.Radius));
+      out.emplace_back(prefix + ".Gradient.Focal.X", Float(g.Focal.X));
+      out.emplace_back(prefix + ".Gradient.Focal.Y", Float(g.Focal.Y));
+      out.emplace_back(prefix + ".Gradient.FocalRadius", Float(g.FocalRadius));
+    }
+    if (g.Spread != TGradientSpread::spPad) out.emplace_back(prefix + ".Gradient.Spread", kSpreads[int(g.Spread)]);
+    if (g.PathCoordinates) out.emplace_back(prefix + ".Gradient.PathCoordinates", Bool(true));
+    if (g.Matrix.IsSet()) out.emplace_back(prefix + ".Gradient.Matrix", MatrixText(g.Matrix));
   }
 }
 
@@ -81,12 +122,34 @@ bool ReadBrush(const std::string& name, const std::string& v, const std::string&
   if (sub == "Gradient.StartPosition.Y") return ReadFloat(v, b.Gradient.StartPosition.Y);
   if (sub == "Gradient.StopPosition.X") return ReadFloat(v, b.Gradient.StopPosition.X);
   if (sub == "Gradient.StopPosition.Y") return ReadFloat(v, b.Gradient.StopPosition.Y);
+  TGradient& g = b.Gradient;
+  if (sub == "Gradient.Style") return ReadEnum(v, kGradientStyles, g.Style);
+  if (sub == "Gradient.Center.X") return ReadFloat(v, g.Center.X);
+  if (sub == "Gradient.Center.Y") return ReadFloat(v, g.Center.Y);
+  if (sub == "Gradient.Radius") return ReadFloat(v, g.Radius);
+  if (sub == "Gradient.Focal.X") return ReadFloat(v, g.Focal.X);
+  if (sub == "Gradient.Focal.Y") return ReadFloat(v, g.Focal.Y);
+  if (sub == "Gradient.FocalRadius") return ReadFloat(v, g.FocalRadius);
+  if (sub == "Gradient.Spread") return ReadEnum(v, kSpreads, g.Spread);
+  if (sub == "Gradient.PathCoordinates") return ReadBool(v, g.PathCoordinates);
+  if (sub == "Gradient.Matrix") return ReadMatrixText(v, g.Matrix);
   return false;
 }
 
 }  // namespace
 
 // --- TShape --------------------------------------------------------------
+
+bool TGradient::operator==(const TGradient& o) const {
+  auto sameMatrix = [](const TMatrix& a, const TMatrix& b) {
+    return a.IsSet() == b.IsSet() && (!a.IsSet() || (a.m11 == b.m11 && a.m12 == b.m12 && a.m21 == b.m21 &&
+                                                     a.m22 == b.m22 && a.m31 == b.m31 && a.m32 == b.m32));
+  };
+  return Points == o.Points && StartPosition == o.StartPosition && StopPosition == o.StopPosition &&
+         Style == o.Style && Center == o.Center && Radius == o.Radius && Focal == o.Focal &&
+         FocalRadius == o.FocalRadius && Spread == o.Spread && PathCoordinates == o.PathCoordinates &&
+         sameMatrix(Matrix, o.Matrix);
+}
 
 TShape::TShape(TControl* owner) : TControl(owner) {
   Fill.Color = TAlphaColors::White;
@@ -215,35 +278,14 @@ void TPath::WriteProperties(Props& out) const {
   TShape::WriteProperties(out);
   out.emplace_back("WrapMode", kWrapModes[int(WrapMode)]);
   if (FillRule != TPathFillRule::frEvenOdd) out.emplace_back("FillRule", kFillRules[int(FillRule)]);
-  if (DataMatrix.IsSet()) {
-    const TMatrix& m = DataMatrix;
-    std::string text;
-    for (float f : {m.m11, m.m12, m.m21, m.m22, m.m31, m.m32}) text += (text.empty() ? "" : " ") + proptext::Float(f);
-    out.emplace_back("Data.Matrix", proptext::Quote(text));
-  }
+  if (DataMatrix.IsSet()) out.emplace_back("Data.Matrix", MatrixText(DataMatrix));
   out.emplace_back("Data.Path", proptext::Quote(Data.Data()));
 }
 
 bool TPath::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "WrapMode") return ReadEnum(value, kWrapModes, WrapMode);
   if (name == "FillRule") return ReadEnum(value, kFillRules, FillRule);
-  if (name == "Data.Matrix") {
-    std::string s;
-    if (!proptext::ReadQuoted(value, s)) return false;
-    float v[6];
-    size_t i = 0;
-    for (float& f : v) {
-      while (i < s.size() && s[i] == ' ') ++i;
-      size_t j = s.find(' ', i);
-      if (j == std::string::npos) j = s.size();
-      if (i >= s.size() || !proptext::ReadFloat(s.substr(i, j - i), f)) return false;
-      i = j;
-    }
-    TMatrix m = TMatrix::Identity();
-    m.m11 = v[0], m.m12 = v[1], m.m21 = v[2], m.m22 = v[3], m.m31 = v[4], m.m32 = v[5];
-    DataMatrix = m;
-    return true;
-  }
+  if (name == "Data.Matrix") return ReadMatrixText(value, DataMatrix);
   if (name == "Data.Path") {
     std::string s;
     if (!proptext::ReadQuoted(value, s)) return false;

@@ -32,15 +32,29 @@ struct TGradientPoint {
   bool operator==(const TGradientPoint& o) const { return Color == o.Color && Offset == o.Offset; }
 };
 
-// A linear gradient from StartPosition to StopPosition, both relative to the
-// shape rectangle (0 .. 1).
+enum class TGradientStyle { gsLinear, gsRadial };
+// What a gradient paints beyond its ends: the end colours, mirrored
+// repeats, or repeats.
+enum class TGradientSpread { spPad, spReflect, spRepeat };
+
+// A linear gradient from StartPosition to StopPosition, or a radial one from
+// the focal circle (Focal, FocalRadius) to the circle (Center, Radius).
+// Positions are fractions of the shape rectangle, or with PathCoordinates
+// coordinates of the path's own geometry mapped by Matrix (unset: none), as
+// SVG's gradients are.
 struct TGradient {
   std::vector<TGradientPoint> Points;
   TPointF StartPosition{0, 0};
   TPointF StopPosition{0, 1};
-  bool operator==(const TGradient& o) const {
-    return Points == o.Points && StartPosition == o.StartPosition && StopPosition == o.StopPosition;
-  }
+  TGradientStyle Style = TGradientStyle::gsLinear;
+  TPointF Center{0.5f, 0.5f};
+  float Radius = 0.5f;
+  TPointF Focal{0.5f, 0.5f};
+  float FocalRadius = 0;
+  TGradientSpread Spread = TGradientSpread::spPad;
+  bool PathCoordinates = false;
+  TMatrix Matrix = TMatrix::Zero();
+  bool operator==(const TGradient& o) const;
 };
 
 struct TBrush {

@@ -21,31 +21,93 @@ namespace karto {
 
 namespace {
 
-// The colour a paint draws with, its opacity applied; false: nothing drawn.
-bool PaintColor(const TSVGBasic& element, const TPaint& paint, float opacity, TAlphaColor& out) {
+TAlphaColor WithOpacity(TAlphaColor color, float opacity) {
+  const float alpha = float(ColorAlpha(color)) * std::clamp(opacity, 0.0f, 1.0f);
+  return (color & 0x00FFFFFFu) | (TAlphaColor(std::lround(alpha)) << 24);
+}
+
+// A gradient as a brush in the coordinates of the element's geometry, whose
+// bounds are bbox; false when it paints nothing there (no stops, or bounding
+// box units on a geometry without width or height).
+bool GradientBrush(const TSVGGradient& gradient, const TRectF& bbox, TPointF viewport, float opacity, TBrush& out) {
+  TColors colors;
+  gradient.ComposeColors(uint8_t(std::lround(255 * std::clamp(opacity, 0.0f, 1.0f))), colors);
+  if (colors.StopCount == 0) return false;
+  if (colors.StopCount == 1 || colors.ColorArray.front() == colors.ColorArray.back()) {
+    bool allSame = true;
+    for (TAlphaColor c : colors.ColorArray) allSame = allSame && c == colors.ColorArray.front();
+    if (allSame) {
+      out.Kind = TBrushKind::bkSolid;
+      out.Color = colors.ColorArray.front();
+      return true;
+    }
+  }
+  TGradient& g = out.Gradient;
+  g = TGradient();
+  for (int i = 0; i < colors.StopCount; ++i) g.Points.push_back({colors.ColorArray[size_t(i)], colors.OffsetArray[size_t(i)]});
+  g.PathCoordinates = true;
+  TMatrix matrix = gradient.GradientTransform().IsSet() ? gradient.GradientTransform() : TMatrix::Identity();
+  if (gradient.GradientUnits() == TSVGUnits::ObjectBoundingBox) {
+    if (!(bbox.Width() > 0) || !(bbox.Height() > 0)) return false;
+    TMatrix box = TMatrix::CreateScaling(bbox.Width(), bbox.Height()) * TMatrix::CreateTranslation(bbox.Left, bbox.Top);
+    matrix = matrix * box;
+  }
+  g.Matrix = matrix;
+  g.Spread = gradient.SpreadMethod() == TSpreadMethod::Reflect  ? TGradientSpread::spReflect
+             : gradient.SpreadMethod() == TSpreadMethod::Repeat ? TGradientSpread::spRepeat
+                                                                : TGradientSpread::spPad;
+  if (const auto* radial = dynamic_cast<const TSVGRadialGradient*>(&gradient)) {
+    if (!(radial->Radius(viewport) > 0)) {
+      // A zero radius paints the last stop's colour.
+      out.Kind = TBrushKind::bkSolid;
+      out.Color = colors.ColorArray.back();
+      return true;
+    }
+    g.Style = TGradientStyle::gsRadial;
+    g.Center = radial->Center(viewport);
+    g.Radius = radial->Radius(viewport);
+    g.Focal = radial->Focal(viewport);
+    g.FocalRadius = std::max(0.0f, radial->FocalRadius(viewport));
+  } else if (const auto* linear = dynamic_cast<const TSVGLinearGradient*>(&gradient)) {
+    g.Style = TGradientStyle::gsLinear;
+    g.StartPosition = linear->Start(viewport);
+    g.StopPosition = linear->End(viewport);
+    if (g.StartPosition == g.StopPosition) {
+      // No length: the last stop's colour.
+      out.Kind = TBrushKind::bkSolid;
+      out.Color = colors.ColorArray.back();
+      return true;
+    }
+  }
+  out.Kind = TBrushKind::bkGradient;
+  out.Color = colors.ColorArray.back();
+  return true;
+}
+
+// The brush a paint draws with on element (geometry bounds bbox), its
+// opacity applied; false: nothing drawn.
+bool PaintBrush(const TSVGBasic& element, const TPaint& paint, float opacity, const TRectF& bbox, TBrush& out) {
   const TSVGStyleValues& style = element.Style();
-  TAlphaColor color = 0;
+  out.Kind = TBrushKind::bkSolid;
   switch (paint.Kind) {
     case TPaintKind::None: return false;
-    case TPaintKind::Color: color = paint.Color; break;
-    case TPaintKind::CurrentColor: color = style.Color; break;
+    case TPaintKind::Color: out.Color = WithOpacity(paint.Color, opacity); return true;
+    case TPaintKind::CurrentColor: out.Color = WithOpacity(style.Color, opacity); return true;
     case TPaintKind::Url: {
-      // Gradients and patterns are not drawn yet: a gradient paints with
-      // its last stop's colour; a pattern with its fallback, or not at all.
       const TSVG* doc = element.Root();
       const TSVGObject* server = doc && !paint.Url.empty() ? doc->LookUpID(paint.Url) : nullptr;
-      const auto* gradient = dynamic_cast<const TSVGGradient*>(server);
-      if (gradient && gradient->LastStopColor(color)) break;
-      if (paint.FallbackKind == TPaintKind::Color) color = paint.FallbackColor;
-      else if (paint.FallbackKind == TPaintKind::CurrentColor) color = style.Color;
+      if (const auto* gradient = dynamic_cast<const TSVGGradient*>(server)) {
+        if (GradientBrush(*gradient, bbox, element.ViewportSize(), opacity, out)) return true;
+      }
+      // Patterns are not drawn yet: their fallback, or nothing.
+      out.Kind = TBrushKind::bkSolid;
+      if (paint.FallbackKind == TPaintKind::Color) out.Color = WithOpacity(paint.FallbackColor, opacity);
+      else if (paint.FallbackKind == TPaintKind::CurrentColor) out.Color = WithOpacity(style.Color, opacity);
       else return false;
-      break;
+      return true;
     }
     default: return false;
   }
-  const float alpha = float(ColorAlpha(color)) * std::clamp(opacity, 0.0f, 1.0f);
-  out = (color & 0x00FFFFFFu) | (TAlphaColor(std::lround(alpha)) << 24);
-  return true;
 }
 
 // The name prefix of the shape made from element with geometry path.
@@ -93,14 +155,17 @@ TPath* TSVGBasic::CreatePathShape(TControl* target) const {
   shape->SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
 
   const TSVGStyleValues& style = Style();
-  TAlphaColor fill = FillColor();
-  shape->Fill.Kind = PaintColor(*this, style.Fill, style.FillOpacity, fill) ? TBrushKind::bkSolid : TBrushKind::bkNone;
-  shape->Fill.Color = fill;
-  TAlphaColor stroke = StrokeColor();
+  TRectF box;
+  if (!GeometryBounds(box)) box = geometry->GetBounds();
+  if (!PaintBrush(*this, style.Fill, style.FillOpacity, box, shape->Fill)) {
+    shape->Fill.Kind = TBrushKind::bkNone;
+    shape->Fill.Color = FillColor();
+  }
   const float width = StrokeWidth();
-  const bool stroked = width > 0 && PaintColor(*this, style.Stroke, style.StrokeOpacity, stroke);
-  shape->Stroke.Kind = stroked ? TBrushKind::bkSolid : TBrushKind::bkNone;
-  shape->Stroke.Color = stroke;
+  if (!(width > 0) || !PaintBrush(*this, style.Stroke, style.StrokeOpacity, box, shape->Stroke)) {
+    shape->Stroke.Kind = TBrushKind::bkNone;
+    shape->Stroke.Color = StrokeColor();
+  }
   shape->StrokeThickness = width;
   shape->StrokeCap = style.StrokeLinecap == TLineCap::Round    ? TStrokeCap::scRound
                      : style.StrokeLinecap == TLineCap::Square ? TStrokeCap::scSquare

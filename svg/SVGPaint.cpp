@@ -25,14 +25,21 @@ std::string LocalId(std::string_view href) {
   return std::string(s);
 }
 
-// A number, or a percentage as a fraction.
-bool ReadFraction(const TXmlNode& node, std::string_view name, float& out) {
+// A number, or a percentage as a fraction (percent set).
+bool ReadFraction(const TXmlNode& node, std::string_view name, float& out, bool* percent = nullptr) {
   const TXmlAttribute* a = node.AttributeList().Find(name);
   if (!a) return false;
   TSVGLength len;
   if (!TryParseLength(a->Value(), len)) return false;
   out = len.Unit == luPercent ? len.Value / 100 : len.Value * CssUnitToPx(len.Unit);
+  if (percent) *percent = len.Unit == luPercent;
   return true;
+}
+
+// A gradient coordinate in user units: a percentage of userSpaceOnUse
+// counts against the viewport's side (base); every other value stands.
+float InUserUnits(float value, bool percent, TSVGUnits units, float base) {
+  return percent && units == TSVGUnits::UserSpaceOnUse ? value * base : value;
 }
 
 }  // namespace
@@ -167,10 +174,11 @@ bool TSVGGradient::LastStopColor(TAlphaColor& color) const {
 
 void TSVGLinearGradient::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
   TSVGGradient::ReadFromXML(node, context);
-  FX1.Set = ReadFraction(node, "x1", FX1.Value);
-  FY1.Set = ReadFraction(node, "y1", FY1.Value);
-  FX2.Set = ReadFraction(node, "x2", FX2.Value);
-  FY2.Set = ReadFraction(node, "y2", FY2.Value);
+  for (TCoord* c : {&FX1, &FY1, &FX2, &FY2}) {
+    const char* name = c == &FX1 ? "x1" : c == &FY1 ? "y1" : c == &FX2 ? "x2" : "y2";
+    TCoord read;
+    if (ReadFraction(node, name, read.Value, &read.Percent)) *c = {read.Value, true, read.Percent};
+  }
 }
 
 void TSVGLinearGradient::CopyFrom(const TSVGObject& source) {
@@ -193,13 +201,13 @@ void TSVGLinearGradient::InheritFrom(const TSVGGradient& source) {
 
 void TSVGRadialGradient::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
   TSVGGradient::ReadFromXML(node, context);
-  m_cx.Set = ReadFraction(node, "cx", m_cx.Value);
-  m_cy.Set = ReadFraction(node, "cy", m_cy.Value);
-  float r = 0;
-  if (ReadFraction(node, "r", r) && r >= 0) m_r = {r, true};
-  m_fx.Set = ReadFraction(node, "fx", m_fx.Value);
-  m_fy.Set = ReadFraction(node, "fy", m_fy.Value);
-  if (ReadFraction(node, "fr", r) && r >= 0) m_fr = {r, true};
+  for (TCoord* c : {&m_cx, &m_cy, &m_r, &m_fx, &m_fy, &m_fr}) {
+    const char* name = c == &m_cx ? "cx" : c == &m_cy ? "cy" : c == &m_r ? "r" : c == &m_fx ? "fx" : c == &m_fy ? "fy" : "fr";
+    TCoord read;
+    // Radii may not be negative.
+    if (ReadFraction(node, name, read.Value, &read.Percent) && (read.Value >= 0 || (c != &m_r && c != &m_fr)))
+      *c = {read.Value, true, read.Percent};
+  }
 }
 
 void TSVGRadialGradient::CopyFrom(const TSVGObject& source) {
@@ -221,6 +229,38 @@ void TSVGRadialGradient::InheritFrom(const TSVGGradient& source) {
                               {&m_fy, &g->m_fy}, {&m_fr, &g->m_fr}})
       if (!own->Set && other->Set) *own = *other;
   }
+}
+
+TPointF TSVGLinearGradient::Start(TPointF viewport) const {
+  return {InUserUnits(FX1.Value, FX1.Percent, GradientUnits(), viewport.X),
+          InUserUnits(FY1.Value, FY1.Percent, GradientUnits(), viewport.Y)};
+}
+
+TPointF TSVGLinearGradient::End(TPointF viewport) const {
+  return {InUserUnits(FX2.Value, FX2.Percent, GradientUnits(), viewport.X),
+          InUserUnits(FY2.Value, FY2.Percent, GradientUnits(), viewport.Y)};
+}
+
+TPointF TSVGRadialGradient::Center(TPointF viewport) const {
+  return {InUserUnits(m_cx.Value, m_cx.Percent, GradientUnits(), viewport.X),
+          InUserUnits(m_cy.Value, m_cy.Percent, GradientUnits(), viewport.Y)};
+}
+
+TPointF TSVGRadialGradient::Focal(TPointF viewport) const {
+  const TCoord& fx = m_fx.Set ? m_fx : m_cx;
+  const TCoord& fy = m_fy.Set ? m_fy : m_cy;
+  return {InUserUnits(fx.Value, fx.Percent, GradientUnits(), viewport.X),
+          InUserUnits(fy.Value, fy.Percent, GradientUnits(), viewport.Y)};
+}
+
+float TSVGRadialGradient::Radius(TPointF viewport) const {
+  const float diagonal = float(std::sqrt((double(viewport.X) * viewport.X + double(viewport.Y) * viewport.Y) / 2));
+  return InUserUnits(m_r.Value, m_r.Percent, GradientUnits(), diagonal);
+}
+
+float TSVGRadialGradient::FocalRadius(TPointF viewport) const {
+  const float diagonal = float(std::sqrt((double(viewport.X) * viewport.X + double(viewport.Y) * viewport.Y) / 2));
+  return InUserUnits(m_fr.Value, m_fr.Percent, GradientUnits(), diagonal);
 }
 
 // --- pattern ----------------------------------------------------------------------------

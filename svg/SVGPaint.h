@@ -95,13 +95,19 @@ class TSVGLinearGradient : public TSVGGradient {
   float Y1() const { return FY1.Value; }
   float X2() const { return FX2.Value; }
   float Y2() const { return FY2.Value; }
+  // The ends in the units GradientUnits says; percentages of user space
+  // count against the referencing element's viewport.
+  TPointF Start(TPointF viewport) const;
+  TPointF End(TPointF viewport) const;
 
  private:
   struct TCoord {
     float Value;
     bool Set = false;
+    bool Percent = false;
   };
-  TCoord FX1{0}, FY1{0}, FX2{1}, FY2{0};
+  // The defaults are percentages: from 0% to 100%.
+  TCoord FX1{0, false, true}, FY1{0, false, true}, FX2{1, false, true}, FY2{0, false, true};
 };
 
 class TSVGRadialGradient : public TSVGGradient {
@@ -117,13 +123,22 @@ class TSVGRadialGradient : public TSVGGradient {
   float FX() const { return m_fx.Set ? m_fx.Value : m_cx.Value; }
   float FY() const { return m_fy.Set ? m_fy.Value : m_cy.Value; }
   float FR() const { return m_fr.Value; }
+  // In the units GradientUnits says; percentages of user space count
+  // against the referencing element's viewport (radii against its
+  // normalised diagonal).
+  TPointF Center(TPointF viewport) const;
+  TPointF Focal(TPointF viewport) const;
+  float Radius(TPointF viewport) const;
+  float FocalRadius(TPointF viewport) const;
 
  private:
   struct TCoord {
     float Value;
     bool Set = false;
+    bool Percent = false;
   };
-  TCoord m_cx{0.5f}, m_cy{0.5f}, m_r{0.5f}, m_fx{0.5f}, m_fy{0.5f}, m_fr{0};
+  TCoord m_cx{0.5f, false, true}, m_cy{0.5f, false, true}, m_r{0.5f, false, true}, m_fx{0.5f, false, true},
+      m_fy{0.5f, false, true}, m_fr{0, false, true};
 };
 
 // "pattern": a tile of content repeated over the painted area.

@@ -124,10 +124,14 @@ TEST(SvgDisplay, PaintFollowsSvg) {
        true, "800000FF", true, "4000FF00", 3, 1},
       {"opacity multiplies down the tree", "<g opacity='0.5'><rect opacity='0.5' width='5' height='5'/></g>", true,
        "FF000000", false, "", 1, 0.25f},
-      {"a gradient paints with its last stop",
-       "<linearGradient id='g'><stop offset='0' stop-color='red'/><stop offset='1' stop-color='#00ff00' "
-       "stop-opacity='0.5'/></linearGradient><rect fill='url(#g)' width='5' height='5'/>",
-       true, "8000FF00", false, "", 1, 1},
+      {"a gradient of one colour is that colour",
+       "<linearGradient id='g'><stop offset='1' stop-color='#00ff00' stop-opacity='0.5'/></linearGradient>"
+       "<rect fill='url(#g)' fill-opacity='0.5' width='5' height='5'/>",
+       true, "4000FF00", false, "", 1, 1},
+      {"a bounding-box gradient on a line paints nothing, or its fallback",
+       "<linearGradient id='g'><stop offset='0' stop-color='red'/><stop offset='1' stop-color='blue'/>"
+       "</linearGradient><line x2='10' stroke='url(#g)' fill='url(#g) #102030'/>",
+       true, "FF102030", false, "", 1, 1},
       {"a missing server takes the fallback", "<rect fill='url(#nothing) #123456' width='5' height='5'/>", true,
        "FF123456", false, "", 1, 1},
       {"currentColor", "<g color='#abcdef'><rect fill='currentColor' width='5' height='5'/></g>", true, "FFABCDEF",
@@ -171,6 +175,50 @@ TEST(SvgDisplay, StrokeDetailsAndFillRuleCarryOver) {
   EXPECT_EQ(b.StrokeCap, TStrokeCap::scFlat);
   EXPECT_EQ(b.StrokeJoin, TStrokeJoin::sjRound);
   EXPECT_EQ(b.StrokeDash, TStrokeDash::sdSolid);
+}
+
+TEST(SvgDisplay, GradientsBecomeBrushesInTheGeometrysCoordinates) {
+  const struct {
+    const char* what;
+    std::string body;
+    TGradientStyle style;
+    TPointF from, to;  // the gradient's two defining points (linear: ends; radial: centre, a point on the circle)
+  } cases[] = {
+      {"bounding box units", "<linearGradient id='g'><stop offset='0' stop-color='red'/><stop offset='1' "
+                             "stop-color='blue'/></linearGradient><rect x='10' y='20' width='40' height='10' "
+                             "fill='url(#g)'/>",
+       TGradientStyle::gsLinear, {10, 20}, {50, 20}},
+      {"user space: 100 % is the viewport's width", "<linearGradient id='g' gradientUnits='userSpaceOnUse'>"
+                                                    "<stop offset='0' stop-color='red'/><stop offset='1' "
+                                                    "stop-color='blue'/></linearGradient><rect x='10' y='20' "
+                                                    "width='40' height='10' fill='url(#g)'/>",
+       TGradientStyle::gsLinear, {0, 0}, {100, 0}},
+      {"gradientTransform before the box", "<linearGradient id='g' gradientTransform='translate(0.5 0)'>"
+                                           "<stop offset='0' stop-color='red'/><stop offset='1' stop-color='blue'/>"
+                                           "</linearGradient><rect width='40' height='10' fill='url(#g)'/>",
+       TGradientStyle::gsLinear, {20, 0}, {60, 0}},
+      {"radial", "<radialGradient id='g' cx='0.25' r='0.25'><stop offset='0' stop-color='red'/><stop offset='1' "
+                 "stop-color='blue'/></radialGradient><rect width='40' height='40' fill='url(#g)'/>",
+       TGradientStyle::gsRadial, {10, 20}, {20, 20}},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    ASSERT_EQ(s.made, 1) << c.what;
+    const TBrush& fill = s.Shape(0)->Fill;
+    ASSERT_EQ(fill.Kind, TBrushKind::bkGradient) << c.what;
+    const TGradient& g = fill.Gradient;
+    EXPECT_TRUE(g.PathCoordinates) << c.what;
+    EXPECT_EQ(g.Style, c.style) << c.what;
+    EXPECT_EQ(g.Points.size(), 2u) << c.what;
+    const TMatrix m = g.Matrix.IsSet() ? g.Matrix : TMatrix::Identity();
+    const TPointF from = m.Transform(c.style == TGradientStyle::gsRadial ? g.Center : g.StartPosition);
+    const TPointF to = m.Transform(c.style == TGradientStyle::gsRadial ? TPointF(g.Center.X + g.Radius, g.Center.Y)
+                                                                        : g.StopPosition);
+    EXPECT_NEAR(from.X, c.from.X, 1e-4) << c.what;
+    EXPECT_NEAR(from.Y, c.from.Y, 1e-4) << c.what;
+    EXPECT_NEAR(to.X, c.to.X, 1e-4) << c.what;
+    EXPECT_NEAR(to.Y, c.to.Y, 1e-4) << c.what;
+  }
 }
 
 // --- which elements make shapes ------------------------------------------------------------
