@@ -1,14 +1,118 @@
-// Drawing files: the 2D view written as an object stream.
+// Drawing files: SVG import into the 2D view, the 2D view written as an
+// object stream, and SVG export.
 
 #include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QTimer>
+#include <QUrl>
+#include <future>
 
 #include "app/KartoWindow.h"
+#include "app/Utils.h"
 #include "platform/FileWrite.h"
 #include "platform/ObjectStream.h"
+#include "svg/SVG.h"
 #include "workspace/SvgExport.h"
 
 namespace karto {
+
+bool TfrmKarto::IsSvgFile(const QString& fileName) {
+  const QString ext = QFileInfo(fileName).suffix().toUpper();
+  return ext == "SVG" || ext == "SVGZ";
+}
+
+void TfrmKarto::MenuItemLoadSVGImageClick() {
+  const QString file = RunOpenDialog("SVG Files (*.svg;*.svgz)|*.svg;*.svgz", 1, {".SVG", ".SVGZ"});
+  if (!file.isEmpty()) LoadSvgDrawing(file);
+}
+
+bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
+  if (m_svgLoading) return false;
+  m_svgLoading = true;
+  // Read on a worker thread: a large drawing takes seconds, and the window
+  // stays responsive meanwhile, saying what it does after half a second.
+  auto doc = std::make_unique<TSVG>();
+  TSVG* raw = doc.get();
+  const std::string path = fileName.toStdString();
+  std::future<TSVGLoadResult> pending = std::async(std::launch::async, [raw, path] { return raw->LoadFromFile(path); });
+  QElapsedTimer clock;
+  clock.start();
+  const QString statusBefore = lbStatus->text();
+  MenuItemFile->setEnabled(false);
+  QEventLoop wait;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) wait.quit();
+    else if (clock.elapsed() > 500)
+      lbStatus->setText(QString("Loading %1 ... %2 s").arg(QFileInfo(fileName).fileName()).arg(clock.elapsed() / 1000));
+  });
+  poll.start(50);
+  if (pending.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) wait.exec();
+  poll.stop();
+  const TSVGLoadResult result = pending.get();
+  MenuItemFile->setEnabled(true);
+  m_svgLoading = false;
+  lbStatus->setText(statusBefore);
+  if (!result.Ok) {
+    m_dialogs->MessageDlg(QString("The drawing %1 could not be loaded.\n%2")
+                              .arg(QFileInfo(fileName).fileName(), QString::fromStdString(result.Error)),
+                          TMsgDlgType::mtError, mbOK);
+    return false;
+  }
+
+  SetWorkingMode(WorkMode::SVG_MODE);
+  m_oSVG = std::move(doc);
+  Reset2DView();
+  // The drawing's size (its content's bounds when it gives none), fitted
+  // into the visible area with its proportions kept, centred.
+  float w = m_oSVG->DocumentWidth(), h = m_oSVG->DocumentHeight();
+  if (!(w > 0) || !(h > 0)) {
+    const TRectF content = m_oSVG->ContentBounds();
+    w = std::max(1.0f, content.Right);
+    h = std::max(1.0f, content.Bottom);
+  }
+  const QSize area = ScrollBox2D->viewport()->size();
+  const float cw = float(area.width()), ch = float(area.height());
+  const float sx = std::min(1.0f, cw / w), sy = std::min(1.0f, ch / h);
+  const TRectF bounds = FitRect(true, true, w, h, cw, ch, sx, sy);
+  m_oSVG->SetTarget(bounds);
+  m_oSVG->CreateFMShapes(m_oPaintBox2D);
+  m_oPaintBox2D->Repaint();
+  m_oPaintBox2D->SetTag(m_oPaintBox2D->ChildrenCount());
+  lbStatus->setText("");
+  if (w > 1000 || h > 1000) lbStatus->setText("First normalize!");
+  else if (!result.Warnings.empty())
+    lbStatus->setText(QString("%1: %2").arg(QFileInfo(fileName).fileName(),
+                                            QString::fromStdString(result.Warnings.front())));
+  return true;
+}
+
+void TfrmKarto::dragEnterEvent(QDragEnterEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (!urls.isEmpty() && urls.front().isLocalFile() && IsSvgFile(urls.front().toLocalFile())) e->acceptProposedAction();
+  else QMainWindow::dragEnterEvent(e);
+}
+
+void TfrmKarto::dropEvent(QDropEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (!urls.isEmpty() && urls.front().isLocalFile() && IsSvgFile(urls.front().toLocalFile())) {
+    e->acceptProposedAction();
+    // After the drop returns: the import runs its own event loop.
+    const QString file = urls.front().toLocalFile();
+    QTimer::singleShot(0, this, [this, file] { LoadSvgDrawing(file); });
+    return;
+  }
+  QMainWindow::dropEvent(e);
+}
 
 void TfrmKarto::Save2DView() {
   if (m_oPaintBox2D->ChildrenCount() == 0) return;

@@ -24,6 +24,7 @@
 #include "app/QtDialogs.h"
 #include "app/Utils.h"
 #include "platform/Animation.h"
+#include "svg/SVG.h"
 #include "trace/ImgTrace.h"
 
 namespace karto {
@@ -59,6 +60,7 @@ void TfrmKarto::WireHandlers() {
   connect(MenuItemLoadTransitionImage, &QAction::triggered, this, &TfrmKarto::MenuItemLoadTransitionImageClick);
   connect(MenuItemSaveImage, &QAction::triggered, this, &TfrmKarto::MenuItemSaveImageClick);
   connect(MenuItemExportSVG, &QAction::triggered, this, &TfrmKarto::MenuItemExportSVGClick);
+  connect(MenuItemLoadSVGImage, &QAction::triggered, this, &TfrmKarto::MenuItemLoadSVGImageClick);
   connect(MenuItemFile, &QMenu::aboutToShow, this, &TfrmKarto::UpdateFileMenu);
 
   connect(TrackBarBrightness, &TFloatTrackBar::changed, this, &TfrmKarto::TrackBarBrightnessChange);
@@ -96,6 +98,8 @@ void TfrmKarto::WireHandlers() {
 
 void TfrmKarto::FormCreate() {
   SetViewControls(false, true);
+  // SVG files dropped anywhere on the window are imported.
+  setAcceptDrops(true);
   // The views fill their shared area and the destination fills its panel
   // (layouts and alignment do this).
   m_oImageDest->SetAlign(TAlignLayout::alClient);

@@ -5,6 +5,9 @@
 // start-up, modes and views in KartoWindow.cpp.
 
 #include <QMainWindow>
+
+class QDragEnterEvent;
+class QDropEvent;
 #include <array>
 #include <map>
 #include <memory>
@@ -35,6 +38,7 @@ namespace karto {
 
 class TDisplayHost;
 class TImgTrace;
+class TSVG;
 class TFloatTrackBar;
 class TFloatAnimation;
 class TWidgetDragSource;
@@ -80,6 +84,8 @@ class TfrmKarto : public QMainWindow {
   void MenuItemLoadTransitionImageClick();
   void MenuItemSaveImageClick();
   void MenuItemExportSVGClick();
+  // Imports an SVG drawing into the 2D view (KartoDrawings.cpp).
+  void MenuItemLoadSVGImageClick();
   // Offers "Export SVG ..." while the 2D view shows at least one shape.
   void UpdateFileMenu();
   // Slots (KartoImages.cpp).
@@ -158,6 +164,22 @@ class TfrmKarto : public QMainWindow {
   void ReleaseTrace();
   // Writes the 2D view as an object stream (KartoDrawings.cpp).
   void Save2DView();
+
+ public:
+  // Imports an SVG (or .svgz) file: the drawing replaces the 2D view's
+  // content in the SVG mode, fitted into the visible area. A file that
+  // cannot be read shows an error box and leaves the view and the mode as
+  // they were; false then.
+  bool LoadSvgDrawing(const QString& fileName);
+  // The SVG document shown in the 2D view (null before an import).
+  const TSVG* SvgDocument() const { return m_oSVG.get(); }
+  static bool IsSvgFile(const QString& fileName);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
   void ImageDestDragStart();
 
  public:
@@ -284,6 +306,8 @@ class TfrmKarto : public QMainWindow {
   TFilterRec Rec;
 
   std::unique_ptr<TImgTrace> m_oImgTrace;
+  std::unique_ptr<TSVG> m_oSVG;
+  bool m_svgLoading = false;
   std::array<TImage*, 4> m_oImages{};
   std::array<std::array<QPushButton*, 2>, 4> m_oImgBtns{};
   TImage* m_oImageDest = nullptr;
