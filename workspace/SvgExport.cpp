@@ -1,6 +1,7 @@
 #include "workspace/SvgExport.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/Shapes.h"
@@ -112,15 +113,35 @@ class Writer {
       case TBrushKind::bkGradient: {
         const std::string id = "g" + std::to_string(++m_gradients);
         const TGradient& g = b.Gradient;
-        m_defs += "<linearGradient id=\"" + id + "\" gradientUnits=\"userSpaceOnUse\" x1=\"" +
-                  Num(r.Left + g.StartPosition.X * r.Width()) + "\" y1=\"" +
-                  Num(r.Top + g.StartPosition.Y * r.Height()) + "\" x2=\"" +
-                  Num(r.Left + g.StopPosition.X * r.Width()) + "\" y2=\"" +
-                  Num(r.Top + g.StopPosition.Y * r.Height()) + "\">\n";
+        // Positions as the shape's own coordinates (through the gradient's
+        // matrix), or as fractions of the shape rectangle.
+        auto at = [&](TPointF p) {
+          return g.PathCoordinates ? p : TPointF(r.Left + p.X * r.Width(), r.Top + p.Y * r.Height());
+        };
+        const float scale = g.PathCoordinates ? 1.0f : std::max(r.Width(), r.Height());
+        std::string common = " id=\"" + id + "\" gradientUnits=\"userSpaceOnUse\"";
+        if (g.Spread == TGradientSpread::spReflect) common += " spreadMethod=\"reflect\"";
+        if (g.Spread == TGradientSpread::spRepeat) common += " spreadMethod=\"repeat\"";
+        if (g.Matrix.IsSet()) {
+          const TMatrix& m = g.Matrix;
+          common += " gradientTransform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " +
+                    Num(m.m22) + " " + Num(m.m31) + " " + Num(m.m32) + ")\"";
+        }
+        const char* element = g.Style == TGradientStyle::gsRadial ? "radialGradient" : "linearGradient";
+        if (g.Style == TGradientStyle::gsRadial) {
+          const TPointF c = at(g.Center), f = at(g.Focal);
+          m_defs += "<radialGradient" + common + " cx=\"" + Num(c.X) + "\" cy=\"" + Num(c.Y) + "\" r=\"" +
+                    Num(g.Radius * scale) + "\" fx=\"" + Num(f.X) + "\" fy=\"" + Num(f.Y) + "\"" +
+                    (g.FocalRadius > 0 ? " fr=\"" + Num(g.FocalRadius * scale) + "\"" : std::string()) + ">\n";
+        } else {
+          const TPointF a = at(g.StartPosition), z = at(g.StopPosition);
+          m_defs += "<linearGradient" + common + " x1=\"" + Num(a.X) + "\" y1=\"" + Num(a.Y) + "\" x2=\"" + Num(z.X) +
+                    "\" y2=\"" + Num(z.Y) + "\">\n";
+        }
         for (const TGradientPoint& p : g.Points)
           m_defs += "<stop offset=\"" + Num(p.Offset) + "\" stop-color=\"" + Hex(p.Color) + "\" stop-opacity=\"" +
                     Num(ColorAlpha(p.Color) / 255.0f) + "\"/>\n";
-        m_defs += "</linearGradient>\n";
+        m_defs += std::string("</") + element + ">\n";
         return "url(#" + id + ")";
       }
     }
@@ -139,10 +160,14 @@ class Writer {
       if (s.Stroke.Kind == TBrushKind::bkSolid && ColorAlpha(s.Stroke.Color) != 255)
         a += " stroke-opacity=\"" + Num(ColorAlpha(s.Stroke.Color) / 255.0f) + "\"";
       a += " stroke-width=\"" + Num(s.StrokeThickness) + "\"";
-      a += s.StrokeCap == TStrokeCap::scRound ? " stroke-linecap=\"round\"" : " stroke-linecap=\"butt\"";
+      a += s.StrokeCap == TStrokeCap::scRound    ? " stroke-linecap=\"round\""
+           : s.StrokeCap == TStrokeCap::scSquare ? " stroke-linecap=\"square\""
+                                                 : " stroke-linecap=\"butt\"";
       a += s.StrokeJoin == TStrokeJoin::sjRound   ? " stroke-linejoin=\"round\""
            : s.StrokeJoin == TStrokeJoin::sjBevel ? " stroke-linejoin=\"bevel\""
                                                   : " stroke-linejoin=\"miter\"";
+      if (s.StrokeJoin == TStrokeJoin::sjMiter && s.StrokeMiterLimit != 4)
+        a += " stroke-miterlimit=\"" + Num(s.StrokeMiterLimit) + "\"";
       std::vector<float> dash = s.DashPattern();
       bool positive = false;
       for (float d : dash) positive = positive || d > 0;
@@ -169,7 +194,15 @@ class Writer {
     }
     const TPathData path = s.DrawingPath();
     if (path.IsEmpty()) return;
-    m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(m) + Style(s, opacity) + "/>\n";
+    std::string extra;
+    TMatrix placed = m;
+    if (auto* p = dynamic_cast<const TPath*>(&s)) {
+      // The path's own matrix comes before its placement.
+      if (p->DataMatrix.IsSet()) placed = p->DataMatrix * m;
+      if (p->Fill.Kind != TBrushKind::bkNone)
+        extra = p->FillRule == TPathFillRule::frEvenOdd ? " fill-rule=\"evenodd\"" : " fill-rule=\"nonzero\"";
+    }
+    m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(placed) + Style(s, opacity) + extra + "/>\n";
   }
 
   void Text(const TText& t, const TMatrix& m, float opacity) {

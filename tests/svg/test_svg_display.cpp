@@ -11,6 +11,7 @@
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
 #include "svg/SVG.h"
+#include "workspace/SvgExport.h"
 
 using namespace karto;
 
@@ -307,4 +308,43 @@ TEST(SvgDisplay, RendererDrawsHolesSkewsAndUnevenStrokes) {
   EXPECT_EQ(at(25, 76), 0xFFFFFFu);  // beyond its 5-unit half width
   EXPECT_EQ(at(78, 75), 0x00FF00u);  // inside the skewed square: x from 65 to 85 at y = 75
   EXPECT_EQ(at(55, 75), 0xFFFFFFu);  // left of it, where an unskewed square would be
+}
+
+// --- export ----------------------------------------------------------------------------------
+
+TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
+  const std::string drawing = Svg(
+      "<linearGradient id='lg' x1='0' y1='0' x2='1' y2='1' spreadMethod='reflect'>"
+      "<stop offset='0' stop-color='#ff0000'/><stop offset='0.5' stop-color='#00ff00' stop-opacity='0.5'/>"
+      "<stop offset='1' stop-color='#0000ff'/></linearGradient>"
+      "<radialGradient id='rg' gradientUnits='userSpaceOnUse' cx='70' cy='30' r='20' fx='75' fy='25' "
+      "gradientTransform='rotate(10 70 30)'><stop offset='0' stop-color='white'/><stop offset='1' "
+      "stop-color='#123456'/></radialGradient>"
+      "<rect x='5' y='5' width='40' height='30' fill='url(#lg)' transform='skewX(20)'/>"
+      "<circle cx='70' cy='30' r='20' fill='url(#rg)' stroke='#802020' stroke-width='3' stroke-dasharray='6 2' "
+      "stroke-dashoffset='1' stroke-linecap='square' opacity='0.7'/>"
+      "<path fill-rule='evenodd' fill='#336699' fill-opacity='0.8' d='M10 50 H50 V90 H10 Z M20 60 H40 V80 H20 Z'/>"
+      "<polyline points='60 60 90 90 60 90' fill='none' stroke='black' stroke-width='4' stroke-linejoin='miter' "
+      "stroke-miterlimit='2' transform='scale(1 0.5) translate(0 80)'/>",
+      "width='100' height='100'");
+  auto render = [](const std::string& text, std::string* exported) {
+    Shapes s(text);
+    if (exported) *exported = ExportSvg(s.view);
+    return RenderToImage(s.view, 100, 100, 0xFFFFFFFFu);
+  };
+  std::string exported;
+  const QImage first = render(drawing, &exported);
+  const QImage second = render(exported, nullptr);
+  int differing = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x) {
+      const QRgb a = first.pixel(x, y), b = second.pixel(x, y);
+      if (std::abs(qRed(a) - qRed(b)) > 2 || std::abs(qGreen(a) - qGreen(b)) > 2 || std::abs(qBlue(a) - qBlue(b)) > 2)
+        ++differing;
+    }
+  EXPECT_EQ(differing, 0) << exported;
+  // The export says what it draws in SVG's own terms.
+  for (const char* part : {"fill-rule=\"evenodd\"", "stroke-linecap=\"square\"", "stroke-miterlimit=\"2\"",
+                           "<radialGradient", "spreadMethod=\"reflect\"", "gradientTransform=", "opacity=\"0.7\""})
+    EXPECT_NE(exported.find(part), std::string::npos) << part;
 }
