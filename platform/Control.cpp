@@ -1,6 +1,7 @@
 #include "platform/Control.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 
 #include "platform/PropertyText.h"
@@ -41,27 +42,38 @@ std::weak_ptr<const void> TControl::AliveToken() const {
 }
 
 void TControl::RemoveComponent(TControl* c) {
-  auto it = std::find(m_components.begin(), m_components.end(), c);
-  if (it != m_components.end()) m_components.erase(it);
+  // From the back: controls are mostly freed in the reverse order of their
+  // making, so freeing many costs no search through all of them.
+  auto it = std::find(m_components.rbegin(), m_components.rend(), c);
+  if (it != m_components.rend()) m_components.erase(std::next(it).base());
+  if (!c->m_name.empty()) {
+    auto named = m_componentNames.find(c->m_name);
+    if (named != m_componentNames.end() && named->second == c) m_componentNames.erase(named);
+  }
+}
+
+TControl* TControl::FindComponent(const std::string& name) const {
+  if (name.empty()) return nullptr;
+  const auto it = m_componentNames.find(name);
+  return it == m_componentNames.end() ? nullptr : it->second;
 }
 
 void TControl::SetOwner(TControl* owner) {
   if (owner == m_owner) return;
-  if (owner && !m_name.empty()) {
-    for (TControl* c : owner->m_components)
-      if (c->m_name == m_name)
-        throw EComponentError("A component named " + m_name + " already exists");
-  }
+  if (owner && owner->FindComponent(m_name)) throw EComponentError("A component named " + m_name + " already exists");
   if (m_owner) m_owner->RemoveComponent(this);
   m_owner = owner;
-  if (owner) owner->m_components.push_back(this);
+  if (owner) {
+    owner->m_components.push_back(this);
+    if (!m_name.empty()) owner->m_componentNames.emplace(m_name, this);
+  }
 }
 
 void TControl::DetachFromParent() {
   if (!m_parent) return;
   auto& sib = m_parent->m_children;
-  auto it = std::find(sib.begin(), sib.end(), this);
-  if (it != sib.end()) sib.erase(it);
+  auto it = std::find(sib.rbegin(), sib.rend(), this);
+  if (it != sib.rend()) sib.erase(std::next(it).base());
   TControl* old = m_parent;
   m_parent = nullptr;
   old->Repaint();
@@ -121,10 +133,20 @@ void TControl::SetName(const std::string& name) {
   if (name == m_name) return;
   if (!name.empty()) {
     if (!IsValidIdent(name)) throw EComponentError("\"" + name + "\" is not a valid component name");
-    if (m_owner)
-      for (TControl* c : m_owner->m_components)
-        if (c != this && c->m_name == name)
-          throw EComponentError("A component named " + name + " already exists");
+    if (m_owner) {
+      const TControl* other = m_owner->FindComponent(name);
+      if (other && other != this) throw EComponentError("A component named " + name + " already exists");
+    }
+  }
+  if (m_owner) {
+    // The owner's index views the names of its components.
+    if (!m_name.empty()) {
+      auto it = m_owner->m_componentNames.find(m_name);
+      if (it != m_owner->m_componentNames.end() && it->second == this) m_owner->m_componentNames.erase(it);
+    }
+    m_name = name;
+    if (!m_name.empty()) m_owner->m_componentNames.emplace(m_name, this);
+    return;
   }
   m_name = name;
 }

@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Matrix.h"
@@ -70,6 +72,8 @@ class TControl {
   TControl* Owner() const { return m_owner; }
   int ComponentCount() const { return int(m_components.size()); }
   TControl* Components(int i) const { return m_components[size_t(i)]; }
+  // The owned component with this name, or nullptr.
+  TControl* FindComponent(const std::string& name) const;
   // Moves this control to another owner (nullptr: nobody frees it).
   void SetOwner(TControl* owner);
 
@@ -192,6 +196,10 @@ class TControl {
   TControl* m_owner = nullptr;
   TControl* m_parent = nullptr;
   std::vector<TControl*> m_components;
+  // The named components by name, so that making thousands of named shapes
+  // does not compare each new name with every other. Keys view the
+  // components' own names.
+  std::unordered_map<std::string_view, TControl*> m_componentNames;
   std::vector<TControl*> m_children;
   std::string m_name;
 

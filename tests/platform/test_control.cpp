@@ -209,9 +209,14 @@ TEST(ControlNames, AreUniqueAmongTheOwnersComponents) {
   // Once the holder gives the name up, it is free again.
   a->SetName("Shape2");
   EXPECT_NO_THROW(b->SetName("Shape1"));
+  EXPECT_EQ(form.FindComponent("Shape1"), b);
+  EXPECT_EQ(form.FindComponent("Old"), nullptr);
   delete a;
+  EXPECT_EQ(form.FindComponent("Shape2"), nullptr);
   EXPECT_NO_THROW(elsewhere->SetName("Shape2"));
   EXPECT_NO_THROW(elsewhere->SetOwner(&form));
+  EXPECT_EQ(form.FindComponent("Shape2"), elsewhere);
+  EXPECT_EQ(otherForm.FindComponent("Shape2"), nullptr);
 }
 
 // --- placement -----------------------------------------------------------------
