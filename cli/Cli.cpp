@@ -464,7 +464,13 @@ int RunRender(const QStringList& args, QTextStream& err) {
     err << "Cannot draw " << input << ": " << QString::fromStdString(picture.Error) << "\n";
     return kFailed;
   }
-  return SavePicture(TBitmap(picture.Image), *Option(a, "-o"), err) ? kOk : kFailed;
+  try {
+    WritePictureFile(picture.Image, *Option(a, "-o"));
+  } catch (const EBitmapError& e) {
+    err << "Cannot write " << *Option(a, "-o") << ": " << e.what() << "\n";
+    return kFailed;
+  }
+  return kOk;
 }
 
 }  // namespace

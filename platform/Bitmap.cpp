@@ -46,13 +46,18 @@ void TBitmap::LoadFromFile(const QString& fileName) {
 }
 
 void TBitmap::SaveToFile(const QString& fileName) const {
+  if (IsEmpty()) throw EBitmapError("The picture is empty.");
+  WritePictureFile(m_image, fileName);
+}
+
+void WritePictureFile(const QImage& image, const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
   const char* format = nullptr;
   if (ext == "bmp") format = "BMP";
   else if (ext == "jpg" || ext == "jpeg") format = "JPG";
   else if (ext == "png") format = "PNG";
   if (!format) throw EBitmapError("Unknown picture format: ." + ext.toStdString());
-  if (IsEmpty()) throw EBitmapError("The picture is empty.");
+  if (image.isNull()) throw EBitmapError("The picture is empty.");
 
   // Written to a temporary file and renamed at the end, so a failed save
   // never leaves half a picture or destroys the previous file.
@@ -61,7 +66,7 @@ void TBitmap::SaveToFile(const QString& fileName) const {
     throw EBitmapError(QString("Cannot write %1: %2").arg(fileName, file.errorString()).toStdString());
   // JPEG and BMP have no use for alpha; flatten onto white so that
   // transparent areas do not turn black.
-  QImage out = m_image;
+  QImage out = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_ARGB32) : image;
   if (ext != "png" && out.hasAlphaChannel()) {
     QImage flat(out.size(), QImage::Format_RGB32);
     flat.fill(Qt::white);
@@ -77,6 +82,19 @@ void TBitmap::SaveToFile(const QString& fileName) const {
       }
     }
     out = flat;
+  } else if (ext == "png" && out.hasAlphaChannel()) {
+    // A picture without transparent pixels is written without an alpha
+    // channel: a quarter less to compress, and a smaller file.
+    bool opaque = true;
+    for (int y = 0; y < out.height() && opaque; ++y) {
+      const uint32_t* row = reinterpret_cast<const uint32_t*>(out.constScanLine(y));
+      for (int x = 0; x < out.width(); ++x)
+        if ((row[x] >> 24) != 0xFF) {
+          opaque = false;
+          break;
+        }
+    }
+    if (opaque) out = out.convertToFormat(QImage::Format_RGB32);
   }
   if (!out.save(&file, format, format[0] == 'J' ? 95 : -1)) {
     file.cancelWriting();

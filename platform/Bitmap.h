@@ -81,4 +81,8 @@ class TBitmap {
   QImage m_image;
 };
 
+// Writes image to fileName (.png, .jpg or .bmp by its extension) whole or
+// not at all, as TBitmap::SaveToFile does; EBitmapError on failure.
+void WritePictureFile(const QImage& image, const QString& fileName);
+
 }  // namespace karto

@@ -159,6 +159,15 @@ void TText::Paint(QPainter& painter) {
 
 void TImage::Paint(QPainter& painter) {
   if (Bitmap.IsEmpty()) return;
+  if (DrawMatrix.IsSet()) {
+    painter.save();
+    if (!ClipOutline.IsEmpty()) painter.setClipPath(ToQPainterPath(ClipOutline), Qt::IntersectClip);
+    painter.setTransform(ToQTransform(DrawMatrix), true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, Smooth);
+    painter.drawImage(QPointF(0, 0), Bitmap.Image());
+    painter.restore();
+    return;
+  }
   const TRectF r = BitmapRect();
   const QRectF target(r.Left, r.Top, r.Width(), r.Height());
   // The size the picture covers on the device.
@@ -192,14 +201,18 @@ void RenderControl(QPainter& painter, const TControl& control) {
 }
 
 QImage RenderToImage(const TControl& root, int width, int height, TAlphaColor background) {
-  QImage img(std::max(1, width), std::max(1, height), QImage::Format_ARGB32_Premultiplied);
+  // On an opaque background the picture has no alpha to keep: drawn and
+  // returned without the channel, and without a conversion at the end.
+  const bool opaque = ColorAlpha(background) == 255;
+  QImage img(std::max(1, width), std::max(1, height),
+             opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
   img.fill(ToQColor(background));
   {
     QPainter painter(&img);
     painter.setRenderHint(QPainter::Antialiasing, true);
     RenderControl(painter, root);
   }
-  return img.convertToFormat(QImage::Format_ARGB32);
+  return opaque ? img : img.convertToFormat(QImage::Format_ARGB32);
 }
 
 }  // namespace karto

@@ -23,7 +23,8 @@ QColor ToQColor(TAlphaColor c);
 void RenderControl(QPainter& painter, const TControl& control);
 
 // Draws the tree rooted at root (placed by its own position and scale)
-// into a new ARGB image of width x height filled with background.
+// into a new image of width x height filled with background: ARGB, or RGB
+// when the background is opaque.
 QImage RenderToImage(const TControl& root, int width, int height,
                      TAlphaColor background = 0xFFFFFFFFu);
 

@@ -189,6 +189,14 @@ class TImage : public TControl {
   const char* ClassName() const override { return "TImage"; }
   TBitmap Bitmap;
   TImageWrapMode WrapMode = TImageWrapMode::iwFit;
+  // A general affine map from the bitmap's pixels to local coordinates
+  // (unset: the wrap mode places it), and an outline in local coordinates
+  // the picture is clipped to (empty: none). Pictures imported from SVG
+  // are placed this way, exactly under any transform.
+  TMatrix DrawMatrix = TMatrix::Zero();
+  TPathData ClipOutline;
+  // Scaled smoothly (true) or with the nearest pixel.
+  bool Smooth = true;
   // Where the bitmap is drawn in local coordinates.
   TRectF BitmapRect() const;
   void Paint(QPainter& painter) override;

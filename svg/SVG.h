@@ -772,6 +772,11 @@ class TSVGImage : public TSVGBasic {
   bool GeometryBounds(TRectF& bounds) const override;
   // The picture's own size (pixels, or the drawing's size).
   TPointF IntrinsicSize() const;
+  // The display object of the picture: a TImage on target placed by the
+  // element's matrix and preserveAspectRatio (clipped to its viewport for
+  // slice); a nested drawing is drawn at the size it covers. Null without
+  // a picture or a size.
+  TControl* CreateImageShape(TControl* target) const;
 
  private:
   std::string FFileName;

@@ -125,7 +125,7 @@ std::string ShapePrefix(const TSVGBasic& element, const TPathData& path) {
 // children. A name another component of the owner already has (shapes were
 // deleted in between) takes the next free number instead of failing the
 // whole import.
-void NameShape(TPath& shape, const std::string& prefix, int place) {
+void NameShape(TControl& shape, const std::string& prefix, int place) {
   for (int n = place;; ++n) {
     try {
       shape.SetName(prefix + std::to_string(n));
@@ -198,6 +198,63 @@ TPath* TSVGBasic::CreatePathShape(TControl* target) const {
   return shape.release();
 }
 
+TControl* TSVGImage::CreateImageShape(TControl* target) const {
+  if (!target || !(FWidth > 0) || !(FHeight > 0)) return nullptr;
+  const TMatrix& matrix = Matrix();
+  const TMatrix complete = matrix.IsSet() ? matrix : TMatrix::Identity();
+  const TRectF viewport(FX, FY, FX + FWidth, FY + FHeight);
+  QImage picture;
+  TFRect source;
+  // From the picture's pixels to the source's units.
+  TMatrix pixels = TMatrix::Identity();
+  if (m_picture && !m_picture->isNull()) {
+    picture = *m_picture;
+    source = TFRect{0, 0, float(picture.width()), float(picture.height())};
+  } else if (m_drawing) {
+    // A drawing as a picture: drawn at the pixel size it covers on the
+    // target.
+    const TPointF own = IntrinsicSize();
+    if (!(own.X > 0) || !(own.Y > 0)) return nullptr;
+    const float scale = std::sqrt(std::fabs(complete.m11 * complete.m22 - complete.m12 * complete.m21));
+    const float zoom = std::clamp(scale * std::max(FWidth / own.X, FHeight / own.Y), 0.01f, 16.0f);
+    const int w = std::clamp(int(std::ceil(own.X * zoom)), 1, 8192);
+    const int h = std::clamp(int(std::ceil(own.Y * zoom)), 1, 8192);
+    TControl root;
+    root.SetSize(float(w), float(h));
+    // The nested document is placed for this drawing only.
+    auto* drawing = const_cast<TSVG*>(m_drawing.get());
+    drawing->SetTarget(TRectF(0, 0, float(w), float(h)));
+    drawing->CreateFMShapes(&root);
+    picture = RenderToImage(root, w, h, 0);
+    source = TFRect{0, 0, own.X, own.Y};
+    pixels = TMatrix::CreateScaling(own.X / float(w), own.Y / float(h));
+  } else {
+    return nullptr;
+  }
+  // The picture into the viewport as preserveAspectRatio says; what a slice
+  // pushes out of the viewport is clipped.
+  auto shape = std::make_unique<TImage>(target);
+  shape->Bitmap = TBitmap(picture);
+  shape->WrapMode = TImageWrapMode::iwOriginal;
+  shape->DrawMatrix = pixels * ViewBoxToViewportMatrix(source, m_aspect, viewport) * complete;
+  if (m_aspect.Slice) {
+    TPathData clip;
+    clip.MoveTo(complete.Transform({viewport.Left, viewport.Top}));
+    clip.LineTo(complete.Transform({viewport.Right, viewport.Top}));
+    clip.LineTo(complete.Transform({viewport.Right, viewport.Bottom}));
+    clip.LineTo(complete.Transform({viewport.Left, viewport.Bottom}));
+    clip.ClosePath();
+    shape->ClipOutline = clip;
+  }
+  const std::string& rendering = Style().ImageRendering;
+  shape->Smooth = !(rendering == "optimizeSpeed" || rendering == "pixelated" || rendering == "crisp-edges");
+  shape->SetOpacity(EffectiveOpacity());
+  shape->SetHitTest(false);
+  shape->SetParent(target);
+  NameShape(*shape, "Img_", target->ChildrenCount());
+  return shape.release();
+}
+
 int TSVG::CreateFMShapes(TControl* target) {
   if (!target) return 0;
   CalculateMatrices();
@@ -220,7 +277,10 @@ int TSVG::CreateFMShapes(TControl* target) {
     if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
     if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
     // A hidden element draws nothing, but a visible descendant does.
-    if (o->HasKind(skBasic) && o->IsVisible() && static_cast<const TSVGBasic*>(o)->CreatePathShape(target)) ++made;
+    if (o->HasKind(skBasic) && o->IsVisible()) {
+      if (const auto* image = dynamic_cast<const TSVGImage*>(o)) made += image->CreateImageShape(target) != nullptr;
+      else made += static_cast<const TSVGBasic*>(o)->CreatePathShape(target) != nullptr;
+    }
     stack.push_back({o, 0});
   }
   return made;
