@@ -186,6 +186,51 @@ void TImage::Paint(QPainter& painter) {
   painter.drawImage(target, img);
 }
 
+namespace {
+
+// Whether child, drawn by painter (placed in its parent's coordinates),
+// paints every pixel of the device opaquely, so that nothing drawn before
+// it can show. Only plain opaque fills are considered; a cheap test of the
+// child's rectangle comes before the exact one of its outline.
+bool CoversDevice(const QPainter& painter, const TControl& child, const QRectF& device) {
+  const auto* shape = dynamic_cast<const TShape*>(&child);
+  if (!shape || !child.Visible() || child.Opacity() < 1 || !child.ChildList().empty()) return false;
+  if (shape->Fill.Kind != TBrushKind::bkSolid || ColorAlpha(shape->Fill.Color) != 255) return false;
+  const QTransform placed = ToQTransform(child.LocalMatrix()) * painter.transform();
+  const auto* path = dynamic_cast<const TPath*>(shape);
+  const bool ownMatrix = path && path->DataMatrix.IsSet();
+  // The child's rectangle holds what it draws, except for paths drawn
+  // where their points are; those are tested by their outline only.
+  if (!(path && path->WrapMode == TPathWrapMode::pwOriginal) &&
+      !placed.mapRect(QRectF(0, 0, child.Width(), child.Height())).contains(device))
+    return false;
+  const QTransform toDevice = ownMatrix ? ToQTransform(path->DataMatrix) * placed : placed;
+  QPainterPath outline = ToQPainterPath(shape->DrawingPath());
+  if (path) outline.setFillRule(path->FillRule == TPathFillRule::frNonZero ? Qt::WindingFill : Qt::OddEvenFill);
+  if (!toDevice.mapRect(outline.controlPointRect()).contains(device)) return false;
+  bool invertible = false;
+  const QTransform back = toDevice.inverted(&invertible);
+  if (!invertible) return false;
+  QPainterPath area;
+  area.addPolygon(back.map(QPolygonF(device)));
+  area.closeSubpath();
+  return outline.contains(area);
+}
+
+// The first child worth drawing: the last one that covers the whole device
+// opaquely, or the first. A drawing under a full-page opaque shape is not
+// drawn at all.
+size_t FirstShownChild(const QPainter& painter, const TControl& control) {
+  const auto& children = control.ChildList();
+  if (children.size() < 2 || painter.hasClipping() || painter.opacity() < 1 || !painter.device()) return 0;
+  const QRectF device(0, 0, painter.device()->width(), painter.device()->height());
+  for (size_t i = children.size(); i-- > 1;)
+    if (CoversDevice(painter, *children[i], device)) return i;
+  return 0;
+}
+
+}  // namespace
+
 void RenderControl(QPainter& painter, const TControl& control) {
   if (!control.Visible()) return;
   painter.save();
@@ -195,7 +240,8 @@ void RenderControl(QPainter& painter, const TControl& control) {
     const_cast<TControl&>(control).Paint(painter);
     if (control.ClipChildren())
       painter.setClipRect(QRectF(0, 0, control.Width(), control.Height()), Qt::IntersectClip);
-    for (const TControl* child : control.ChildList()) RenderControl(painter, *child);
+    const auto& children = control.ChildList();
+    for (size_t i = FirstShownChild(painter, control); i < children.size(); ++i) RenderControl(painter, *children[i]);
   }
   painter.restore();
 }

@@ -256,7 +256,7 @@ TControl* TSVGImage::CreateImageShape(TControl* target) const {
 }
 
 int TSVG::CreateFMShapes(TControl* target) {
-  if (!target) return 0;
+  if (!target || Style().DisplayNone) return 0;
   CalculateMatrices();
   int made = 0;
   // Pre-order, skipping what is not displayed with everything inside it and

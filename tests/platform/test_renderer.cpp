@@ -250,3 +250,50 @@ TEST_F(Render, CapsAndJoinsShapeTheEndsAndCorners) {
 }
 
 }  // namespace
+
+// A shape that paints the whole picture opaquely hides everything before
+// it, which the renderer then leaves out; every other kind of cover lets
+// what lies below show through as before.
+TEST(RenderCover, WhatAFullOpaqueCoverHidesIsLeftOutAndNothingElse) {
+  struct Cover {
+    const char* what;
+    TAlphaColor fill;
+    float opacity;
+    bool hole;       // an even-odd hole in the middle
+    float inset;     // the cover stops short of the picture's edge by this much
+    QRgb middle;     // the pixel at (10, 10)
+    QRgb corner;     // the pixel at (0, 0)
+  };
+  const Cover cases[] = {
+      {"opaque and whole", 0xFF0000FFu, 1, false, 0, 0xFF0000FF, 0xFF0000FF},
+      {"a hole shows the red below", 0xFF0000FFu, 1, true, 0, 0xFFFF0000, 0xFF0000FF},
+      {"short of a corner", 0xFF0000FFu, 1, false, 1, 0xFF0000FF, 0xFFFF0000},
+      {"translucent colour", 0x800000FFu, 1, false, 0, 0xFF7F0080, 0xFF7F0080},
+      {"translucent shape", 0xFF0000FFu, 0.5f, false, 0, 0xFF7F0080, 0xFF7F0080},
+  };
+  for (const Cover& c : cases) {
+    TControl root;
+    root.SetSize(20, 20);
+    auto* below = new TPath(&root);
+    below->SetParent(&root);
+    below->SetBounds(0, 0, 20, 20);
+    below->Data.AddRectangle(TRectF(0, 0, 20, 20), 0, 0);
+    below->Fill.Color = 0xFFFF0000u;
+    below->Stroke.Kind = TBrushKind::bkNone;
+    auto* cover = new TPath(&root);
+    cover->SetParent(&root);
+    cover->WrapMode = TPathWrapMode::pwOriginal;
+    cover->SetBounds(0, 0, 20, 20);
+    cover->Data.AddRectangle(TRectF(-5 + c.inset * 6, -5 + c.inset * 6, 25, 25), 0, 0);
+    if (c.hole) cover->Data.AddRectangle(TRectF(8, 8, 12, 12), 0, 0);
+    cover->Fill.Color = c.fill;
+    cover->Stroke.Kind = TBrushKind::bkNone;
+    cover->SetOpacity(c.opacity);
+    const QImage img = RenderToImage(root, 20, 20, 0xFFFFFFFFu);
+    auto near = [](QRgb a, QRgb b) {
+      return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 && std::abs(qBlue(a) - qBlue(b)) <= 2;
+    };
+    EXPECT_TRUE(near(img.pixel(10, 10), c.middle)) << c.what << ": " << std::hex << img.pixel(10, 10);
+    EXPECT_TRUE(near(img.pixel(0, 0), c.corner)) << c.what << ": " << std::hex << img.pixel(0, 0);
+  }
+}

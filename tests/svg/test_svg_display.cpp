@@ -231,6 +231,7 @@ TEST(SvgDisplay, OnlyDrawnElementsWithGeometryMakeShapes) {
     int shapes;
   } cases[] = {
       {"display none hides the subtree", "<g display='none'><rect width='5' height='5'/></g>", 0},
+      {"on a nested svg", "<svg display='none'><rect width='5' height='5'/></svg>", 0},
       {"hidden group, visible child", "<g visibility='hidden'><rect width='5' height='5'/>"
                                       "<rect visibility='visible' width='5' height='5'/></g>", 1},
       {"zero and negative sizes", "<rect width='0' height='5'/><circle r='0'/><ellipse rx='0' ry='2'/>", 0},
@@ -248,6 +249,8 @@ TEST(SvgDisplay, OnlyDrawnElementsWithGeometryMakeShapes) {
     EXPECT_EQ(s.made, c.shapes) << c.what;
     EXPECT_EQ(s.view.ChildrenCount(), c.shapes) << c.what;
   }
+  Shapes hiddenRoot(Svg("<rect width='5' height='5'/>", "viewBox='0 0 100 100' display='none'"));
+  EXPECT_EQ(hiddenRoot.made, 0);
 }
 
 TEST(SvgDisplay, NamesFollowKindAndPlace) {
