@@ -93,7 +93,16 @@ QBrush ToQBrush(const TBrush& b, const TRectF& r) {
 
 }  // namespace
 
-void TShape::Paint(QPainter& painter) { PaintOutline(painter, ToQPainterPath(DrawingPath())); }
+void TShape::Paint(QPainter& painter) {
+  if (ClipOutline.IsEmpty()) {
+    PaintOutline(painter, ToQPainterPath(DrawingPath()));
+    return;
+  }
+  painter.save();
+  painter.setClipPath(ToQPainterPath(ClipOutline), Qt::IntersectClip);
+  PaintOutline(painter, ToQPainterPath(DrawingPath()));
+  painter.restore();
+}
 
 void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
   const TRectF r = GetShapeRect();
@@ -129,12 +138,13 @@ void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
 void TPath::Paint(QPainter& painter) {
   QPainterPath path = ToQPainterPath(DrawingPath());
   path.setFillRule(FillRule == TPathFillRule::frNonZero ? Qt::WindingFill : Qt::OddEvenFill);
-  if (!DataMatrix.IsSet()) {
+  if (!DataMatrix.IsSet() && ClipOutline.IsEmpty()) {
     PaintOutline(painter, path);
     return;
   }
   painter.save();
-  painter.setTransform(ToQTransform(DataMatrix), true);
+  if (!ClipOutline.IsEmpty()) painter.setClipPath(ToQPainterPath(ClipOutline), Qt::IntersectClip);
+  if (DataMatrix.IsSet()) painter.setTransform(ToQTransform(DataMatrix), true);
   PaintOutline(painter, path);
   painter.restore();
 }
@@ -196,6 +206,7 @@ bool CoversDevice(const QPainter& painter, const TControl& child, const QRectF& 
   const auto* shape = dynamic_cast<const TShape*>(&child);
   if (!shape || !child.Visible() || child.Opacity() < 1 || !child.ChildList().empty()) return false;
   if (shape->Fill.Kind != TBrushKind::bkSolid || ColorAlpha(shape->Fill.Color) != 255) return false;
+  if (!shape->ClipOutline.IsEmpty()) return false;
   const QTransform placed = ToQTransform(child.LocalMatrix()) * painter.transform();
   const auto* path = dynamic_cast<const TPath*>(shape);
   const bool ownMatrix = path && path->DataMatrix.IsSet();

@@ -187,6 +187,7 @@ void TShape::WriteProperties(Props& out) const {
   out.emplace_back("Stroke.Join", kJoins[int(StrokeJoin)]);
   out.emplace_back("Stroke.Dash", kDashes[int(StrokeDash)]);
   if (StrokeMiterLimit != 4) out.emplace_back("Stroke.MiterLimit", Float(StrokeMiterLimit));
+  if (!ClipOutline.IsEmpty()) out.emplace_back("ClipOutline.Path", Quote(ClipOutline.Data()));
   if (!CustomDash.empty() || DashOffset != 0) {
     std::string d;
     for (float f : CustomDash) d += (d.empty() ? "" : " ") + Float(f);
@@ -203,6 +204,13 @@ bool TShape::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Stroke.Dash") return ReadEnum(value, kDashes, StrokeDash);
   if (name == "Stroke.DashOffset") return ReadFloat(value, DashOffset);
   if (name == "Stroke.MiterLimit") return ReadFloat(value, StrokeMiterLimit);
+  if (name == "ClipOutline.Path") {
+    std::string text;
+    TPathData outline;
+    if (!ReadQuoted(value, text) || !outline.SetData(text)) return false;
+    ClipOutline = std::move(outline);
+    return true;
+  }
   if (name == "Stroke.CustomDash") {
     std::string s;
     if (!ReadQuoted(value, s)) return false;

@@ -77,6 +77,9 @@ class TShape : public TControl {
   TStrokeCap StrokeCap = TStrokeCap::scFlat;
   TStrokeJoin StrokeJoin = TStrokeJoin::sjMiter;
   TStrokeDash StrokeDash = TStrokeDash::sdSolid;
+  // An outline in local coordinates the shape is clipped to (empty: none),
+  // as the viewport of a nested SVG drawing clips its content.
+  TPathData ClipOutline;
   // How far a miter join may reach, as a multiple of the stroke thickness
   // (from the outer tip to the inner corner); longer joins are bevelled.
   float StrokeMiterLimit = 4;

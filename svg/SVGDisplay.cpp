@@ -8,6 +8,8 @@
 // skews and uneven scales included, is drawn exactly, and the stroke, drawn
 // through the same matrix, gets the width and shape SVG gives it.
 
+#include <QPainterPath>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -255,18 +257,58 @@ TControl* TSVGImage::CreateImageShape(TControl* target) const {
   return shape.release();
 }
 
+namespace {
+
+TPathData ToPathData(const QPainterPath& path) {
+  TPathData out;
+  for (int i = 0; i < path.elementCount(); ++i) {
+    const QPainterPath::Element e = path.elementAt(i);
+    switch (e.type) {
+      case QPainterPath::MoveToElement: out.MoveTo({float(e.x), float(e.y)}); break;
+      case QPainterPath::LineToElement: out.LineTo({float(e.x), float(e.y)}); break;
+      case QPainterPath::CurveToElement:
+        if (i + 2 < path.elementCount()) {
+          const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+          out.CurveTo({float(e.x), float(e.y)}, {float(c2.x), float(c2.y)}, {float(end.x), float(end.y)});
+          i += 2;
+        }
+        break;
+      case QPainterPath::CurveToDataElement: break;
+    }
+  }
+  return out;
+}
+
+// Whether a nested svg or a symbol clips its content to its viewport: it
+// does unless its overflow is set to visible or auto (SVG's user agent
+// style sheet makes it hidden).
+bool ClipsToViewport(const TSVGObject& o) {
+  if (!o.HasKind(skViewport)) return false;
+  const TDeclarations* specified = o.SpecifiedDeclarations();
+  if (specified)
+    for (const TDeclaration& d : *specified)
+      if (d.Id == TPropertyId::Overflow)
+        return o.Style().Overflow != TOverflow::Visible && o.Style().Overflow != TOverflow::Auto;
+  return true;
+}
+
+}  // namespace
+
 int TSVG::CreateFMShapes(TControl* target) {
   if (!target || Style().DisplayNone) return 0;
   CalculateMatrices();
   int made = 0;
   // Pre-order, skipping what is not displayed with everything inside it and
   // what is drawn only through a reference (defs, clip paths, masks,
-  // markers, paint servers, symbols outside a use).
+  // markers, paint servers, symbols outside a use). Nested viewports clip
+  // what they hold: the clips, in the target's coordinates, intersect.
+  std::vector<QPainterPath> clips;
   struct Frame {
     const TSVGObject* object;
     int next;
+    int clip;  // index into clips, or -1
   };
-  std::vector<Frame> stack{{this, 0}};
+  std::vector<Frame> stack{{this, 0, -1}};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next >= f.object->Count()) {
@@ -274,14 +316,46 @@ int TSVG::CreateFMShapes(TControl* target) {
       continue;
     }
     const TSVGObject* o = f.object->Items(f.next++);
+    const int clip = f.clip;
     if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
     if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
     // A hidden element draws nothing, but a visible descendant does.
     if (o->HasKind(skBasic) && o->IsVisible()) {
-      if (const auto* image = dynamic_cast<const TSVGImage*>(o)) made += image->CreateImageShape(target) != nullptr;
-      else made += static_cast<const TSVGBasic*>(o)->CreatePathShape(target) != nullptr;
+      TControl* shape = nullptr;
+      if (const auto* image = dynamic_cast<const TSVGImage*>(o)) shape = image->CreateImageShape(target);
+      else shape = static_cast<const TSVGBasic*>(o)->CreatePathShape(target);
+      made += shape != nullptr;
+      if (shape && clip >= 0) {
+        const QPainterPath local = clips[size_t(clip)].translated(-shape->Position().X, -shape->Position().Y);
+        if (auto* s = dynamic_cast<TShape*>(shape)) s->ClipOutline = ToPathData(local);
+        else if (auto* picture = dynamic_cast<TImage*>(shape))
+          picture->ClipOutline = ToPathData(picture->ClipOutline.IsEmpty()
+                                                ? local
+                                                : local.intersected(ToQPainterPath(picture->ClipOutline)));
+      }
     }
-    stack.push_back({o, 0});
+    int inner = clip;
+    if (ClipsToViewport(*o)) {
+      // The viewport in the parent's coordinates, through the parent's
+      // matrix.
+      const TRectF r = static_cast<const TSVGNestedSVG*>(o)->ClipRect();
+      const TSVGObject* parent = o->SVGParent();
+      const TMatrix pm = parent && parent->HasKind(skMatrix) ? static_cast<const TSVGMatrix*>(parent)->Matrix()
+                                                             : TMatrix::Identity();
+      const TMatrix m = pm.IsSet() ? pm : TMatrix::Identity();
+      QPolygonF polygon;
+      for (TPointF p : {TPointF(r.Left, r.Top), TPointF(r.Right, r.Top), TPointF(r.Right, r.Bottom),
+                        TPointF(r.Left, r.Bottom)}) {
+        const TPointF q = m.Transform(p);
+        polygon << QPointF(q.X, q.Y);
+      }
+      QPainterPath area;
+      area.addPolygon(polygon);
+      area.closeSubpath();
+      clips.push_back(clip >= 0 ? clips[size_t(clip)].intersected(area) : area);
+      inner = int(clips.size()) - 1;
+    }
+    stack.push_back({o, 0, inner});
   }
   return made;
 }

@@ -68,6 +68,23 @@ std::string PathText(const TPathData& p) {
   return d;
 }
 
+// Whether outline is one closed rectangle with upright sides; its box.
+bool UprightRectangle(const TPathData& outline, TRectF& box) {
+  const auto& pts = outline.PointList();
+  size_t corners = pts.size();
+  while (corners > 0 && pts[corners - 1].Kind == ppClose) --corners;
+  if (corners != 4 && !(corners == 5 && pts[4].Point == pts[0].Point)) return false;
+  if (pts[0].Kind != ppMoveTo) return false;
+  for (size_t i = 1; i < 4; ++i)
+    if (pts[i].Kind != ppLineTo) return false;
+  box = outline.GetBounds();
+  for (size_t i = 0; i < 4; ++i) {
+    const TPointF a = pts[i].Point, b = pts[(i + 1) % 4].Point;
+    if (a.X != b.X && a.Y != b.Y) return false;
+  }
+  return box.Width() > 0 && box.Height() > 0;
+}
+
 class Writer {
  public:
   explicit Writer(const TControl& view) : m_view(view) {}
@@ -195,14 +212,33 @@ class Writer {
     const TPathData path = s.DrawingPath();
     if (path.IsEmpty()) return;
     std::string extra;
-    TMatrix placed = m;
+    TMatrix own = TMatrix::Identity();
     if (auto* p = dynamic_cast<const TPath*>(&s)) {
       // The path's own matrix comes before its placement.
-      if (p->DataMatrix.IsSet()) placed = p->DataMatrix * m;
+      if (p->DataMatrix.IsSet()) own = p->DataMatrix;
       if (p->Fill.Kind != TBrushKind::bkNone)
         extra = p->FillRule == TPathFillRule::frEvenOdd ? " fill-rule=\"evenodd\"" : " fill-rule=\"nonzero\"";
     }
-    m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(placed) + Style(s, opacity) + extra + "/>\n";
+    if (s.ClipOutline.IsEmpty()) {
+      m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(own * m) + Style(s, opacity) + extra + "/>\n";
+      return;
+    }
+    // The clip outline lies in the shape's local coordinates: a group placed
+    // like the shape carries it, the path inside takes its own matrix. An
+    // upright rectangle (a nested drawing's viewport, the usual case) is
+    // written as a nested svg element, any other outline as a clip path.
+    const std::string body = "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(own) + Style(s, opacity) +
+                             extra + "/>";
+    TRectF box;
+    if (UprightRectangle(s.ClipOutline, box)) {
+      m_out += "<g" + Transform(m) + "><svg x=\"" + Num(box.Left) + "\" y=\"" + Num(box.Top) + "\" width=\"" +
+               Num(box.Width()) + "\" height=\"" + Num(box.Height()) + "\" overflow=\"hidden\"><g" +
+               Transform(TMatrix::CreateTranslation(-box.Left, -box.Top)) + ">" + body + "</g></svg></g>\n";
+      return;
+    }
+    const std::string clip = "c" + std::to_string(++m_clips);
+    m_defs += "<clipPath id=\"" + clip + "\"><path d=\"" + PathText(s.ClipOutline) + "\"/></clipPath>\n";
+    m_out += "<g" + Transform(m) + " clip-path=\"url(#" + clip + ")\">" + body + "</g>\n";
   }
 
   void Text(const TText& t, const TMatrix& m, float opacity) {
@@ -236,6 +272,7 @@ class Writer {
   std::string m_out;
   std::string m_defs;
   int m_gradients = 0;
+  int m_clips = 0;
 };
 
 bool AnyShape(const TControl& c) {

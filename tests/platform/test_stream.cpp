@@ -49,6 +49,7 @@ std::unique_ptr<TPaintBox> BuildDrawing() {
   path->DataMatrix = TMatrix::CreateTranslation(1.5f, -2) * TMatrix::CreateScaling(2, 0.75f);
   path->DataMatrix.m21 = 0.25f;  // a skew
   path->StrokeMiterLimit = 6.5f;
+  path->ClipOutline.AddRectangle(TRectF(1, 2, 30, 40), 0, 0);
   path->Data.MoveTo({0, 0});
   path->Data.LineTo({10.1f, 0});
   path->Data.CurveTo({12, 3}, {14, 7.7f}, {10, 10});
@@ -157,6 +158,7 @@ void ExpectSameTree(const TControl& got, const TControl& want, const std::string
     EXPECT_EQ(g->CustomDash, w->CustomDash);
     EXPECT_EQ(g->DashOffset, w->DashOffset);
     EXPECT_EQ(g->StrokeMiterLimit, w->StrokeMiterLimit);
+    EXPECT_TRUE(g->ClipOutline == w->ClipOutline);
   }
   if (auto* w = dynamic_cast<const TPath*>(&want)) {
     auto* g = dynamic_cast<const TPath*>(&got);

@@ -313,6 +313,31 @@ TEST(SvgDisplay, RendererDrawsHolesSkewsAndUnevenStrokes) {
   EXPECT_EQ(at(55, 75), 0xFFFFFFu);  // left of it, where an unskewed square would be
 }
 
+TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
+  const struct {
+    const char* what;
+    std::string body;
+    bool clipped;
+  } cases[] = {
+      {"nested svg", "<svg x='10' y='10' width='20' height='20'><rect width='100' height='100' fill='#0000ff'/></svg>",
+       true},
+      {"overflow visible", "<svg x='10' y='10' width='20' height='20' overflow='visible'>"
+                           "<rect width='100' height='100' fill='#0000ff'/></svg>",
+       false},
+      {"a symbol through use", "<symbol id='s' viewBox='0 0 10 10'><rect width='100' height='100' fill='#0000ff'/>"
+                               "</symbol><use href='#s' x='10' y='10' width='20' height='20'/>",
+       true},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    ASSERT_EQ(s.made, 1) << c.what;
+    EXPECT_EQ(s.Shape(0)->ClipOutline.IsEmpty(), !c.clipped) << c.what;
+    const QImage img = RenderToImage(s.view, 100, 100, 0xFFFFFFFFu);
+    EXPECT_EQ(img.pixel(20, 20) & 0xFFFFFFu, 0x0000FFu) << c.what;  // inside the viewport
+    EXPECT_EQ((img.pixel(50, 50) & 0xFFFFFFu) == 0xFFFFFFu, c.clipped) << c.what;
+  }
+}
+
 // --- export ----------------------------------------------------------------------------------
 
 TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
@@ -328,7 +353,8 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
       "stroke-dashoffset='1' stroke-linecap='square' opacity='0.7'/>"
       "<path fill-rule='evenodd' fill='#336699' fill-opacity='0.8' d='M10 50 H50 V90 H10 Z M20 60 H40 V80 H20 Z'/>"
       "<polyline points='60 60 90 90 60 90' fill='none' stroke='black' stroke-width='4' stroke-linejoin='miter' "
-      "stroke-miterlimit='2' transform='scale(1 0.5) translate(0 80)'/>",
+      "stroke-miterlimit='2' transform='scale(1 0.5) translate(0 80)'/>"
+      "<svg x='60' y='5' width='30' height='20'><circle cx='15' cy='15' r='15' fill='#aa5500'/></svg>",
       "width='100' height='100'");
   auto render = [](const std::string& text, std::string* exported) {
     Shapes s(text);
@@ -347,7 +373,7 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
     }
   EXPECT_EQ(differing, 0) << exported;
   // The export says what it draws in SVG's own terms.
-  for (const char* part : {"fill-rule=\"evenodd\"", "stroke-linecap=\"square\"", "stroke-miterlimit=\"2\"",
+  for (const char* part : {"fill-rule=\"evenodd\"", "stroke-linecap=\"square\"", "overflow=\"hidden\"", "stroke-miterlimit=\"2\"",
                            "<radialGradient", "spreadMethod=\"reflect\"", "gradientTransform=", "opacity=\"0.7\""})
     EXPECT_NE(exported.find(part), std::string::npos) << part;
 }
