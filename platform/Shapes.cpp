@@ -1,5 +1,6 @@
 #include "platform/Shapes.h"
 
+#include <QBuffer>
 #include <algorithm>
 
 #include "platform/PropertyText.h"
@@ -28,6 +29,7 @@ const char* const kDashes[] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot", 
 const char* const kWrapModes[] = {"Original", "Fit", "Stretch", "Tile"};
 const char* const kLineTypes[] = {"Diagonal", "Top", "Left"};
 const char* const kTextAligns[] = {"Center", "Leading", "Trailing"};
+const char* const kImageWrapModes[] = {"Original", "Fit", "Stretch"};
 const char* const kGradientStyles[] = {"Linear", "Radial"};
 const char* const kSpreads[] = {"Pad", "Reflect", "Repeat"};
 
@@ -376,6 +378,45 @@ bool TText::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Color") return proptext::ReadColor(value, this->Color);
   if (name == "HorzAlign") return ReadEnum(value, kTextAligns, HorzAlign);
   if (name == "VertAlign") return ReadEnum(value, kTextAligns, VertAlign);
+  return TControl::ReadProperty(name, value);
+}
+
+void TImage::WriteProperties(Props& out) const {
+  using namespace proptext;
+  TControl::WriteProperties(out);
+  out.emplace_back("WrapMode", kImageWrapModes[int(WrapMode)]);
+  if (DrawMatrix.IsSet()) out.emplace_back("DrawMatrix", MatrixText(DrawMatrix));
+  if (!ClipOutline.IsEmpty()) out.emplace_back("ClipOutline.Path", Quote(ClipOutline.Data()));
+  if (!Smooth) out.emplace_back("Smooth", Bool(false));
+  if (!Bitmap.IsEmpty()) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    Bitmap.Image().save(&buffer, "PNG");
+    out.emplace_back("Bitmap.PNG", Quote(png.toBase64().toStdString()));
+  }
+}
+
+bool TImage::ReadProperty(const std::string& name, const std::string& value) {
+  using namespace proptext;
+  if (name == "WrapMode") return ReadEnum(value, kImageWrapModes, WrapMode);
+  if (name == "DrawMatrix") return ReadMatrixText(value, DrawMatrix);
+  if (name == "Smooth") return ReadBool(value, Smooth);
+  if (name == "ClipOutline.Path") {
+    std::string text;
+    TPathData outline;
+    if (!ReadQuoted(value, text) || !outline.SetData(text)) return false;
+    ClipOutline = std::move(outline);
+    return true;
+  }
+  if (name == "Bitmap.PNG") {
+    std::string text;
+    if (!ReadQuoted(value, text)) return false;
+    QImage picture;
+    if (!picture.loadFromData(QByteArray::fromBase64(QByteArray::fromStdString(text)), "PNG")) return false;
+    Bitmap = TBitmap(picture);
+    return true;
+  }
   return TControl::ReadProperty(name, value);
 }
 

@@ -200,6 +200,10 @@ class TImage : public TControl {
   TPathData ClipOutline;
   // Scaled smoothly (true) or with the nearest pixel.
   bool Smooth = true;
+  // The picture is stored in the object stream as PNG, so a saved 2D view
+  // keeps its pictures.
+  void WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const override;
+  bool ReadProperty(const std::string& name, const std::string& value) override;
   // Where the bitmap is drawn in local coordinates.
   TRectF BitmapRect() const;
   void Paint(QPainter& painter) override;

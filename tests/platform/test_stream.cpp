@@ -365,3 +365,34 @@ TEST(ObjectStream, ReadIntoLeavesTheTargetUnchangedOnError) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture in the 2D view (an imported SVG image) comes back with its
+// pixels, placement and clip.
+TEST(ObjectStream, PicturesKeepTheirPixelsPlacementAndClip) {
+  TPaintBox box;
+  box.SetName("PaintBox2D");
+  auto* image = new TImage(&box);
+  image->SetParent(&box);
+  image->SetName("Img_1");
+  TBitmap pixels(3, 2);
+  pixels.Clear(0x80112233u);
+  pixels.ScanLine(1)[2] = 0xFFABCDEFu;
+  image->Bitmap = pixels;
+  image->WrapMode = TImageWrapMode::iwOriginal;
+  image->DrawMatrix = TMatrix::CreateScaling(2, 3) * TMatrix::CreateTranslation(5, 7);
+  image->ClipOutline.AddRectangle(TRectF(0, 0, 4, 4), 0, 0);
+  image->Smooth = false;
+  const std::unique_ptr<TControl> back = ReadComponent(WriteComponent(box));
+  ASSERT_EQ(back->ChildrenCount(), 1);
+  const auto* got = dynamic_cast<const TImage*>(back->Children(0));
+  ASSERT_NE(got, nullptr);
+  EXPECT_TRUE(got->Bitmap == pixels);
+  EXPECT_EQ(got->WrapMode, TImageWrapMode::iwOriginal);
+  EXPECT_TRUE(got->DrawMatrix.Transform({1, 1}) == image->DrawMatrix.Transform({1, 1}));
+  EXPECT_TRUE(got->ClipOutline == image->ClipOutline);
+  EXPECT_FALSE(got->Smooth);
+}
+
+}  // namespace
