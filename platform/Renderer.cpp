@@ -61,6 +61,12 @@ QBrush ToQBrush(const TBrush& b, const TRectF& r) {
   switch (b.Kind) {
     case TBrushKind::bkNone: return Qt::NoBrush;
     case TBrushKind::bkSolid: return QBrush(ToQColor(b.Color));
+    case TBrushKind::bkBitmap: {
+      if (b.Bitmap.IsEmpty()) return Qt::NoBrush;
+      QBrush brush(b.Bitmap.Image());
+      if (b.BitmapMatrix.IsSet()) brush.setTransform(ToQTransform(b.BitmapMatrix));
+      return brush;
+    }
     case TBrushKind::bkGradient: {
       const TGradient& g = b.Gradient;
       // Positions as fractions of the shape rectangle, or as they stand.

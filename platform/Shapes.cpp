@@ -21,7 +21,7 @@ bool ReadEnum(const std::string& v, const char* const (&names)[N], E& out) {
   return false;
 }
 
-const char* const kBrushKinds[] = {"None", "Solid", "Gradient"};
+const char* const kBrushKinds[] = {"None", "Solid", "Gradient", "Bitmap"};
 const char* const kCaps[] = {"Flat", "Round", "Square"};
 const char* const kFillRules[] = {"EvenOdd", "NonZero"};
 const char* const kJoins[] = {"Miter", "Round", "Bevel"};
@@ -89,6 +89,14 @@ void WriteBrush(Props& out, const std::string& prefix, const TBrush& b) {
     if (g.PathCoordinates) out.emplace_back(prefix + ".Gradient.PathCoordinates", Bool(true));
     if (g.Matrix.IsSet()) out.emplace_back(prefix + ".Gradient.Matrix", MatrixText(g.Matrix));
   }
+  if (b.Kind == TBrushKind::bkBitmap && !b.Bitmap.IsEmpty()) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    b.Bitmap.Image().save(&buffer, "PNG");
+    out.emplace_back(prefix + ".Bitmap.PNG", Quote(png.toBase64().toStdString()));
+    if (b.BitmapMatrix.IsSet()) out.emplace_back(prefix + ".Bitmap.Matrix", MatrixText(b.BitmapMatrix));
+  }
 }
 
 bool ReadGradientPoints(const std::string& text, std::vector<TGradientPoint>& out) {
@@ -135,12 +143,29 @@ bool ReadBrush(const std::string& name, const std::string& v, const std::string&
   if (sub == "Gradient.Spread") return ReadEnum(v, kSpreads, g.Spread);
   if (sub == "Gradient.PathCoordinates") return ReadBool(v, g.PathCoordinates);
   if (sub == "Gradient.Matrix") return ReadMatrixText(v, g.Matrix);
+  if (sub == "Bitmap.Matrix") return ReadMatrixText(v, b.BitmapMatrix);
+  if (sub == "Bitmap.PNG") {
+    std::string text;
+    if (!ReadQuoted(v, text)) return false;
+    QImage picture;
+    if (!picture.loadFromData(QByteArray::fromBase64(QByteArray::fromStdString(text)), "PNG")) return false;
+    b.Bitmap = TBitmap(picture);
+    return true;
+  }
   return false;
 }
 
 }  // namespace
 
 // --- TShape --------------------------------------------------------------
+
+bool TBrush::operator==(const TBrush& o) const {
+  if (Kind != o.Kind || Color != o.Color || !(Gradient == o.Gradient)) return false;
+  if (Kind != TBrushKind::bkBitmap) return true;
+  const TPointF probe{3, 5};
+  return Bitmap == o.Bitmap && BitmapMatrix.IsSet() == o.BitmapMatrix.IsSet() &&
+         (!BitmapMatrix.IsSet() || BitmapMatrix.Transform(probe) == o.BitmapMatrix.Transform(probe));
+}
 
 bool TGradient::operator==(const TGradient& o) const {
   auto sameMatrix = [](const TMatrix& a, const TMatrix& b) {

@@ -15,7 +15,7 @@
 
 namespace karto {
 
-enum class TBrushKind { bkNone, bkSolid, bkGradient };
+enum class TBrushKind { bkNone, bkSolid, bkGradient, bkBitmap };
 enum class TStrokeCap { scFlat, scRound, scSquare };
 enum class TStrokeJoin { sjMiter, sjRound, sjBevel };
 enum class TStrokeDash { sdSolid, sdDash, sdDot, sdDashDot, sdDashDotDot, sdCustom };
@@ -61,9 +61,11 @@ struct TBrush {
   TBrushKind Kind = TBrushKind::bkSolid;
   TAlphaColor Color = TAlphaColors::White;
   TGradient Gradient;
-  bool operator==(const TBrush& o) const {
-    return Kind == o.Kind && Color == o.Color && Gradient == o.Gradient;
-  }
+  // bkBitmap: a picture repeated without end, its pixels mapped into the
+  // path's own coordinates by BitmapMatrix (an SVG pattern's tile).
+  TBitmap Bitmap;
+  TMatrix BitmapMatrix = TMatrix::Zero();
+  bool operator==(const TBrush& o) const;
 };
 
 class TShape : public TControl {

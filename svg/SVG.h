@@ -525,6 +525,9 @@ class TSVG : public TSVGBasic {
   // geometry, in document order (the copy below a use where the use
   // stands); returns how many. Each call adds a new set.
   int CreateFMShapes(TControl* target);
+  // The shapes of top's descendants (a pattern's content), added to target
+  // with the matrices they have in the document.
+  int CreateShapesOf(const TSVGObject& top, TControl* target);
 
   // Places the drawing: the matrix that maps the root's user space into
   // target (view box and preserveAspectRatio honoured), after

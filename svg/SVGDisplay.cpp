@@ -86,6 +86,68 @@ bool GradientBrush(const TSVGGradient& gradient, const TRectF& bbox, TPointF vie
   return true;
 }
 
+// A pattern's tile as a picture brush in the coordinates of element's
+// geometry (bounds bbox); false when it paints nothing.
+bool PatternBrush(const TSVGPattern& pattern, const TSVGBasic& element, const TRectF& bbox, float opacity,
+                  TBrush& out) {
+  // A pattern whose content paints with itself stops here.
+  static thread_local int depth = 0;
+  if (depth > 2) return false;
+  TSVG* doc = element.Root();
+  if (!doc) return false;
+  const bool boxUnits = pattern.PatternUnits() == TSVGUnits::ObjectBoundingBox;
+  const TFRect tile = pattern.Tile();
+  const float bw = bbox.Width(), bh = bbox.Height();
+  if (boxUnits && (!(bw > 0) || !(bh > 0))) return false;
+  const float tx = boxUnits ? bbox.Left + tile.Left * bw : tile.Left;
+  const float ty = boxUnits ? bbox.Top + tile.Top * bh : tile.Top;
+  const float tw = boxUnits ? tile.Width * bw : tile.Width;
+  const float th = boxUnits ? tile.Height * bh : tile.Height;
+  if (!(tw > 0) || !(th > 0)) return false;
+  // The content's coordinates into the tile's: the content's origin is the
+  // tile's top left.
+  TMatrix content = TMatrix::Identity();
+  if (pattern.Viewport().HasViewBox) {
+    content = ViewBoxToViewportMatrix(pattern.Viewport().ViewBox, pattern.Viewport().AspectRatio, TRectF(0, 0, tw, th));
+  } else if (pattern.PatternContentUnits() == TSVGUnits::ObjectBoundingBox) {
+    if (!(bw > 0) || !(bh > 0)) return false;
+    content = TMatrix::CreateScaling(bw, bh);
+  }
+  // The tile is drawn at the resolution it is shown with.
+  const TMatrix transform = pattern.PatternTransform().IsSet() ? pattern.PatternTransform() : TMatrix::Identity();
+  const TMatrix& placed = element.Matrix();
+  const TMatrix shown = transform * (placed.IsSet() ? placed : TMatrix::Identity());
+  const float scale = std::clamp(std::sqrt(std::fabs(shown.m11 * shown.m22 - shown.m12 * shown.m21)), 0.01f, 64.0f);
+  const int pw = std::clamp(int(std::ceil(tw * scale)), 1, 2048), ph = std::clamp(int(std::ceil(th * scale)), 1, 2048);
+  const TMatrix toPixels = TMatrix::CreateScaling(float(pw) / tw, float(ph) / th);
+  // The content's shapes carry the document's root matrix; it is taken out
+  // again.
+  const TMatrix& rootMatrix = doc->Matrix();
+  const TMatrix unroot = rootMatrix.IsSet() ? rootMatrix.Inverse() : TMatrix::Identity();
+  TControl root;
+  root.SetSize(float(pw), float(ph));
+  root.SetOpacity(std::clamp(opacity, 0.0f, 1.0f));
+  ++depth;
+  doc->CreateShapesOf(*pattern.ContentSource(), &root);
+  --depth;
+  for (TControl* c : root.ChildList()) {
+    const TMatrix at = TMatrix::CreateTranslation(c->Position().X, c->Position().Y);
+    if (auto* path = dynamic_cast<TPath*>(c)) {
+      const TMatrix m = path->DataMatrix.IsSet() ? path->DataMatrix * at : at;
+      path->DataMatrix = m * unroot * content * toPixels;
+      path->ClipOutline.Clear();
+    } else if (auto* picture = dynamic_cast<TImage*>(c)) {
+      if (picture->DrawMatrix.IsSet()) picture->DrawMatrix = picture->DrawMatrix * at * unroot * content * toPixels;
+      picture->ClipOutline.Clear();
+    }
+    c->SetPosition({0, 0});
+  }
+  out.Kind = TBrushKind::bkBitmap;
+  out.Bitmap = TBitmap(RenderToImage(root, pw, ph, 0));
+  out.BitmapMatrix = TMatrix::CreateScaling(tw / float(pw), th / float(ph)) * TMatrix::CreateTranslation(tx, ty) * transform;
+  return true;
+}
+
 // The brush a paint draws with on element (geometry bounds bbox), its
 // opacity applied; false: nothing drawn.
 bool PaintBrush(const TSVGBasic& element, const TPaint& paint, float opacity, const TRectF& bbox, TBrush& out) {
@@ -101,7 +163,11 @@ bool PaintBrush(const TSVGBasic& element, const TPaint& paint, float opacity, co
       if (const auto* gradient = dynamic_cast<const TSVGGradient*>(server)) {
         if (GradientBrush(*gradient, bbox, element.ViewportSize(), opacity, out)) return true;
       }
-      // Patterns are not drawn yet: their fallback, or nothing.
+      if (const auto* pattern = dynamic_cast<const TSVGPattern*>(server)) {
+        if (PatternBrush(*pattern, element, bbox, opacity, out)) return true;
+        return false;
+      }
+      // A server that paints nothing here: the fallback, or nothing.
       out.Kind = TBrushKind::bkSolid;
       if (paint.FallbackKind == TPaintKind::Color) out.Color = WithOpacity(paint.FallbackColor, opacity);
       else if (paint.FallbackKind == TPaintKind::CurrentColor) out.Color = WithOpacity(style.Color, opacity);
@@ -297,6 +363,10 @@ bool ClipsToViewport(const TSVGObject& o) {
 int TSVG::CreateFMShapes(TControl* target) {
   if (!target || Style().DisplayNone) return 0;
   CalculateMatrices();
+  return CreateShapesOf(*this, target);
+}
+
+int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
   int made = 0;
   // Pre-order, skipping what is not displayed with everything inside it and
   // what is drawn only through a reference (defs, clip paths, masks,
@@ -308,7 +378,7 @@ int TSVG::CreateFMShapes(TControl* target) {
     int next;
     int clip;  // index into clips, or -1
   };
-  std::vector<Frame> stack{{this, 0, -1}};
+  std::vector<Frame> stack{{&top, 0, -1}};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next >= f.object->Count()) {

@@ -127,6 +127,27 @@ class Writer {
     switch (b.Kind) {
       case TBrushKind::bkNone: return "none";
       case TBrushKind::bkSolid: return Hex(b.Color);
+      case TBrushKind::bkBitmap: {
+        if (b.Bitmap.IsEmpty()) return "none";
+        // A tile of pixels repeated: a pattern holding the picture.
+        const std::string id = "p" + std::to_string(++m_patterns);
+        QByteArray png;
+        QBuffer buf(&png);
+        buf.open(QIODevice::WriteOnly);
+        b.Bitmap.Image().save(&buf, "PNG");
+        const std::string w = Num(float(b.Bitmap.Width())), h = Num(float(b.Bitmap.Height()));
+        std::string transform;
+        if (b.BitmapMatrix.IsSet()) {
+          const TMatrix& m = b.BitmapMatrix;
+          transform = " patternTransform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " +
+                      Num(m.m22) + " " + Num(m.m31) + " " + Num(m.m32) + ")\"";
+        }
+        m_defs += "<pattern id=\"" + id + "\" patternUnits=\"userSpaceOnUse\" width=\"" + w + "\" height=\"" + h +
+                  "\"" + transform + "><image width=\"" + w + "\" height=\"" + h +
+                  "\" preserveAspectRatio=\"none\" xlink:href=\"data:image/png;base64," + png.toBase64().toStdString() +
+                  "\"/></pattern>\n";
+        return "url(#" + id + ")";
+      }
       case TBrushKind::bkGradient: {
         const std::string id = "g" + std::to_string(++m_gradients);
         const TGradient& g = b.Gradient;
@@ -273,6 +294,7 @@ class Writer {
   std::string m_defs;
   int m_gradients = 0;
   int m_clips = 0;
+  int m_patterns = 0;
 };
 
 bool AnyShape(const TControl& c) {

@@ -222,6 +222,23 @@ TEST(SvgDisplay, GradientsBecomeBrushesInTheGeometrysCoordinates) {
   }
 }
 
+TEST(SvgDisplay, PatternsPaintTheirTileRepeated) {
+  // A 10 x 10 tile, blue in its left half, repeated over a 40 x 20 rectangle
+  // from (5, 0): blue where x - 5 modulo 10 is below 5.
+  Shapes s(Svg("<pattern id='p' patternUnits='userSpaceOnUse' x='5' width='10' height='10'>"
+               "<rect width='5' height='10' fill='#0000ff'/></pattern>"
+               "<rect x='0' y='0' width='40' height='20' fill='url(#p)'/>"));
+  ASSERT_EQ(s.made, 1);
+  EXPECT_EQ(s.Shape(0)->Fill.Kind, TBrushKind::bkBitmap);
+  const QImage img = RenderToImage(s.view, 100, 100, 0xFFFFFFFFu);
+  for (int x : {6, 9, 16, 27, 36}) EXPECT_EQ(img.pixel(x, 10) & 0xFFFFFFu, 0x0000FFu) << x;
+  for (int x : {2, 12, 22, 33}) EXPECT_EQ(img.pixel(x, 10) & 0xFFFFFFu, 0xFFFFFFu) << x;
+  // A pattern whose content paints with the pattern itself ends.
+  Shapes selfish(Svg("<pattern id='p' width='1' height='1'><rect width='5' height='5' fill='url(#p)'/></pattern>"
+                     "<rect width='10' height='10' fill='url(#p)'/>"));
+  EXPECT_EQ(selfish.made, 1);
+}
+
 // --- which elements make shapes ------------------------------------------------------------
 
 TEST(SvgDisplay, OnlyDrawnElementsWithGeometryMakeShapes) {
