@@ -31,11 +31,12 @@ bool LookUp(std::string_view text, const std::pair<std::string_view, E> (&table)
 uint8_t ClampByte(double v) { return uint8_t(std::lround(std::clamp(v, 0.0, 255.0))); }
 
 // One rgb() component: a number (0..255) or a percentage.
-bool ReadRgbComponent(std::string_view& s, double& value) {
+bool ReadRgbComponent(std::string_view& s, double& value, bool& percent) {
   float v;
   SkipBlanks(s);
   if (!ReadNumber(s, v)) return false;
-  value = SkipChar(s, '%') ? double(v) * 2.55 : double(v);
+  percent = SkipChar(s, '%');
+  value = percent ? double(v) / 100 * 255 : double(v);
   return true;
 }
 
@@ -53,18 +54,28 @@ bool ReadAlpha(std::string_view& s, double& alpha) {
 // commas or blanks, then optionally ", a" or "/ a", then ")".
 bool ReadColorFunction(std::string_view s, bool hsl, TAlphaColor& out) {
   double c[3];
+  bool percent[3] = {false, false, false};
+  bool commas = false;
   for (int i = 0; i < 3; ++i) {
-    if (i > 0) SkipCommaWsp(s);
+    if (i > 0) {
+      std::string_view ahead = s;
+      SkipBlanks(ahead);
+      commas = commas || (!ahead.empty() && ahead.front() == ',');
+      SkipCommaWsp(s);
+    }
     if (hsl && i == 0) {
       float v;
       SkipBlanks(s);
       if (!ReadNumber(s, v)) return false;
       SkipPrefix(s, "deg");
       c[0] = v;
-    } else if (!ReadRgbComponent(s, c[i])) {
+    } else if (!ReadRgbComponent(s, c[i], percent[i])) {
       return false;
     }
   }
+  // The comma-separated form takes three numbers or three percentages,
+  // never a mix.
+  if (!hsl && commas && !(percent[0] == percent[1] && percent[1] == percent[2])) return false;
   double alpha = 1;
   SkipBlanks(s);
   if (SkipChar(s, ',') || SkipChar(s, '/')) {

@@ -137,6 +137,10 @@ TEST(SvgDisplay, PaintFollowsSvg) {
        "FF123456", false, "", 1, 1},
       {"currentColor", "<g color='#abcdef'><rect fill='currentColor' width='5' height='5'/></g>", true, "FFABCDEF",
        false, "", 1, 1},
+      {"rgba() with numbers and percentages mixed is invalid: the initial black",
+       "<rect fill='rgba(0, 50%, 0, 0.5)' width='5' height='5'/>", true, "FF000000", false, "", 1, 1},
+      {"rgba() with percentages", "<rect fill='rgba(0%, 50%, 0%, 0.5)' width='5' height='5'/>", true, "80008000",
+       false, "", 1, 1},
       {"zero stroke width draws no stroke", "<rect stroke='red' stroke-width='0' width='5' height='5'/>", true,
        "FF000000", false, "", 0, 1},
   };
