@@ -128,8 +128,12 @@ void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
       if (dash.size() % 2) dash.insert(dash.end(), dash.begin(), dash.end());
       QVector<qreal> pattern;
       bool positive = false;
-      for (float d : dash) {
-        pattern.push_back(std::max(0.0f, d));
+      for (size_t i = 0; i < dash.size(); ++i) {
+        const float d = std::max(0.0f, dash[i]);
+        // A dash of no length still gets its caps (dotted lines are drawn as
+        // "0 n" with round caps); Qt draws nothing for it, so it gets a hair.
+        const bool emptyDash = i % 2 == 0 && d == 0 && StrokeCap != TStrokeCap::scFlat;
+        pattern.push_back(emptyDash ? 1e-3 : d);
         positive = positive || d > 0;
       }
       if (positive) {

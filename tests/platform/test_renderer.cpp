@@ -297,3 +297,26 @@ TEST(RenderCover, WhatAFullOpaqueCoverHidesIsLeftOutAndNothingElse) {
     EXPECT_TRUE(near(img.pixel(0, 0), c.corner)) << c.what << ": " << std::hex << img.pixel(0, 0);
   }
 }
+
+// Dotted lines: dashes of no length with round caps draw as dots.
+TEST(RenderDash, EmptyDashesWithCapsAreDots) {
+  for (TStrokeCap cap : {TStrokeCap::scRound, TStrokeCap::scFlat}) {
+    TControl root;
+    root.SetSize(40, 10);
+    auto* line = new TPath(&root);
+    line->SetParent(&root);
+    line->WrapMode = TPathWrapMode::pwOriginal;
+    line->SetBounds(0, 0, 40, 10);
+    line->Data.MoveTo({5, 5});
+    line->Data.LineTo({35, 5});
+    line->Fill.Kind = TBrushKind::bkNone;
+    line->Stroke.Color = 0xFF000000u;
+    line->StrokeThickness = 4;
+    line->StrokeCap = cap;
+    line->SetCustomDash({0, 2.5f}, 0);  // a dot every 10 units
+    const QImage img = RenderToImage(root, 40, 10, 0xFFFFFFFFu);
+    const bool dots = cap == TStrokeCap::scRound;
+    for (int x : {5, 15, 25}) EXPECT_EQ(qRed(img.pixel(x, 5)) < 64, dots) << x;
+    for (int x : {10, 20, 30}) EXPECT_GT(qRed(img.pixel(x, 5)), 192) << x;
+  }
+}
