@@ -133,21 +133,17 @@ void TPathData::AddArc(TPointF center, TPointF radius, float startAngle, float s
 }
 
 TRectF TPathData::GetBounds() const {
-  bool any = false;
-  TRectF r;
-  for (const TPathPoint& p : m_points) {
-    if (p.Kind == ppClose) continue;
-    if (!any) {
-      r = {p.Point.X, p.Point.Y, p.Point.X, p.Point.Y};
-      any = true;
-      continue;
-    }
-    r.Left = std::min(r.Left, p.Point.X);
-    r.Top = std::min(r.Top, p.Point.Y);
-    r.Right = std::max(r.Right, p.Point.X);
-    r.Bottom = std::max(r.Bottom, p.Point.Y);
-  }
-  return r;
+  TBoundsBuilder b;
+  for (const TPathPoint& p : m_points)
+    if (p.Kind != ppClose) b.Add(p.Point);
+  return b.Rect;
+}
+
+TRectF TPathData::GetBounds(const TMatrix& m) const {
+  TBoundsBuilder b;
+  for (const TPathPoint& p : m_points)
+    if (p.Kind != ppClose) b.Add(m.Transform(p.Point));
+  return b.Rect;
 }
 
 void TPathData::Scale(float sx, float sy) {

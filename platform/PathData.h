@@ -75,6 +75,8 @@ class TPathData {
   // The bounding rectangle of every point, control points included; close
   // points are skipped (they repeat a start point). (0, 0, 0, 0) when empty.
   TRectF GetBounds() const;
+  // The bounds of the points mapped by m.
+  TRectF GetBounds(const TMatrix& m) const;
   void Scale(float sx, float sy);
   void Translate(float dx, float dy);
   void ApplyMatrix(const TMatrix& m);

@@ -293,20 +293,7 @@ TPathData TPath::DrawingPath() const {
 
 TRectF TPath::DrawnBounds() const {
   const TPathData path = DrawingPath();
-  if (!DataMatrix.IsSet()) return path.GetBounds();
-  bool any = false;
-  TRectF r;
-  for (const TPathPoint& p : path.PointList()) {
-    if (p.Kind == ppClose) continue;
-    const TPointF q = DataMatrix.Transform(p.Point);
-    if (!any) r = TRectF(q.X, q.Y, q.X, q.Y);
-    any = true;
-    r.Left = std::min(r.Left, q.X);
-    r.Top = std::min(r.Top, q.Y);
-    r.Right = std::max(r.Right, q.X);
-    r.Bottom = std::max(r.Bottom, q.Y);
-  }
-  return r;
+  return DataMatrix.IsSet() ? path.GetBounds(DataMatrix) : path.GetBounds();
 }
 
 void TPath::WriteProperties(Props& out) const {

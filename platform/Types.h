@@ -65,4 +65,22 @@ struct TRectF {
   }
 };
 
+// The smallest rectangle around every point given to Add (empty and not
+// Any before the first).
+struct TBoundsBuilder {
+  bool Any = false;
+  TRectF Rect;
+  void Add(TPointF p) {
+    if (!Any) {
+      Rect = {p.X, p.Y, p.X, p.Y};
+      Any = true;
+      return;
+    }
+    Rect.Left = p.X < Rect.Left ? p.X : Rect.Left;
+    Rect.Top = p.Y < Rect.Top ? p.Y : Rect.Top;
+    Rect.Right = p.X > Rect.Right ? p.X : Rect.Right;
+    Rect.Bottom = p.Y > Rect.Bottom ? p.Y : Rect.Bottom;
+  }
+};
+
 }  // namespace karto

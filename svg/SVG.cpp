@@ -1104,8 +1104,7 @@ void TSVG::CalculateSize() {
   // their children use it); then its matrices; then the bounds of what is
   // drawn (not what only serves as a reference: defs, clip paths, masks,
   // markers, paint servers, symbols outside a use).
-  bool any = false;
-  TRectF content;
+  TBoundsBuilder content;
   {
     struct Frame {
       TSVGObject* object;
@@ -1145,24 +1144,17 @@ void TSVG::CalculateSize() {
       TRectF own;
       if (drawn && b && b->GeometryBounds(own)) {
         const TBounds c = o->ObjectBounds();
-        for (TPointF p : {c.TopLeft, c.TopRight, c.BottomLeft, c.BottomRight}) {
-          if (!any) content = TRectF(p.X, p.Y, p.X, p.Y);
-          any = true;
-          content.Left = std::min(content.Left, p.X);
-          content.Top = std::min(content.Top, p.Y);
-          content.Right = std::max(content.Right, p.X);
-          content.Bottom = std::max(content.Bottom, p.Y);
-        }
+        for (TPointF p : {c.TopLeft, c.TopRight, c.BottomLeft, c.BottomRight}) content.Add(p);
       }
       stack.push_back({o, 0, viewport, drawn});
     }
   }
-  m_contentBounds = content;
-  if ((!hasWidth || !hasHeight) && any) {
+  m_contentBounds = content.Rect;
+  if ((!hasWidth || !hasHeight) && content.Any) {
     // No size and no view box: the drawing is as large as what it holds,
     // measured from the origin.
-    if (!hasWidth) FWidth = std::max(0.0f, content.Right);
-    if (!hasHeight) FHeight = std::max(0.0f, content.Bottom);
+    if (!hasWidth) FWidth = std::max(0.0f, content.Rect.Right);
+    if (!hasHeight) FHeight = std::max(0.0f, content.Rect.Bottom);
     if (!userTarget) {
       SetTarget(TRectF(0, 0, FWidth, FHeight), m_initialMatrix);
       m_hasTarget = false;

@@ -228,13 +228,9 @@ void TSVGPolyLine::ResolveGeometry() { InvalidateGeometry(); }
 
 bool TSVGPolyLine::GeometryBounds(TRectF& bounds) const {
   if (FPoints.size() < 2) return false;  // a single point draws nothing
-  bounds = TRectF(FPoints[0].X, FPoints[0].Y, FPoints[0].X, FPoints[0].Y);
-  for (TPointF p : FPoints) {
-    bounds.Left = std::min(bounds.Left, p.X);
-    bounds.Top = std::min(bounds.Top, p.Y);
-    bounds.Right = std::max(bounds.Right, p.X);
-    bounds.Bottom = std::max(bounds.Bottom, p.Y);
-  }
+  TBoundsBuilder b;
+  for (TPointF p : FPoints) b.Add(p);
+  bounds = b.Rect;
   return true;
 }
 
