@@ -60,6 +60,33 @@ bool ReadMatrixText(const std::string& value, TMatrix& out) {
   return true;
 }
 
+// A path as its quoted data text.
+bool ReadPathText(const std::string& value, TPathData& out) {
+  std::string text;
+  TPathData path;
+  if (!proptext::ReadQuoted(value, text) || !path.SetData(text)) return false;
+  out = std::move(path);
+  return true;
+}
+
+// A picture as quoted base64 of its PNG.
+std::string PictureText(const TBitmap& picture) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  picture.Image().save(&buffer, "PNG");
+  return proptext::Quote(png.toBase64().toStdString());
+}
+
+bool ReadPictureText(const std::string& value, TBitmap& out) {
+  std::string text;
+  if (!proptext::ReadQuoted(value, text)) return false;
+  QImage picture;
+  if (!picture.loadFromData(QByteArray::fromBase64(QByteArray::fromStdString(text)), "PNG")) return false;
+  out = TBitmap(picture);
+  return true;
+}
+
 void WriteBrush(Props& out, const std::string& prefix, const TBrush& b) {
   using namespace proptext;
   out.emplace_back(prefix + ".Kind", kBrushKinds[int(b.Kind)]);
@@ -90,11 +117,7 @@ void WriteBrush(Props& out, const std::string& prefix, const TBrush& b) {
     if (g.Matrix.IsSet()) out.emplace_back(prefix + ".Gradient.Matrix", MatrixText(g.Matrix));
   }
   if (b.Kind == TBrushKind::bkBitmap && !b.Bitmap.IsEmpty()) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    b.Bitmap.Image().save(&buffer, "PNG");
-    out.emplace_back(prefix + ".Bitmap.PNG", Quote(png.toBase64().toStdString()));
+    out.emplace_back(prefix + ".Bitmap.PNG", PictureText(b.Bitmap));
     if (b.BitmapMatrix.IsSet()) out.emplace_back(prefix + ".Bitmap.Matrix", MatrixText(b.BitmapMatrix));
   }
 }
@@ -144,14 +167,7 @@ bool ReadBrush(const std::string& name, const std::string& v, const std::string&
   if (sub == "Gradient.PathCoordinates") return ReadBool(v, g.PathCoordinates);
   if (sub == "Gradient.Matrix") return ReadMatrixText(v, g.Matrix);
   if (sub == "Bitmap.Matrix") return ReadMatrixText(v, b.BitmapMatrix);
-  if (sub == "Bitmap.PNG") {
-    std::string text;
-    if (!ReadQuoted(v, text)) return false;
-    QImage picture;
-    if (!picture.loadFromData(QByteArray::fromBase64(QByteArray::fromStdString(text)), "PNG")) return false;
-    b.Bitmap = TBitmap(picture);
-    return true;
-  }
+  if (sub == "Bitmap.PNG") return ReadPictureText(v, b.Bitmap);
   return false;
 }
 
@@ -231,13 +247,7 @@ bool TShape::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Stroke.Dash") return ReadEnum(value, kDashes, StrokeDash);
   if (name == "Stroke.DashOffset") return ReadFloat(value, DashOffset);
   if (name == "Stroke.MiterLimit") return ReadFloat(value, StrokeMiterLimit);
-  if (name == "ClipOutline.Path") {
-    std::string text;
-    TPathData outline;
-    if (!ReadQuoted(value, text) || !outline.SetData(text)) return false;
-    ClipOutline = std::move(outline);
-    return true;
-  }
+  if (name == "ClipOutline.Path") return ReadPathText(value, ClipOutline);
   if (name == "Stroke.CustomDash") {
     std::string s;
     if (!ReadQuoted(value, s)) return false;
@@ -308,14 +318,7 @@ bool TPath::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "WrapMode") return ReadEnum(value, kWrapModes, WrapMode);
   if (name == "FillRule") return ReadEnum(value, kFillRules, FillRule);
   if (name == "Data.Matrix") return ReadMatrixText(value, DataMatrix);
-  if (name == "Data.Path") {
-    std::string s;
-    if (!proptext::ReadQuoted(value, s)) return false;
-    TPathData d;
-    if (!d.SetData(s)) return false;
-    Data = std::move(d);
-    return true;
-  }
+  if (name == "Data.Path") return ReadPathText(value, Data);
   return TShape::ReadProperty(name, value);
 }
 
@@ -400,13 +403,7 @@ void TImage::WriteProperties(Props& out) const {
   if (DrawMatrix.IsSet()) out.emplace_back("DrawMatrix", MatrixText(DrawMatrix));
   if (!ClipOutline.IsEmpty()) out.emplace_back("ClipOutline.Path", Quote(ClipOutline.Data()));
   if (!Smooth) out.emplace_back("Smooth", Bool(false));
-  if (!Bitmap.IsEmpty()) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    Bitmap.Image().save(&buffer, "PNG");
-    out.emplace_back("Bitmap.PNG", Quote(png.toBase64().toStdString()));
-  }
+  if (!Bitmap.IsEmpty()) out.emplace_back("Bitmap.PNG", PictureText(Bitmap));
 }
 
 bool TImage::ReadProperty(const std::string& name, const std::string& value) {
@@ -414,21 +411,8 @@ bool TImage::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "WrapMode") return ReadEnum(value, kImageWrapModes, WrapMode);
   if (name == "DrawMatrix") return ReadMatrixText(value, DrawMatrix);
   if (name == "Smooth") return ReadBool(value, Smooth);
-  if (name == "ClipOutline.Path") {
-    std::string text;
-    TPathData outline;
-    if (!ReadQuoted(value, text) || !outline.SetData(text)) return false;
-    ClipOutline = std::move(outline);
-    return true;
-  }
-  if (name == "Bitmap.PNG") {
-    std::string text;
-    if (!ReadQuoted(value, text)) return false;
-    QImage picture;
-    if (!picture.loadFromData(QByteArray::fromBase64(QByteArray::fromStdString(text)), "PNG")) return false;
-    Bitmap = TBitmap(picture);
-    return true;
-  }
+  if (name == "ClipOutline.Path") return ReadPathText(value, ClipOutline);
+  if (name == "Bitmap.PNG") return ReadPictureText(value, Bitmap);
   return TControl::ReadProperty(name, value);
 }
 
