@@ -115,12 +115,25 @@ class Writer {
     for (const TControl* child : c.ChildList()) Walk(*child, m, o);
   }
 
+  // name="matrix(...)" with a space before it.
+  static std::string MatrixAttribute(const char* name, const TMatrix& m) {
+    return std::string(" ") + name + "=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " +
+           Num(m.m22) + " " + Num(m.m31) + " " + Num(m.m32) + ")\"";
+  }
+
   static std::string Transform(const TMatrix& m) {
     if (m == TMatrix::Identity()) return {};
     if (m.m11 == 1 && m.m12 == 0 && m.m21 == 0 && m.m22 == 1)
       return " transform=\"translate(" + Num(m.m31) + "," + Num(m.m32) + ")\"";
-    return " transform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " + Num(m.m22) + " " +
-           Num(m.m31) + " " + Num(m.m32) + ")\"";
+    return MatrixAttribute("transform", m);
+  }
+
+  static std::string PngDataUri(const TBitmap& picture) {
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    picture.Image().save(&buf, "PNG");
+    return "data:image/png;base64," + png.toBase64().toStdString();
   }
 
   std::string Paint(const TBrush& b, const TRectF& r) {
@@ -131,21 +144,12 @@ class Writer {
         if (b.Bitmap.IsEmpty()) return "none";
         // A tile of pixels repeated: a pattern holding the picture.
         const std::string id = "p" + std::to_string(++m_patterns);
-        QByteArray png;
-        QBuffer buf(&png);
-        buf.open(QIODevice::WriteOnly);
-        b.Bitmap.Image().save(&buf, "PNG");
         const std::string w = Num(float(b.Bitmap.Width())), h = Num(float(b.Bitmap.Height()));
-        std::string transform;
-        if (b.BitmapMatrix.IsSet()) {
-          const TMatrix& m = b.BitmapMatrix;
-          transform = " patternTransform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " +
-                      Num(m.m22) + " " + Num(m.m31) + " " + Num(m.m32) + ")\"";
-        }
+        const std::string transform =
+            b.BitmapMatrix.IsSet() ? MatrixAttribute("patternTransform", b.BitmapMatrix) : std::string();
         m_defs += "<pattern id=\"" + id + "\" patternUnits=\"userSpaceOnUse\" width=\"" + w + "\" height=\"" + h +
                   "\"" + transform + "><image width=\"" + w + "\" height=\"" + h +
-                  "\" preserveAspectRatio=\"none\" xlink:href=\"data:image/png;base64," + png.toBase64().toStdString() +
-                  "\"/></pattern>\n";
+                  "\" preserveAspectRatio=\"none\" xlink:href=\"" + PngDataUri(b.Bitmap) + "\"/></pattern>\n";
         return "url(#" + id + ")";
       }
       case TBrushKind::bkGradient: {
@@ -160,11 +164,7 @@ class Writer {
         std::string common = " id=\"" + id + "\" gradientUnits=\"userSpaceOnUse\"";
         if (g.Spread == TGradientSpread::spReflect) common += " spreadMethod=\"reflect\"";
         if (g.Spread == TGradientSpread::spRepeat) common += " spreadMethod=\"repeat\"";
-        if (g.Matrix.IsSet()) {
-          const TMatrix& m = g.Matrix;
-          common += " gradientTransform=\"matrix(" + Num(m.m11) + " " + Num(m.m12) + " " + Num(m.m21) + " " +
-                    Num(m.m22) + " " + Num(m.m31) + " " + Num(m.m32) + ")\"";
-        }
+        if (g.Matrix.IsSet()) common += MatrixAttribute("gradientTransform", g.Matrix);
         const char* element = g.Style == TGradientStyle::gsRadial ? "radialGradient" : "linearGradient";
         if (g.Style == TGradientStyle::gsRadial) {
           const TPointF c = at(g.Center), f = at(g.Focal);
@@ -244,21 +244,27 @@ class Writer {
       m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(own * m) + Style(s, opacity) + extra + "/>\n";
       return;
     }
-    // The clip outline lies in the shape's local coordinates: a group placed
-    // like the shape carries it, the path inside takes its own matrix. An
-    // upright rectangle (a nested drawing's viewport, the usual case) is
-    // written as a nested svg element, any other outline as a clip path.
+    // The path inside the clip takes its own matrix.
     const std::string body = "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(own) + Style(s, opacity) +
                              extra + "/>";
+    Clipped(body, s.ClipOutline, m);
+  }
+
+  // body (an element drawn in local coordinates) placed by m and clipped to
+  // outline (local coordinates too). The clip outline lies in the local
+  // coordinates: a group placed like the control carries it. An upright
+  // rectangle (a nested drawing's viewport, the usual case) is written as a
+  // nested svg element, any other outline as a clip path.
+  void Clipped(const std::string& body, const TPathData& outline, const TMatrix& m) {
     TRectF box;
-    if (UprightRectangle(s.ClipOutline, box)) {
+    if (UprightRectangle(outline, box)) {
       m_out += "<g" + Transform(m) + "><svg x=\"" + Num(box.Left) + "\" y=\"" + Num(box.Top) + "\" width=\"" +
                Num(box.Width()) + "\" height=\"" + Num(box.Height()) + "\" overflow=\"hidden\"><g" +
                Transform(TMatrix::CreateTranslation(-box.Left, -box.Top)) + ">" + body + "</g></svg></g>\n";
       return;
     }
     const std::string clip = "c" + std::to_string(++m_clips);
-    m_defs += "<clipPath id=\"" + clip + "\"><path d=\"" + PathText(s.ClipOutline) + "\"/></clipPath>\n";
+    m_defs += "<clipPath id=\"" + clip + "\"><path d=\"" + PathText(outline) + "\"/></clipPath>\n";
     m_out += "<g" + Transform(m) + " clip-path=\"url(#" + clip + ")\">" + body + "</g>\n";
   }
 
@@ -278,15 +284,23 @@ class Writer {
 
   void Image(const TImage& img, const TMatrix& m, float opacity) {
     if (img.Bitmap.IsEmpty()) return;
+    const std::string fade = opacity < 1 ? " opacity=\"" + Num(opacity) + "\"" : std::string();
+    if (img.DrawMatrix.IsSet()) {
+      // Pixels placed by the picture's own matrix, then by the control.
+      const std::string body = "<image width=\"" + Num(float(img.Bitmap.Width())) + "\" height=\"" +
+                               Num(float(img.Bitmap.Height())) + "\" preserveAspectRatio=\"none\"" +
+                               (img.Smooth ? "" : " image-rendering=\"optimizeSpeed\"") + fade;
+      if (img.ClipOutline.IsEmpty()) {
+        m_out += body + Transform(img.DrawMatrix * m) + " xlink:href=\"" + PngDataUri(img.Bitmap) + "\"/>\n";
+        return;
+      }
+      Clipped(body + Transform(img.DrawMatrix) + " xlink:href=\"" + PngDataUri(img.Bitmap) + "\"/>", img.ClipOutline, m);
+      return;
+    }
     const TRectF r = img.BitmapRect();
-    QByteArray png;
-    QBuffer buf(&png);
-    buf.open(QIODevice::WriteOnly);
-    img.Bitmap.Image().save(&buf, "PNG");
     m_out += "<image x=\"" + Num(r.Left) + "\" y=\"" + Num(r.Top) + "\" width=\"" + Num(r.Width()) + "\" height=\"" +
-             Num(r.Height()) + "\" preserveAspectRatio=\"none\"" + Transform(m) +
-             (opacity < 1 ? " opacity=\"" + Num(opacity) + "\"" : std::string()) +
-             " xlink:href=\"data:image/png;base64," + png.toBase64().toStdString() + "\"/>\n";
+             Num(r.Height()) + "\" preserveAspectRatio=\"none\"" + Transform(m) + fade + " xlink:href=\"" +
+             PngDataUri(img.Bitmap) + "\"/>\n";
   }
 
   const TControl& m_view;

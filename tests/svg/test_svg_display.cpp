@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <cmath>
 #include <cstdio>
@@ -362,7 +363,20 @@ TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
 // --- export ----------------------------------------------------------------------------------
 
 TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
+  // A 4 x 2 picture: red and blue halves.
+  QImage pixels(4, 2, QImage::Format_ARGB32);
+  pixels.fill(Qt::red);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 2; x < 4; ++x) pixels.setPixel(x, y, qRgb(0, 0, 255));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  pixels.save(&buffer, "PNG");
+  const std::string picture = "data:image/png;base64," + png.toBase64().toStdString();
   const std::string drawing = Svg(
+      "<image x='5' y='60' width='30' height='30' preserveAspectRatio='xMidYMid slice' transform='translate(1 2)' "
+      "href='" + picture + "'/><image x='60' y='40' width='30' height='15' transform='rotate(5 75 45)' href='" +
+      picture + "'/>" +
       "<linearGradient id='lg' x1='0' y1='0' x2='1' y2='1' spreadMethod='reflect'>"
       "<stop offset='0' stop-color='#ff0000'/><stop offset='0.5' stop-color='#00ff00' stop-opacity='0.5'/>"
       "<stop offset='1' stop-color='#0000ff'/></linearGradient>"
