@@ -1813,26 +1813,41 @@ class TXmlReader {
 
 namespace {
 
-void AppendEscapedValue(std::string& out, std::string_view s) {
+// Appends s with each character for which replace gives a text (it sees
+// the character and its position) replaced by that text.
+template <class Replace>
+void AppendEscaped(std::string& out, std::string_view s, Replace replace) {
   size_t run = 0;
   for (size_t i = 0; i < s.size(); ++i) {
-    const char* rep;
-    switch (s[i]) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '"': rep = "&quot;"; break;
-      // The reader turns raw white space in values into spaces.
-      case '\t': rep = "&#9;"; break;
-      case '\n': rep = "&#10;"; break;
-      case '\r': rep = "&#13;"; break;
-      default: continue;
-    }
+    const char* rep = replace(s[i], i);
+    if (!rep) continue;
     out.append(s.substr(run, i - run));
     out += rep;
     run = i + 1;
   }
   out.append(s.substr(run));
+}
+
+const char* MarkupEscape(char c) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '\r': return "&#13;";
+    default: return nullptr;
+  }
+}
+
+void AppendEscapedValue(std::string& out, std::string_view s) {
+  AppendEscaped(out, s, [](char c, size_t) -> const char* {
+    switch (c) {
+      case '"': return "&quot;";
+      // The reader turns raw white space in values into spaces.
+      case '\t': return "&#9;";
+      case '\n': return "&#10;";
+      default: return MarkupEscape(c);
+    }
+  });
 }
 
 // Text as an element's Text: the reader drops spaces and line breaks at its
@@ -1840,46 +1855,17 @@ void AppendEscapedValue(std::string& out, std::string_view s) {
 // start, a line break everywhere: that keeps it clear of the writer's own
 // line ends).
 void AppendEscapedText(std::string& out, std::string_view s) {
-  size_t run = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char* rep;
-    switch (s[i]) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '\n': rep = "&#10;"; break;
-      case '\r': rep = "&#13;"; break;
-      case ' ':
-        if (i != 0) continue;
-        rep = "&#32;";
-        break;
-      default: continue;
-    }
-    out.append(s.substr(run, i - run));
-    out += rep;
-    run = i + 1;
-  }
-  out.append(s.substr(run));
+  AppendEscaped(out, s, [](char c, size_t i) -> const char* {
+    if (c == '\n') return "&#10;";
+    if (c == ' ') return i == 0 ? "&#32;" : nullptr;
+    return MarkupEscape(c);
+  });
 }
 
 // A "#text" node's run, which the reader takes whole: only markup characters
 // and CR (which would read back as LF) need escaping.
 void AppendEscapedRun(std::string& out, std::string_view s) {
-  size_t run = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char* rep;
-    switch (s[i]) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '\r': rep = "&#13;"; break;
-      default: continue;
-    }
-    out.append(s.substr(run, i - run));
-    out += rep;
-    run = i + 1;
-  }
-  out.append(s.substr(run));
+  AppendEscaped(out, s, [](char c, size_t) { return MarkupEscape(c); });
 }
 
 class TXmlWriter {
