@@ -18,6 +18,7 @@
 #include "platform/Shapes.h"
 #include "svg/SVG.h"
 #include "svg/SVGPaint.h"
+#include "svg/SVGTextLayout.h"
 
 namespace karto {
 
@@ -204,35 +205,29 @@ void NameShape(TControl& shape, const std::string& prefix, int place) {
   }
 }
 
-}  // namespace
-
-TPath* TSVGBasic::CreatePathShape(TControl* target) const {
-  const TPathData* geometry = PathData();
-  if (!target || !geometry || geometry->IsEmpty()) return nullptr;
-  const TMatrix& matrix = Matrix();
-  const TMatrix complete = matrix.IsSet() ? matrix : TMatrix::Identity();
-
+// A path shape of geometry, painted as element paints, placed by the
+// complete matrix; box is the bounding box paint servers are laid on.
+TPath* MakePathShape(const TSVGBasic& element, const TPathData& geometry, const TMatrix& complete,
+                     const TRectF& box, TPathFillRule fillRule, const std::string& prefix, TControl* target) {
   auto shape = std::make_unique<TPath>(target);
-  shape->Data = *geometry;
+  shape->Data = geometry;
   shape->WrapMode = TPathWrapMode::pwOriginal;
-  shape->FillRule = FillRule() == TFillRule::EvenOdd ? TPathFillRule::frEvenOdd : TPathFillRule::frNonZero;
+  shape->FillRule = fillRule;
   // Placed at the top left of the drawn geometry, sized to it.
   shape->DataMatrix = complete;
   const TRectF bounds = shape->DrawnBounds();
   shape->DataMatrix = complete * TMatrix::CreateTranslation(-bounds.Left, -bounds.Top);
   shape->SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
 
-  const TSVGStyleValues& style = Style();
-  TRectF box;
-  if (!GeometryBounds(box)) box = geometry->GetBounds();
-  if (!PaintBrush(*this, style.Fill, style.FillOpacity, box, shape->Fill)) {
+  const TSVGStyleValues& style = element.Style();
+  if (!PaintBrush(element, style.Fill, style.FillOpacity, box, shape->Fill)) {
     shape->Fill.Kind = TBrushKind::bkNone;
-    shape->Fill.Color = FillColor();
+    shape->Fill.Color = element.FillColor();
   }
-  const float width = StrokeWidth();
-  if (!(width > 0) || !PaintBrush(*this, style.Stroke, style.StrokeOpacity, box, shape->Stroke)) {
+  const float width = element.StrokeWidth();
+  if (!(width > 0) || !PaintBrush(element, style.Stroke, style.StrokeOpacity, box, shape->Stroke)) {
     shape->Stroke.Kind = TBrushKind::bkNone;
-    shape->Stroke.Color = StrokeColor();
+    shape->Stroke.Color = element.StrokeColor();
   }
   shape->StrokeThickness = width;
   shape->StrokeCap = style.StrokeLinecap == TLineCap::Round    ? TStrokeCap::scRound
@@ -241,11 +236,11 @@ TPath* TSVGBasic::CreatePathShape(TControl* target) const {
   shape->StrokeJoin = style.StrokeLinejoin == TLineJoin::Round   ? TStrokeJoin::sjRound
                       : style.StrokeLinejoin == TLineJoin::Bevel ? TStrokeJoin::sjBevel
                                                                  : TStrokeJoin::sjMiter;
-  shape->StrokeMiterLimit = StrokeMiterLimit();
+  shape->StrokeMiterLimit = element.StrokeMiterLimit();
   // Dashes in units of the stroke width; a list with a negative value, or
   // only zeros, draws a solid line.
   if (width > 0) {
-    const std::vector<float> dashes = StrokeDashArray();
+    const std::vector<float> dashes = element.StrokeDashArray();
     bool valid = !dashes.empty();
     bool positive = false;
     for (float d : dashes) {
@@ -255,15 +250,66 @@ TPath* TSVGBasic::CreatePathShape(TControl* target) const {
     if (valid && positive) {
       std::vector<float> relative;
       for (float d : dashes) relative.push_back(d / width);
-      shape->SetCustomDash(relative, StrokeDashOffset() / width);
+      shape->SetCustomDash(relative, element.StrokeDashOffset() / width);
     }
   }
-  shape->SetOpacity(EffectiveOpacity());
+  shape->SetOpacity(element.EffectiveOpacity());
   shape->SetHitTest(false);
   shape->SetAlign(TAlignLayout::alNone);
   shape->SetParent(target);
-  NameShape(*shape, ShapePrefix(*this, *geometry), target->ChildrenCount());
+  NameShape(*shape, prefix, target->ChildrenCount());
   return shape.release();
+}
+
+TPathData ToPathData(const QPainterPath& path) {
+  TPathData out;
+  for (int i = 0; i < path.elementCount(); ++i) {
+    const QPainterPath::Element e = path.elementAt(i);
+    switch (e.type) {
+      case QPainterPath::MoveToElement: out.MoveTo({float(e.x), float(e.y)}); break;
+      case QPainterPath::LineToElement: out.LineTo({float(e.x), float(e.y)}); break;
+      case QPainterPath::CurveToElement:
+        if (i + 2 < path.elementCount()) {
+          const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+          out.CurveTo({float(e.x), float(e.y)}, {float(c2.x), float(c2.y)}, {float(end.x), float(end.y)});
+          i += 2;
+        }
+        break;
+      case QPainterPath::CurveToDataElement: break;
+    }
+  }
+  return out;
+}
+
+// The shapes of a text element: a "Txt_" path per run of glyphs painted
+// alike, and per decoration line. Paint servers span the whole text.
+int CreateTextShapes(const TSVGText& text, TControl* target) {
+  const std::vector<TTextPiece> pieces = LayoutText(text);
+  QRectF all;
+  for (const TTextPiece& p : pieces) all = all.united(p.Outline.boundingRect());
+  const TRectF box(float(all.left()), float(all.top()), float(all.right()), float(all.bottom()));
+  const TMatrix& matrix = text.Matrix();
+  const TMatrix complete = matrix.IsSet() ? matrix : TMatrix::Identity();
+  int made = 0;
+  for (const TTextPiece& p : pieces) {
+    if (!p.Owner->IsVisible()) continue;
+    made += MakePathShape(*p.Owner, ToPathData(p.Outline), complete, box, TPathFillRule::frNonZero, "Txt_",
+                          target) != nullptr;
+  }
+  return made;
+}
+
+}  // namespace
+
+TPath* TSVGBasic::CreatePathShape(TControl* target) const {
+  const TPathData* geometry = PathData();
+  if (!target || !geometry || geometry->IsEmpty()) return nullptr;
+  const TMatrix& matrix = Matrix();
+  TRectF box;
+  if (!GeometryBounds(box)) box = geometry->GetBounds();
+  return MakePathShape(*this, *geometry, matrix.IsSet() ? matrix : TMatrix::Identity(), box,
+                       FillRule() == TFillRule::EvenOdd ? TPathFillRule::frEvenOdd : TPathFillRule::frNonZero,
+                       ShapePrefix(*this, *geometry), target);
 }
 
 TControl* TSVGImage::CreateImageShape(TControl* target) const {
@@ -325,26 +371,6 @@ TControl* TSVGImage::CreateImageShape(TControl* target) const {
 
 namespace {
 
-TPathData ToPathData(const QPainterPath& path) {
-  TPathData out;
-  for (int i = 0; i < path.elementCount(); ++i) {
-    const QPainterPath::Element e = path.elementAt(i);
-    switch (e.type) {
-      case QPainterPath::MoveToElement: out.MoveTo({float(e.x), float(e.y)}); break;
-      case QPainterPath::LineToElement: out.LineTo({float(e.x), float(e.y)}); break;
-      case QPainterPath::CurveToElement:
-        if (i + 2 < path.elementCount()) {
-          const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
-          out.CurveTo({float(e.x), float(e.y)}, {float(c2.x), float(c2.y)}, {float(end.x), float(end.y)});
-          i += 2;
-        }
-        break;
-      case QPainterPath::CurveToDataElement: break;
-    }
-  }
-  return out;
-}
-
 // Whether a nested svg or a symbol clips its content to its viewport: it
 // does unless its overflow is set to visible or auto (SVG's user agent
 // style sheet makes it hidden).
@@ -389,21 +415,26 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
     const int clip = f.clip;
     if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
     if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
-    // A hidden element draws nothing, but a visible descendant does.
-    if (o->HasKind(skBasic) && o->IsVisible()) {
-      TControl* shape = nullptr;
-      if (const auto* image = dynamic_cast<const TSVGImage*>(o)) shape = image->CreateImageShape(target);
-      else shape = static_cast<const TSVGBasic*>(o)->CreatePathShape(target);
-      made += shape != nullptr;
-      if (shape && clip >= 0) {
-        const QPainterPath local = clips[size_t(clip)].translated(-shape->Position().X, -shape->Position().Y);
-        if (auto* s = dynamic_cast<TShape*>(shape)) s->ClipOutline = ToPathData(local);
-        else if (auto* picture = dynamic_cast<TImage*>(shape))
-          picture->ClipOutline = ToPathData(picture->ClipOutline.IsEmpty()
-                                                ? local
-                                                : local.intersected(ToQPainterPath(picture->ClipOutline)));
-      }
+    // A hidden element draws nothing, but a visible descendant does. A
+    // text and its tspans are laid out together: nothing inside draws on
+    // its own.
+    const auto* text = o->HasKind(skBasic) ? dynamic_cast<const TSVGText*>(o) : nullptr;
+    const int before = target->ChildrenCount();
+    if (text) CreateTextShapes(*text, target);
+    else if (o->HasKind(skBasic) && o->IsVisible()) {
+      if (const auto* image = dynamic_cast<const TSVGImage*>(o)) image->CreateImageShape(target);
+      else static_cast<const TSVGBasic*>(o)->CreatePathShape(target);
     }
+    made += target->ChildrenCount() - before;
+    for (int k = before; clip >= 0 && k < target->ChildrenCount(); ++k) {
+      TControl* shape = target->Children(k);
+      const QPainterPath local = clips[size_t(clip)].translated(-shape->Position().X, -shape->Position().Y);
+      if (auto* s = dynamic_cast<TShape*>(shape)) s->ClipOutline = ToPathData(local);
+      else if (auto* picture = dynamic_cast<TImage*>(shape))
+        picture->ClipOutline = ToPathData(
+            picture->ClipOutline.IsEmpty() ? local : local.intersected(ToQPainterPath(picture->ClipOutline)));
+    }
+    if (text) continue;
     int inner = clip;
     if (ClipsToViewport(*o)) {
       // The viewport in the parent's coordinates, through the parent's

@@ -275,6 +275,45 @@ TEST(SvgDisplay, OnlyDrawnElementsWithGeometryMakeShapes) {
   EXPECT_EQ(hiddenRoot.made, 0);
 }
 
+// Text becomes glyph outlines: a "Txt_" path per run painted alike, placed
+// by the position lists and the anchor.
+TEST(SvgDisplay, TextBecomesGlyphOutlinesWhereSvgPlacesThem) {
+  const struct {
+    const char* what;
+    std::string body;
+    int shapes;
+    float left, right;  // the first glyph shape's extent on the view (-1: not checked)
+    TAlphaColor lastFill;
+  } cases[] = {
+      {"start anchor", "<text x='10' y='50' font-size='20'>HH</text>", 1, 10, -1, TAlphaColors::Black},
+      {"end anchor", "<text x='90' y='50' font-size='20' text-anchor='end'>HH</text>", 1, -1, 90, TAlphaColors::Black},
+      {"a tspan painted otherwise", "<text x='10' y='50'>H<tspan fill='red'>H</tspan>H</text>", 3, 10, -1,
+       TAlphaColors::Black},
+      {"hidden text, visible tspan",
+       "<text x='10' y='50' visibility='hidden'>H<tspan visibility='visible' fill='red'>H</tspan></text>", 1, -1,
+       -1, TAlphaColors::Red},
+      {"an x per character", "<text x='10 80' y='50' font-size='10'>HH</text>", 1, 10, 90, TAlphaColors::Black},
+      {"underline under the glyphs", "<text x='10' y='50' text-decoration='underline' fill='blue'>HH</text>", 2,
+       10, -1, TAlphaColors::Blue},
+      {"no characters", "<text x='10' y='50'>  </text><text/>", 0, -1, -1, 0},
+      {"display none on a tspan", "<text x='10' y='50'><tspan display='none'>HH</tspan></text>", 0, -1, -1, 0},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    ASSERT_EQ(s.made, c.shapes) << c.what;
+    if (c.shapes == 0) continue;
+    const TControl* first = s.view.Children(0);
+    EXPECT_EQ(first->Name().substr(0, 4), "Txt_") << c.what;
+    // Glyphs stand off their advance by their side bearings: a tenth of
+    // the size or two.
+    if (c.left >= 0) EXPECT_NEAR(first->Position().X, c.left + 2, 2) << c.what;
+    if (c.right >= 0) EXPECT_NEAR(first->Position().X + first->Width(), c.right - 2, 2) << c.what;
+    // H stands on the baseline.
+    EXPECT_NEAR(s.Shape(s.made - 1)->Position().Y + s.Shape(s.made - 1)->Height(), 50, 0.5) << c.what;
+    EXPECT_EQ(Hex(s.Shape(s.made - 1)->Fill.Color), Hex(c.lastFill)) << c.what;
+  }
+}
+
 TEST(SvgDisplay, NamesFollowKindAndPlace) {
   TControl view;
   TControl existing(&view);

@@ -1,0 +1,295 @@
+// Text as glyph outlines: a text element laid out into path geometry in its
+// own user coordinates.
+//
+// The characters of the element and its tspans are read in order with the
+// position each gets from the x, y, dx, dy and rotate lists (the innermost
+// element that gives a value for a character wins). A run of characters
+// painted alike and without a position of their own after its first is
+// shaped as a whole, so kerning, ligatures and joining scripts come out as
+// the font means them; a character with a position or rotation of its own
+// is shaped alone. Absolute positions start a new chunk, which text-anchor
+// moves as one.
+//
+// Fonts are laid out at a fixed large pixel size and the outlines scaled
+// down, so that hinting and pixel rounding at small sizes never move a glyph.
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "svg/SVGTextLayout.h"
+
+namespace karto {
+
+namespace {
+
+constexpr float kLayoutSize = 1000;  // pixels: the size fonts are laid out at
+
+// Generic families and what they stand for, first installed wins.
+QStringList FamiliesOf(const std::vector<std::string>& names) {
+  QStringList families;
+  for (const std::string& name : names) {
+    if (name == "serif") families << "Noto Serif" << "DejaVu Serif" << "Liberation Serif" << "Times New Roman";
+    else if (name == "sans-serif") families << "Noto Sans" << "DejaVu Sans" << "Liberation Sans" << "Arial";
+    else if (name == "monospace") families << "Noto Mono" << "DejaVu Sans Mono" << "Liberation Mono" << "Courier New";
+    else if (name == "cursive") families << "Yellowtail" << "Comic Sans MS" << "DejaVu Sans";
+    else if (name == "fantasy") families << "Sedgwick Ave Display" << "Impact" << "DejaVu Sans";
+    else families << QString::fromStdString(name);
+  }
+  // Whatever is named, something sans-serif is there to fall back on.
+  families << "Noto Sans" << "DejaVu Sans";
+  return families;
+}
+
+QFont::Stretch StretchOf(const std::string& s) {
+  if (s == "ultra-condensed") return QFont::UltraCondensed;
+  if (s == "extra-condensed") return QFont::ExtraCondensed;
+  if (s == "condensed") return QFont::Condensed;
+  if (s == "semi-condensed") return QFont::SemiCondensed;
+  if (s == "semi-expanded") return QFont::SemiExpanded;
+  if (s == "expanded") return QFont::Expanded;
+  if (s == "extra-expanded") return QFont::ExtraExpanded;
+  if (s == "ultra-expanded") return QFont::UltraExpanded;
+  return QFont::Unstretched;
+}
+
+// The font of element, at the layout size; scale is user units per layout
+// pixel.
+QFont FontOf(const TSVGBasic& element, float scale) {
+  const TSVGStyleValues& style = element.Style();
+  QFont font;
+  font.setFamilies(FamiliesOf(style.FontFamily));
+  font.setPixelSize(int(kLayoutSize));
+  font.setWeight(QFont::Weight(std::clamp(style.FontWeight, 1, 1000)));
+  font.setStyle(style.FontStyle == TFontStyle::Italic    ? QFont::StyleItalic
+                : style.FontStyle == TFontStyle::Oblique ? QFont::StyleOblique
+                                                         : QFont::StyleNormal);
+  font.setStretch(StretchOf(style.FontStretch));
+  if (style.FontVariantSmallCaps) font.setCapitalization(QFont::SmallCaps);
+  font.setHintingPreference(QFont::PreferNoHinting);
+  font.setKerning(true);
+  const float letter = element.ResolveLength(style.LetterSpacing, TSVGBasic::TAxis::Other);
+  const float word = element.ResolveLength(style.WordSpacing, TSVGBasic::TAxis::Other);
+  if (letter != 0 && std::isfinite(letter)) font.setLetterSpacing(QFont::AbsoluteSpacing, letter / scale);
+  if (word != 0 && std::isfinite(word)) font.setWordSpacing(word / scale);
+  return font;
+}
+
+struct TChar {
+  QString Text;  // one code point, one or two UTF-16 units
+  const TSVGCustomText* Owner;
+  std::optional<float> X, Y, DX, DY, Rotate;
+};
+
+// Collects the characters of element (a text or a tspan) in order, then
+// gives those without a value yet the ones element's lists hold: inner
+// elements were visited first, so their values win.
+void Collect(const TSVGCustomText& element, std::vector<TChar>& chars) {
+  const size_t start = chars.size();
+  for (int i = 0; i < element.Count(); ++i) {
+    const TSVGObject* child = element.Items(i);
+    if (child->Style().DisplayNone) continue;
+    if (child->HasKind(skTextContent)) {
+      const QString text = QString::fromStdString(static_cast<const TSVGTextContent*>(child)->Text());
+      for (int k = 0; k < text.size(); ++k) {
+        TChar c{QString(text[k]), &element, {}, {}, {}, {}, {}};
+        if (text[k].isHighSurrogate() && k + 1 < text.size()) c.Text += text[++k];
+        chars.push_back(std::move(c));
+      }
+    } else if (const auto* span = dynamic_cast<const TSVGCustomText*>(child)) {
+      // textPath places its characters along a path, which this layout
+      // does not do; they are left out rather than drawn in a wrong place.
+      if (!dynamic_cast<const TSVGTextPath*>(span)) Collect(*span, chars);
+    }
+  }
+  const size_t count = chars.size() - start;
+  auto give = [&](const std::vector<float>& list, std::optional<float> TChar::*slot, bool lastHolds) {
+    for (size_t k = 0; k < count && (k < list.size() || (lastHolds && !list.empty())); ++k) {
+      std::optional<float>& value = chars[start + k].*slot;
+      if (!value) value = list[std::min(k, list.size() - 1)];
+    }
+  };
+  give(element.XList(), &TChar::X, false);
+  give(element.YList(), &TChar::Y, false);
+  give(element.DXList(), &TChar::DX, false);
+  give(element.DYList(), &TChar::DY, false);
+  give(element.RotateList(), &TChar::Rotate, true);
+}
+
+// How far below the alphabetic baseline the baseline named by value lies,
+// in layout pixels (negative: above).
+float BaselineOffset(const std::string& value, const QFontMetricsF& m) {
+  if (value == "middle") return -m.xHeight() / 2;
+  if (value == "central") return -(m.ascent() - m.descent()) / 2;
+  if (value == "hanging") return -m.ascent() * 0.8f;
+  if (value == "mathematical") return -m.ascent() / 2;
+  if (value == "text-before-edge" || value == "text-top" || value == "before-edge") return -m.ascent();
+  if (value == "text-after-edge" || value == "text-bottom" || value == "after-edge" || value == "ideographic")
+    return m.descent();
+  return 0;
+}
+
+// One shaped piece: outlines, where its decorations go, its chunk.
+struct TSegment {
+  const TSVGCustomText* Owner;
+  QPainterPath Glyphs;
+  float Left, Right, Baseline;  // user units, for decorations
+  size_t Chunk;
+};
+
+struct TChunk {
+  float Start, End;
+  TTextAnchor Anchor;
+};
+
+}  // namespace
+
+std::vector<TTextPiece> LayoutText(const TSVGText& text) {
+  std::vector<TChar> chars;
+  Collect(text, chars);
+  std::vector<TSegment> segments;
+  std::vector<TChunk> chunks;
+  float penX = 0, penY = 0;
+  size_t i = 0;
+  while (i < chars.size()) {
+    const TChar& first = chars[i];
+    // A segment: from here up to the next character placed on its own.
+    size_t end = i + 1;
+    const bool rotated = first.Rotate && *first.Rotate != 0;
+    if (!rotated)
+      while (end < chars.size() && chars[end].Owner == first.Owner && !chars[end].X && !chars[end].Y &&
+             !chars[end].DX && !chars[end].DY && !(chars[end].Rotate && *chars[end].Rotate != 0))
+        ++end;
+    if (first.X || first.Y || chunks.empty()) {
+      if (first.X) penX = *first.X;
+      if (first.Y) penY = *first.Y;
+      chunks.push_back({penX, penX, first.Owner->Style().TextAnchor});
+    }
+    penX += first.DX.value_or(0);
+    penY += first.DY.value_or(0);
+
+    const TSVGCustomText& owner = *first.Owner;
+    const float fontSize = owner.FontSize();
+    QString run;
+    for (size_t k = i; k < end; ++k) run += chars[k].Text;
+    i = end;
+    if (!(fontSize > 0) || !std::isfinite(fontSize)) continue;
+    const float scale = fontSize / kLayoutSize;
+    const QFont font = FontOf(owner, scale);
+    QTextLayout layout(run, font);
+    QTextOption option;
+    option.setUseDesignMetrics(true);
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(owner.Style().DirectionRtl ? Qt::RightToLeft : Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) {
+      layout.endLayout();
+      continue;
+    }
+    line.setNumColumns(run.size());
+    line.setPosition(QPointF(0, 0));
+    layout.endLayout();
+    const float advance = float(line.horizontalAdvance());
+    const float ascent = float(line.ascent());
+
+    // Baselines: the shifts of the owner and its tspans, and the baseline
+    // the text aligns on.
+    const QFontMetricsF metrics(font);
+    float shift = 0;
+    for (const TSVGObject* o = &owner; o && o != &text; o = o->SVGParent()) {
+      const TSVGStyleValues& s = o->Style();
+      const float em = s.FontSize;
+      if (s.BaselineShift == TBaselineShiftKind::Sub) shift += em * 0.2f;
+      else if (s.BaselineShift == TBaselineShiftKind::Super) shift -= em * 0.4f;
+      else if (s.BaselineShift == TBaselineShiftKind::Length) {
+        const TSVGLength& l = s.BaselineShiftLength;
+        shift -= l.Unit == luPercent ? em * l.Value / 100
+                                     : static_cast<const TSVGBasic*>(o)->ResolveLength(l, TSVGBasic::TAxis::Other);
+      }
+    }
+    std::string alignOn = owner.Style().AlignmentBaseline;
+    if (alignOn == "auto" || alignOn == "baseline")
+      for (const TSVGObject* o = &owner; o; o = o == &text ? nullptr : o->SVGParent())
+        if (o->Style().DominantBaseline != "auto") {
+          alignOn = o->Style().DominantBaseline;
+          break;
+        }
+    const float baseline = penY + shift - BaselineOffset(alignOn, metrics) * scale;
+
+    QTransform place;
+    place.translate(penX, baseline);
+    if (rotated) place.rotate(*first.Rotate);
+    place.scale(scale, scale);
+    QPainterPath glyphs;
+    for (const QGlyphRun& glyphRun : line.glyphRuns()) {
+      const QRawFont raw = glyphRun.rawFont();
+      const QVector<quint32> indexes = glyphRun.glyphIndexes();
+      const QVector<QPointF> positions = glyphRun.positions();
+      for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
+        QPainterPath outline = raw.pathForGlyph(indexes[g]);
+        if (outline.isEmpty()) continue;
+        outline.translate(positions[g].x(), positions[g].y() - ascent);
+        glyphs.addPath(place.map(outline));
+      }
+    }
+    segments.push_back({&owner, glyphs, penX, penX + advance * scale, baseline, chunks.size() - 1});
+    penX += advance * scale;
+    chunks.back().End = std::max(chunks.back().End, penX);
+  }
+
+  // Chunks move as their anchor says.
+  for (TSegment& s : segments) {
+    const TChunk& c = chunks[s.Chunk];
+    const float width = c.End - c.Start;
+    const float dx = c.Anchor == TTextAnchor::Middle ? -width / 2 : c.Anchor == TTextAnchor::End ? -width : 0;
+    if (dx == 0) continue;
+    s.Glyphs.translate(dx, 0);
+    s.Left += dx;
+    s.Right += dx;
+  }
+
+  // Decorations belong to the element that declares them and are painted
+  // as it is, under the glyphs (underline, overline) or over them
+  // (line-through).
+  std::vector<TTextPiece> under, glyphs, over;
+  auto addTo = [](std::vector<TTextPiece>& pieces, const TSVGBasic* owner, const QPainterPath& path) {
+    if (path.isEmpty()) return;
+    if (pieces.empty() || pieces.back().Owner != owner) pieces.push_back({owner, QPainterPath()});
+    pieces.back().Outline.addPath(path);
+  };
+  for (const TSegment& s : segments) {
+    addTo(glyphs, s.Owner, s.Glyphs);
+    for (const TSVGObject* o = s.Owner; o; o = o == &text ? nullptr : o->SVGParent()) {
+      const TTextDecoration decoration = o->Style().TextDecoration;
+      if (decoration.IsEmpty()) continue;
+      const auto* decorator = static_cast<const TSVGBasic*>(o);
+      const float scale = decorator->FontSize() / kLayoutSize;
+      if (!(scale > 0)) continue;
+      const QFontMetricsF m(FontOf(*decorator, scale));
+      const float thickness = float(m.lineWidth()) * scale;
+      auto bar = [&](float centre) {
+        QPainterPath p;
+        p.addRect(QRectF(s.Left, s.Baseline + centre - thickness / 2, s.Right - s.Left, thickness));
+        return p;
+      };
+      if (decoration.Contains(tdUnderLine)) addTo(under, decorator, bar(float(m.underlinePos()) * scale));
+      if (decoration.Contains(tdOverLine)) addTo(under, decorator, bar(-float(m.ascent()) * scale));
+      if (decoration.Contains(tdStrikeOut)) addTo(over, decorator, bar(-float(m.strikeOutPos()) * scale));
+    }
+  }
+  std::vector<TTextPiece> pieces = std::move(under);
+  for (auto* list : {&glyphs, &over})
+    for (TTextPiece& p : *list) pieces.push_back(std::move(p));
+  return pieces;
+}
+
+}  // namespace karto
