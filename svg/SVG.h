@@ -200,6 +200,8 @@ class TSVGObject {
   int XmlSpace() const { return m_xmlSpace; }
   // A conditional attribute (systemLanguage, requiredExtensions) fails.
   bool ConditionFailed() const { return m_conditionFailed; }
+  // Left out by a switch or a failing condition: drawn nowhere.
+  bool HiddenByCondition() const { return m_hiddenByCondition; }
   const std::vector<std::string>& Classes() const;
   // The four corners of the element's geometry after its calculated matrix
   // (all zero without geometry); computed when asked.

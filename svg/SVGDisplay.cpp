@@ -12,6 +12,7 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "platform/Renderer.h"
@@ -371,6 +372,115 @@ TControl* TSVGImage::CreateImageShape(TControl* target) const {
 
 namespace {
 
+// The bounding box of o in its own user space: its geometry, a text's
+// glyphs, or what a container holds; false when there is none.
+bool UserBounds(const TSVGObject& o, TRectF& out) {
+  if (const auto* text = dynamic_cast<const TSVGText*>(&o)) {
+    QRectF r;
+    for (const TTextPiece& p : LayoutText(*text)) r = r.united(p.Outline.boundingRect());
+    if (r.isNull()) return false;
+    out = TRectF(float(r.left()), float(r.top()), float(r.right()), float(r.bottom()));
+    return true;
+  }
+  if (o.HasKind(skBasic) && static_cast<const TSVGBasic&>(o).GeometryBounds(out)) return true;
+  if (!o.HasKind(skMatrix)) return false;
+  const TMatrix& own = static_cast<const TSVGMatrix&>(o).Matrix();
+  const TMatrix back = own.IsSet() ? own.Inverse() : TMatrix::Identity();
+  TBoundsBuilder bounds;
+  std::vector<const TSVGObject*> stack;
+  for (int i = 0; i < o.Count(); ++i) stack.push_back(o.Items(i));
+  while (!stack.empty()) {
+    const TSVGObject* c = stack.back();
+    stack.pop_back();
+    if (c->Style().DisplayNone || c->HiddenByCondition() || c->HasKind(skReferenceOnly) || !c->HasKind(skMatrix))
+      continue;
+    TRectF r;
+    const bool leaf = dynamic_cast<const TSVGText*>(c) || dynamic_cast<const TSVGShape*>(c) ||
+                      dynamic_cast<const TSVGImage*>(c);
+    if (leaf && UserBounds(*c, r)) {
+      const TMatrix& m = static_cast<const TSVGMatrix*>(c)->Matrix();
+      const TMatrix to = (m.IsSet() ? m : TMatrix::Identity()) * back;
+      for (TPointF p : {TPointF(r.Left, r.Top), TPointF(r.Right, r.Top), TPointF(r.Right, r.Bottom),
+                        TPointF(r.Left, r.Bottom)})
+        bounds.Add(to.Transform(p));
+      continue;
+    }
+    if (!leaf)
+      for (int i = 0; i < c->Count(); ++i) stack.push_back(c->Items(i));
+  }
+  if (!bounds.Any) return false;
+  out = bounds.Rect;
+  return true;
+}
+
+TMatrix MatrixOf(const TSVGObject* o) {
+  if (!o || !o->HasKind(skMatrix)) return TMatrix::Identity();
+  const TMatrix& m = static_cast<const TSVGMatrix*>(o)->Matrix();
+  return m.IsSet() ? m : TMatrix::Identity();
+}
+
+QPainterPath Mapped(const QPainterPath& path, const TMatrix& m) { return ToQTransform(m).map(path); }
+
+// The area the clip path named id leaves of an element whose user space
+// lies on the target through user and whose bounding box is box (null: it
+// has none), in the target's coordinates. Nothing when the name is no clip
+// path (a link to nothing is ignored) or a clip path already being built
+// (clip paths that refer to each other in a circle).
+std::optional<QPainterPath> ClipArea(const TSVG& doc, const std::string& id, const TRectF* box, const TMatrix& user,
+                                     std::vector<const TSVGObject*>& building) {
+  if (id.empty()) return std::nullopt;
+  const auto* clip = dynamic_cast<const TSVGClipPath*>(doc.LookUpID(id));
+  if (!clip || std::find(building.begin(), building.end(), clip) != building.end()) return std::nullopt;
+  building.push_back(clip);
+  struct TPop {
+    std::vector<const TSVGObject*>& list;
+    ~TPop() { list.pop_back(); }
+  } pop{building};
+  // The content was placed as if drawn where the clip path stands: its
+  // own transforms stay, the clip path's transform goes outside the
+  // bounding box units, the rest is the referring element's.
+  const TMatrix clipMatrix = MatrixOf(clip);
+  TMatrix space = clipMatrix * MatrixOf(clip->SVGParent()).Inverse() * user;
+  if (clip->Units() == TSVGUnits::ObjectBoundingBox) {
+    if (!box || !(box->Width() > 0) || !(box->Height() > 0)) return QPainterPath();
+    space = TMatrix::CreateScaling(box->Width(), box->Height()) * TMatrix::CreateTranslation(box->Left, box->Top) *
+            space;
+  }
+  const TMatrix unplace = clipMatrix.Inverse();
+  QPainterPath area;
+  area.setFillRule(Qt::WindingFill);
+  for (int i = 0; i < clip->Count(); ++i) {
+    const TSVGObject* c = clip->Items(i);
+    // Only shapes, text and uses of them clip; a hidden one adds nothing.
+    if (c->HasKind(skUse) && c->Count() > 0) c = c->Items(0);
+    if (!c->HasKind(skBasic) || c->Style().DisplayNone || !c->IsVisible()) continue;
+    QPainterPath part;
+    if (const auto* text = dynamic_cast<const TSVGText*>(c)) {
+      for (const TTextPiece& p : LayoutText(*text)) part.addPath(p.Outline);
+      part.setFillRule(Qt::WindingFill);
+    } else if (dynamic_cast<const TSVGShape*>(c)) {
+      const TPathData* geometry = static_cast<const TSVGBasic*>(c)->PathData();
+      if (!geometry) continue;
+      part = ToQPainterPath(*geometry);
+      part.setFillRule(c->Style().ClipRule == TFillRule::EvenOdd ? Qt::OddEvenFill : Qt::WindingFill);
+    } else {
+      continue;
+    }
+    const TMatrix placed = MatrixOf(c) * unplace * space;
+    part = Mapped(part, placed).simplified();
+    // A clip path on a child clips that child.
+    TRectF childBox;
+    const bool hasBox = UserBounds(*c, childBox);
+    if (const auto own = ClipArea(doc, c->Style().ClipPath, hasBox ? &childBox : nullptr, placed, building))
+      part = part.intersected(*own);
+    area = area.united(part);
+  }
+  area = area.simplified();
+  // A clip path on the clip path clips the whole.
+  if (const auto own = ClipArea(doc, clip->Style().ClipPath, box, user, building)) area = area.intersected(*own);
+  return area;
+}
+
 // Whether a nested svg or a symbol clips its content to its viewport: it
 // does unless its overflow is set to visible or auto (SVG's user agent
 // style sheet makes it hidden).
@@ -404,7 +514,23 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
     int next;
     int clip;  // index into clips, or -1
   };
-  std::vector<Frame> stack{{&top, 0, -1}};
+  const TSVG* doc = top.Root();
+  std::vector<const TSVGObject*> building;
+  auto clipClip = [&](const TSVGObject& o, int& clip) {
+    if (!doc) return true;
+    TRectF box;
+    const bool hasBox = UserBounds(o, box);
+    std::optional<QPainterPath> area = ClipArea(*doc, o.Style().ClipPath, hasBox ? &box : nullptr, MatrixOf(&o), building);
+    if (!area) return true;
+    if (clip >= 0) *area = clips[size_t(clip)].intersected(*area);
+    if (area->isEmpty()) return false;
+    clips.push_back(*area);
+    clip = int(clips.size()) - 1;
+    return true;
+  };
+  int topClip = -1;
+  if (top.HasKind(skBasic) && !top.Style().ClipPath.empty() && !clipClip(top, topClip)) return 0;
+  std::vector<Frame> stack{{&top, 0, topClip}};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next >= f.object->Count()) {
@@ -412,9 +538,12 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
       continue;
     }
     const TSVGObject* o = f.object->Items(f.next++);
-    const int clip = f.clip;
+    int clip = f.clip;
     if (o->Style().DisplayNone || o->m_hiddenByCondition || o->HasKind(skReferenceOnly)) continue;
     if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
+    // A clip path clips the element and all it holds; one that leaves
+    // nothing hides them.
+    if (!o->Style().ClipPath.empty() && !clipClip(*o, clip)) continue;
     // A hidden element draws nothing, but a visible descendant does. A
     // text and its tspans are laid out together: nothing inside draws on
     // its own.

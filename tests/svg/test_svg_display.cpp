@@ -374,6 +374,62 @@ TEST(SvgDisplay, RendererDrawsHolesSkewsAndUnevenStrokes) {
   EXPECT_EQ(at(55, 75), 0xFFFFFFu);  // left of it, where an unskewed square would be
 }
 
+// Each case fills the view with blue through a clip; inside is a point the
+// clip keeps, outside one it takes away (-1: nothing is drawn at all).
+TEST(SvgDisplay, ClipPathsLeaveWhatTheyCover) {
+  const struct {
+    const char* what;
+    std::string body;
+    TPointF inside, outside;
+  } cases[] = {
+      {"user space", "<clipPath id='c'><rect x='10' y='10' width='30' height='30'/></clipPath>"
+                     "<rect width='100' height='100' fill='blue' clip-path='url(#c)'/>", {20, 20}, {50, 50}},
+      {"in the element's own space", "<clipPath id='c'><rect width='30' height='30'/></clipPath>"
+                                     "<rect transform='translate(50 50)' width='50' height='50' fill='blue' "
+                                     "clip-path='url(#c)'/>", {60, 60}, {90, 90}},
+      {"bounding box units", "<clipPath id='c' clipPathUnits='objectBoundingBox'><rect width='.5' height='.5'/>"
+                             "</clipPath><rect x='20' y='20' width='60' height='60' fill='blue' clip-path='url(#c)'/>",
+       {30, 30}, {70, 70}},
+      {"a transform on the clip path, outside the box units",
+       "<clipPath id='c' clipPathUnits='objectBoundingBox' transform='translate(50 0)'><rect width='.5' height='1'/>"
+       "</clipPath><rect width='100' height='100' fill='blue' clip-path='url(#c)'/>", {75, 50}, {25, 50}},
+      {"clip-rule evenodd makes a hole", "<clipPath id='c'><path clip-rule='evenodd' "
+                                         "d='M0 0H100V100H0Z M40 40H60V60H40Z'/></clipPath>"
+                                         "<rect width='100' height='100' fill='blue' clip-path='url(#c)'/>",
+       {20, 20}, {50, 50}},
+      {"on a group, for all it holds", "<clipPath id='c'><circle cx='50' cy='50' r='20'/></clipPath>"
+                                       "<g clip-path='url(#c)'><rect width='100' height='50' fill='blue'/>"
+                                       "<rect y='50' width='100' height='50' fill='blue'/></g>", {50, 60}, {10, 60}},
+      {"a clip path on the clip path", "<clipPath id='d'><rect width='50' height='100'/></clipPath>"
+                                       "<clipPath id='c' clip-path='url(#d)'><rect width='100' height='50'/></clipPath>"
+                                       "<rect width='100' height='100' fill='blue' clip-path='url(#c)'/>",
+       {25, 25}, {75, 25}},
+      {"a use of a shape clips, a group does not",
+       "<defs><rect id='r' width='40' height='40'/></defs><clipPath id='c'><use href='#r'/>"
+       "<g><rect x='50' y='50' width='50' height='50'/></g></clipPath>"
+       "<rect width='100' height='100' fill='blue' clip-path='url(#c)'/>", {20, 20}, {75, 75}},
+      {"a link to nothing is ignored", "<rect width='100' height='100' fill='blue' clip-path='url(#none)'/>",
+       {50, 50}, {-1, 0}},
+      {"a clip path referring to itself clips once",
+       "<clipPath id='c' clip-path='url(#c)'><rect width='50' height='50'/></clipPath>"
+       "<rect width='100' height='100' fill='blue' clip-path='url(#c)'/>", {25, 25}, {75, 75}},
+      {"an empty clip path hides", "<clipPath id='c'/><rect width='100' height='100' fill='blue' clip-path='url(#c)'/>",
+       {-1, 0}, {50, 50}},
+  };
+  for (const auto& c : cases) {
+    TControl view;
+    view.SetSize(100, 100);
+    TSVG doc;
+    ASSERT_TRUE(doc.LoadFromBytes(Svg(c.body)).Ok) << c.what;
+    doc.SetTarget(TRectF(0, 0, 100, 100));
+    doc.CreateFMShapes(&view);
+    const QImage img = RenderToImage(view, 100, 100, 0xFFFFFFFFu);
+    auto at = [&](TPointF p) { return img.pixel(int(p.X), int(p.Y)) & 0xFFFFFFu; };
+    if (c.inside.X >= 0) EXPECT_EQ(at(c.inside), 0x0000FFu) << c.what;
+    if (c.outside.X >= 0) EXPECT_EQ(at(c.outside), 0xFFFFFFu) << c.what;
+  }
+}
+
 TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
   const struct {
     const char* what;
