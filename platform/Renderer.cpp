@@ -21,20 +21,43 @@ QColor ToQColor(TAlphaColor c) {
 QPainterPath ToQPainterPath(const TPathData& path) {
   QPainterPath qp;
   const auto& pts = path.PointList();
+  // A subpath of no length still shows its caps (a dot for round caps, a
+  // square for square ones), but Qt keeps no segment of no length: such a
+  // subpath gets a hair of length. A lone move is no subpath and stays so.
+  bool hasLength = false;
+  QPointF start;
+  auto hairIfNone = [&] {
+    if (!hasLength) qp.lineTo(start + QPointF(1e-4, 0));
+    hasLength = true;
+  };
   for (size_t i = 0; i < pts.size(); ++i) {
     const TPathPoint& p = pts[i];
+    const QPointF at(p.Point.X, p.Point.Y);
     switch (p.Kind) {
-      case ppMoveTo: qp.moveTo(p.Point.X, p.Point.Y); break;
-      case ppLineTo: qp.lineTo(p.Point.X, p.Point.Y); break;
-      case ppClose: qp.closeSubpath(); break;
+      case ppMoveTo:
+        qp.moveTo(at);
+        start = at;
+        hasLength = false;
+        break;
+      case ppLineTo:
+        if (at == qp.currentPosition()) hairIfNone();
+        else qp.lineTo(at);
+        hasLength = true;
+        break;
+      case ppClose:
+        hairIfNone();
+        qp.closeSubpath();
+        break;
       case ppCurveTo:
         if (i + 2 < pts.size()) {
-          qp.cubicTo(p.Point.X, p.Point.Y, pts[i + 1].Point.X, pts[i + 1].Point.Y,
-                     pts[i + 2].Point.X, pts[i + 2].Point.Y);
+          const QPointF c2(pts[i + 1].Point.X, pts[i + 1].Point.Y), end(pts[i + 2].Point.X, pts[i + 2].Point.Y);
+          if (at == qp.currentPosition() && c2 == at && end == at) hairIfNone();
+          else qp.cubicTo(at, c2, end);
           i += 2;
         } else {
-          qp.lineTo(p.Point.X, p.Point.Y);  // a broken curve ends as a line
+          qp.lineTo(at);  // a broken curve ends as a line
         }
+        hasLength = true;
         break;
     }
   }

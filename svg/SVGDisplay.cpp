@@ -285,9 +285,8 @@ TPathData ToPathData(const QPainterPath& path) {
 // The shapes of a text element: a "Txt_" path per run of glyphs painted
 // alike, and per decoration line. Paint servers span the whole text.
 int CreateTextShapes(const TSVGText& text, TControl* target) {
-  const std::vector<TTextPiece> pieces = LayoutText(text);
   QRectF all;
-  for (const TTextPiece& p : pieces) all = all.united(p.Outline.boundingRect());
+  const std::vector<TTextPiece> pieces = LayoutText(text, &all);
   const TRectF box(float(all.left()), float(all.top()), float(all.right()), float(all.bottom()));
   const TMatrix& matrix = text.Matrix();
   const TMatrix complete = matrix.IsSet() ? matrix : TMatrix::Identity();
@@ -377,7 +376,7 @@ namespace {
 bool UserBounds(const TSVGObject& o, TRectF& out) {
   if (const auto* text = dynamic_cast<const TSVGText*>(&o)) {
     QRectF r;
-    for (const TTextPiece& p : LayoutText(*text)) r = r.united(p.Outline.boundingRect());
+    LayoutText(*text, &r);
     if (r.isNull()) return false;
     out = TRectF(float(r.left()), float(r.top()), float(r.right()), float(r.bottom()));
     return true;

@@ -151,7 +151,7 @@ struct TChunk {
 
 }  // namespace
 
-std::vector<TTextPiece> LayoutText(const TSVGText& text) {
+std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
   std::vector<TChar> chars;
   Collect(text, chars);
   std::vector<TSegment> segments;
@@ -260,6 +260,11 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text) {
   // Decorations belong to the element that declares them and are painted
   // as it is, under the glyphs (underline, overline) or over them
   // (line-through).
+  if (box) {
+    *box = QRectF();
+    for (const TSegment& s : segments)
+      if (!s.Glyphs.isEmpty()) *box = box->united(s.Glyphs.boundingRect());
+  }
   std::vector<TTextPiece> under, glyphs, over;
   auto addTo = [](std::vector<TTextPiece>& pieces, const TSVGBasic* owner, const QPainterPath& path) {
     if (path.isEmpty()) return;

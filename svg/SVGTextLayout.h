@@ -15,7 +15,10 @@ struct TTextPiece {
   QPainterPath Outline;  // in the text element's user coordinates
 };
 
-// The pieces of text in painting order; empty when nothing shows.
-std::vector<TTextPiece> LayoutText(const TSVGText& text);
+// The pieces of text in painting order; empty when nothing shows. box, when
+// given, gets the text's bounding box: the bounds of its glyph outlines
+// (decorations left out), the box paint servers and clip paths in bounding
+// box units are laid on.
+std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box = nullptr);
 
 }  // namespace karto

@@ -320,3 +320,37 @@ TEST(RenderDash, EmptyDashesWithCapsAreDots) {
     for (int x : {10, 20, 30}) EXPECT_GT(qRed(img.pixel(x, 5)), 192) << x;
   }
 }
+
+// Subpaths of no length show their caps: a dot, a square, nothing for butt
+// caps; a lone move draws nothing whatever the caps.
+TEST(RenderDash, SubpathsOfNoLengthShowTheirCaps) {
+  const struct {
+    const char* what;
+    TStrokeCap cap;
+    bool lone;     // only a move, no segment
+    bool drawn;    // the point itself
+    bool corner;   // 3 units off in both directions: only a square reaches it
+  } cases[] = {
+      {"round", TStrokeCap::scRound, false, true, false},
+      {"square", TStrokeCap::scSquare, false, true, true},
+      {"butt", TStrokeCap::scFlat, false, false, false},
+      {"a lone move", TStrokeCap::scSquare, true, false, false},
+  };
+  for (const auto& c : cases) {
+    TControl root;
+    root.SetSize(20, 20);
+    auto* dot = new TPath(&root);
+    dot->SetParent(&root);
+    dot->WrapMode = TPathWrapMode::pwOriginal;
+    dot->SetBounds(0, 0, 20, 20);
+    dot->Data.MoveTo({10, 10});
+    if (!c.lone) dot->Data.LineTo({10, 10});
+    dot->Fill.Kind = TBrushKind::bkNone;
+    dot->Stroke.Color = 0xFF000000u;
+    dot->StrokeThickness = 8;
+    dot->StrokeCap = c.cap;
+    const QImage img = RenderToImage(root, 20, 20, 0xFFFFFFFFu);
+    EXPECT_EQ(qRed(img.pixel(10, 10)) < 64, c.drawn) << c.what;
+    EXPECT_EQ(qRed(img.pixel(13, 13)) < 64, c.corner) << c.what;
+  }
+}
