@@ -1,6 +1,7 @@
 #include "platform/Control.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <cmath>
 
@@ -301,6 +302,69 @@ void TControl::DblClick() {
 
 // --- object stream -------------------------------------------------------
 
+uint64_t TDrawLayer::NextId() {
+  static std::atomic<uint64_t> next{1};
+  return next++;
+}
+
+std::string LayerChainText(const TDrawLayer* layer) {
+  std::vector<const TDrawLayer*> chain;
+  for (; layer; layer = layer->Parent.get()) chain.push_back(layer);
+  std::string text;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!text.empty()) text += '/';
+    text += std::to_string((*it)->Id) + '@' + proptext::Float((*it)->Opacity);
+  }
+  return text;
+}
+
+namespace {
+
+// The layers of the stream being read, by the ids written.
+thread_local std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>>* t_readLayers = nullptr;
+
+// The layer chain text describes, sharing layers read before; false when
+// it does not parse.
+bool ReadLayerChain(const std::string& text, std::shared_ptr<const TDrawLayer>& out) {
+  std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>> local;
+  auto& known = t_readLayers ? *t_readLayers : local;
+  std::shared_ptr<const TDrawLayer> parent;
+  std::string key;  // the chain so far: a layer is the same only under the same parents
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('/', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string item = text.substr(start, end - start);
+    const size_t at = item.find('@');
+    float opacity = 1;
+    if (at == std::string::npos || at == 0 || !proptext::ReadFloat(item.substr(at + 1), opacity)) return false;
+    key += '/' + item;
+    auto& layer = known[key];
+    if (!layer) {
+      auto made = std::make_shared<TDrawLayer>();
+      made->Opacity = std::clamp(opacity, 0.0f, 1.0f);
+      made->Parent = parent;
+      layer = made;
+    }
+    parent = layer;
+    start = end + 1;
+  }
+  out = parent;
+  return true;
+}
+
+}  // namespace
+
+void BeginLayerReading() {
+  delete t_readLayers;
+  t_readLayers = new std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>>();
+}
+
+void EndLayerReading() {
+  delete t_readLayers;
+  t_readLayers = nullptr;
+}
+
 void TControl::WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const {
   using namespace proptext;
   if (m_align != TAlignLayout::alNone) out.emplace_back("Align", "Client");
@@ -319,6 +383,7 @@ void TControl::WriteProperties(std::vector<std::pair<std::string, std::string>>&
   if (!m_hitTest) out.emplace_back("HitTest", Bool(false));
   if (m_clipChildren) out.emplace_back("ClipChildren", Bool(true));
   if (m_tag != 0) out.emplace_back("Tag", Int(m_tag));
+  if (m_layer) out.emplace_back("Layer", Quote(LayerChainText(m_layer.get())));
 }
 
 bool TControl::ReadProperty(const std::string& name, const std::string& value) {
@@ -342,6 +407,10 @@ bool TControl::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "RotationCenter.X") return ReadFloat(value, f) && (m_rotationCenter.X = f, true);
   if (name == "RotationCenter.Y") return ReadFloat(value, f) && (m_rotationCenter.Y = f, true);
   if (name == "Opacity") return ReadFloat(value, f) && (SetOpacity(f), true);
+  if (name == "Layer") {
+    std::string text;
+    return ReadQuoted(value, text) && ReadLayerChain(text, m_layer);
+  }
   if (name == "Visible") return ReadBool(value, b) && (m_visible = b, true);
   if (name == "Enabled") return ReadBool(value, b) && (m_enabled = b, true);
   if (name == "HitTest") return ReadBool(value, b) && (m_hitTest = b, true);

@@ -48,6 +48,31 @@ using TMouseEvent = std::function<void(TControl* sender, TMouseButton, TShiftSta
 using TMouseMoveEvent = std::function<void(TControl* sender, TShiftState, float x, float y)>;
 using TNotifyEvent = std::function<void(TControl* sender)>;
 
+// Consecutive siblings that share a layer are drawn together into a
+// picture of their own, which is then laid on what lies below with the
+// layer's opacity and mask: the overlapping shapes of a half-transparent
+// group then do not show through each other. Layers nest through Parent.
+struct TDrawLayer {
+  float Opacity = 1;
+  // The layer this one is drawn into; null: straight onto the parent.
+  std::shared_ptr<const TDrawLayer> Parent;
+  // Content, in the coordinates of the layer's controls' parent, whose
+  // luminance (or alpha, with MaskAlpha) scales the layer; null: none.
+  std::shared_ptr<TControl> Mask;
+  bool MaskAlpha = false;
+  // Tells layers apart in the object stream.
+  uint64_t Id = NextId();
+  static uint64_t NextId();
+};
+
+// The chain of a control's layers as stored: "id@opacity" from the
+// outermost in, separated by "/". Masks are not stored.
+std::string LayerChainText(const TDrawLayer* layer);
+// Layers read back while one stream is read are shared by their ids;
+// ReadComponent opens and closes such a reading.
+void BeginLayerReading();
+void EndLayerReading();
+
 // True for a name the tree accepts: a letter or '_' followed by letters,
 // digits or '_' (ASCII). The empty name is allowed and never clashes.
 bool IsValidIdent(const std::string& name);
@@ -152,6 +177,9 @@ class TControl {
   void SetTag(intptr_t t) { m_tag = t; }
   bool ClipChildren() const { return m_clipChildren; }
   void SetClipChildren(bool c) { m_clipChildren = c; Repaint(); }
+  // The layer this control is drawn in with its neighbours; null: none.
+  const std::shared_ptr<const TDrawLayer>& Layer() const { return m_layer; }
+  void SetLayer(std::shared_ptr<const TDrawLayer> layer) { m_layer = std::move(layer); }
 
   // Asks the host to redraw; walks up to the root's repaint callback.
   void Repaint();
@@ -213,6 +241,7 @@ class TControl {
   TMatrix m_hostMatrix;
 
   float m_opacity = 1;
+  std::shared_ptr<const TDrawLayer> m_layer;
   bool m_visible = true;
   bool m_enabled = true;
   bool m_hitTest = true;

@@ -134,6 +134,11 @@ std::string WriteComponent(const TControl& control) {
 }
 
 std::unique_ptr<TControl> ReadComponent(const std::string& text) {
+  // Controls of one stream that name the same layer share it.
+  BeginLayerReading();
+  struct TEnd {
+    ~TEnd() { EndLayerReading(); }
+  } endLayers;
   const std::vector<std::string> lines = SplitLines(text);
   size_t i = 0;
   while (i < lines.size() && Trim(lines[i]).empty()) ++i;

@@ -67,6 +67,10 @@ QPainterPath ToQPainterPath(const TPathData& path) {
 namespace {
 
 void SetStops(QGradient& g, const TBrush& b) {
+  // Between stops of different opacity the colour runs as the stops give
+  // it (a transparent white stop fades to grey, not to black), not as Qt
+  // mixes premultiplied colours by default.
+  g.setInterpolationMode(QGradient::ComponentInterpolation);
   const auto& points = b.Gradient.Points;
   if (points.empty()) g.setColorAt(0, ToQColor(b.Color));
   // Qt keeps one colour per offset; two stops at one offset are a sharp
@@ -237,7 +241,7 @@ namespace {
 // child's rectangle comes before the exact one of its outline.
 bool CoversDevice(const QPainter& painter, const TControl& child, const QRectF& device) {
   const auto* shape = dynamic_cast<const TShape*>(&child);
-  if (!shape || !child.Visible() || child.Opacity() < 1 || !child.ChildList().empty()) return false;
+  if (!shape || !child.Visible() || child.Opacity() < 1 || !child.ChildList().empty() || child.Layer()) return false;
   if (shape->Fill.Kind != TBrushKind::bkSolid || ColorAlpha(shape->Fill.Color) != 255) return false;
   if (!shape->ClipOutline.IsEmpty()) return false;
   const QTransform placed = ToQTransform(child.LocalMatrix()) * painter.transform();
@@ -273,6 +277,119 @@ size_t FirstShownChild(const QPainter& painter, const TControl& control) {
   return 0;
 }
 
+// The layer below current that child is drawn in: null when child is drawn
+// in current itself; outside is set when child lies outside current.
+const TDrawLayer* LayerBelow(const TControl& child, const TDrawLayer* current, bool& outside) {
+  const TDrawLayer* below = nullptr;
+  const TDrawLayer* l = child.Layer().get();
+  while (l && l != current) {
+    below = l;
+    l = l->Parent.get();
+  }
+  outside = l != current;
+  return below;
+}
+
+// Where the children from i on that lie in layer land on the device, in
+// device pixels; a generous margin takes in strokes, miters and caps.
+QRect LayerArea(const QPainter& painter, const std::vector<TControl*>& children, size_t i, const TDrawLayer& layer) {
+  const QRect device(0, 0, painter.device()->width(), painter.device()->height());
+  QRectF area;
+  for (; i < children.size(); ++i) {
+    bool outside = false;
+    LayerBelow(*children[i], &layer, outside);
+    if (outside) break;
+    const TControl& child = *children[i];
+    if (!child.Visible()) continue;
+    // What a control with children of its own covers is not known here.
+    if (!child.ChildList().empty()) return device;
+    const QTransform placed = ToQTransform(child.LocalMatrix()) * painter.transform();
+    QRectF r = placed.mapRect(QRectF(0, 0, child.Width(), child.Height()));
+    if (const auto* shape = dynamic_cast<const TShape*>(&child)) {
+      QTransform m = placed;
+      if (const auto* path = dynamic_cast<const TPath*>(shape); path && path->DataMatrix.IsSet())
+        m = ToQTransform(path->DataMatrix) * placed;
+      const qreal reach = std::max(std::abs(m.m11()) + std::abs(m.m21()), std::abs(m.m12()) + std::abs(m.m22()));
+      const qreal margin = shape->StrokeThickness * std::max(2.0f, shape->StrokeMiterLimit) * reach;
+      r.adjust(-margin, -margin, margin, margin);
+    }
+    area |= r;
+  }
+  return area.toAlignedRect().adjusted(-2, -2, 2, 2) & device;
+}
+
+void RenderChildren(QPainter& painter, const std::vector<TControl*>& children, size_t& i, const TDrawLayer* layer);
+
+// The mask's luminance (or alpha) scales picture, drawn at area of the
+// device through transform.
+void ApplyMask(QImage& picture, const QRect& area, const QTransform& transform, const TDrawLayer& layer) {
+  QImage mask(picture.size(), QImage::Format_ARGB32_Premultiplied);
+  mask.fill(Qt::transparent);
+  {
+    QPainter p(&mask);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setTransform(transform * QTransform::fromTranslate(-area.x(), -area.y()));
+    size_t i = 0;
+    RenderChildren(p, layer.Mask->ChildList(), i, nullptr);
+  }
+  for (int y = 0; y < picture.height(); ++y) {
+    auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    const auto* m = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+    for (int x = 0; x < picture.width(); ++x) {
+      // Premultiplied: the luminance of the colour already carries alpha.
+      const int scale = layer.MaskAlpha ? qAlpha(m[x])
+                                        : (54 * qRed(m[x]) + 183 * qGreen(m[x]) + 19 * qBlue(m[x]) + 128) >> 8;
+      if (scale == 255) continue;
+      const QRgb p = out[x];
+      out[x] = qRgba(qRed(p) * scale / 255, qGreen(p) * scale / 255, qBlue(p) * scale / 255, qAlpha(p) * scale / 255);
+    }
+  }
+}
+
+// Draws the children from i on that lie in layer into a picture of their
+// own and lays it on painter's device; i ends past them.
+void RenderLayer(QPainter& painter, const std::vector<TControl*>& children, size_t& i, const TDrawLayer& layer) {
+  const QRect area = painter.device() ? LayerArea(painter, children, i, layer) : QRect();
+  if (area.isEmpty() || !(layer.Opacity > 0)) {
+    // Nothing shows: the run is passed over.
+    for (bool outside = false; i < children.size(); ++i) {
+      LayerBelow(*children[i], &layer, outside);
+      if (outside) break;
+    }
+    return;
+  }
+  QImage picture(area.size(), QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::transparent);
+  {
+    QPainter p(&picture);
+    p.setRenderHints(painter.renderHints());
+    p.setTransform(painter.transform() * QTransform::fromTranslate(-area.x(), -area.y()));
+    RenderChildren(p, children, i, &layer);
+  }
+  if (layer.Mask) ApplyMask(picture, area, painter.transform(), layer);
+  painter.save();
+  painter.resetTransform();
+  painter.setOpacity(painter.opacity() * layer.Opacity);
+  painter.drawImage(area.topLeft(), picture);
+  painter.restore();
+}
+
+// Draws the children from i on while they lie in layer (null: all),
+// opening the layers below it as they come.
+void RenderChildren(QPainter& painter, const std::vector<TControl*>& children, size_t& i, const TDrawLayer* layer) {
+  while (i < children.size()) {
+    bool outside = false;
+    const TDrawLayer* below = LayerBelow(*children[i], layer, outside);
+    if (outside) return;
+    if (below) {
+      RenderLayer(painter, children, i, *below);
+    } else {
+      RenderControl(painter, *children[i]);
+      ++i;
+    }
+  }
+}
+
 }  // namespace
 
 void RenderControl(QPainter& painter, const TControl& control) {
@@ -284,8 +401,8 @@ void RenderControl(QPainter& painter, const TControl& control) {
     const_cast<TControl&>(control).Paint(painter);
     if (control.ClipChildren())
       painter.setClipRect(QRectF(0, 0, control.Width(), control.Height()), Qt::IntersectClip);
-    const auto& children = control.ChildList();
-    for (size_t i = FirstShownChild(painter, control); i < children.size(); ++i) RenderControl(painter, *children[i]);
+    size_t i = FirstShownChild(painter, control);
+    RenderChildren(painter, control.ChildList(), i, nullptr);
   }
   painter.restore();
 }

@@ -530,6 +530,10 @@ class TSVG : public TSVGBasic {
   // The shapes of top's descendants (a pattern's content), added to target
   // with the matrices they have in the document.
   int CreateShapesOf(const TSVGObject& top, TControl* target);
+  // What the mask maskObject lays over element: its content's shapes in
+  // the target's coordinates, under one holder control; null when it
+  // leaves nothing of element (or is used inside itself).
+  std::shared_ptr<TControl> MaskContent(const TSVGObject& maskObject, const TSVGObject& element);
 
   // Places the drawing: the matrix that maps the root's user space into
   // target (view box and preserveAspectRatio honoured), after

@@ -88,6 +88,27 @@ bool GradientBrush(const TSVGGradient& gradient, const TRectF& bbox, TPointF vie
   return true;
 }
 
+// Moves the shapes on root by change, applied after their own placement:
+// they are drawn as before, then through change. Their clip outlines move
+// with them.
+void MoveShapes(TControl& root, const TMatrix& change) {
+  for (TControl* c : root.ChildList()) {
+    const TMatrix at = TMatrix::CreateTranslation(c->Position().X, c->Position().Y);
+    auto moveClip = [&](TPathData& clip) {
+      if (!clip.IsEmpty()) clip.ApplyMatrix(at * change);
+    };
+    if (auto* path = dynamic_cast<TPath*>(c)) {
+      const TMatrix m = path->DataMatrix.IsSet() ? path->DataMatrix * at : at;
+      path->DataMatrix = m * change;
+      moveClip(path->ClipOutline);
+    } else if (auto* picture = dynamic_cast<TImage*>(c)) {
+      if (picture->DrawMatrix.IsSet()) picture->DrawMatrix = picture->DrawMatrix * at * change;
+      moveClip(picture->ClipOutline);
+    }
+    c->SetPosition({0, 0});
+  }
+}
+
 // A pattern's tile as a picture brush in the coordinates of element's
 // geometry (bounds bbox); false when it paints nothing.
 bool PatternBrush(const TSVGPattern& pattern, const TSVGBasic& element, const TRectF& bbox, float opacity,
@@ -132,18 +153,7 @@ bool PatternBrush(const TSVGPattern& pattern, const TSVGBasic& element, const TR
   ++depth;
   doc->CreateShapesOf(*pattern.ContentSource(), &root);
   --depth;
-  for (TControl* c : root.ChildList()) {
-    const TMatrix at = TMatrix::CreateTranslation(c->Position().X, c->Position().Y);
-    if (auto* path = dynamic_cast<TPath*>(c)) {
-      const TMatrix m = path->DataMatrix.IsSet() ? path->DataMatrix * at : at;
-      path->DataMatrix = m * unroot * content * toPixels;
-      path->ClipOutline.Clear();
-    } else if (auto* picture = dynamic_cast<TImage*>(c)) {
-      if (picture->DrawMatrix.IsSet()) picture->DrawMatrix = picture->DrawMatrix * at * unroot * content * toPixels;
-      picture->ClipOutline.Clear();
-    }
-    c->SetPosition({0, 0});
-  }
+  MoveShapes(root, unroot * content * toPixels);
   out.Kind = TBrushKind::bkBitmap;
   out.Bitmap = TBitmap(RenderToImage(root, pw, ph, 0));
   out.BitmapMatrix = TMatrix::CreateScaling(tw / float(pw), th / float(ph)) * TMatrix::CreateTranslation(tx, ty) * transform;
@@ -293,8 +303,14 @@ int CreateTextShapes(const TSVGText& text, TControl* target) {
   int made = 0;
   for (const TTextPiece& p : pieces) {
     if (!p.Owner->IsVisible()) continue;
-    made += MakePathShape(*p.Owner, ToPathData(p.Outline), complete, box, TPathFillRule::frNonZero, "Txt_",
-                          target) != nullptr;
+    TPath* shape =
+        MakePathShape(*p.Owner, ToPathData(p.Outline), complete, box, TPathFillRule::frNonZero, "Txt_", target);
+    // The opacities of the tspans and the text; those around the text are
+    // its groups'.
+    float opacity = 1;
+    for (const TSVGObject* o = p.Owner; o; o = o == &text ? nullptr : o->SVGParent()) opacity *= o->Style().Opacity;
+    shape->SetOpacity(opacity);
+    ++made;
   }
   return made;
 }
@@ -501,25 +517,115 @@ int TSVG::CreateFMShapes(TControl* target) {
   return CreateShapesOf(*this, target);
 }
 
+namespace {
+
+// The masks whose content is being made: a mask used inside its own
+// content hides what uses it.
+thread_local std::vector<const TSVGObject*> t_maskChain;
+
+// The area a nested svg or symbol clips its content to, in the target's
+// coordinates.
+QPainterPath ViewportArea(const TSVGObject& o) {
+  const TRectF r = static_cast<const TSVGNestedSVG&>(o).ClipRect();
+  const TMatrix m = MatrixOf(o.SVGParent());
+  QPolygonF polygon;
+  for (TPointF p : {TPointF(r.Left, r.Top), TPointF(r.Right, r.Top), TPointF(r.Right, r.Bottom),
+                    TPointF(r.Left, r.Bottom)}) {
+    const TPointF q = m.Transform(p);
+    polygon << QPointF(q.X, q.Y);
+  }
+  QPainterPath area;
+  area.addPolygon(polygon);
+  area.closeSubpath();
+  return area;
+}
+
+// Gives the shapes from first on the clip area (in the target's
+// coordinates), within any clip they have.
+void ClipShapes(TControl& target, int first, const QPainterPath& area) {
+  for (int k = first; k < target.ChildrenCount(); ++k) {
+    TControl* shape = target.Children(k);
+    const QPainterPath local = area.translated(-shape->Position().X, -shape->Position().Y);
+    TPathData* clip = nullptr;
+    if (auto* s = dynamic_cast<TShape*>(shape)) clip = &s->ClipOutline;
+    else if (auto* picture = dynamic_cast<TImage*>(shape)) clip = &picture->ClipOutline;
+    if (clip) *clip = ToPathData(clip->IsEmpty() ? local : local.intersected(ToQPainterPath(*clip)));
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<TControl> TSVG::MaskContent(const TSVGObject& maskObject, const TSVGObject& element) {
+  const auto& mask = static_cast<const TSVGMask&>(maskObject);
+  if (std::find(t_maskChain.begin(), t_maskChain.end(), &mask) != t_maskChain.end()) return nullptr;
+  TRectF box;
+  const bool hasBox = UserBounds(element, box) && box.Width() > 0 && box.Height() > 0;
+  const bool boxUnits = mask.Units() == TSVGUnits::ObjectBoundingBox;
+  const bool contentBoxUnits = mask.ContentUnits() == TSVGUnits::ObjectBoundingBox;
+  if ((boxUnits || contentBoxUnits) && !hasBox) return nullptr;
+  const TMatrix user = MatrixOf(&element);
+  const TMatrix toBox =
+      hasBox ? TMatrix::CreateScaling(box.Width(), box.Height()) * TMatrix::CreateTranslation(box.Left, box.Top)
+             : TMatrix::Identity();
+  // The region the mask acts in: outside it the element is masked away.
+  const TRectF region(mask.X(), mask.Y(), mask.X() + mask.Width(), mask.Y() + mask.Height());
+  if (!(region.Width() > 0) || !(region.Height() > 0)) return nullptr;
+  const TMatrix regionToTarget = (boxUnits ? toBox : TMatrix::Identity()) * user;
+  QPolygonF corners;
+  for (TPointF p : {TPointF(region.Left, region.Top), TPointF(region.Right, region.Top),
+                    TPointF(region.Right, region.Bottom), TPointF(region.Left, region.Bottom)}) {
+    const TPointF q = regionToTarget.Transform(p);
+    corners << QPointF(q.X, q.Y);
+  }
+  QPainterPath area;
+  area.addPolygon(corners);
+  area.closeSubpath();
+
+  auto content = std::make_shared<TControl>();
+  auto* holder = new TControl(content.get());
+  holder->SetParent(content.get());
+  t_maskChain.push_back(&mask);
+  struct TPop {
+    ~TPop() { t_maskChain.pop_back(); }
+  } pop;
+  CreateShapesOf(mask, holder);
+  // The content was placed where the mask stands; it belongs in the
+  // referring element's user space (or its bounding box).
+  MoveShapes(*holder, MatrixOf(&mask).Inverse() * (contentBoxUnits ? toBox : TMatrix::Identity()) * user);
+  ClipShapes(*holder, 0, area);
+  // A mask on the mask masks its content.
+  if (const auto* outer = dynamic_cast<const TSVGMask*>(mask.Style().Mask.empty() ? nullptr : LookUpID(mask.Style().Mask))) {
+    auto layer = std::make_shared<TDrawLayer>();
+    layer->Mask = MaskContent(*outer, element);
+    if (!layer->Mask) return nullptr;
+    layer->MaskAlpha = outer->Alpha();
+    holder->SetLayer(layer);
+  }
+  return content;
+}
+
 int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
-  int made = 0;
+  const int start = target->ChildrenCount();
   // Pre-order, skipping what is not displayed with everything inside it and
   // what is drawn only through a reference (defs, clip paths, masks,
-  // markers, paint servers, symbols outside a use). Nested viewports clip
-  // what they hold: the clips, in the target's coordinates, intersect.
+  // markers, paint servers, symbols outside a use). Clip paths and nested
+  // viewports clip what they hold: the clips, in the target's coordinates,
+  // intersect. A group with an opacity below 1 and an element with a mask
+  // draw into a layer of their own.
   std::vector<QPainterPath> clips;
   struct Frame {
     const TSVGObject* object;
     int next;
     int clip;  // index into clips, or -1
+    std::shared_ptr<const TDrawLayer> layer;  // what the children draw in
+    std::shared_ptr<TDrawLayer> own;          // the layer this object opened, if any
+    int first;                                // its first shape
   };
-  const TSVG* doc = top.Root();
   std::vector<const TSVGObject*> building;
-  auto clipClip = [&](const TSVGObject& o, int& clip) {
-    if (!doc) return true;
+  auto clipBy = [&](const TSVGObject& o, int& clip) {
     TRectF box;
     const bool hasBox = UserBounds(o, box);
-    std::optional<QPainterPath> area = ClipArea(*doc, o.Style().ClipPath, hasBox ? &box : nullptr, MatrixOf(&o), building);
+    std::optional<QPainterPath> area = ClipArea(*this, o.Style().ClipPath, hasBox ? &box : nullptr, MatrixOf(&o), building);
     if (!area) return true;
     if (clip >= 0) *area = clips[size_t(clip)].intersected(*area);
     if (area->isEmpty()) return false;
@@ -527,12 +633,45 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
     clip = int(clips.size()) - 1;
     return true;
   };
+  // The layer o draws in: a new one for a mask or a group's opacity, else
+  // outer. False when o draws nothing at all (a mask that leaves nothing).
+  auto layerOf = [&](const TSVGObject& o, const std::shared_ptr<const TDrawLayer>& outer,
+                     std::shared_ptr<TDrawLayer>& own) {
+    own.reset();
+    const bool group = o.Count() > 0 && !dynamic_cast<const TSVGText*>(&o);
+    const float opacity = o.Style().Opacity;
+    const auto* mask = o.Style().Mask.empty() ? nullptr : dynamic_cast<const TSVGMask*>(LookUpID(o.Style().Mask));
+    if (!mask && !(group && opacity < 1)) return true;
+    own = std::make_shared<TDrawLayer>();
+    own->Parent = outer;
+    own->Opacity = group ? opacity : 1;
+    if (mask) {
+      own->Mask = MaskContent(*mask, o);
+      if (!own->Mask) return false;
+      own->MaskAlpha = mask->Alpha();
+    }
+    return true;
+  };
+
   int topClip = -1;
-  if (top.HasKind(skBasic) && !top.Style().ClipPath.empty() && !clipClip(top, topClip)) return 0;
-  std::vector<Frame> stack{{&top, 0, topClip}};
+  std::shared_ptr<TDrawLayer> topLayer;
+  if (top.HasKind(skDocument)) {
+    if (!top.Style().ClipPath.empty() && !clipBy(top, topClip)) return 0;
+    if (!layerOf(top, nullptr, topLayer)) return 0;
+  }
+  std::vector<Frame> stack{{&top, 0, topClip, topLayer, topLayer, start}};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next >= f.object->Count()) {
+      // A group's layer holding a single shape is only its opacity: the
+      // shape takes it.
+      if (f.own && !f.own->Mask && target->ChildrenCount() - f.first == 1) {
+        TControl* only = target->Children(f.first);
+        if (only->Layer() == f.own) {
+          only->SetLayer(f.own->Parent);
+          only->SetOpacity(only->Opacity() * f.own->Opacity);
+        }
+      }
       stack.pop_back();
       continue;
     }
@@ -542,7 +681,10 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
     if (o->HasKind(skSymbol) && !static_cast<const TSVGSymbol*>(o)->IsInstance()) continue;
     // A clip path clips the element and all it holds; one that leaves
     // nothing hides them.
-    if (!o->Style().ClipPath.empty() && !clipClip(*o, clip)) continue;
+    if (!o->Style().ClipPath.empty() && !clipBy(*o, clip)) continue;
+    std::shared_ptr<TDrawLayer> own;
+    if (!layerOf(*o, f.layer, own)) continue;
+    const std::shared_ptr<const TDrawLayer> layer = own ? own : f.layer;
     // A hidden element draws nothing, but a visible descendant does. A
     // text and its tspans are laid out together: nothing inside draws on
     // its own.
@@ -553,40 +695,23 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
       if (const auto* image = dynamic_cast<const TSVGImage*>(o)) image->CreateImageShape(target);
       else static_cast<const TSVGBasic*>(o)->CreatePathShape(target);
     }
-    made += target->ChildrenCount() - before;
-    for (int k = before; clip >= 0 && k < target->ChildrenCount(); ++k) {
+    for (int k = before; k < target->ChildrenCount(); ++k) {
       TControl* shape = target->Children(k);
-      const QPainterPath local = clips[size_t(clip)].translated(-shape->Position().X, -shape->Position().Y);
-      if (auto* s = dynamic_cast<TShape*>(shape)) s->ClipOutline = ToPathData(local);
-      else if (auto* picture = dynamic_cast<TImage*>(shape))
-        picture->ClipOutline = ToPathData(
-            picture->ClipOutline.IsEmpty() ? local : local.intersected(ToQPainterPath(picture->ClipOutline)));
+      // The groups' opacities are in the layers.
+      if (!text) shape->SetOpacity(o->Style().Opacity);
+      shape->SetLayer(layer);
     }
+    if (clip >= 0) ClipShapes(*target, before, clips[size_t(clip)]);
     if (text) continue;
     int inner = clip;
     if (ClipsToViewport(*o)) {
-      // The viewport in the parent's coordinates, through the parent's
-      // matrix.
-      const TRectF r = static_cast<const TSVGNestedSVG*>(o)->ClipRect();
-      const TSVGObject* parent = o->SVGParent();
-      const TMatrix pm = parent && parent->HasKind(skMatrix) ? static_cast<const TSVGMatrix*>(parent)->Matrix()
-                                                             : TMatrix::Identity();
-      const TMatrix m = pm.IsSet() ? pm : TMatrix::Identity();
-      QPolygonF polygon;
-      for (TPointF p : {TPointF(r.Left, r.Top), TPointF(r.Right, r.Top), TPointF(r.Right, r.Bottom),
-                        TPointF(r.Left, r.Bottom)}) {
-        const TPointF q = m.Transform(p);
-        polygon << QPointF(q.X, q.Y);
-      }
-      QPainterPath area;
-      area.addPolygon(polygon);
-      area.closeSubpath();
+      const QPainterPath area = ViewportArea(*o);
       clips.push_back(clip >= 0 ? clips[size_t(clip)].intersected(area) : area);
       inner = int(clips.size()) - 1;
     }
-    stack.push_back({o, 0, inner});
+    stack.push_back({o, 0, inner, layer, own, before});
   }
-  return made;
+  return target->ChildrenCount() - start;
 }
 
 bool SvgPictureSize(const TSVG& doc, int width, int height, int& outWidth, int& outHeight, std::string& error) {

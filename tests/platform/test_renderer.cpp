@@ -254,6 +254,30 @@ TEST_F(Render, CapsAndJoinsShapeTheEndsAndCorners) {
 // A shape that paints the whole picture opaquely hides everything before
 // it, which the renderer then leaves out; every other kind of cover lets
 // what lies below show through as before.
+// Shapes in a half-transparent layer are drawn together: where they
+// overlap the layer is as light as elsewhere; shapes each half transparent
+// show the overlap darker. A mask's luminance scales what it lies over.
+TEST_F(Render, LayersDrawTheirShapesTogether) {
+  auto layer = std::make_shared<TDrawLayer>();
+  layer->Opacity = 0.5f;
+  for (float x : {2.0f, 6.0f}) FilledRect(nullptr, x, 2, 8, 4)->SetLayer(layer);  // overlap at x 6..10
+  for (float x : {2.0f, 6.0f}) FilledRect(nullptr, x, 10, 8, 4)->SetOpacity(0.5f);
+  auto masked = std::make_shared<TDrawLayer>();
+  masked->Mask = std::make_shared<TControl>();
+  auto* white = new TRectangle(masked->Mask.get());
+  white->SetParent(masked->Mask.get());
+  white->SetBounds(0, 0, 8, kSize);  // left of x = 8 only
+  white->Fill.Color = TAlphaColors::White;
+  white->Stroke.Kind = TBrushKind::bkNone;
+  FilledRect(nullptr, 2, 15, 12, 3)->SetLayer(masked);
+  const QImage img = Draw();
+  EXPECT_NEAR(qGray(img.pixel(8, 4)), qGray(img.pixel(4, 4)), 2);  // the layer's overlap
+  EXPECT_NEAR(qGray(img.pixel(4, 4)), 128, 4);
+  EXPECT_LT(qGray(img.pixel(8, 12)), qGray(img.pixel(4, 12)) - 30);  // shapes on their own
+  EXPECT_TRUE(Probe(img, 4, 16, Ink::Dark));                         // under white
+  EXPECT_TRUE(Probe(img, 12, 16, Ink::Light));                       // outside the mask
+}
+
 TEST(RenderCover, WhatAFullOpaqueCoverHidesIsLeftOutAndNothingElse) {
   struct Cover {
     const char* what;

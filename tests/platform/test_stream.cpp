@@ -395,4 +395,35 @@ TEST(ObjectStream, PicturesKeepTheirPixelsPlacementAndClip) {
   EXPECT_FALSE(got->Smooth);
 }
 
+// Shapes that shared a layer share one again after reading, nested layers
+// keep their order and opacities; separate streams never share.
+TEST(ObjectStream, LayersAreSharedAgainWhenReadBack) {
+  TPaintBox box;
+  auto outer = std::make_shared<TDrawLayer>();
+  outer->Opacity = 0.5f;
+  auto inner = std::make_shared<TDrawLayer>();
+  inner->Opacity = 0.25f;
+  inner->Parent = outer;
+  for (const std::shared_ptr<TDrawLayer>& layer : {outer, inner, inner}) {
+    auto* shape = new TRectangle(&box);
+    shape->SetParent(&box);
+    shape->SetLayer(layer);
+  }
+  const std::string text = WriteComponent(box);
+  const std::unique_ptr<TControl> back = ReadComponent(text);
+  ASSERT_EQ(back->ChildrenCount(), 3);
+  const TDrawLayer* a = back->Children(0)->Layer().get();
+  const TDrawLayer* b = back->Children(1)->Layer().get();
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(b, back->Children(2)->Layer().get());
+  EXPECT_EQ(b->Parent.get(), a);
+  EXPECT_EQ(a->Parent, nullptr);
+  EXPECT_FLOAT_EQ(a->Opacity, 0.5f);
+  EXPECT_FLOAT_EQ(b->Opacity, 0.25f);
+  const std::unique_ptr<TControl> again = ReadComponent(text);
+  EXPECT_NE(again->Children(0)->Layer().get(), a);
+  auto* bad = new TRectangle(&box);
+  EXPECT_FALSE(bad->ReadProperty("Layer", "\"7@x\""));
+}
+
 }  // namespace

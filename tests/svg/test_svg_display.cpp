@@ -430,6 +430,55 @@ TEST(SvgDisplay, ClipPathsLeaveWhatTheyCover) {
   }
 }
 
+// A group's opacity becomes a layer its shapes are drawn in together
+// (unless it holds only one shape, which then takes the opacity); a mask
+// becomes a layer with the mask's content.
+TEST(SvgDisplay, GroupOpacityAndMasksBecomeLayers) {
+  const char* twoRects = "<rect width='10' height='10'/><rect x='5' width='10' height='10'/>";
+  const struct {
+    const char* what;
+    std::string body;
+    int shapes;
+    std::vector<float> layers;  // the first shape's layer opacities, innermost first
+    float shapeOpacity;
+    bool masked;
+  } cases[] = {
+      {"group of two", std::string("<g opacity='.5'>") + twoRects + "</g>", 2, {0.5f}, 1, false},
+      {"group of one takes the opacity", "<g opacity='.5'><rect width='10' height='10' opacity='.5'/></g>", 1, {},
+       0.25f, false},
+      {"nested groups", std::string("<g opacity='.5'><g opacity='.4'>") + twoRects + "</g></g>", 2, {0.4f, 0.5f}, 1,
+       false},
+      {"opaque group, no layer", std::string("<g>") + twoRects + "</g>", 2, {}, 1, false},
+      {"mask", "<mask id='m'><rect width='5' height='5' fill='white'/></mask>"
+               "<rect width='10' height='10' mask='url(#m)'/>", 1, {1}, 1, true},
+      {"a link to no mask is ignored", "<rect width='10' height='10' mask='url(#none)'/>", 1, {}, 1, false},
+      {"a mask used in its own content hides",
+       "<mask id='m'><rect width='5' height='5' fill='white' mask='url(#m)'/></mask>"
+       "<rect width='10' height='10' mask='url(#m)'/>", 1, {1}, 1, true},
+      {"a mask on a box of no size hides", "<mask id='m'><rect width='5' height='5'/></mask>"
+                                          "<path d='M0 0 H10' stroke='black' mask='url(#m)'/>", 0, {}, 1, false},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(c.body));
+    ASSERT_EQ(s.made, c.shapes) << c.what;
+    if (c.shapes == 0) continue;
+    const TControl* first = s.view.Children(0);
+    std::vector<float> layers;
+    for (const TDrawLayer* l = first->Layer().get(); l; l = l->Parent.get()) layers.push_back(l->Opacity);
+    EXPECT_EQ(layers, c.layers) << c.what;
+    EXPECT_FLOAT_EQ(first->Opacity(), c.shapeOpacity) << c.what;
+    EXPECT_EQ(first->Layer() && first->Layer()->Mask, c.masked) << c.what;
+    for (int i = 1; i < s.made; ++i) EXPECT_EQ(s.view.Children(i)->Layer(), first->Layer()) << c.what;
+  }
+  // Between a transparent white stop and a black one the colour is grey,
+  // half transparent: light on white, not a dark premultiplied blend.
+  Shapes fade(Svg("<linearGradient id='g'><stop offset='0' stop-color='white' stop-opacity='0'/>"
+                  "<stop offset='1' stop-color='black'/></linearGradient>"
+                  "<rect width='100' height='100' fill='url(#g)'/>"));
+  const QImage img = RenderToImage(fade.view, 100, 100, 0xFFFFFFFFu);
+  EXPECT_NEAR(qGray(img.pixel(50, 50)), 191, 8);
+}
+
 TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
   const struct {
     const char* what;
