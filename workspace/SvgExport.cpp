@@ -95,7 +95,7 @@ class Writer {
     m_out += "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
              "version=\"1.1\" width=\"" + Num(w) + "\" height=\"" + Num(h) + "\" viewBox=\"0 0 " + Num(w) +
              " " + Num(h) + "\">\n";
-    for (const TControl* c : m_view.ChildList()) Walk(*c, TMatrix::Identity(), 1.0f);
+    WalkChildren(m_view.ChildList(), TMatrix::Identity(), 1.0f);
     if (!m_defs.empty()) m_out += "<defs>\n" + m_defs + "</defs>\n";
     m_out += "</svg>\n";
     return std::move(m_out);
@@ -112,7 +112,43 @@ class Writer {
     if (auto* s = dynamic_cast<const TShape*>(&c)) Shape(*s, m, o);
     else if (auto* t = dynamic_cast<const TText*>(&c)) Text(*t, m, o);
     else if (auto* i = dynamic_cast<const TImage*>(&c)) Image(*i, m, o);
-    for (const TControl* child : c.ChildList()) Walk(*child, m, o);
+    WalkChildren(c.ChildList(), m, o);
+  }
+
+  // Siblings, with the layers they share as groups: a layer's opacity on
+  // the group, its mask as a mask element in the parent's coordinates.
+  void WalkChildren(const std::vector<TControl*>& children, const TMatrix& parent, float opacity) {
+    std::vector<const TDrawLayer*> open;
+    for (const TControl* c : children) {
+      std::vector<const TDrawLayer*> chain;
+      for (const TDrawLayer* l = c->Layer().get(); l; l = l->Parent.get()) chain.insert(chain.begin(), l);
+      size_t same = 0;
+      while (same < open.size() && same < chain.size() && open[same] == chain[same]) ++same;
+      for (; open.size() > same; open.pop_back()) m_out += "</g>\n";
+      for (size_t k = same; k < chain.size(); ++k) {
+        const TDrawLayer& layer = *chain[k];
+        m_out += "<g";
+        if (layer.Opacity < 1) m_out += " opacity=\"" + Num(layer.Opacity) + "\"";
+        if (layer.Mask) m_out += " mask=\"url(#" + Mask(layer, parent) + ")\"";
+        m_out += ">\n";
+        open.push_back(&layer);
+      }
+      Walk(*c, parent, opacity);
+    }
+    for (; !open.empty(); open.pop_back()) m_out += "</g>\n";
+  }
+
+  // Writes layer's mask into the definitions; returns its id.
+  std::string Mask(const TDrawLayer& layer, const TMatrix& parent) {
+    const std::string id = "m" + std::to_string(++m_masks);
+    std::string body;
+    std::swap(body, m_out);
+    WalkChildren(layer.Mask->ChildList(), parent, 1.0f);
+    std::swap(body, m_out);
+    // The content is clipped already: the mask acts everywhere.
+    m_defs += "<mask id=\"" + id + "\" maskUnits=\"userSpaceOnUse\" x=\"-1e7\" y=\"-1e7\" width=\"2e7\" "
+              "height=\"2e7\"" + (layer.MaskAlpha ? " mask-type=\"alpha\"" : "") + ">\n" + body + "</mask>\n";
+    return id;
   }
 
   // name="matrix(...)" with a space before it.
@@ -309,6 +345,7 @@ class Writer {
   int m_gradients = 0;
   int m_clips = 0;
   int m_patterns = 0;
+  int m_masks = 0;
 };
 
 bool AnyShape(const TControl& c) {

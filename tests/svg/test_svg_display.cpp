@@ -533,7 +533,13 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
       "<path fill-rule='evenodd' fill='#336699' fill-opacity='0.8' d='M10 50 H50 V90 H10 Z M20 60 H40 V80 H20 Z'/>"
       "<polyline points='60 60 90 90 60 90' fill='none' stroke='black' stroke-width='4' stroke-linejoin='miter' "
       "stroke-miterlimit='2' transform='scale(1 0.5) translate(0 80)'/>"
-      "<svg x='60' y='5' width='30' height='20'><circle cx='15' cy='15' r='15' fill='#aa5500'/></svg>",
+      "<svg x='60' y='5' width='30' height='20'><circle cx='15' cy='15' r='15' fill='#aa5500'/></svg>"
+      "<g opacity='0.5'><rect x='60' y='60' width='20' height='20' fill='#008000'/>"
+      "<rect x='70' y='70' width='20' height='20' fill='#008000'/></g>"
+      "<mask id='m'><rect x='0' y='0' width='50' height='100' fill='white'/></mask>"
+      "<clipPath id='c'><circle cx='80' cy='10' r='8'/></clipPath>"
+      "<rect x='40' y='92' width='20' height='6' fill='#000080' mask='url(#m)'/>"
+      "<rect x='70' y='0' width='20' height='20' fill='#aa00aa' clip-path='url(#c)'/>",
       "width='100' height='100'");
   auto render = [](const std::string& text, std::string* exported) {
     Shapes s(text);
@@ -553,6 +559,7 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
   EXPECT_EQ(differing, 0) << exported;
   // The export says what it draws in SVG's own terms.
   for (const char* part : {"fill-rule=\"evenodd\"", "stroke-linecap=\"square\"", "overflow=\"hidden\"", "stroke-miterlimit=\"2\"",
-                           "<radialGradient", "spreadMethod=\"reflect\"", "gradientTransform=", "opacity=\"0.7\""})
+                           "<radialGradient", "spreadMethod=\"reflect\"", "gradientTransform=", "opacity=\"0.7\"",
+                           "<g opacity=\"0.5\">", "<mask id=", "<clipPath"})
     EXPECT_NE(exported.find(part), std::string::npos) << part;
 }
