@@ -16,6 +16,8 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGlyphRun>
+#include <QHash>
+#include <QPair>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
@@ -80,6 +82,22 @@ QFont FontOf(const TSVGBasic& element, float scale) {
   if (letter != 0 && std::isfinite(letter)) font.setLetterSpacing(QFont::AbsoluteSpacing, letter / scale);
   if (word != 0 && std::isfinite(word)) font.setWordSpacing(word / scale);
   return font;
+}
+
+// The outline of a glyph at the layout size. Fonts hint and decompose
+// their outlines slowly, and a page of text uses few glyphs many times:
+// outlines are kept, per thread, up to a bound.
+const QPainterPath& GlyphOutline(const QRawFont& font, quint32 glyph) {
+  // Raw fonts of the same face made for different layouts do not compare
+  // equal: the face is told by its names and style.
+  static thread_local QHash<QPair<QString, quint32>, QPainterPath> cache;
+  const QPair<QString, quint32> key(font.familyName() + QChar(0x1F) + font.styleName() + QChar(0x1F) +
+                                        QString::number(font.weight()) + QChar(0x1F) + QString::number(font.style()),
+                                    glyph);
+  auto it = cache.constFind(key);
+  if (it != cache.constEnd()) return *it;
+  if (cache.size() > 50000) cache.clear();
+  return *cache.insert(key, font.pathForGlyph(glyph));
 }
 
 struct TChar {
@@ -235,7 +253,7 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
       const QVector<quint32> indexes = glyphRun.glyphIndexes();
       const QVector<QPointF> positions = glyphRun.positions();
       for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
-        QPainterPath outline = raw.pathForGlyph(indexes[g]);
+        QPainterPath outline = GlyphOutline(raw, indexes[g]);
         if (outline.isEmpty()) continue;
         outline.translate(positions[g].x(), positions[g].y() - ascent);
         glyphs.addPath(place.map(outline));
