@@ -1,8 +1,10 @@
 // Drawing SVG files: load, display shapes and render, as `karto-cli render`
 // does, next to rsvg-convert (Debian's librsvg2-bin, a peer for comparison
 // only) on the same files in the same run. Files: the generated 20 MB
-// drawing of the XML benchmark and a generated 50 kB illustration (curves,
-// nested transforms, gradients, strokes), each drawn 3000 pixels high with
+// drawing of the XML benchmark, a generated 50 kB illustration (curves,
+// nested transforms, gradients, strokes), a gradient-heavy set of 500 icons
+// (clips and group opacity among them) and a page of text, each drawn
+// 3000 pixels high with
 // its proportions kept, written as PNG by both. Also the repaint of a 2D
 // view holding 20,000 shapes at the window's size.
 
@@ -63,6 +65,82 @@ std::string Illustration() {
   return s + "</svg>\n";
 }
 
+// An icon set: 500 icons in a grid, each with gradients of its own (box
+// and user space units, linear and radial), every third clipped, every
+// fifth a half-transparent group.
+std::string IconSet() {
+  std::string s = "<svg xmlns='http://www.w3.org/2000/svg' width='1250' height='1000' viewBox='0 0 1250 1000'>\n";
+  for (int i = 0; i < 500; ++i) {
+    const int x = (i % 25) * 50, y = (i / 25) * 50;
+    const std::string n = std::to_string(i);
+    s += "<defs><linearGradient id='l" + n + "' x1='0' y1='0' x2='0' y2='1'><stop offset='0' stop-color='#" +
+         std::to_string(100 + (i * 7) % 800) + "'/><stop offset='.6' stop-color='#fff' stop-opacity='.5'/>"
+         "<stop offset='1' stop-color='#" + std::to_string(100 + (i * 13) % 800) + "'/></linearGradient>"
+         "<radialGradient id='r" + n + "' gradientUnits='userSpaceOnUse' cx='" + std::to_string(x + 25) + "' cy='" +
+         std::to_string(y + 20) + "' r='18' fx='" + std::to_string(x + 20) + "' fy='" + std::to_string(y + 15) +
+         "'><stop offset='0' stop-color='#fff'/><stop offset='1' stop-color='#" + std::to_string(100 + (i * 3) % 800) +
+         "' stop-opacity='.8'/></radialGradient>"
+         "<clipPath id='c" + n + "'><circle cx='" + std::to_string(x + 25) + "' cy='" + std::to_string(y + 25) +
+         "' r='20'/></clipPath></defs>\n";
+    s += std::string("<g") + (i % 5 == 0 ? " opacity='.7'" : "") + (i % 3 == 0 ? " clip-path='url(#c" + n + ")'" : "") +
+         ">";
+    s += "<rect x='" + std::to_string(x + 3) + "' y='" + std::to_string(y + 3) + "' width='44' height='44' rx='8' fill='url(#l" +
+         n + ")' stroke='#333'/>";
+    s += "<circle cx='" + std::to_string(x + 25) + "' cy='" + std::to_string(y + 22) + "' r='15' fill='url(#r" + n + ")'/>";
+    s += "<path d='M" + std::to_string(x + 10) + " " + std::to_string(y + 40) + " q15 -12 30 0' fill='none' stroke='#fff' "
+         "stroke-width='3' stroke-linecap='round'/></g>\n";
+  }
+  return s + "</svg>\n";
+}
+
+// A page of text: headings, paragraphs of lines with bold, italic and
+// coloured spans, serif and sans-serif, about 6,000 words.
+std::string TextPage() {
+  std::string s = "<svg xmlns='http://www.w3.org/2000/svg' width='800' height='1130' viewBox='0 0 800 1130'>\n"
+                  "<rect width='800' height='1130' fill='#fff'/>\n";
+  const char* words[] = {"vector", "drawing", "karto", "trace", "path", "stroke", "width", "colour", "scan",
+                         "photo", "filter", "shape", "export", "layer", "glyph", "curve"};
+  uint32_t state = 11;
+  auto next = [&](int range) {
+    state = state * 1664525u + 1013904223u;
+    return int((state >> 8) % uint32_t(range));
+  };
+  for (int column = 0; column < 2; ++column) {
+    float y = 40;
+    for (int line = 0; line < 130; ++line) {
+      const float x = 30 + column * 385;
+      if (line % 20 == 0) {
+        y += 12;
+        s += "<text x='" + std::to_string(x + 170) + "' y='" + std::to_string(y) +
+             "' font-family='serif' font-size='13' font-weight='bold' text-anchor='middle'>Section " +
+             std::to_string(line / 20 + 1) + "</text>\n";
+        y += 16;
+      }
+      s += "<text x='" + std::to_string(x) + "' y='" + std::to_string(y) + "' font-family='sans-serif' font-size='6.5'>";
+      for (int w = 0; w < 11; ++w) {
+        const std::string word = words[next(16)];
+        const int kind = next(12);
+        if (kind == 0) s += "<tspan font-weight='bold'>" + word + "</tspan> ";
+        else if (kind == 1) s += "<tspan font-style='italic' fill='#a03'>" + word + "</tspan> ";
+        else s += word + " ";
+      }
+      s += "</text>\n";
+      y += 7.5f;
+    }
+  }
+  return s + "</svg>\n";
+}
+
+const std::string& IconSetFile() {
+  static const std::string path = TempFile("icons.svg", IconSet());
+  return path;
+}
+
+const std::string& TextPageFile() {
+  static const std::string path = TempFile("text-page.svg", TextPage());
+  return path;
+}
+
 const std::string& GeneratedFile() {
   static const std::string path = TempFile("generated.svg", bench::GeneratedDrawing().text);
   return path;
@@ -104,6 +182,14 @@ void BM_KartoGenerated(benchmark::State& state) { KartoRender(state, GeneratedFi
 void BM_RsvgGenerated(benchmark::State& state) { RsvgRender(state, GeneratedFile()); }
 void BM_KartoIllustration(benchmark::State& state) { KartoRender(state, IllustrationFile()); }
 void BM_RsvgIllustration(benchmark::State& state) { RsvgRender(state, IllustrationFile()); }
+void BM_KartoIconSet(benchmark::State& state) { KartoRender(state, IconSetFile()); }
+void BM_RsvgIconSet(benchmark::State& state) { RsvgRender(state, IconSetFile()); }
+void BM_KartoTextPage(benchmark::State& state) { KartoRender(state, TextPageFile()); }
+void BM_RsvgTextPage(benchmark::State& state) { RsvgRender(state, TextPageFile()); }
+BENCHMARK(BM_KartoIconSet)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RsvgIconSet)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KartoTextPage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RsvgTextPage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_KartoGenerated)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_RsvgGenerated)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_KartoIllustration)->Unit(benchmark::kMillisecond)->UseRealTime();

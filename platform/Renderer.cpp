@@ -6,6 +6,7 @@
 #include <QPen>
 #include <cmath>
 
+#include "platform/Parallel.h"
 #include "platform/Shapes.h"
 
 namespace karto {
@@ -222,11 +223,16 @@ void TImage::Paint(QPainter& painter) {
   const int w = int(std::ceil(onDevice.width())), h = int(std::ceil(onDevice.height()));
   const QImage& img = Bitmap.Image();
   if (w > 0 && h > 0 && w * 2 < img.width() && h * 2 < img.height() && painter.transform().isScaling() == false) {
-    if (m_scaledKey != img.cacheKey() || m_scaled.width() != w || m_scaled.height() != h) {
-      m_scaled = img.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      m_scaledKey = img.cacheKey();
+    QImage scaled;
+    {
+      std::lock_guard<std::mutex> lock(m_scaledLock);
+      if (m_scaledKey != img.cacheKey() || m_scaled.width() != w || m_scaled.height() != h) {
+        m_scaled = img.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaledKey = img.cacheKey();
+      }
+      scaled = m_scaled;
     }
-    painter.drawImage(target, m_scaled);
+    painter.drawImage(target, scaled);
     return;
   }
   painter.setRenderHint(QPainter::SmoothPixmapTransform, r.Width() < Bitmap.Width());
@@ -414,11 +420,19 @@ QImage RenderToImage(const TControl& root, int width, int height, TAlphaColor ba
   QImage img(std::max(1, width), std::max(1, height),
              opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
   img.fill(ToQColor(background));
-  {
-    QPainter painter(&img);
+  // Bands of rows are drawn at once, one per core, each by a painter of
+  // its own on its rows of the one picture (nothing drawn changes on the
+  // way, and pixels come out as one painter would make them).
+  uchar* const bits = img.bits();
+  const qsizetype stride = img.bytesPerLine();
+  const long long workPerRow = (long long)img.width() * (1 + (long long)root.ChildrenCount() / 64);
+  ParallelRows(img.height(), workPerRow, [&](int first, int last) {
+    QImage band(bits + first * stride, img.width(), last - first, stride, img.format());
+    QPainter painter(&band);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.translate(0, -first);
     RenderControl(painter, root);
-  }
+  });
   return opaque ? img : img.convertToFormat(QImage::Format_ARGB32);
 }
 

@@ -3,6 +3,7 @@
 // dash, drawn inside the shape rectangle (the local rectangle, inset by half
 // the stroke thickness when there is a stroke).
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,8 @@ class TImage : public TControl {
  private:
   // A picture shown much smaller than its size (a slot thumbnail of a
   // 50-megapixel scan) is scaled once and kept, not scaled at every paint.
+  // A picture may be drawn by several threads at once, each a band of it.
+  mutable std::mutex m_scaledLock;
   mutable QImage m_scaled;
   mutable qint64 m_scaledKey = 0;
 };

@@ -378,3 +378,42 @@ TEST(RenderDash, SubpathsOfNoLengthShowTheirCaps) {
     EXPECT_EQ(qRed(img.pixel(13, 13)) < 64, c.corner) << c.what;
   }
 }
+
+// A large picture is drawn in bands at once; it comes out as one painter
+// draws it, layers, pictures and shapes across the band borders included.
+TEST(RenderBands, BandsDrawWhatOnePainterDraws) {
+  TControl root;
+  root.SetSize(1200, 900);
+  auto layer = std::make_shared<TDrawLayer>();
+  layer->Opacity = 0.5f;
+  for (int i = 0; i < 200; ++i) {
+    auto* shape = new TEllipse(&root);
+    shape->SetParent(&root);
+    shape->SetBounds(float((i * 53) % 1100), float((i * 97) % 800), 90, 70);
+    shape->Fill.Color = 0xFF000000u | uint32_t(i * 2654435761u >> 8);
+    shape->StrokeThickness = 3;
+    if (i % 3 == 0) shape->SetLayer(layer);
+  }
+  auto* picture = new TImage(&root);
+  picture->SetParent(&root);
+  TBitmap pixels(300, 300);
+  pixels.Clear(0xFF3366CCu);
+  picture->Bitmap = pixels;
+  picture->SetBounds(400, 300, 100, 400);  // shown smaller: the scaled copy is shared
+  const QImage banded = RenderToImage(root, 1200, 900, 0xFFFFFFFFu);
+  QImage whole(1200, 900, QImage::Format_RGB32);
+  whole.fill(Qt::white);
+  {
+    QPainter painter(&whole);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    RenderControl(painter, root);
+  }
+  int differing = 0;
+  for (int y = 0; y < 900; ++y)
+    for (int x = 0; x < 1200; ++x) {
+      const QRgb a = banded.pixel(x, y), b = whole.pixel(x, y);
+      differing += std::abs(qRed(a) - qRed(b)) > 1 || std::abs(qGreen(a) - qGreen(b)) > 1 ||
+                   std::abs(qBlue(a) - qBlue(b)) > 1;
+    }
+  EXPECT_EQ(differing, 0);
+}
