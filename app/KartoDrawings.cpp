@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
@@ -52,12 +53,17 @@ bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
   QTimer poll;
   connect(&poll, &QTimer::timeout, &wait, [&] {
     if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) wait.quit();
-    else if (clock.elapsed() > 500)
-      lbStatus->setText(QString("Loading %1 ... %2 s").arg(QFileInfo(fileName).fileName()).arg(clock.elapsed() / 1000));
+    else if (clock.elapsed() > 500) {
+      const int percent = raw->LoadPercent();
+      lbStatus->setText(QString("Loading %1 ... %2 %").arg(QFileInfo(fileName).fileName()).arg(percent));
+      pbLoad->setValue(percent);
+      pbLoad->setVisible(true);
+    }
   });
   poll.start(50);
   if (pending.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) wait.exec();
   poll.stop();
+  pbLoad->setVisible(false);
   const TSVGLoadResult result = pending.get();
   MenuItemFile->setEnabled(true);
   m_svgLoading = false;

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
@@ -137,6 +138,11 @@ QWidget* TfrmKarto::BuildStatusBar() {
   lbStatus->setFont(f);
   lbStatus->setMinimumWidth(200);
   row->addWidget(lbStatus, 1);
+  pbLoad = Named(new QProgressBar, "pbLoad");
+  pbLoad->setRange(0, 100);
+  pbLoad->setFixedWidth(160);
+  pbLoad->setVisible(false);
+  row->addWidget(pbLoad);
 
   btnVectorize = Named(new QPushButton("Vectorize"), "btnVectorize");
   btnTrace = Named(new QPushButton("Trace"), "btnTrace");

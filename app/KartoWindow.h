@@ -24,6 +24,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -198,6 +199,8 @@ class TfrmKarto : public QMainWindow {
 
   QWidget* StatusBarCommon = nullptr;
   QLabel* lbStatus = nullptr;
+  // Shown while a long load runs, with how far it has come.
+  QProgressBar* pbLoad = nullptr;
   QPushButton* btnVectorize = nullptr;
   QPushButton* btnTrace = nullptr;
   QLineEdit* txfXCoord = nullptr;

@@ -1171,9 +1171,16 @@ namespace {
 // of its text and of its objects only.
 class TSVGStreamHandler : public TXmlHandler {
  public:
-  TSVGStreamHandler(TSVG& doc, TSVGReadContext& context) : m_doc(doc), m_context(context) { Restart(); }
+  // expected: about how many elements the text holds; reading them is
+  // the first 80 % of a load's progress.
+  TSVGStreamHandler(TSVG& doc, TSVGReadContext& context, size_t expected, std::atomic<int>& percent)
+      : m_doc(doc), m_context(context), m_expected(std::max<size_t>(1, expected)), m_percent(percent) {
+    Restart();
+  }
   void StartElement(const TXmlNode& element) override {
     if (!m_failed && !m_reader->StartElement(element)) m_failed = true;
+    if ((++m_seen & 1023) == 0)
+      m_percent.store(int(std::min<size_t>(80, 80 * m_seen / m_expected)), std::memory_order_relaxed);
   }
   void Characters(std::string_view text) override {
     if (!m_failed) m_reader->Characters(text);
@@ -1188,6 +1195,7 @@ class TSVGStreamHandler : public TXmlHandler {
     m_context.Result->Error.clear();
     m_reader = std::make_unique<TSVGDocumentReader>(m_context);
     m_failed = false;
+    m_seen = 0;
   }
   bool Failed() const { return m_failed; }
   bool Started() const { return m_reader->Started(); }
@@ -1197,7 +1205,19 @@ class TSVGStreamHandler : public TXmlHandler {
   TSVGReadContext& m_context;
   std::unique_ptr<TSVGDocumentReader> m_reader;
   bool m_failed = false;
+  size_t m_seen = 0;
+  const size_t m_expected;
+  std::atomic<int>& m_percent;
 };
+
+// About how many elements text holds: the tags that open something.
+size_t CountOpeningTags(std::string_view text) {
+  size_t count = 0;
+  for (const char* p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr; ++p)
+    count += p + 1 < end && p[1] != '/' && p[1] != '!' && p[1] != '?';
+  return count;
+}
 
 }  // namespace
 
@@ -1253,11 +1273,12 @@ TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& ba
   context.Document = this;
   context.Result = &result;
   context.BaseFolder = baseFolder;
+  m_loadPercent = 0;
   try {
     {
       TXMLDocument xml;
       xml.MixedContentElements = {"text", "style"};
-      TSVGStreamHandler handler(*this, context);
+      TSVGStreamHandler handler(*this, context, CountOpeningTags(bytes), m_loadPercent);
       xml.ReadFromBytes(bytes, handler, owned);
       if (xml.Error().Present) {
         result.Error = "The file is no well-formed XML: line " + std::to_string(xml.Error().Line) + ", column " +
@@ -1275,10 +1296,14 @@ TSVGLoadResult TSVG::LoadFromBytes(std::string_view bytes, const std::string& ba
       }
       if (xml.LimitReached()) result.Warnings.push_back("The file is too large; only its beginning was read.");
     }  // the file's text is freed before the later stages build their data
+    m_loadPercent = 80;
     IndexIds();
     ResolveStyles(&result);
+    m_loadPercent = 90;
     ExpandUses(&result);
+    m_loadPercent = 95;
     CalculateSize();
+    m_loadPercent = 100;
   } catch (const std::bad_alloc&) {
     Clear();
     result.Error = "There is not enough memory to load this drawing.";

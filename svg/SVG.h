@@ -23,6 +23,7 @@
 // Nothing here walks the tree recursively (reading, styling, copying,
 // freeing), so documents nested 100 000 levels deep cost no stack.
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -497,6 +498,8 @@ class TSVG : public TSVGBasic {
   // The same for bytes already in memory; baseFolder for images (empty: no
   // image files are read). With owned given (holding the same bytes), the
   // reader may take its memory over instead of copying it.
+  // How far a load running on another thread has come, 0 to 100.
+  int LoadPercent() const { return m_loadPercent.load(std::memory_order_relaxed); }
   TSVGLoadResult LoadFromBytes(std::string_view bytes, const std::string& baseFolder = {},
                                std::string* owned = nullptr);
   // Removes all content, styles and values; keeps the limits.
@@ -555,6 +558,7 @@ class TSVG : public TSVGBasic {
   TSVGObject* LookUpID(std::string_view id) const;
 
  private:
+  std::atomic<int> m_loadPercent{0};
   friend class TSVGDocumentReader;
   friend class TSVGObject;
   // Counts an object the reader made and puts its id into the index, so

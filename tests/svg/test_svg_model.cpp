@@ -6,9 +6,13 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "svg/SVG.h"
 #include "svg/SVGCommon.h"
@@ -814,4 +818,26 @@ TEST(SvgModel, CloneCopiesTheWholeSubtree) {
   EXPECT_FLOAT_EQ(r->Height(), 3);
   EXPECT_EQ(Hex(r->FillColor()), "FFFF0000");
   EXPECT_EQ(dynamic_cast<TSVGText*>(copy->Items(1))->Text(), "hi");
+}
+
+// A load on another thread says how far it has come: never backwards,
+// 100 at the end.
+TEST(SvgModel, LoadProgressRisesToAHundred) {
+  std::string text = "<svg xmlns='http://www.w3.org/2000/svg'>";
+  for (int i = 0; i < 200000; ++i) text += "<rect x='" + std::to_string(i % 100) + "' width='1' height='1'/>";
+  text += "</svg>";
+  TSVG doc;
+  std::atomic<bool> done{false};
+  std::thread load([&] {
+    EXPECT_TRUE(doc.LoadFromBytes(text).Ok);
+    done = true;
+  });
+  std::vector<int> seen;
+  while (!done) {
+    seen.push_back(doc.LoadPercent());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  load.join();
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(doc.LoadPercent(), 100);
 }
