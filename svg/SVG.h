@@ -54,6 +54,7 @@ class TSVGObject;
 class TSVGUse;
 class TControl;
 class TPath;
+struct TDrawLayer;
 
 // What a load gives back: success, or a sentence for the user (with line and
 // column for XML errors), plus warnings about what was skipped.
@@ -532,7 +533,11 @@ class TSVG : public TSVGBasic {
   int CreateFMShapes(TControl* target);
   // The shapes of top's descendants (a pattern's content), added to target
   // with the matrices they have in the document.
-  int CreateShapesOf(const TSVGObject& top, TControl* target);
+  // outer: the layer they are drawn in (a marker's, in its element's).
+  int CreateShapesOf(const TSVGObject& top, TControl* target, std::shared_ptr<const TDrawLayer> outer = nullptr);
+  // The shapes of the markers on element's vertices, after it, drawn in
+  // layer.
+  void CreateMarkerShapes(const TSVGBasic& element, TControl* target, const std::shared_ptr<const TDrawLayer>& layer);
   // What the mask maskObject lays over element: its content's shapes in
   // the target's coordinates, under one holder control; null when it
   // leaves nothing of element (or is used inside itself).

@@ -91,8 +91,9 @@ bool GradientBrush(const TSVGGradient& gradient, const TRectF& bbox, TPointF vie
 // Moves the shapes on root by change, applied after their own placement:
 // they are drawn as before, then through change. Their clip outlines move
 // with them.
-void MoveShapes(TControl& root, const TMatrix& change) {
-  for (TControl* c : root.ChildList()) {
+void MoveShapes(TControl& root, const TMatrix& change, int first = 0) {
+  for (int k = first; k < root.ChildrenCount(); ++k) {
+    TControl* c = root.Children(k);
     const TMatrix at = TMatrix::CreateTranslation(c->Position().X, c->Position().Y);
     auto moveClip = [&](TPathData& clip) {
       if (!clip.IsEmpty()) clip.ApplyMatrix(at * change);
@@ -496,11 +497,10 @@ std::optional<QPainterPath> ClipArea(const TSVG& doc, const std::string& id, con
   return area;
 }
 
-// Whether a nested svg or a symbol clips its content to its viewport: it
-// does unless its overflow is set to visible or auto (SVG's user agent
-// style sheet makes it hidden).
-bool ClipsToViewport(const TSVGObject& o) {
-  if (!o.HasKind(skViewport)) return false;
+// Whether a nested svg, a symbol or a marker clips its content to its
+// viewport: it does unless its overflow is set to visible or auto (SVG's
+// user agent style sheet makes it hidden).
+bool OverflowHidden(const TSVGObject& o) {
   const TDeclarations* specified = o.SpecifiedDeclarations();
   if (specified)
     for (const TDeclaration& d : *specified)
@@ -508,6 +508,100 @@ bool ClipsToViewport(const TSVGObject& o) {
         return o.Style().Overflow != TOverflow::Visible && o.Style().Overflow != TOverflow::Auto;
   return true;
 }
+
+bool ClipsToViewport(const TSVGObject& o) { return o.HasKind(skViewport) && OverflowHidden(o); }
+
+// A vertex of a path with the directions (radians) the path comes in and
+// goes out with.
+struct TVertex {
+  TPointF Point;
+  bool HasIn = false, HasOut = false;
+  float In = 0, Out = 0;
+  // The direction a marker turns to: the bisector where the path both
+  // comes and goes.
+  float Angle() const {
+    if (HasIn && HasOut) {
+      const float x = std::cos(In) + std::cos(Out), y = std::sin(In) + std::sin(Out);
+      return x == 0 && y == 0 ? In : std::atan2(y, x);
+    }
+    return HasOut ? Out : In;
+  }
+};
+
+// The vertices of a path, as markers see them: every segment's end, the
+// start of every subpath, and a closing segment's end at its start.
+std::vector<TVertex> PathVertices(const TPathData& path) {
+  std::vector<TVertex> out;
+  const auto& pts = path.PointList();
+  TPointF current, start;
+  size_t startVertex = 0;
+  auto direction = [](TPointF from, std::initializer_list<TPointF> towards, float& angle) {
+    for (TPointF t : towards)
+      if (t.X != from.X || t.Y != from.Y) {
+        angle = std::atan2(t.Y - from.Y, t.X - from.X);
+        return true;
+      }
+    return false;
+  };
+  auto segment = [&](TPointF end, float outAngle, float inAngle, bool has) {
+    if (!out.empty()) {
+      out.back().Out = outAngle;
+      out.back().HasOut = true;
+    }
+    TVertex v{end};
+    v.In = inAngle;
+    v.HasIn = true;
+    // A segment of no length takes the direction it had before.
+    if (!has && !out.empty()) v.In = out.back().Out = out.back().HasIn ? out.back().In : 0;
+    out.push_back(v);
+    current = end;
+  };
+  for (size_t i = 0; i < pts.size(); ++i) {
+    const TPathPoint& p = pts[i];
+    switch (p.Kind) {
+      case ppMoveTo:
+        out.push_back({p.Point});
+        current = start = p.Point;
+        startVertex = out.size() - 1;
+        break;
+      case ppLineTo: {
+        float a = 0;
+        const bool has = direction(current, {p.Point}, a);
+        segment(p.Point, a, a, has);
+        break;
+      }
+      case ppCurveTo:
+        if (i + 2 < pts.size()) {
+          const TPointF c1 = p.Point, c2 = pts[i + 1].Point, end = pts[i + 2].Point;
+          float a0 = 0, a1 = 0;
+          const bool has = direction(current, {c1, c2, end}, a0);
+          direction(end, {c2, c1, current}, a1);
+          segment(end, a0, a1 + float(M_PI), has);
+          i += 2;
+        }
+        break;
+      case ppClose: {
+        float a = 0;
+        const bool has = direction(current, {start}, a);
+        segment(start, a, a, has);
+        // The subpath turns round: its start comes in as its end does.
+        TVertex& first = out[startVertex];
+        first.In = out.back().In;
+        first.HasIn = true;
+        if (first.HasOut) {
+          out.back().Out = first.Out;
+          out.back().HasOut = true;
+        }
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+// The markers drawn on the vertices of markers in this thread: a marker
+// whose content draws itself stops there.
+thread_local int t_markerDepth = 0;
 
 }  // namespace
 
@@ -604,7 +698,60 @@ std::shared_ptr<TControl> TSVG::MaskContent(const TSVGObject& maskObject, const 
   return content;
 }
 
-int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
+void TSVG::CreateMarkerShapes(const TSVGBasic& element, TControl* target, const std::shared_ptr<const TDrawLayer>& layer) {
+  const TSVGStyleValues& style = element.Style();
+  if (style.MarkerStart.empty() && style.MarkerMid.empty() && style.MarkerEnd.empty()) return;
+  if (!dynamic_cast<const TSVGPath*>(&element) && !dynamic_cast<const TSVGLine*>(&element) &&
+      !dynamic_cast<const TSVGPolyLine*>(&element))
+    return;
+  const TPathData* geometry = element.PathData();
+  if (!geometry || t_markerDepth > 4) return;
+  const std::vector<TVertex> vertices = PathVertices(*geometry);
+  if (vertices.empty()) return;
+  const TMatrix placed = MatrixOf(&element);
+  const float strokeWidth = element.StrokeWidth();
+  ++t_markerDepth;
+  struct TLeave {
+    ~TLeave() { --t_markerDepth; }
+  } leave;
+  for (size_t i = 0; i < vertices.size(); ++i) {
+    const std::string& id = i == 0 ? style.MarkerStart : i + 1 == vertices.size() ? style.MarkerEnd : style.MarkerMid;
+    const auto* marker = id.empty() ? nullptr : dynamic_cast<const TSVGMarker*>(LookUpID(id));
+    if (!marker || !(marker->MarkerWidth() > 0) || !(marker->MarkerHeight() > 0) || marker->Count() == 0) continue;
+    // Content → viewport (view box), its reference point on the vertex,
+    // scaled by the stroke width, turned, then placed as the element.
+    const TRectF viewport(0, 0, marker->MarkerWidth(), marker->MarkerHeight());
+    const TMatrix toViewport = marker->Viewport().HasViewBox
+                                   ? ViewBoxToViewportMatrix(marker->Viewport().ViewBox, marker->Viewport().AspectRatio, viewport)
+                                   : TMatrix::Identity();
+    const TPointF ref = toViewport.Transform({marker->RefX(), marker->RefY()});
+    float angle = 0;
+    if (marker->Orient() == TMarkerOrient::Angle) angle = marker->OrientAngle() * float(M_PI) / 180;
+    else angle = vertices[i].Angle() + (marker->Orient() == TMarkerOrient::AutoStartReverse && i == 0 ? float(M_PI) : 0);
+    const float scale = marker->StrokeWidthUnits() ? strokeWidth : 1;
+    if (!(scale > 0)) continue;
+    const TMatrix onVertex = TMatrix::CreateTranslation(-ref.X, -ref.Y) * TMatrix::CreateScaling(scale, scale) *
+                             TMatrix::CreateRotation(angle) *
+                             TMatrix::CreateTranslation(vertices[i].Point.X, vertices[i].Point.Y) * placed;
+    const int first = target->ChildrenCount();
+    CreateShapesOf(*marker, target, layer);
+    MoveShapes(*target, MatrixOf(marker).Inverse() * toViewport * onVertex, first);
+    if (OverflowHidden(*marker)) {
+      QPolygonF corners;
+      for (TPointF p : {TPointF(0, 0), TPointF(viewport.Right, 0), TPointF(viewport.Right, viewport.Bottom),
+                        TPointF(0, viewport.Bottom)}) {
+        const TPointF q = onVertex.Transform(p);
+        corners << QPointF(q.X, q.Y);
+      }
+      QPainterPath area;
+      area.addPolygon(corners);
+      area.closeSubpath();
+      ClipShapes(*target, first, area);
+    }
+  }
+}
+
+int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target, std::shared_ptr<const TDrawLayer> outer) {
   const int start = target->ChildrenCount();
   // Pre-order, skipping what is not displayed with everything inside it and
   // what is drawn only through a reference (defs, clip paths, masks,
@@ -657,9 +804,9 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
   std::shared_ptr<TDrawLayer> topLayer;
   if (top.HasKind(skDocument)) {
     if (!top.Style().ClipPath.empty() && !clipBy(top, topClip)) return 0;
-    if (!layerOf(top, nullptr, topLayer)) return 0;
+    if (!layerOf(top, outer, topLayer)) return 0;
   }
-  std::vector<Frame> stack{{&top, 0, topClip, topLayer, topLayer, start}};
+  std::vector<Frame> stack{{&top, 0, topClip, topLayer ? topLayer : outer, topLayer, start}};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next >= f.object->Count()) {
@@ -695,11 +842,19 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target) {
       if (const auto* image = dynamic_cast<const TSVGImage*>(o)) image->CreateImageShape(target);
       else static_cast<const TSVGBasic*>(o)->CreatePathShape(target);
     }
-    for (int k = before; k < target->ChildrenCount(); ++k) {
+    const int ownEnd = target->ChildrenCount();
+    for (int k = before; k < ownEnd; ++k) {
       TControl* shape = target->Children(k);
       // The groups' opacities are in the layers.
       if (!text) shape->SetOpacity(o->Style().Opacity);
       shape->SetLayer(layer);
+    }
+    // Markers come after the element's fill and stroke, seen through its
+    // opacity.
+    if (ownEnd > before && !text) {
+      CreateMarkerShapes(static_cast<const TSVGBasic&>(*o), target, layer);
+      for (int k = ownEnd; k < target->ChildrenCount(); ++k)
+        target->Children(k)->SetOpacity(target->Children(k)->Opacity() * o->Style().Opacity);
     }
     if (clip >= 0) ClipShapes(*target, before, clips[size_t(clip)]);
     if (text) continue;

@@ -479,6 +479,45 @@ TEST(SvgDisplay, GroupOpacityAndMasksBecomeLayers) {
   EXPECT_NEAR(qGray(img.pixel(50, 50)), 191, 8);
 }
 
+// Markers are shapes of their own after their element, placed on its
+// vertices: reference point on the vertex, turned with the path, scaled by
+// the stroke width. The marker here is a red square right of its
+// reference point (the vertex), 10 by 10 units at stroke width 1.
+TEST(SvgDisplay, MarkersSitOnTheVertices) {
+  const std::string marker =
+      "<marker id='m' viewBox='0 0 10 10' refX='0' refY='5' markerWidth='10' markerHeight='10' orient='auto'>"
+      "<rect width='10' height='10' fill='#ff0000'/></marker>"
+      "<marker id='r' viewBox='0 0 10 10' refX='0' refY='5' markerWidth='10' markerHeight='10' "
+      "orient='auto-start-reverse'><rect width='10' height='10' fill='#ff0000'/></marker>";
+  const struct {
+    const char* what;
+    std::string body;
+    int shapes;
+    TPointF red, white;
+  } cases[] = {
+      {"end of a line, pointing on", "<line x1='10' y1='50' x2='60' y2='50' stroke='black' marker-end='url(#m)'/>", 2,
+       {65, 50}, {55, 40}},
+      {"turned with a vertical line", "<line x1='50' y1='10' x2='50' y2='60' stroke='black' marker-end='url(#m)'/>",
+       2, {50, 65}, {40, 55}},
+      {"start reversed", "<line x1='40' y1='50' x2='90' y2='50' stroke='black' marker-start='url(#r)'/>", 2,
+       {35, 50}, {45, 40}},
+      {"scaled by the stroke width", "<path d='M10 20 H40' stroke='black' stroke-width='2' marker-end='url(#m)'/>",
+       2, {58, 20}, {62, 20}},
+      {"middle vertices only", "<polyline points='10 80 40 80 70 80' fill='none' stroke='black' "
+                               "marker-mid='url(#m)'/>", 2, {45, 80}, {75, 80}},
+      {"no markers on a rectangle", "<rect x='10' y='10' width='20' height='20' fill='none' stroke='black' "
+                                    "marker-end='url(#m)'/>", 1, {-1, 0}, {-1, 0}},
+  };
+  for (const auto& c : cases) {
+    Shapes s(Svg(marker + c.body));
+    EXPECT_EQ(s.made, c.shapes) << c.what;
+    if (c.red.X < 0) continue;
+    const QImage img = RenderToImage(s.view, 100, 100, 0xFFFFFFFFu);
+    EXPECT_EQ(img.pixel(int(c.red.X), int(c.red.Y)) & 0xFFFFFFu, 0xFF0000u) << c.what;
+    EXPECT_EQ(img.pixel(int(c.white.X), int(c.white.Y)) & 0xFFFFFFu, 0xFFFFFFu) << c.what;
+  }
+}
+
 TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
   const struct {
     const char* what;
