@@ -307,6 +307,23 @@ uint64_t TDrawLayer::NextId() {
   return next++;
 }
 
+namespace {
+const char* const kBlendNames[] = {"normal",     "multiply",   "screen",     "overlay",   "darken",     "lighten",
+                                   "color-dodge", "color-burn", "hard-light", "soft-light", "difference", "exclusion",
+                                   "hue",        "saturation", "color",      "luminosity"};
+}  // namespace
+
+const char* LayerBlendName(TLayerBlend blend) { return kBlendNames[int(blend)]; }
+
+bool ReadLayerBlend(const std::string& name, TLayerBlend& out) {
+  for (size_t i = 0; i < std::size(kBlendNames); ++i)
+    if (name == kBlendNames[i]) {
+      out = TLayerBlend(i);
+      return true;
+    }
+  return false;
+}
+
 std::string LayerChainText(const TDrawLayer* layer) {
   std::vector<const TDrawLayer*> chain;
   for (; layer; layer = layer->Parent.get()) chain.push_back(layer);
@@ -314,6 +331,7 @@ std::string LayerChainText(const TDrawLayer* layer) {
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (!text.empty()) text += '/';
     text += std::to_string((*it)->Id) + '@' + proptext::Float((*it)->Opacity);
+    if ((*it)->Blend != TLayerBlend::Normal) text += std::string("@") + LayerBlendName((*it)->Blend);
   }
   return text;
 }
@@ -336,13 +354,18 @@ bool ReadLayerChain(const std::string& text, std::shared_ptr<const TDrawLayer>& 
     if (end == std::string::npos) end = text.size();
     const std::string item = text.substr(start, end - start);
     const size_t at = item.find('@');
+    const size_t blendAt = at == std::string::npos ? at : item.find('@', at + 1);
     float opacity = 1;
-    if (at == std::string::npos || at == 0 || !proptext::ReadFloat(item.substr(at + 1), opacity)) return false;
+    TLayerBlend blend = TLayerBlend::Normal;
+    if (at == std::string::npos || at == 0 || !proptext::ReadFloat(item.substr(at + 1, blendAt - at - 1), opacity))
+      return false;
+    if (blendAt != std::string::npos && !ReadLayerBlend(item.substr(blendAt + 1), blend)) return false;
     key += '/' + item;
     auto& layer = known[key];
     if (!layer) {
       auto made = std::make_shared<TDrawLayer>();
       made->Opacity = std::clamp(opacity, 0.0f, 1.0f);
+      made->Blend = blend;
       made->Parent = parent;
       layer = made;
     }

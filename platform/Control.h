@@ -52,8 +52,20 @@ using TNotifyEvent = std::function<void(TControl* sender)>;
 // picture of their own, which is then laid on what lies below with the
 // layer's opacity and mask: the overlapping shapes of a half-transparent
 // group then do not show through each other. Layers nest through Parent.
+// How a layer's colours combine with what lies below it (as CSS's
+// mix-blend-mode names them).
+enum class TLayerBlend : uint8_t {
+  Normal, Multiply, Screen, Overlay, Darken, Lighten, ColorDodge, ColorBurn, HardLight,
+  SoftLight, Difference, Exclusion, Hue, Saturation, Color, Luminosity
+};
+// The CSS name of a blend ("multiply", "color-dodge", ...), and back;
+// false for a name that is none.
+const char* LayerBlendName(TLayerBlend blend);
+bool ReadLayerBlend(const std::string& name, TLayerBlend& out);
+
 struct TDrawLayer {
   float Opacity = 1;
+  TLayerBlend Blend = TLayerBlend::Normal;
   // The layer this one is drawn into; null: straight onto the parent.
   std::shared_ptr<const TDrawLayer> Parent;
   // Content, in the coordinates of the layer's controls' parent, whose
@@ -65,8 +77,9 @@ struct TDrawLayer {
   static uint64_t NextId();
 };
 
-// The chain of a control's layers as stored: "id@opacity" from the
-// outermost in, separated by "/". Masks are not stored.
+// The chain of a control's layers as stored: "id@opacity" (and "@blend"
+// unless normal) from the outermost in, separated by "/". Masks are not
+// stored.
 std::string LayerChainText(const TDrawLayer* layer);
 // Layers read back while one stream is read are shared by their ids;
 // ReadComponent opens and closes such a reading.

@@ -4,6 +4,7 @@
 #include <QRadialGradient>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Parallel.h"
@@ -326,6 +327,93 @@ QRect LayerArea(const QPainter& painter, const std::vector<TControl*>& children,
 
 void RenderChildren(QPainter& painter, const std::vector<TControl*>& children, size_t& i, const TDrawLayer* layer);
 
+// The blends Qt composes itself.
+bool QtBlend(TLayerBlend blend, QPainter::CompositionMode& mode) {
+  switch (blend) {
+    case TLayerBlend::Normal: mode = QPainter::CompositionMode_SourceOver; return true;
+    case TLayerBlend::Multiply: mode = QPainter::CompositionMode_Multiply; return true;
+    case TLayerBlend::Screen: mode = QPainter::CompositionMode_Screen; return true;
+    case TLayerBlend::Overlay: mode = QPainter::CompositionMode_Overlay; return true;
+    case TLayerBlend::Darken: mode = QPainter::CompositionMode_Darken; return true;
+    case TLayerBlend::Lighten: mode = QPainter::CompositionMode_Lighten; return true;
+    case TLayerBlend::ColorDodge: mode = QPainter::CompositionMode_ColorDodge; return true;
+    case TLayerBlend::ColorBurn: mode = QPainter::CompositionMode_ColorBurn; return true;
+    case TLayerBlend::HardLight: mode = QPainter::CompositionMode_HardLight; return true;
+    case TLayerBlend::SoftLight: mode = QPainter::CompositionMode_SoftLight; return true;
+    case TLayerBlend::Difference: mode = QPainter::CompositionMode_Difference; return true;
+    case TLayerBlend::Exclusion: mode = QPainter::CompositionMode_Exclusion; return true;
+    default: return false;
+  }
+}
+
+// The blends of hue, saturation, colour and luminosity, which mix the
+// channels with each other, as the compositing rules define them.
+struct TRgbF {
+  float r, g, b;
+};
+float Lum(TRgbF c) { return 0.3f * c.r + 0.59f * c.g + 0.11f * c.b; }
+TRgbF ClipColor(TRgbF c) {
+  const float l = Lum(c), n = std::min({c.r, c.g, c.b}), x = std::max({c.r, c.g, c.b});
+  auto fix = [&](float v) {
+    if (n < 0) v = l + (v - l) * l / (l - n);
+    if (x > 1) v = l + (v - l) * (1 - l) / (x - l);
+    return v;
+  };
+  return {fix(c.r), fix(c.g), fix(c.b)};
+}
+TRgbF SetLum(TRgbF c, float l) {
+  const float d = l - Lum(c);
+  return ClipColor({c.r + d, c.g + d, c.b + d});
+}
+float Sat(TRgbF c) { return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}); }
+TRgbF SetSat(TRgbF c, float s) {
+  float* v[3] = {&c.r, &c.g, &c.b};
+  std::sort(v, v + 3, [](float* a, float* b) { return *a < *b; });
+  if (*v[2] > *v[0]) {
+    *v[1] = (*v[1] - *v[0]) * s / (*v[2] - *v[0]);
+    *v[2] = s;
+  } else {
+    *v[1] = *v[2] = 0;
+  }
+  *v[0] = 0;
+  return c;
+}
+TRgbF MixChannels(TLayerBlend blend, TRgbF b, TRgbF s) {
+  switch (blend) {
+    case TLayerBlend::Hue: return SetLum(SetSat(s, Sat(b)), Lum(b));
+    case TLayerBlend::Saturation: return SetLum(SetSat(b, Sat(s)), Lum(b));
+    case TLayerBlend::Color: return SetLum(s, Lum(b));
+    default: return SetLum(b, Lum(s));  // luminosity
+  }
+}
+
+// Turns picture (premultiplied, to be laid at area of the device below)
+// into what source-over then lays down as the blend of it with the
+// device's pixels: each colour becomes (1 - backdrop alpha) x colour +
+// backdrop alpha x blend(backdrop, colour).
+void BlendWithBackdrop(QImage& picture, const QImage& device, const QRect& area, TLayerBlend blend) {
+  const bool opaqueBelow = !device.hasAlphaChannel();
+  for (int y = 0; y < picture.height(); ++y) {
+    auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    const auto* below = reinterpret_cast<const QRgb*>(device.constScanLine(area.y() + y)) + area.x();
+    for (int x = 0; x < picture.width(); ++x) {
+      const int sa = qAlpha(out[x]);
+      if (sa == 0) continue;
+      const int ba = opaqueBelow ? 255 : qAlpha(below[x]);
+      if (ba == 0) continue;
+      const float sA = sa / 255.0f, bA = ba / 255.0f;
+      const TRgbF s{qRed(out[x]) / 255.0f / sA, qGreen(out[x]) / 255.0f / sA, qBlue(out[x]) / 255.0f / sA};
+      const TRgbF b{qRed(below[x]) / 255.0f / bA, qGreen(below[x]) / 255.0f / bA, qBlue(below[x]) / 255.0f / bA};
+      const TRgbF m = MixChannels(blend, b, s);
+      auto channel = [&](float sc, float mc) {
+        const float c = (1 - bA) * sc + bA * std::clamp(mc, 0.0f, 1.0f);
+        return int(std::lround(std::clamp(c, 0.0f, 1.0f) * sA * 255));
+      };
+      out[x] = qRgba(channel(s.r, m.r), channel(s.g, m.g), channel(s.b, m.b), sa);
+    }
+  }
+}
+
 // The mask's luminance (or alpha) scales picture, drawn at area of the
 // device through transform.
 void ApplyMask(QImage& picture, const QRect& area, const QTransform& transform, const TDrawLayer& layer) {
@@ -373,9 +461,17 @@ void RenderLayer(QPainter& painter, const std::vector<TControl*>& children, size
     RenderChildren(p, children, i, &layer);
   }
   if (layer.Mask) ApplyMask(picture, area, painter.transform(), layer);
+  QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+  if (!QtBlend(layer.Blend, mode)) {
+    // Mixed with what is below, read from the device when it is a picture
+    // (elsewhere drawn normally).
+    if (const auto* device = dynamic_cast<const QImage*>(painter.device()))
+      BlendWithBackdrop(picture, *device, area, layer.Blend);
+  }
   painter.save();
   painter.resetTransform();
   painter.setOpacity(painter.opacity() * layer.Opacity);
+  painter.setCompositionMode(mode);
   painter.drawImage(area.topLeft(), picture);
   painter.restore();
 }

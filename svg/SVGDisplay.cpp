@@ -788,10 +788,13 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target, std::shared_pt
     const bool group = o.Count() > 0 && !dynamic_cast<const TSVGText*>(&o);
     const float opacity = o.Style().Opacity;
     const auto* mask = o.Style().Mask.empty() ? nullptr : dynamic_cast<const TSVGMask*>(LookUpID(o.Style().Mask));
-    if (!mask && !(group && opacity < 1)) return true;
+    // Blend modes are listed in the same order here and in the layers.
+    const auto blend = TLayerBlend(int(o.Style().MixBlendMode));
+    if (!mask && !(group && (opacity < 1 || o.Style().IsolationIsolate)) && blend == TLayerBlend::Normal) return true;
     own = std::make_shared<TDrawLayer>();
     own->Parent = outer;
     own->Opacity = group ? opacity : 1;
+    own->Blend = blend;
     if (mask) {
       own->Mask = MaskContent(*mask, o);
       if (!own->Mask) return false;
@@ -812,7 +815,8 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target, std::shared_pt
     if (f.next >= f.object->Count()) {
       // A group's layer holding a single shape is only its opacity: the
       // shape takes it.
-      if (f.own && !f.own->Mask && target->ChildrenCount() - f.first == 1) {
+      if (f.own && !f.own->Mask && f.own->Blend == TLayerBlend::Normal && !f.object->Style().IsolationIsolate &&
+          target->ChildrenCount() - f.first == 1) {
         TControl* only = target->Children(f.first);
         if (only->Layer() == f.own) {
           only->SetLayer(f.own->Parent);

@@ -846,6 +846,9 @@ void ParseDeclarationText(std::string_view text, TDeclarations& out) {
 bool AddPresentationAttribute(std::string_view name, std::string_view value, TDeclarations& out) {
   const TPropertyId id = FindProperty(name);
   if (id == TPropertyId::Count) return false;
+  // Compositing properties are set by style sheets and style attributes
+  // only; SVG has no attributes for them.
+  if (id == TPropertyId::MixBlendMode || id == TPropertyId::Isolation) return false;
   // Presentation attributes take no "!important".
   const std::string_view v = TrimBlanks(value);
   auto it = std::find_if(out.begin(), out.end(), [&](const TDeclaration& d) { return d.Id == id; });

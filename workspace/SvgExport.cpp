@@ -130,6 +130,10 @@ class Writer {
         m_out += "<g";
         if (layer.Opacity < 1) m_out += " opacity=\"" + Num(layer.Opacity) + "\"";
         if (layer.Mask) m_out += " mask=\"url(#" + Mask(layer, parent) + ")\"";
+        if (layer.Blend != TLayerBlend::Normal)
+          m_out += std::string(" style=\"mix-blend-mode:") + LayerBlendName(layer.Blend) + "\"";
+        else if (layer.Opacity >= 1 && !layer.Mask)
+          m_out += " style=\"isolation:isolate\"";
         m_out += ">\n";
         open.push_back(&layer);
       }

@@ -278,6 +278,37 @@ TEST_F(Render, LayersDrawTheirShapesTogether) {
   EXPECT_TRUE(Probe(img, 12, 16, Ink::Light));                       // outside the mask
 }
 
+// A layer's blend mixes its colours with what lies below: yellow over cyan.
+TEST(RenderBlend, LayersBlendWithWhatLiesBelow) {
+  const struct {
+    TLayerBlend blend;
+    QRgb expected;
+  } cases[] = {
+      {TLayerBlend::Normal, qRgb(255, 255, 0)},     {TLayerBlend::Multiply, qRgb(0, 255, 0)},
+      {TLayerBlend::Screen, qRgb(255, 255, 255)},   {TLayerBlend::Difference, qRgb(255, 0, 255)},
+      {TLayerBlend::Luminosity, qRgb(161, 255, 255)},
+  };
+  for (const auto& c : cases) {
+    TControl root;
+    root.SetSize(10, 10);
+    for (TAlphaColor color : {0xFF00FFFFu, 0xFFFFFF00u}) {
+      auto* square = new TRectangle(&root);
+      square->SetParent(&root);
+      square->SetBounds(0, 0, 10, 10);
+      square->Fill.Color = color;
+      square->Stroke.Kind = TBrushKind::bkNone;
+    }
+    auto layer = std::make_shared<TDrawLayer>();
+    layer->Blend = c.blend;
+    root.Children(1)->SetLayer(layer);
+    const QImage img = RenderToImage(root, 10, 10, 0xFFFFFFFFu);
+    const QRgb got = img.pixel(5, 5);
+    EXPECT_NEAR(qRed(got), qRed(c.expected), 2) << LayerBlendName(c.blend);
+    EXPECT_NEAR(qGreen(got), qGreen(c.expected), 2) << LayerBlendName(c.blend);
+    EXPECT_NEAR(qBlue(got), qBlue(c.expected), 2) << LayerBlendName(c.blend);
+  }
+}
+
 TEST(RenderCover, WhatAFullOpaqueCoverHidesIsLeftOutAndNothingElse) {
   struct Cover {
     const char* what;
