@@ -26,6 +26,7 @@
 #include <cmath>
 #include <optional>
 
+#include "platform/Renderer.h"
 #include "svg/SVGTextLayout.h"
 
 namespace karto {
@@ -103,13 +104,14 @@ const QPainterPath& GlyphOutline(const QRawFont& font, quint32 glyph) {
 struct TChar {
   QString Text;  // one code point, one or two UTF-16 units
   const TSVGCustomText* Owner;
+  const TSVGTextPath* Path;  // the text path it stands on, or null
   std::optional<float> X, Y, DX, DY, Rotate;
 };
 
 // Collects the characters of element (a text or a tspan) in order, then
 // gives those without a value yet the ones element's lists hold: inner
 // elements were visited first, so their values win.
-void Collect(const TSVGCustomText& element, std::vector<TChar>& chars) {
+void Collect(const TSVGCustomText& element, std::vector<TChar>& chars, const TSVGTextPath* path = nullptr) {
   const size_t start = chars.size();
   for (int i = 0; i < element.Count(); ++i) {
     const TSVGObject* child = element.Items(i);
@@ -117,14 +119,14 @@ void Collect(const TSVGCustomText& element, std::vector<TChar>& chars) {
     if (child->HasKind(skTextContent)) {
       const QString text = QString::fromStdString(static_cast<const TSVGTextContent*>(child)->Text());
       for (int k = 0; k < text.size(); ++k) {
-        TChar c{QString(text[k]), &element, {}, {}, {}, {}, {}};
+        TChar c{QString(text[k]), &element, path, {}, {}, {}, {}, {}};
         if (text[k].isHighSurrogate() && k + 1 < text.size()) c.Text += text[++k];
         chars.push_back(std::move(c));
       }
     } else if (const auto* span = dynamic_cast<const TSVGCustomText*>(child)) {
-      // textPath places its characters along a path, which this layout
-      // does not do; they are left out rather than drawn in a wrong place.
-      if (!dynamic_cast<const TSVGTextPath*>(span)) Collect(*span, chars);
+      // A text path inside a text path is none.
+      const auto* onPath = dynamic_cast<const TSVGTextPath*>(span);
+      if (!(onPath && path)) Collect(*span, chars, onPath ? onPath : path);
     }
   }
   const size_t count = chars.size() - start;
@@ -167,6 +169,147 @@ struct TChunk {
   TTextAnchor Anchor;
 };
 
+// A run of characters shaped in one font: outlines in user units with the
+// origin on the pen's baseline position, advance, and how far the baseline
+// moves down from the pen (baseline shifts and the baseline aligned on).
+struct TShaped {
+  bool Valid = false;
+  QPainterPath Glyphs;
+  float Advance = 0;
+  float Shift = 0;
+};
+
+TShaped Shape(const TSVGCustomText& owner, const TSVGText& text, const QString& run) {
+  TShaped out;
+  const float fontSize = owner.FontSize();
+  if (!(fontSize > 0) || !std::isfinite(fontSize)) return out;
+  const float scale = fontSize / kLayoutSize;
+  const QFont font = FontOf(owner, scale);
+  QTextLayout layout(run, font);
+  QTextOption option;
+  option.setUseDesignMetrics(true);
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setTextDirection(owner.Style().DirectionRtl ? Qt::RightToLeft : Qt::LeftToRight);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  if (!line.isValid()) {
+    layout.endLayout();
+    return out;
+  }
+  line.setNumColumns(run.size());
+  line.setPosition(QPointF(0, 0));
+  layout.endLayout();
+  const float ascent = float(line.ascent());
+
+  // Baselines: the shifts of the owner and its tspans, and the baseline
+  // the text aligns on.
+  const QFontMetricsF metrics(font);
+  float shift = 0;
+  for (const TSVGObject* o = &owner; o && o != &text; o = o->SVGParent()) {
+    const TSVGStyleValues& s = o->Style();
+    const float em = s.FontSize;
+    if (s.BaselineShift == TBaselineShiftKind::Sub) shift += em * 0.2f;
+    else if (s.BaselineShift == TBaselineShiftKind::Super) shift -= em * 0.4f;
+    else if (s.BaselineShift == TBaselineShiftKind::Length) {
+      const TSVGLength& l = s.BaselineShiftLength;
+      shift -= l.Unit == luPercent ? em * l.Value / 100
+                                   : static_cast<const TSVGBasic*>(o)->ResolveLength(l, TSVGBasic::TAxis::Other);
+    }
+  }
+  std::string alignOn = owner.Style().AlignmentBaseline;
+  if (alignOn == "auto" || alignOn == "baseline")
+    for (const TSVGObject* o = &owner; o; o = o == &text ? nullptr : o->SVGParent())
+      if (o->Style().DominantBaseline != "auto") {
+        alignOn = o->Style().DominantBaseline;
+        break;
+      }
+  out.Shift = shift - BaselineOffset(alignOn, metrics) * scale;
+
+  QTransform toUser;
+  toUser.scale(scale, scale);
+  for (const QGlyphRun& glyphRun : line.glyphRuns()) {
+    const QRawFont raw = glyphRun.rawFont();
+    const QVector<quint32> indexes = glyphRun.glyphIndexes();
+    const QVector<QPointF> positions = glyphRun.positions();
+    for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
+      QPainterPath outline = GlyphOutline(raw, indexes[g]);
+      if (outline.isEmpty()) continue;
+      outline.translate(positions[g].x(), positions[g].y() - ascent);
+      out.Glyphs.addPath(toUser.map(outline));
+    }
+  }
+  out.Advance = float(line.horizontalAdvance()) * scale;
+  out.Valid = true;
+  return out;
+}
+
+// The characters [i, end) of a text path, each shaped alone and stood on
+// the path at the distance its middle reaches (x, dx along the path, dy
+// across it); a character whose middle falls off an open path is not
+// drawn. The pen ends where the last character ends.
+void LayoutOnPath(const TSVGText& text, const TSVGTextPath& textPath, const std::vector<TChar>& chars, size_t i,
+                  size_t end, std::vector<TSegment>& segments, size_t chunk, float& penX, float& penY) {
+  const TSVG* doc = text.Root();
+  std::string_view ref = textPath.PathRef();
+  if (!ref.empty() && ref.front() == '#') ref.remove_prefix(1);
+  const auto* guideElement = doc ? dynamic_cast<const TSVGShape*>(doc->LookUpID(ref)) : nullptr;
+  const TPathData* data = guideElement ? guideElement->PathData() : nullptr;
+  if (!data) return;
+  // The path in the text's user space, through its own transform.
+  const TMatrix& pathMatrix = guideElement->Matrix();
+  const TMatrix& textMatrix = text.Matrix();
+  const TMatrix toText = (pathMatrix.IsSet() ? pathMatrix : TMatrix::Identity()) *
+                         (textMatrix.IsSet() ? textMatrix.Inverse() : TMatrix::Identity());
+  QPainterPath guide = QTransform(toText.m11, toText.m12, toText.m21, toText.m22, toText.m31, toText.m32)
+                           .map(ToQPainterPath(*data));
+  if (textPath.Side() == TTextPathSide::Right) guide = guide.toReversed();
+  const qreal length = guide.length();
+  if (!(length > 0)) return;
+  // Shaped one by one; placed along the path after the anchor is known.
+  struct TPlaced {
+    const TSVGCustomText* Owner;
+    TShaped Shape;
+    float Along, Across;
+  };
+  std::vector<TPlaced> placed;
+  float along = textPath.OffsetIsPercent() ? float(length) * textPath.Offset() : textPath.Offset();
+  float across = 0;
+  for (size_t k = i; k < end; ++k) {
+    const TChar& c = chars[k];
+    if (c.X && k != i) along = *c.X;
+    along += c.DX.value_or(0);
+    across += c.DY.value_or(0);
+    TShaped shaped = Shape(*c.Owner, text, c.Text);
+    if (!shaped.Valid) continue;
+    placed.push_back({c.Owner, shaped, along, across});
+    along += shaped.Advance;
+  }
+  if (placed.empty()) return;
+  const float width = along - placed.front().Along;
+  const TTextAnchor anchor = textPath.Style().TextAnchor;
+  const float move = anchor == TTextAnchor::Middle ? -width / 2 : anchor == TTextAnchor::End ? -width : 0;
+  const bool closed = guide.elementCount() > 1 &&
+                      QPointF(guide.elementAt(0)) == QPointF(guide.elementAt(guide.elementCount() - 1));
+  for (const TPlaced& p : placed) {
+    float middle = p.Along + move + p.Shape.Advance / 2;
+    if (closed) middle = std::fmod(std::fmod(middle, float(length)) + float(length), float(length));
+    if (middle < 0 || middle > length) continue;
+    const qreal t = guide.percentAtLength(middle);
+    const QPointF at = guide.pointAtPercent(t);
+    QTransform stand;
+    stand.translate(at.x(), at.y());
+    // Qt measures angles counter-clockwise; turned here the other way.
+    stand.rotate(-guide.angleAtPercent(t));
+    stand.translate(-p.Shape.Advance / 2, p.Across + p.Shape.Shift);
+    segments.push_back({p.Owner, stand.map(p.Shape.Glyphs), 0, 0, 0, chunk});
+  }
+  const float endAt = std::clamp(along + move, 0.0f, float(length));
+  const QPointF last = guide.pointAtPercent(guide.percentAtLength(endAt));
+  penX = float(last.x());
+  penY = float(last.y());
+}
+
 }  // namespace
 
 std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
@@ -178,6 +321,15 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
   size_t i = 0;
   while (i < chars.size()) {
     const TChar& first = chars[i];
+    if (first.Path) {
+      // A text path's characters go along its path, as one chunk.
+      size_t end = i;
+      while (end < chars.size() && chars[end].Path == first.Path) ++end;
+      chunks.push_back({penX, penX, TTextAnchor::Start});
+      LayoutOnPath(text, *first.Path, chars, i, end, segments, chunks.size() - 1, penX, penY);
+      i = end;
+      continue;
+    }
     // A segment: from here up to the next character placed on its own.
     size_t end = i + 1;
     const bool rotated = first.Rotate && *first.Rotate != 0;
@@ -194,73 +346,17 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
     penY += first.DY.value_or(0);
 
     const TSVGCustomText& owner = *first.Owner;
-    const float fontSize = owner.FontSize();
     QString run;
     for (size_t k = i; k < end; ++k) run += chars[k].Text;
     i = end;
-    if (!(fontSize > 0) || !std::isfinite(fontSize)) continue;
-    const float scale = fontSize / kLayoutSize;
-    const QFont font = FontOf(owner, scale);
-    QTextLayout layout(run, font);
-    QTextOption option;
-    option.setUseDesignMetrics(true);
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setTextDirection(owner.Style().DirectionRtl ? Qt::RightToLeft : Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    if (!line.isValid()) {
-      layout.endLayout();
-      continue;
-    }
-    line.setNumColumns(run.size());
-    line.setPosition(QPointF(0, 0));
-    layout.endLayout();
-    const float advance = float(line.horizontalAdvance());
-    const float ascent = float(line.ascent());
-
-    // Baselines: the shifts of the owner and its tspans, and the baseline
-    // the text aligns on.
-    const QFontMetricsF metrics(font);
-    float shift = 0;
-    for (const TSVGObject* o = &owner; o && o != &text; o = o->SVGParent()) {
-      const TSVGStyleValues& s = o->Style();
-      const float em = s.FontSize;
-      if (s.BaselineShift == TBaselineShiftKind::Sub) shift += em * 0.2f;
-      else if (s.BaselineShift == TBaselineShiftKind::Super) shift -= em * 0.4f;
-      else if (s.BaselineShift == TBaselineShiftKind::Length) {
-        const TSVGLength& l = s.BaselineShiftLength;
-        shift -= l.Unit == luPercent ? em * l.Value / 100
-                                     : static_cast<const TSVGBasic*>(o)->ResolveLength(l, TSVGBasic::TAxis::Other);
-      }
-    }
-    std::string alignOn = owner.Style().AlignmentBaseline;
-    if (alignOn == "auto" || alignOn == "baseline")
-      for (const TSVGObject* o = &owner; o; o = o == &text ? nullptr : o->SVGParent())
-        if (o->Style().DominantBaseline != "auto") {
-          alignOn = o->Style().DominantBaseline;
-          break;
-        }
-    const float baseline = penY + shift - BaselineOffset(alignOn, metrics) * scale;
-
+    const TShaped shaped = Shape(owner, text, run);
+    if (!shaped.Valid) continue;
+    const float baseline = penY + shaped.Shift;
     QTransform place;
     place.translate(penX, baseline);
     if (rotated) place.rotate(*first.Rotate);
-    place.scale(scale, scale);
-    QPainterPath glyphs;
-    for (const QGlyphRun& glyphRun : line.glyphRuns()) {
-      const QRawFont raw = glyphRun.rawFont();
-      const QVector<quint32> indexes = glyphRun.glyphIndexes();
-      const QVector<QPointF> positions = glyphRun.positions();
-      for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
-        QPainterPath outline = GlyphOutline(raw, indexes[g]);
-        if (outline.isEmpty()) continue;
-        outline.translate(positions[g].x(), positions[g].y() - ascent);
-        glyphs.addPath(place.map(outline));
-      }
-    }
-    segments.push_back({&owner, glyphs, penX, penX + advance * scale, baseline, chunks.size() - 1});
-    penX += advance * scale;
+    segments.push_back({&owner, place.map(shaped.Glyphs), penX, penX + shaped.Advance, baseline, chunks.size() - 1});
+    penX += shaped.Advance;
     chunks.back().End = std::max(chunks.back().End, penX);
   }
 

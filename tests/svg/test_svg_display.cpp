@@ -297,6 +297,10 @@ TEST(SvgDisplay, TextBecomesGlyphOutlinesWhereSvgPlacesThem) {
        10, -1, TAlphaColors::Blue},
       {"no characters", "<text x='10' y='50'>  </text><text/>", 0, -1, -1, 0},
       {"display none on a tspan", "<text x='10' y='50'><tspan display='none'>HH</tspan></text>", 0, -1, -1, 0},
+      {"along a text path", "<defs><path id='p' d='M10 50 H90'/></defs>"
+                            "<text font-size='20'><textPath href='#p'>HH</textPath></text>", 1, 10, -1, TAlphaColors::Black},
+      {"off the end of the path", "<defs><path id='p' d='M10 50 H90'/></defs>"
+                                  "<text><textPath href='#p' startOffset='100'>HH</textPath></text>", 0, -1, -1, 0},
   };
   for (const auto& c : cases) {
     Shapes s(Svg(c.body));
