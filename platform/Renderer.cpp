@@ -141,7 +141,8 @@ void TShape::Paint(QPainter& painter) {
 
 void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
   const TRectF r = GetShapeRect();
-  if (Fill.Kind != TBrushKind::bkNone) painter.fillPath(path, ToQBrush(Fill, r));
+  const bool fill = Fill.Kind != TBrushKind::bkNone;
+  if (fill && !StrokeUnderFill) painter.fillPath(path, ToQBrush(Fill, r));
   if (Stroke.Kind != TBrushKind::bkNone && StrokeThickness > 0) {
     QPen pen(ToQBrush(Stroke, r), StrokeThickness);
     pen.setCapStyle(StrokeCap == TStrokeCap::scRound    ? Qt::RoundCap
@@ -172,6 +173,7 @@ void TShape::PaintOutline(QPainter& painter, const QPainterPath& path) const {
     }
     painter.strokePath(path, pen);
   }
+  if (fill && StrokeUnderFill) painter.fillPath(path, ToQBrush(Fill, r));
 }
 
 void TPath::Paint(QPainter& painter) {

@@ -230,6 +230,7 @@ void TShape::WriteProperties(Props& out) const {
   out.emplace_back("Stroke.Join", kJoins[int(StrokeJoin)]);
   out.emplace_back("Stroke.Dash", kDashes[int(StrokeDash)]);
   if (StrokeMiterLimit != 4) out.emplace_back("Stroke.MiterLimit", Float(StrokeMiterLimit));
+  if (StrokeUnderFill) out.emplace_back("Stroke.UnderFill", Bool(true));
   if (!ClipOutline.IsEmpty()) out.emplace_back("ClipOutline.Path", Quote(ClipOutline.Data()));
   if (!CustomDash.empty() || DashOffset != 0) {
     std::string d;
@@ -247,6 +248,7 @@ bool TShape::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Stroke.Dash") return ReadEnum(value, kDashes, StrokeDash);
   if (name == "Stroke.DashOffset") return ReadFloat(value, DashOffset);
   if (name == "Stroke.MiterLimit") return ReadFloat(value, StrokeMiterLimit);
+  if (name == "Stroke.UnderFill") return ReadBool(value, StrokeUnderFill);
   if (name == "ClipOutline.Path") return ReadPathText(value, ClipOutline);
   if (name == "Stroke.CustomDash") {
     std::string s;

@@ -86,6 +86,8 @@ class TShape : public TControl {
   // How far a miter join may reach, as a multiple of the stroke thickness
   // (from the outer tip to the inner corner); longer joins are bevelled.
   float StrokeMiterLimit = 4;
+  // The stroke is painted before the fill, which then covers its inner half.
+  bool StrokeUnderFill = false;
   // Dash pattern in units of the stroke thickness, used with sdCustom.
   std::vector<float> CustomDash;
   float DashOffset = 0;

@@ -249,6 +249,9 @@ TPath* MakePathShape(const TSVGBasic& element, const TPathData& geometry, const 
                       : style.StrokeLinejoin == TLineJoin::Bevel ? TStrokeJoin::sjBevel
                                                                  : TStrokeJoin::sjMiter;
   shape->StrokeMiterLimit = element.StrokeMiterLimit();
+  // paint-order: the stroke before the fill when it is named first.
+  const uint8_t* order = style.PaintOrder;
+  shape->StrokeUnderFill = std::find(order, order + 3, 1) < std::find(order, order + 3, 0);
   // Dashes in units of the stroke width; a list with a negative value, or
   // only zeros, draws a solid line.
   if (width > 0) {

@@ -246,6 +246,7 @@ class Writer {
                                                   : " stroke-linejoin=\"miter\"";
       if (s.StrokeJoin == TStrokeJoin::sjMiter && s.StrokeMiterLimit != 4)
         a += " stroke-miterlimit=\"" + Num(s.StrokeMiterLimit) + "\"";
+      if (s.StrokeUnderFill) a += " paint-order=\"stroke\"";
       std::vector<float> dash = s.DashPattern();
       bool positive = false;
       for (float d : dash) positive = positive || d > 0;

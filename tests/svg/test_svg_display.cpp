@@ -165,7 +165,8 @@ TEST(SvgDisplay, PaintFollowsSvg) {
 TEST(SvgDisplay, StrokeDetailsAndFillRuleCarryOver) {
   Shapes s(Svg("<path fill-rule='evenodd' stroke='red' stroke-width='2' stroke-linecap='square' "
                "stroke-linejoin='bevel' stroke-miterlimit='7' stroke-dasharray='4 2' stroke-dashoffset='1' "
-               "d='M0 0 H10 V10 Z'/><path d='M0 0 H10 V10 Z' stroke='red' stroke-linejoin='round'/>"));
+               "d='M0 0 H10 V10 Z' paint-order='stroke'/><path d='M0 0 H10 V10 Z' stroke='red' "
+               "stroke-linejoin='round' paint-order='markers fill'/>"));
   ASSERT_EQ(s.made, 2);
   const TPath& a = *s.Shape(0);
   EXPECT_EQ(a.FillRule, TPathFillRule::frEvenOdd);
@@ -176,7 +177,9 @@ TEST(SvgDisplay, StrokeDetailsAndFillRuleCarryOver) {
   EXPECT_EQ(a.StrokeDash, TStrokeDash::sdCustom);
   EXPECT_EQ(a.CustomDash, (std::vector<float>{2, 1}));
   EXPECT_FLOAT_EQ(a.DashOffset, 0.5f);
+  EXPECT_TRUE(a.StrokeUnderFill);
   const TPath& b = *s.Shape(1);
+  EXPECT_FALSE(b.StrokeUnderFill);
   EXPECT_EQ(b.FillRule, TPathFillRule::frNonZero);
   EXPECT_EQ(b.StrokeCap, TStrokeCap::scFlat);
   EXPECT_EQ(b.StrokeJoin, TStrokeJoin::sjRound);
@@ -575,6 +578,7 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
       "stroke-dashoffset='1' stroke-linecap='square' opacity='0.7'/>"
       "<path fill-rule='evenodd' fill='#336699' fill-opacity='0.8' d='M10 50 H50 V90 H10 Z M20 60 H40 V80 H20 Z'/>"
       "<polyline points='60 60 90 90 60 90' fill='none' stroke='black' stroke-width='4' stroke-linejoin='miter' "
+      "paint-order='stroke' "
       "stroke-miterlimit='2' transform='scale(1 0.5) translate(0 80)'/>"
       "<svg x='60' y='5' width='30' height='20'><circle cx='15' cy='15' r='15' fill='#aa5500'/></svg>"
       "<g opacity='0.5'><rect x='60' y='60' width='20' height='20' fill='#008000'/>"
@@ -603,6 +607,6 @@ TEST(SvgDisplay, ImportExportImportGivesTheSameDrawing) {
   // The export says what it draws in SVG's own terms.
   for (const char* part : {"fill-rule=\"evenodd\"", "stroke-linecap=\"square\"", "overflow=\"hidden\"", "stroke-miterlimit=\"2\"",
                            "<radialGradient", "spreadMethod=\"reflect\"", "gradientTransform=", "opacity=\"0.7\"",
-                           "<g opacity=\"0.5\">", "<mask id=", "<clipPath"})
+                           "<g opacity=\"0.5\">", "<mask id=", "<clipPath", "paint-order=\"stroke\""})
     EXPECT_NE(exported.find(part), std::string::npos) << part;
 }
