@@ -1213,6 +1213,7 @@ class TSVGStreamHandler : public TXmlHandler {
 // About how many elements text holds: the tags that open something.
 size_t CountOpeningTags(std::string_view text) {
   size_t count = 0;
+  if (text.empty()) return 0;  // no bytes may also mean no pointer
   for (const char* p = text.data(), *end = p + text.size();
        (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr; ++p)
     count += p + 1 < end && p[1] != '/' && p[1] != '!' && p[1] != '?';

@@ -177,6 +177,10 @@ struct TShaped {
   QPainterPath Glyphs;
   float Advance = 0;
   float Shift = 0;
+  // Each glyph's outline at its own origin, and where that origin lies.
+  std::vector<std::pair<float, QPainterPath>> GlyphList;
+  // Where each UTF-16 position of the run lies along it (run.size() + 1).
+  std::vector<float> CharX;
 };
 
 TShaped Shape(const TSVGCustomText& owner, const TSVGText& text, const QString& run) {
@@ -235,10 +239,15 @@ TShaped Shape(const TSVGCustomText& owner, const TSVGText& text, const QString& 
     for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
       QPainterPath outline = GlyphOutline(raw, indexes[g]);
       if (outline.isEmpty()) continue;
-      outline.translate(positions[g].x(), positions[g].y() - ascent);
-      out.Glyphs.addPath(toUser.map(outline));
+      outline.translate(0, positions[g].y() - ascent);
+      outline = toUser.map(outline);
+      const float x = float(positions[g].x()) * scale;
+      out.GlyphList.emplace_back(x, outline);
+      out.Glyphs.addPath(outline.translated(x, 0));
     }
   }
+  out.CharX.reserve(size_t(run.size()) + 1);
+  for (int k = 0; k <= run.size(); ++k) out.CharX.push_back(float(line.cursorToX(k)) * scale);
   out.Advance = float(line.horizontalAdvance()) * scale;
   out.Valid = true;
   return out;
@@ -310,6 +319,76 @@ void LayoutOnPath(const TSVGText& text, const TSVGTextPath& textPath, const std:
   penY = float(last.y());
 }
 
+// The characters [i, end), all of one owner and left to right: shaped as
+// one run, then each character's glyphs moved to where x, y, dx, dy and
+// rotate put the character (its natural place in the run otherwise).
+// Characters with absolute positions start chunks; segments break where
+// the chunk, the baseline or a rotation changes.
+void LayoutRun(const TSVGText& text, const std::vector<TChar>& chars, size_t i, size_t end,
+               std::vector<TSegment>& segments, std::vector<TChunk>& chunks, float& penX, float& penY) {
+  const TSVGCustomText& owner = *chars[i].Owner;
+  QString run;
+  std::vector<int> at;  // each character's first UTF-16 position in run
+  for (size_t k = i; k < end; ++k) {
+    at.push_back(int(run.size()));
+    run += chars[k].Text;
+  }
+  at.push_back(int(run.size()));
+  const TShaped shaped = Shape(owner, text, run);
+  struct TPlace {
+    float X, Y, Rotate;
+    size_t Chunk;
+  };
+  std::vector<TPlace> places;
+  places.reserve(end - i);
+  for (size_t k = i; k < end; ++k) {
+    const TChar& c = chars[k];
+    if (c.X || c.Y || chunks.empty()) {
+      if (c.X) penX = *c.X;
+      if (c.Y) penY = *c.Y;
+      chunks.push_back({penX, penX, c.Owner->Style().TextAnchor});
+    }
+    penX += c.DX.value_or(0);
+    penY += c.DY.value_or(0);
+    places.push_back({penX, penY, c.Rotate.value_or(0), chunks.size() - 1});
+    if (shaped.Valid) penX += shaped.CharX[size_t(at[k - i + 1])] - shaped.CharX[size_t(at[k - i])];
+    chunks.back().End = std::max(chunks.back().End, penX);
+  }
+  if (!shaped.Valid) return;
+  // Glyphs to characters: the character whose stretch of the run holds
+  // the glyph's origin.
+  auto charOf = [&](float x) {
+    size_t k = 0;
+    while (k + 1 < places.size() && shaped.CharX[size_t(at[k + 1])] <= x + 1e-3f) ++k;
+    return k;
+  };
+  std::vector<QPainterPath> perChar(places.size());
+  for (const auto& [x, outline] : shaped.GlyphList) {
+    const size_t k = charOf(x);
+    const TPlace& p = places[k];
+    QTransform t;
+    t.translate(p.X, p.Y + shaped.Shift);
+    if (p.Rotate != 0) t.rotate(p.Rotate);
+    t.translate(x - shaped.CharX[size_t(at[k])], 0);
+    perChar[k].addPath(t.map(outline));
+  }
+  for (size_t k = 0; k < places.size(); ++k) {
+    const TPlace& p = places[k];
+    const float right = k + 1 < places.size() && places[k + 1].Chunk == p.Chunk
+                            ? places[k + 1].X - chars[i + k + 1].DX.value_or(0)
+                            : p.X + shaped.CharX[size_t(at[k + 1])] - shaped.CharX[size_t(at[k])];
+    TSegment* last = segments.empty() ? nullptr : &segments.back();
+    const bool joins = k > 0 && last && last->Chunk == p.Chunk && last->Baseline == p.Y + shaped.Shift &&
+                       p.Rotate == 0 && places[k - 1].Rotate == 0;
+    if (joins) {
+      last->Glyphs.addPath(perChar[k]);
+      last->Right = std::max(last->Right, right);
+    } else {
+      segments.push_back({&owner, perChar[k], p.X, right, p.Y + shaped.Shift, p.Chunk});
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
@@ -330,12 +409,33 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
       i = end;
       continue;
     }
+    // A run of characters painted alike in one chunk, shaped as a whole so
+    // that kerning and joining hold, then each character placed where its
+    // position lists put it. Right-to-left text is shaped in pieces that
+    // keep their own positions instead, as its glyphs do not follow the
+    // characters' order.
+    size_t styleEnd = i + 1;
+    bool rtl = false;
+    while (styleEnd < chars.size() && chars[styleEnd].Owner == first.Owner && !chars[styleEnd].Path) ++styleEnd;
+    for (size_t k = i; k < styleEnd && !rtl; ++k) {
+      const QChar::Direction d = chars[k].Text.at(0).direction();
+      rtl = d == QChar::DirR || d == QChar::DirAL || d == QChar::DirRLE || d == QChar::DirRLO;
+    }
+    rtl = rtl || first.Owner->Style().DirectionRtl;
+    if (!rtl) {
+      // Shaping starts over with each chunk.
+      size_t chunkEnd = i + 1;
+      while (chunkEnd < styleEnd && !chars[chunkEnd].X && !chars[chunkEnd].Y) ++chunkEnd;
+      LayoutRun(text, chars, i, chunkEnd, segments, chunks, penX, penY);
+      i = chunkEnd;
+      continue;
+    }
     // A segment: from here up to the next character placed on its own.
     size_t end = i + 1;
     const bool rotated = first.Rotate && *first.Rotate != 0;
     if (!rotated)
-      while (end < chars.size() && chars[end].Owner == first.Owner && !chars[end].X && !chars[end].Y &&
-             !chars[end].DX && !chars[end].DY && !(chars[end].Rotate && *chars[end].Rotate != 0))
+      while (end < styleEnd && !chars[end].X && !chars[end].Y && !chars[end].DX && !chars[end].DY &&
+             !(chars[end].Rotate && *chars[end].Rotate != 0))
         ++end;
     if (first.X || first.Y || chunks.empty()) {
       if (first.X) penX = *first.X;
