@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <unordered_set>
 
+#include "platform/ObjectStream.h"
 #include "platform/PropertyText.h"
 
 namespace karto {
@@ -338,16 +341,29 @@ std::string LayerChainText(const TDrawLayer* layer) {
 
 namespace {
 
-// The layers of the stream being read, by the ids written.
-thread_local std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>>* t_readLayers = nullptr;
+// What one stream reading knows of layers: by the chain written (a layer
+// is the same only under the same parents) and by the id written (for
+// their masks). Readings nest: a mask's content is a stream of its own.
+struct TLayerReading {
+  std::unordered_map<std::string, std::shared_ptr<TDrawLayer>> byChain, byId;
+  TLayerReading* outer = nullptr;
+};
+thread_local TLayerReading* t_reading = nullptr;
+
+// The masks already written by the stream being written; null outside.
+struct TLayerWriting {
+  std::unordered_set<uint64_t> masksWritten;
+  TLayerWriting* outer = nullptr;
+};
+thread_local TLayerWriting* t_writing = nullptr;
 
 // The layer chain text describes, sharing layers read before; false when
 // it does not parse.
 bool ReadLayerChain(const std::string& text, std::shared_ptr<const TDrawLayer>& out) {
-  std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>> local;
-  auto& known = t_readLayers ? *t_readLayers : local;
+  TLayerReading local;
+  TLayerReading& known = t_reading ? *t_reading : local;
   std::shared_ptr<const TDrawLayer> parent;
-  std::string key;  // the chain so far: a layer is the same only under the same parents
+  std::string key;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('/', start);
@@ -361,13 +377,13 @@ bool ReadLayerChain(const std::string& text, std::shared_ptr<const TDrawLayer>& 
       return false;
     if (blendAt != std::string::npos && !ReadLayerBlend(item.substr(blendAt + 1), blend)) return false;
     key += '/' + item;
-    auto& layer = known[key];
+    auto& layer = known.byChain[key];
     if (!layer) {
-      auto made = std::make_shared<TDrawLayer>();
-      made->Opacity = std::clamp(opacity, 0.0f, 1.0f);
-      made->Blend = blend;
-      made->Parent = parent;
-      layer = made;
+      layer = std::make_shared<TDrawLayer>();
+      layer->Opacity = std::clamp(opacity, 0.0f, 1.0f);
+      layer->Blend = blend;
+      layer->Parent = parent;
+      known.byId[item.substr(0, at)] = layer;
     }
     parent = layer;
     start = end + 1;
@@ -379,13 +395,29 @@ bool ReadLayerChain(const std::string& text, std::shared_ptr<const TDrawLayer>& 
 }  // namespace
 
 void BeginLayerReading() {
-  delete t_readLayers;
-  t_readLayers = new std::unordered_map<std::string, std::shared_ptr<const TDrawLayer>>();
+  auto* reading = new TLayerReading;
+  reading->outer = t_reading;
+  t_reading = reading;
 }
 
 void EndLayerReading() {
-  delete t_readLayers;
-  t_readLayers = nullptr;
+  if (!t_reading) return;
+  TLayerReading* done = t_reading;
+  t_reading = done->outer;
+  delete done;
+}
+
+void BeginLayerWriting() {
+  auto* writing = new TLayerWriting;
+  writing->outer = t_writing;
+  t_writing = writing;
+}
+
+void EndLayerWriting() {
+  if (!t_writing) return;
+  TLayerWriting* done = t_writing;
+  t_writing = done->outer;
+  delete done;
 }
 
 void TControl::WriteProperties(std::vector<std::pair<std::string, std::string>>& out) const {
@@ -406,7 +438,16 @@ void TControl::WriteProperties(std::vector<std::pair<std::string, std::string>>&
   if (!m_hitTest) out.emplace_back("HitTest", Bool(false));
   if (m_clipChildren) out.emplace_back("ClipChildren", Bool(true));
   if (m_tag != 0) out.emplace_back("Tag", Int(m_tag));
-  if (m_layer) out.emplace_back("Layer", Quote(LayerChainText(m_layer.get())));
+  if (m_layer) {
+    out.emplace_back("Layer", Quote(LayerChainText(m_layer.get())));
+    // A mask goes with the first control of the stream that names its
+    // layer, as a stream of its own.
+    for (const TDrawLayer* l = m_layer.get(); l; l = l->Parent.get()) {
+      if (!l->Mask || (t_writing && !t_writing->masksWritten.insert(l->Id).second)) continue;
+      out.emplace_back(std::string(l->MaskAlpha ? "Layer.AlphaMask." : "Layer.Mask.") + std::to_string(l->Id),
+                       Quote(WriteComponent(*l->Mask)));
+    }
+  }
 }
 
 bool TControl::ReadProperty(const std::string& name, const std::string& value) {
@@ -433,6 +474,20 @@ bool TControl::ReadProperty(const std::string& name, const std::string& value) {
   if (name == "Layer") {
     std::string text;
     return ReadQuoted(value, text) && ReadLayerChain(text, m_layer);
+  }
+  for (const char* prefix : {"Layer.Mask.", "Layer.AlphaMask."}) {
+    if (name.rfind(prefix, 0) != 0) continue;
+    std::string text;
+    if (!t_reading || !ReadQuoted(value, text)) return false;
+    const auto layer = t_reading->byId.find(name.substr(std::strlen(prefix)));
+    if (layer == t_reading->byId.end()) return false;  // the layer comes first
+    try {
+      layer->second->Mask = std::shared_ptr<TControl>(ReadComponent(text).release());
+    } catch (const EStreamError&) {
+      return false;
+    }
+    layer->second->MaskAlpha = prefix[6] == 'A';
+    return true;
   }
   if (name == "Visible") return ReadBool(value, b) && (m_visible = b, true);
   if (name == "Enabled") return ReadBool(value, b) && (m_enabled = b, true);

@@ -78,13 +78,17 @@ struct TDrawLayer {
 };
 
 // The chain of a control's layers as stored: "id@opacity" (and "@blend"
-// unless normal) from the outermost in, separated by "/". Masks are not
-// stored.
+// unless normal) from the outermost in, separated by "/". A layer's mask is
+// stored beside it as "Layer.Mask.<id>" (or "Layer.AlphaMask.<id>"),
+// an object stream of the mask's content.
 std::string LayerChainText(const TDrawLayer* layer);
-// Layers read back while one stream is read are shared by their ids;
-// ReadComponent opens and closes such a reading.
+// Layers read back while one stream is read are shared by their ids, and
+// a layer's mask is written once a stream; ReadComponent and
+// WriteComponent open and close such a reading or writing (they nest).
 void BeginLayerReading();
 void EndLayerReading();
+void BeginLayerWriting();
+void EndLayerWriting();
 
 // True for a name the tree accepts: a letter or '_' followed by letters,
 // digits or '_' (ASCII). The empty name is allowed and never clashes.

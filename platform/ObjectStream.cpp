@@ -128,6 +128,10 @@ TControl* CreateControlByClassName(const std::string& className, TControl* owner
 }
 
 std::string WriteComponent(const TControl& control) {
+  BeginLayerWriting();
+  struct TEnd {
+    ~TEnd() { EndLayerWriting(); }
+  } endLayers;
   std::string out;
   WriteObject(control, 0, out);
   return out;

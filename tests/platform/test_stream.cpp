@@ -426,4 +426,30 @@ TEST(ObjectStream, LayersAreSharedAgainWhenReadBack) {
   EXPECT_FALSE(bad->ReadProperty("Layer", "\"7@x\""));
 }
 
+// A layer's mask is written once with the first shape in the layer and
+// read back, shared, with its content; alpha masks stay alpha masks.
+TEST(ObjectStream, LayerMasksAreReadBack) {
+  TPaintBox box;
+  auto layer = std::make_shared<TDrawLayer>();
+  layer->Mask = std::make_shared<TControl>();
+  layer->MaskAlpha = true;
+  auto* white = new TRectangle(layer->Mask.get());
+  white->SetParent(layer->Mask.get());
+  white->SetBounds(1, 2, 3, 4);
+  for (int i = 0; i < 2; ++i) {
+    auto* shape = new TRectangle(&box);
+    shape->SetParent(&box);
+    shape->SetLayer(layer);
+  }
+  const std::string text = WriteComponent(box);
+  EXPECT_EQ(text.find("Layer.AlphaMask."), text.rfind("Layer.AlphaMask."));  // once
+  const std::unique_ptr<TControl> back = ReadComponent(text);
+  const TDrawLayer* got = back->Children(0)->Layer().get();
+  ASSERT_TRUE(got && got->Mask);
+  EXPECT_EQ(got, back->Children(1)->Layer().get());
+  EXPECT_TRUE(got->MaskAlpha);
+  ASSERT_EQ(got->Mask->ChildrenCount(), 1);
+  EXPECT_FLOAT_EQ(got->Mask->Children(0)->Height(), 4);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/ObjectStream.h"
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
 #include "svg/SVG.h"
@@ -523,6 +524,28 @@ TEST(SvgDisplay, MarkersSitOnTheVertices) {
     EXPECT_EQ(img.pixel(int(c.red.X), int(c.red.Y)) & 0xFFFFFFu, 0xFF0000u) << c.what;
     EXPECT_EQ(img.pixel(int(c.white.X), int(c.white.Y)) & 0xFFFFFFu, 0xFFFFFFu) << c.what;
   }
+}
+
+// The object stream keeps what the imported shapes draw: layers with
+// opacity, blend and mask, text, markers and clips.
+TEST(SvgDisplay, AStoredViewDrawsTheSame) {
+  Shapes s(Svg("<mask id='m'><rect width='50' height='100' fill='white'/></mask>"
+               "<marker id='k' markerWidth='4' markerHeight='4'><rect width='4' height='4' fill='red'/></marker>"
+               "<clipPath id='c'><circle cx='80' cy='80' r='15'/></clipPath>"
+               "<g opacity='0.5'><rect x='5' y='5' width='30' height='30' fill='green'/>"
+               "<rect x='20' y='20' width='30' height='30' fill='green'/></g>"
+               "<rect x='10' y='60' width='60' height='10' fill='navy' mask='url(#m)'/>"
+               "<rect x='60' y='10' width='30' height='30' fill='orange' style='mix-blend-mode:multiply'/>"
+               "<text x='10' y='95' font-size='12' fill='purple'>Karto</text>"
+               "<path d='M60 50 H90' stroke='black' marker-end='url(#k)'/>"
+               "<rect x='60' y='60' width='40' height='40' fill='teal' clip-path='url(#c)'/>"));
+  const std::unique_ptr<TControl> back = ReadComponent(WriteComponent(s.view));
+  const QImage before = RenderToImage(s.view, 100, 100, 0xFFFFFFFFu);
+  const QImage after = RenderToImage(*back, 100, 100, 0xFFFFFFFFu);
+  int differing = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x) differing += before.pixel(x, y) != after.pixel(x, y);
+  EXPECT_EQ(differing, 0);
 }
 
 TEST(SvgDisplay, NestedViewportsClipWhatTheyHold) {
