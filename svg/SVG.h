@@ -540,7 +540,7 @@ class TSVG : public TSVGBasic {
   void CreateMarkerShapes(const TSVGBasic& element, TControl* target, const std::shared_ptr<const TDrawLayer>& layer);
   // What the mask maskObject lays over element: its content's shapes in
   // the target's coordinates, under one holder control; null when it
-  // leaves nothing of element (or is used inside itself).
+  // leaves nothing of element.
   std::shared_ptr<TControl> MaskContent(const TSVGObject& maskObject, const TSVGObject& element);
 
   // Places the drawing: the matrix that maps the root's user space into

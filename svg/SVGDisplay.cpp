@@ -617,7 +617,7 @@ int TSVG::CreateFMShapes(TControl* target) {
 namespace {
 
 // The masks whose content is being made: a mask used inside its own
-// content hides what uses it.
+// content is ignored there.
 thread_local std::vector<const TSVGObject*> t_maskChain;
 
 // The area a nested svg or symbol clips its content to, in the target's
@@ -691,7 +691,8 @@ std::shared_ptr<TControl> TSVG::MaskContent(const TSVGObject& maskObject, const 
   MoveShapes(*holder, MatrixOf(&mask).Inverse() * (contentBoxUnits ? toBox : TMatrix::Identity()) * user);
   ClipShapes(*holder, 0, area);
   // A mask on the mask masks its content.
-  if (const auto* outer = dynamic_cast<const TSVGMask*>(mask.Style().Mask.empty() ? nullptr : LookUpID(mask.Style().Mask))) {
+  const auto* outer = dynamic_cast<const TSVGMask*>(mask.Style().Mask.empty() ? nullptr : LookUpID(mask.Style().Mask));
+  if (outer && std::find(t_maskChain.begin(), t_maskChain.end(), outer) == t_maskChain.end()) {
     auto layer = std::make_shared<TDrawLayer>();
     layer->Mask = MaskContent(*outer, element);
     if (!layer->Mask) return nullptr;
@@ -791,6 +792,8 @@ int TSVG::CreateShapesOf(const TSVGObject& top, TControl* target, std::shared_pt
     const bool group = o.Count() > 0 && !dynamic_cast<const TSVGText*>(&o);
     const float opacity = o.Style().Opacity;
     const auto* mask = o.Style().Mask.empty() ? nullptr : dynamic_cast<const TSVGMask*>(LookUpID(o.Style().Mask));
+    // A mask used inside its own content is ignored there.
+    if (mask && std::find(t_maskChain.begin(), t_maskChain.end(), mask) != t_maskChain.end()) mask = nullptr;
     // Blend modes are listed in the same order here and in the layers.
     const auto blend = TLayerBlend(int(o.Style().MixBlendMode));
     if (!mask && !(group && (opacity < 1 || o.Style().IsolationIsolate)) && blend == TLayerBlend::Normal) return true;

@@ -482,11 +482,34 @@ void TSVGClipPath::CopyFrom(const TSVGObject& source) {
   if (const auto* c = dynamic_cast<const TSVGClipPath*>(&source)) m_units = c->m_units;
 }
 
+namespace {
+
+// The value the style attribute declares for name, or "" (for the few
+// properties only their own element reads).
+std::string_view StyleDeclaration(std::string_view style, std::string_view name) {
+  std::string_view found;
+  while (!style.empty()) {
+    const size_t end = std::min(style.find(';'), style.size());
+    const std::string_view item = style.substr(0, end);
+    const size_t colon = item.find(':');
+    if (colon != std::string_view::npos && TrimBlanks(item.substr(0, colon)) == name)
+      found = TrimBlanks(item.substr(colon + 1));
+    style.remove_prefix(std::min(end + 1, style.size()));
+  }
+  return found;
+}
+
+}  // namespace
+
 void TSVGMask::ReadFromXML(const TXmlNode& node, TSVGReadContext& context) {
   TSVGBasic::ReadFromXML(node, context);
   m_units = ReadUnits(node, "maskUnits", TSVGUnits::ObjectBoundingBox);
   m_contentUnits = ReadUnits(node, "maskContentUnits", TSVGUnits::UserSpaceOnUse);
-  m_alpha = TrimBlanks(node.GetAttribute("mask-type")) == "alpha";
+  // mask-type as an attribute or in the style attribute, which wins.
+  std::string_view type = TrimBlanks(node.GetAttribute("mask-type"));
+  const std::string_view styled = StyleDeclaration(node.GetAttribute("style"), "mask-type");
+  if (!styled.empty()) type = styled;
+  m_alpha = type == "alpha";
 }
 
 void TSVGMask::CopyFrom(const TSVGObject& source) {

@@ -460,7 +460,7 @@ TEST(SvgDisplay, GroupOpacityAndMasksBecomeLayers) {
       {"mask", "<mask id='m'><rect width='5' height='5' fill='white'/></mask>"
                "<rect width='10' height='10' mask='url(#m)'/>", 1, {1}, 1, true},
       {"a link to no mask is ignored", "<rect width='10' height='10' mask='url(#none)'/>", 1, {}, 1, false},
-      {"a mask used in its own content hides",
+      {"a mask used in its own content is ignored there",
        "<mask id='m'><rect width='5' height='5' fill='white' mask='url(#m)'/></mask>"
        "<rect width='10' height='10' mask='url(#m)'/>", 1, {1}, 1, true},
       {"a mask on a box of no size hides", "<mask id='m'><rect width='5' height='5'/></mask>"

@@ -623,6 +623,8 @@ TEST(SvgModel, GradientsAreReadCompletely) {
 TEST(SvgModel, ClipPathsMasksMarkersAndPatternsAreRead) {
   Loaded l = Load(Svg("<clipPath id='c' clipPathUnits='objectBoundingBox'><rect width='1' height='1'/></clipPath>"
                       "<mask id='m' maskContentUnits='objectBoundingBox' mask-type='alpha'/>"
+                      "<mask id='m2' mask-type='alpha' style='fill:red; mask-type : luminance'/>"
+                      "<mask id='m3' style='mask-type:alpha'/>"
                       "<marker id='k' markerWidth='4' refX='2' orient='auto-start-reverse' viewBox='0 0 10 10'/>"
                       "<pattern id='p' width='10' height='10' patternUnits='userSpaceOnUse'><circle r='2'/></pattern>"
                       "<pattern id='p2' xlink:href='#p'/>"
@@ -631,6 +633,9 @@ TEST(SvgModel, ClipPathsMasksMarkersAndPatternsAreRead) {
   auto* m = dynamic_cast<TSVGMask*>(l.doc->FindByID("m"));
   EXPECT_EQ(m->ContentUnits(), TSVGUnits::ObjectBoundingBox);
   EXPECT_TRUE(m->Alpha());
+  // The style attribute wins over the attribute.
+  EXPECT_FALSE(dynamic_cast<TSVGMask*>(l.doc->FindByID("m2"))->Alpha());
+  EXPECT_TRUE(dynamic_cast<TSVGMask*>(l.doc->FindByID("m3"))->Alpha());
   auto* k = dynamic_cast<TSVGMarker*>(l.doc->FindByID("k"));
   EXPECT_EQ(k->Orient(), TMarkerOrient::AutoStartReverse);
   EXPECT_FLOAT_EQ(k->MarkerWidth(), 4);
