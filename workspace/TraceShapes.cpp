@@ -13,6 +13,9 @@ void ClearPanel(TControl& oPaintBox2D) {
   bg->SetStored(false);
   bg->SetHitTest(false);
   bg->Fill.Color = TAlphaColors::White;
+  // Paper only: a stroke would put a frame into the export and the
+  // preview that the picture never had.
+  bg->Stroke.Kind = TBrushKind::bkNone;
   bg->SetParent(&oPaintBox2D);
   bg->SetAlign(TAlignLayout::alClient);
 }

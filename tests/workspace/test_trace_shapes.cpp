@@ -40,6 +40,11 @@ TEST(TraceShapes, ABackgroundCoversTheViewAndIsNotStored) {
   EXPECT_EQ(bg->Align(), TAlignLayout::alClient);
   EXPECT_EQ(bg->Width(), 300);
   EXPECT_EQ(bg->Index(), 1) << "on top of what was there";
+  // White paper without a frame: drawn, its edges stay white.
+  EXPECT_EQ(bg->Stroke.Kind, TBrushKind::bkNone);
+  const QImage img = RenderToImage(box, 300, 200, 0xFFFFFFFFu);
+  for (QPoint p : {QPoint(0, 0), QPoint(150, 0), QPoint(299, 199), QPoint(0, 100)})
+    EXPECT_EQ(img.pixel(p) & 0xFFFFFFu, 0xFFFFFFu) << p.x() << "," << p.y();
 }
 
 TEST(TraceShapes, APathIsPlacedByItsBoxAndDrawnOverItsPixels) {
