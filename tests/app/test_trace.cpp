@@ -97,6 +97,10 @@ TEST_F(TraceTest, TracingAgainAsksFirst) {
   Trace();
   TImgTrace* first = w->ImgTrace();
   ASSERT_NE(first, nullptr);
+  const int firstPixels = first->GetPixelCount();
+  const size_t firstPaths = first->GetListOfTraceObjects()->size();
+  const TBitmap firstDest = w->ImageDest()->Bitmap;
+  const int firstShapes = Count("TPath");
   for (TModalResult answer : {TModalResult::mrNo, TModalResult::mrCancel}) {
     dialogs->PushAnswer(answer);
     w->btnTrace->click();
@@ -111,9 +115,13 @@ TEST_F(TraceTest, TracingAgainAsksFirst) {
   w->btnTrace->click();
   ASSERT_NE(w->ImgTrace(), nullptr);
   EXPECT_TRUE(w->btnVectorize->isEnabled());
-  // The new trace started from a clean destination: its pixels are all
-  // claimed again, none left in the old colours.
-  EXPECT_GT(w->ImgTrace()->GetPixelCount(), 100);
+  // The new trace started from a clean destination: the same picture
+  // traces to the same pixels, paths, colours and shapes as the first time,
+  // nothing left over from the first trace.
+  EXPECT_EQ(w->ImgTrace()->GetPixelCount(), firstPixels);
+  EXPECT_EQ(w->ImgTrace()->GetListOfTraceObjects()->size(), firstPaths);
+  EXPECT_TRUE(w->ImageDest()->Bitmap == firstDest);
+  EXPECT_EQ(Count("TPath"), firstShapes);
 }
 
 TEST_F(TraceTest, ADoubleClickHighlightsThePathUnderThePointer) {
