@@ -94,6 +94,8 @@ void TfrmKarto::LoadPixelImage(const QString& fileName) {
     lbStatus->setText(QString("Cannot read the picture %1.").arg(QFileInfo(fileName).fileName()));
     return;
   }
+  // Adjusting and tracing see ink and paper: what is transparent is paper.
+  loaded.FlattenOnto(TAlphaColors::White);
   m_oImages[0]->Bitmap = loaded;
   m_oImages[0]->Repaint();
   DropTargetOriginImage->setText("");

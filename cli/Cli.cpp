@@ -124,7 +124,9 @@ std::optional<QString> Option(const Args& a, const QString& name) {
   return v;
 }
 
-bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err) {
+// onPaper: transparent pixels become white paper (for adjusting and
+// tracing, where they would otherwise count as black ink).
+bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err, bool onPaper = false) {
   if (!QFileInfo::exists(file)) {
     err << "The file " << file << " does not exist.\n";
     return false;
@@ -135,6 +137,7 @@ bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err) {
     err << "The file " << file << " is not a picture Karto can read.\n";
     return false;
   }
+  if (onPaper) bmp.FlattenOnto(TAlphaColors::White);
   return true;
 }
 
@@ -327,7 +330,7 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
     return kUsage;
   }
   TBitmap input;
-  if (!LoadPicture(a.positional[0], input, err)) return kFailed;
+  if (!LoadPicture(a.positional[0], input, err, true)) return kFailed;
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
@@ -368,7 +371,7 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   QElapsedTimer clock;
   clock.start();
   TBitmap origin;
-  if (!LoadPicture(a.positional[0], origin, err)) return kFailed;
+  if (!LoadPicture(a.positional[0], origin, err, true)) return kFailed;
   const qint64 loadMs = clock.restart();
   // Without the sketch and without other options this is the picture itself.
   TBitmap traced = ApplyAdjustmentOptions(origin, o);

@@ -50,6 +50,27 @@ void TBitmap::SaveToFile(const QString& fileName) const {
   WritePictureFile(m_image, fileName);
 }
 
+QImage FlattenedOnto(const QImage& image, TAlphaColor paper) {
+  const QImage in = image.convertToFormat(QImage::Format_ARGB32);
+  QImage flat(in.size(), QImage::Format_RGB32);
+  const uint32_t pr = (paper >> 16) & 0xFF, pg = (paper >> 8) & 0xFF, pb = paper & 0xFF;
+  for (int y = 0; y < in.height(); ++y) {
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(in.constScanLine(y));
+    uint32_t* dst = reinterpret_cast<uint32_t*>(flat.scanLine(y));
+    for (int x = 0; x < in.width(); ++x) {
+      const uint32_t c = src[x];
+      const uint32_t a = c >> 24;
+      auto mix = [a](uint32_t ch, uint32_t under) { return (ch * a + under * (255 - a) + 127) / 255; };
+      dst[x] = 0xFF000000u | (mix((c >> 16) & 0xFF, pr) << 16) | (mix((c >> 8) & 0xFF, pg) << 8) | mix(c & 0xFF, pb);
+    }
+  }
+  return flat;
+}
+
+void TBitmap::FlattenOnto(TAlphaColor paper) {
+  if (!IsEmpty() && m_image.hasAlphaChannel()) SetImage(FlattenedOnto(m_image, paper));
+}
+
 void WritePictureFile(const QImage& image, const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
   const char* format = nullptr;
@@ -68,20 +89,7 @@ void WritePictureFile(const QImage& image, const QString& fileName) {
   // transparent areas do not turn black.
   QImage out = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_ARGB32) : image;
   if (ext != "png" && out.hasAlphaChannel()) {
-    QImage flat(out.size(), QImage::Format_RGB32);
-    flat.fill(Qt::white);
-    for (int y = 0; y < out.height(); ++y) {
-      const uint32_t* src = reinterpret_cast<const uint32_t*>(out.constScanLine(y));
-      uint32_t* dst = reinterpret_cast<uint32_t*>(flat.scanLine(y));
-      for (int x = 0; x < out.width(); ++x) {
-        const uint32_t c = src[x];
-        const uint32_t a = c >> 24;
-        auto mix = [a](uint32_t ch) { return (ch * a + 255 * (255 - a) + 127) / 255; };
-        dst[x] = 0xFF000000u | (mix((c >> 16) & 0xFF) << 16) | (mix((c >> 8) & 0xFF) << 8) |
-                 mix(c & 0xFF);
-      }
-    }
-    out = flat;
+    out = FlattenedOnto(out, TAlphaColors::White);
   } else if (ext == "png" && out.hasAlphaChannel()) {
     // A picture without transparent pixels is written without an alpha
     // channel: a quarter less to compress, and a smaller file.

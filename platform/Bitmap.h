@@ -74,12 +74,18 @@ class TBitmap {
 
   const QImage& Image() const { return m_image; }
   void SetImage(const QImage& image);
+  // Lays the picture on opaque paper: what was transparent shows the paper,
+  // half-transparent pixels mix with it. Pictures without alpha stay.
+  void FlattenOnto(TAlphaColor paper);
 
   bool operator==(const TBitmap& o) const;
 
  private:
   QImage m_image;
 };
+
+// image laid on opaque paper (see TBitmap::FlattenOnto), as RGB32.
+QImage FlattenedOnto(const QImage& image, TAlphaColor paper);
 
 // Writes image to fileName (.png, .jpg or .bmp by its extension) whole or
 // not at all, as TBitmap::SaveToFile does; EBitmapError on failure.

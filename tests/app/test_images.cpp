@@ -321,3 +321,16 @@ TEST_F(AdjustTest, TheGreyscaleLimitRunsNothing) {
 }
 
 }  // namespace
+
+// A picture with a transparent background is laid on white paper when it
+// loads for adjusting and tracing: transparent is paper, not black ink.
+TEST_F(ImagesTest, TransparentPicturesLoadOnWhitePaper) {
+  TBitmap art = Picture(0x00000000u, 20, 10);
+  art.SetPixel(3, 3, 0xFF000000u);
+  art.SetPixel(4, 3, 0x80000000u);
+  w->LoadPixelImage(WritePicture(art));
+  const TBitmap& origin = w->SlotImage(0)->Bitmap;
+  EXPECT_EQ(origin.Pixel(10, 5), 0xFFFFFFFFu);
+  EXPECT_EQ(origin.Pixel(3, 3), 0xFF000000u);
+  EXPECT_NEAR(int(origin.Pixel(4, 3) & 0xFF), 127, 2);  // half ink, half paper
+}

@@ -159,6 +159,35 @@ TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
   }
 }
 
+// Line art with a transparent background: the transparent pixels are
+// paper, so the line traces as the line, with and without the sketch, and
+// an adjusted copy shows white where the picture was transparent.
+TEST_F(CliTest, TransparentPixelsArePaper) {
+  TBitmap art(160, 100);
+  art.Clear(0x00000000u);  // transparent black, as line-art PNGs often are
+  for (int y = 48; y < 52; ++y)
+    for (int x = 20; x < 140; ++x) art.SetPixel(x, y, 0xFF000000u);
+  art.SaveToFile(Path("line.png"));
+  for (const QStringList& options : {QStringList{"--no-sketch"}, QStringList{}}) {
+    const Result r = Run(QStringList{"trace", Path("line.png"), "-o", Path("line.svg"), "--png", Path("line-p.png")} +
+                         options);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QFile f(Path("line.svg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_GE(text.count("<path"), 1) << options.join(" ").toStdString();
+    EXPECT_LE(text.count("<path"), 3) << options.join(" ").toStdString();
+    TBitmap preview;
+    preview.LoadFromFile(Path("line-p.png"));
+    EXPECT_EQ(preview.Pixel(5, 5) & 0xFFFFFFu, 0xFFFFFFu);
+  }
+  ASSERT_EQ(Run({"adjust", Path("line.png"), "-o", Path("adjusted.png")}).code, 0);
+  TBitmap adjusted;
+  adjusted.LoadFromFile(Path("adjusted.png"));
+  EXPECT_EQ(adjusted.Pixel(5, 5), 0xFFFFFFFFu);
+  EXPECT_EQ(adjusted.Pixel(80, 50) & 0xFFFFFFu, 0u);
+}
+
 TEST_F(CliTest, TraceFailuresUseTheWindowsTexts) {
   TBitmap white(50, 40);
   white.Clear(0xFFFFFFFFu);
