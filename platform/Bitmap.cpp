@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <QSaveFile>
 
+#include "platform/FileWrite.h"
+
 namespace karto {
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
@@ -82,9 +84,12 @@ void WritePictureFile(const QImage& image, const QString& fileName) {
 
   // Written to a temporary file and renamed at the end, so a failed save
   // never leaves half a picture or destroys the previous file.
-  QSaveFile file(fileName);
+  QString refused;
+  const QString target = WriteTarget(fileName, &refused);
+  if (target.isEmpty()) throw EBitmapError(refused.toStdString());
+  QSaveFile file(target);
   if (!file.open(QIODevice::WriteOnly))
-    throw EBitmapError(QString("Cannot write %1: %2").arg(fileName, file.errorString()).toStdString());
+    throw EBitmapError(file.errorString().toStdString());
   // JPEG and BMP have no use for alpha; flatten onto white so that
   // transparent areas do not turn black.
   QImage out = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_ARGB32) : image;
@@ -108,10 +113,10 @@ void WritePictureFile(const QImage& image, const QString& fileName) {
   // as long on large drawings for files a few percent smaller.
   if (!out.save(&file, format, format[0] == 'J' ? 95 : 50)) {
     file.cancelWriting();
-    throw EBitmapError(QString("Cannot encode %1 as %2").arg(fileName, format).toStdString());
+    throw EBitmapError(QString("The picture cannot be encoded as %1.").arg(format).toStdString());
   }
   if (!file.commit())
-    throw EBitmapError(QString("Cannot write %1: %2").arg(fileName, file.errorString()).toStdString());
+    throw EBitmapError(file.errorString().toStdString());
 }
 
 bool TBitmap::operator==(const TBitmap& o) const {

@@ -88,7 +88,9 @@ class TBitmap {
 QImage FlattenedOnto(const QImage& image, TAlphaColor paper);
 
 // Writes image to fileName (.png, .jpg or .bmp by its extension) whole or
-// not at all, as TBitmap::SaveToFile does; EBitmapError on failure.
+// not at all, as TBitmap::SaveToFile does, through symbolic links, never
+// over anything but a regular file; EBitmapError with the reason (not the
+// file's name) on failure.
 void WritePictureFile(const QImage& image, const QString& fileName);
 
 }  // namespace karto

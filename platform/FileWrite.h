@@ -8,7 +8,14 @@
 
 namespace karto {
 
-// False on failure, with the reason in *error when given.
+// False on failure, with the reason in *error when given (the reason only:
+// callers name the file).
 bool WriteFileAtomically(const QString& fileName, const std::string& data, QString* error = nullptr);
+
+// The file a write to fileName replaces: through symbolic links to where
+// they lead, so that a link stays a link. Empty, with the reason in
+// *error, when that is something other than a regular file (a directory,
+// a device) or the links go round: such things are never replaced.
+QString WriteTarget(const QString& fileName, QString* error = nullptr);
 
 }  // namespace karto

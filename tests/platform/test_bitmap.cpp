@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/Bitmap.h"
+#include "platform/FileWrite.h"
 
 using namespace karto;
 
@@ -138,6 +139,37 @@ TEST_F(BitmapFiles, FormatsWithoutAlphaFlattenOntoWhite) {
   EXPECT_EQ(ColorAlpha(back.Pixel(1, 0)), 255);
 }
 
+// A save through a symbolic link writes the file it leads to; the link
+// stays a link.
+TEST_F(BitmapFiles, SavesGoThroughSymbolicLinks) {
+  const QString real = Path("real.png"), link = Path("link.png");
+  Sample().SaveToFile(real);
+  ASSERT_TRUE(QFile::link(real, link));
+  TBitmap other = Sample();
+  other.SetPixel(0, 0, 0xFF00FF00u);
+  other.SaveToFile(link);
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  TBitmap back;
+  back.LoadFromFile(real);
+  EXPECT_EQ(back.Pixel(0, 0), 0xFF00FF00u);
+}
+
+// Text files (drawings, views) go the same way: through links, never over
+// a folder or a device.
+TEST_F(BitmapFiles, TextWritesFollowLinksAndSpareWhatIsNoFile) {
+  const QString real = Path("real.svg"), link = Path("link.svg");
+  WriteBytes(real, "old");
+  ASSERT_TRUE(QFile::link(real, link));
+  ASSERT_TRUE(WriteFileAtomically(link, "new"));
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(ReadBytes(real), QByteArray("new"));
+  QDir(dir.path()).mkdir("folder.svg");
+  QString reason;
+  EXPECT_FALSE(WriteFileAtomically(Path("folder.svg"), "x", &reason));
+  EXPECT_TRUE(reason.contains("not a regular file")) << reason.toStdString();
+  EXPECT_TRUE(QFileInfo(Path("folder.svg")).isDir());
+}
+
 TEST_F(BitmapFiles, SaveFailuresThrowWithAReasonAndKeepThePreviousFile) {
   const QString existing = Path("keep.png");
   Sample().SaveToFile(existing);
@@ -153,10 +185,14 @@ TEST_F(BitmapFiles, SaveFailuresThrowWithAReasonAndKeepThePreviousFile) {
   const Case cases[] = {
       {"unknown extension", Sample(), Path("a.gif"), ".gif"},
       {"no extension", Sample(), Path("noext"), "format"},
-      {"a folder that does not exist", Sample(), Path("missing/a.png"), "missing/a.png"},
-      {"a folder that is a file", Sample(), Path("plainfile/a.png"), "plainfile/a.png"},
+      {"a folder that does not exist", Sample(), Path("missing/a.png"), "No such file"},
+      {"a folder that is a file", Sample(), Path("plainfile/a.png"), "directory"},
       {"an empty picture over an existing file", TBitmap(), existing, "empty"},
+      {"a folder", Sample(), Path("folder.png"), "not a regular file"},
+      {"a link to a device", Sample(), Path("device.png"), "not a regular file"},
   };
+  QDir(dir.path()).mkdir("folder.png");
+  QFile::link("/dev/null", Path("device.png"));
   for (const Case& c : cases) {
     try {
       c.picture.SaveToFile(c.file);
@@ -167,6 +203,9 @@ TEST_F(BitmapFiles, SaveFailuresThrowWithAReasonAndKeepThePreviousFile) {
     }
   }
   EXPECT_EQ(ReadBytes(existing), before);
+  EXPECT_TRUE(QFileInfo(Path("device.png")).isSymLink());
+  QDir(dir.path()).rmdir("folder.png");
+  QFile::remove(Path("device.png"));
   // Nothing half-written is left behind.
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
             (QStringList{"keep.png", "plainfile"}));
