@@ -1,9 +1,9 @@
 #include "cli/Cli.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <optional>
-
-#include <QElapsedTimer>
 
 #include "imaging/AdjustmentChain.h"
 #include "platform/FileWrite.h"
@@ -414,10 +414,25 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
       ++paths;
       points += p->Data.Count();
     }
-  if (!WriteTextFile(*Option(a, "-o"), ExportSvg(view), err)) return kFailed;
+  // The drawing and its preview are written together: a command that fails
+  // leaves neither.
+  std::vector<TFileContent> files{{*Option(a, "-o"), ExportSvg(view)}};
   const qint64 exportMs = clock.restart();
   if (const auto png = Option(a, "--png")) {
-    if (!SavePicture(TBitmap(RenderToImage(view, origin.Width(), origin.Height())), *png, err)) return kFailed;
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    try {
+      EncodePicture(RenderToImage(view, origin.Width(), origin.Height()), *png, bytes);
+    } catch (const EBitmapError& e) {
+      err << "Cannot write " << *png << ": " << e.what() << "\n";
+      return kFailed;
+    }
+    files.push_back({*png, bytes.data().toStdString()});
+  }
+  QString failedFile, reason;
+  if (!WriteFilesAtomically(files, &failedFile, &reason)) {
+    err << "Cannot write " << failedFile << ": " << reason << "\n";
+    return kFailed;
   }
   const qint64 renderMs = clock.restart();
   out << "dark pixels " << trace->GetPixelCount() << ", paths " << paths << ", points " << points << "; ms: load "

@@ -73,7 +73,11 @@ void TBitmap::FlattenOnto(TAlphaColor paper) {
   if (!IsEmpty() && m_image.hasAlphaChannel()) SetImage(FlattenedOnto(m_image, paper));
 }
 
-void WritePictureFile(const QImage& image, const QString& fileName) {
+namespace {
+
+// The format fileName's extension names; EBitmapError for a format Karto
+// does not write and for an empty picture.
+const char* PictureFormat(const QImage& image, const QString& fileName) {
   const QString ext = QFileInfo(fileName).suffix().toLower();
   const char* format = nullptr;
   if (ext == "bmp") format = "BMP";
@@ -81,15 +85,14 @@ void WritePictureFile(const QImage& image, const QString& fileName) {
   else if (ext == "png") format = "PNG";
   if (!format) throw EBitmapError("Unknown picture format: ." + ext.toStdString());
   if (image.isNull()) throw EBitmapError("The picture is empty.");
+  return format;
+}
 
-  // Written to a temporary file and renamed at the end, so a failed save
-  // never leaves half a picture or destroys the previous file.
-  QString refused;
-  const QString target = WriteTarget(fileName, &refused);
-  if (target.isEmpty()) throw EBitmapError(refused.toStdString());
-  QSaveFile file(target);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EBitmapError(file.errorString().toStdString());
+}  // namespace
+
+void EncodePicture(const QImage& image, const QString& fileName, QIODevice& device) {
+  const char* format = PictureFormat(image, fileName);
+  const QString ext = QFileInfo(fileName).suffix().toLower();
   // JPEG and BMP have no use for alpha; flatten onto white so that
   // transparent areas do not turn black.
   QImage out = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_ARGB32) : image;
@@ -111,9 +114,25 @@ void WritePictureFile(const QImage& image, const QString& fileName) {
   }
   // PNG at Qt's middle quality: zlib's default level takes about twice
   // as long on large drawings for files a few percent smaller.
-  if (!out.save(&file, format, format[0] == 'J' ? 95 : 50)) {
-    file.cancelWriting();
+  if (!out.save(&device, format, format[0] == 'J' ? 95 : 50))
     throw EBitmapError(QString("The picture cannot be encoded as %1.").arg(format).toStdString());
+}
+
+void WritePictureFile(const QImage& image, const QString& fileName) {
+  // Written to a temporary file and renamed at the end, so a failed save
+  // never leaves half a picture or destroys the previous file.
+  QString refused;
+  const QString target = WriteTarget(fileName, &refused);
+  if (target.isEmpty()) throw EBitmapError(refused.toStdString());
+  PictureFormat(image, fileName);  // before anything is opened
+  QSaveFile file(target);
+  if (!file.open(QIODevice::WriteOnly))
+    throw EBitmapError(file.errorString().toStdString());
+  try {
+    EncodePicture(image, fileName, file);
+  } catch (const EBitmapError&) {
+    file.cancelWriting();
+    throw;
   }
   if (!file.commit())
     throw EBitmapError(file.errorString().toStdString());

@@ -11,6 +11,8 @@
 
 #include "platform/Types.h"
 
+class QIODevice;
+
 namespace karto {
 
 // Raised by LoadFromFile and SaveToFile; what() says what failed and why.
@@ -86,6 +88,10 @@ class TBitmap {
 
 // image laid on opaque paper (see TBitmap::FlattenOnto), as RGB32.
 QImage FlattenedOnto(const QImage& image, TAlphaColor paper);
+
+// Encodes image into device in the format fileName's extension names
+// (.png, .jpg or .bmp); EBitmapError with the reason when it cannot.
+void EncodePicture(const QImage& image, const QString& fileName, QIODevice& device);
 
 // Writes image to fileName (.png, .jpg or .bmp by its extension) whole or
 // not at all, as TBitmap::SaveToFile does, through symbolic links, never

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <memory>
 
 namespace karto {
 
@@ -26,15 +27,31 @@ QString WriteTarget(const QString& fileName, QString* error) {
 }
 
 bool WriteFileAtomically(const QString& fileName, const std::string& data, QString* error) {
-  const QString target = WriteTarget(fileName, error);
-  if (target.isEmpty()) return false;
-  QSaveFile file(target);
-  if (file.open(QIODevice::WriteOnly) && file.write(data.data(), qint64(data.size())) == qint64(data.size()) &&
-      file.commit())
-    return true;
-  if (error) *error = file.errorString();
-  file.cancelWriting();
-  return false;
+  return WriteFilesAtomically({{fileName, data}}, nullptr, error);
+}
+
+bool WriteFilesAtomically(const std::vector<TFileContent>& files, QString* failed, QString* error) {
+  std::vector<std::unique_ptr<QSaveFile>> pending;
+  auto fail = [&](const QString& name, const QString& reason) {
+    if (failed) *failed = name;
+    if (error) *error = reason;
+    for (auto& f : pending) f->cancelWriting();
+    return false;
+  };
+  for (const TFileContent& f : files) {
+    QString reason;
+    const QString target = WriteTarget(f.FileName, &reason);
+    if (target.isEmpty()) return fail(f.FileName, reason);
+    pending.push_back(std::make_unique<QSaveFile>(target));
+    QSaveFile& file = *pending.back();
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(f.Data.data(), qint64(f.Data.size())) != qint64(f.Data.size()))
+      return fail(f.FileName, file.errorString());
+  }
+  // All written: each replaces its target now (a rename each).
+  for (size_t i = 0; i < pending.size(); ++i)
+    if (!pending[i]->commit()) return fail(files[i].FileName, pending[i]->errorString());
+  return true;
 }
 
 }  // namespace karto

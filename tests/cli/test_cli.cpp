@@ -124,6 +124,21 @@ TEST_F(CliTest, FailuresExplainThemselvesAndLeaveNoOutput) {
   }
   // Nothing but the inputs is left in the folder: no temporary files.
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+
+  // A trace whose preview cannot be written leaves no drawing either, and
+  // says once which file it could not write.
+  TBitmap art(120, 80);
+  art.Clear(0xFFFFFFFFu);
+  for (int x = 10; x < 110; ++x)
+    for (int y = 38; y < 42; ++y) art.SetPixel(x, y, 0xFF000000u);
+  art.SaveToFile(Path("line.png"));
+  const QString svg = Path("out.svg");
+  const Result t = Run({"trace", Path("line.png"), "-o", svg, "--png", Path("missing/p.png"), "--no-sketch"});
+  EXPECT_EQ(t.code, 1) << t.err.toStdString();
+  EXPECT_EQ(t.err.count("Cannot write"), 1) << t.err.toStdString();
+  EXPECT_TRUE(t.err.contains("missing/p.png")) << t.err.toStdString();
+  EXPECT_FALSE(QFile::exists(svg));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }
 
 TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
