@@ -30,14 +30,15 @@ void TfrmKarto::ResetAdjustmentControls(bool onlyValues) {
     TFloatTrackBar* bar;
     QLabel* desc;
     QLabel* value;
+    TFilter* filter;
     const TFilterRec* rec;
     size_t index;
   };
   const Binding rows[] = {
-      {TrackBarSharpen, lbSharpenDesc, lbSharpenValue, &FilterRecSharpe, 0},
-      {TrackBarBrightness, lbBrightnessDesc, lbBrightnessValue, &FilterRecContrast, 0},
-      {TrackBarContrast, lbContrastDesc, lbContrastValue, &FilterRecContrast, 1},
-      {TrackBarPenSize, lbPenSizeDesc, lbPenSizeValue, &FilterRecPaperSketch, 0},
+      {TrackBarSharpen, lbSharpenDesc, lbSharpenValue, FilterSharpe.get(), &FilterRecSharpe, 0},
+      {TrackBarBrightness, lbBrightnessDesc, lbBrightnessValue, FilterContrast.get(), &FilterRecContrast, 0},
+      {TrackBarContrast, lbContrastDesc, lbContrastValue, FilterContrast.get(), &FilterRecContrast, 1},
+      {TrackBarPenSize, lbPenSizeDesc, lbPenSizeValue, FilterPaperSketch.get(), &FilterRecPaperSketch, 0},
   };
   for (const Binding& b : rows) {
     if (b.index >= b.rec->Values.size()) continue;  // a missing filter keeps its controls
@@ -48,6 +49,9 @@ void TfrmKarto::ResetAdjustmentControls(bool onlyValues) {
     }
     b.bar->SetValue(v.Default);
     b.value->setText(F2(b.bar->Value()));
+    // The change handler is off meanwhile: the filter follows the bar here,
+    // or it would go on with the value the user set before.
+    if (b.filter) b.filter->SetFloat(ParamName(*b.rec, b.index), float(b.bar->Value()));
   }
   chbxPageSketchActive->setChecked(false);
   m_lChngSharpe = m_lChngBrightness = m_lChngContrast = false;

@@ -155,6 +155,20 @@ TEST_F(ImagesTest, ShowingTheOriginResetsTheAdjustments) {
   EXPECT_EQ(w->ImageDest()->Bitmap.Pixel(1, 1), 0xFF336699u);
 }
 
+// After a reset the filters work with what the controls show: a contrast
+// moved before the reset is gone from the next adjustment.
+TEST_F(ImagesTest, AResetPutsTheFiltersBackWithTheControls) {
+  LoadPicture(16, 8);
+  w->TrackBarBrightness->SetValue(0.1);
+  const TBitmap brightenedOnly = w->ImageDest()->Bitmap;
+  w->btnCopyOriginImageToDest->click();
+  w->TrackBarContrast->SetValue(0.2);
+  ASSERT_FALSE(w->ImageDest()->Bitmap == brightenedOnly);
+  w->btnCopyOriginImageToDest->click();
+  w->TrackBarBrightness->SetValue(0.1);
+  EXPECT_TRUE(w->ImageDest()->Bitmap == brightenedOnly);
+}
+
 TEST_F(ImagesTest, PictureFilesDroppedOnTheOriginImageLoadAndKeepTheMode) {
   w->SetWorkingMode(WorkMode::IMAGING_MODE);
   const QString bmp = WritePicture(Picture(0xFFAA5500u), "dropped.bmp");
