@@ -114,6 +114,9 @@ void TfrmKarto::BuildMenus() {
   MenuItemFile->addSeparator();
   MenuItemLoadSVGImage = add("MenuItemLoadSVGImage", "Load svg image ...");
   MenuItemLoadFMXImage = add("MenuItemLoadFMXImage", "Load fmx image ...");
+  // Off until views are read back from ".fmx" files: a command that does
+  // nothing should not look as if it did something.
+  MenuItemLoadFMXImage->setEnabled(false);
   MenuItemFile->addSeparator();
   MenuItemSaveImage = add("MenuItemSaveImage", "Save image as ...");
   MenuItemExportSVG = add("MenuItemExportSVG", "Export SVG ...");

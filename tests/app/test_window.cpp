@@ -69,6 +69,9 @@ TEST_F(WindowTest, EveryNamedControlExists) {
     ASSERT_NE(a, nullptr) << name;
     EXPECT_EQ(a->text(), text);
   }
+  // A command that does nothing yet is not offered; the SVG import is.
+  EXPECT_FALSE(w->findChild<QAction*>("MenuItemLoadFMXImage")->isEnabled());
+  EXPECT_TRUE(w->findChild<QAction*>("MenuItemLoadSVGImage")->isEnabled());
 }
 
 TEST_F(WindowTest, StartsInVectorizeModeWithTheImageView) {
