@@ -87,8 +87,9 @@ void TfrmKarto::MenuItemLoadTransitionImageClick() {
 void TfrmKarto::LoadPixelImage(const QString& fileName) {
   ClearImages();
   TBitmap loaded;
+  std::string warning;
   try {
-    loaded.LoadFromFile(fileName);
+    loaded.LoadFromFile(fileName, &warning);
   } catch (const EBitmapError&) {
     // The slots stay cleared; the user learns why nothing appeared.
     lbStatus->setText(QString("Cannot read the picture %1.").arg(QFileInfo(fileName).fileName()));
@@ -109,6 +110,9 @@ void TfrmKarto::LoadPixelImage(const QString& fileName) {
   m_oImageDest->SetSize(float(m_xMaxImg), float(m_yMaxImg));
   ScaleTrackXChange();
   ScaleTrackYChange();
+  // A picture that loaded but not whole says so; a whole one clears what
+  // the status line said of the last.
+  lbStatus->setText(QString::fromStdString(warning));
 }
 
 void TfrmKarto::ClearImages() {

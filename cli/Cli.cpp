@@ -99,9 +99,15 @@ struct Args {
 // Splits args; options in valued are followed by a value. Returns an error
 // sentence, or an empty string when the line is well-formed.
 QString Parse(const QStringList& args, const QStringList& valued, const QStringList& flags, Args& out) {
+  bool optionsEnded = false;
   for (int i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
-    if (a.startsWith("-") && a.size() > 1) {
+    // "--" ends the options: what follows is files, even "-name.png".
+    if (a == "--" && !optionsEnded) {
+      optionsEnded = true;
+      continue;
+    }
+    if (!optionsEnded && a.startsWith("-") && a.size() > 1) {
       if (valued.contains(a)) {
         if (i + 1 >= args.size()) return QString("The option %1 needs a value.").arg(a);
         out.options.append({a, args[++i]});
@@ -131,12 +137,14 @@ bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err, bool onPap
     err << "The file " << file << " does not exist.\n";
     return false;
   }
+  std::string warning;
   try {
-    bmp.LoadFromFile(file);
-  } catch (const EBitmapError&) {
-    err << "The file " << file << " is not a picture Karto can read.\n";
+    bmp.LoadFromFile(file, &warning);
+  } catch (const EBitmapError& e) {
+    err << "The file " << file << " is not a picture Karto can read: " << e.what() << "\n";
     return false;
   }
+  if (!warning.empty()) err << "Warning: " << QString::fromStdString(warning) << "\n";
   if (onPaper) bmp.FlattenOnto(TAlphaColors::White);
   return true;
 }
@@ -260,16 +268,18 @@ int RunFilter(const QStringList& args, QTextStream& err) {
   }
   const QString name = a.positional[0];
   std::unique_ptr<TFilter> filter = FilterManager::CreateFilter(name.toStdString());
+  // A filter or a parameter that does not exist is a wrong command line,
+  // like an unknown option.
   if (!filter) {
     err << "There is no filter named " << name << "; karto-cli filters lists them.\n";
-    return kFailed;
+    return kUsage;
   }
   for (const auto& [opt, value] : a.options) {
     if (opt != "--set") continue;
     const QString e = SetParameter(*filter, value);
     if (!e.isEmpty()) {
       err << e << "\n";
-      return kFailed;
+      return kUsage;
     }
   }
   TBitmap input;

@@ -22,8 +22,14 @@ int main(int argc, char** argv) {
   QTextStream err(stderr);
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
-  const int code = karto::RunCli(args, out, err);
+  int code = karto::RunCli(args, out, err);
   out.flush();
+  // What could not be written to standard output (a full disk, a closed
+  // pipe) is a failure, not a success that printed nothing.
+  if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    err << "Cannot write to standard output.\n";
+    if (code == 0) code = 1;
+  }
   err.flush();
   return code;
 }

@@ -1,5 +1,6 @@
 #include "platform/Bitmap.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
@@ -32,17 +33,36 @@ void TBitmap::Clear(TAlphaColor c) {
   if (!m_image.isNull()) m_image.fill(c);
 }
 
-void TBitmap::LoadFromFile(const QString& fileName) {
+namespace {
+
+// Whether a JPEG file ends with its end marker (trailing bytes after it
+// are allowed): a file cut short loads with its missing rows grey.
+bool JpegComplete(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return true;
+  const qint64 tail = std::min<qint64>(file.size(), 1 << 16);
+  file.seek(file.size() - tail);
+  const QByteArray end = file.read(tail);
+  return end.contains("\xFF\xD9");
+}
+
+}  // namespace
+
+void TBitmap::LoadFromFile(const QString& fileName, std::string* warning) {
   QImageReader reader(fileName);
   reader.setAutoTransform(true);
   // Qt refuses pictures above 256 MB of pixels by default (64 megapixels);
   // scans are often larger. Beyond this a picture is refused with a reason.
   reader.setAllocationLimit(kMaxPictureMegabytes);
+  const QByteArray format = reader.format();
   QImage img = reader.read();
-  if (img.isNull()) {
-    throw EBitmapError(QString("Cannot read %1: %2")
-                           .arg(QFileInfo(fileName).fileName(), reader.errorString())
-                           .toStdString());
+  if (img.isNull()) throw EBitmapError(reader.errorString().toStdString());
+  if (warning) {
+    warning->clear();
+    if (format == "jpeg" && !JpegComplete(fileName))
+      *warning = QString("The picture %1 is cut short: its lower part is missing and shows grey.")
+                     .arg(QFileInfo(fileName).fileName())
+                     .toStdString();
   }
   SetImage(img);
 }
@@ -92,6 +112,8 @@ const char* PictureFormat(const QImage& image, const QString& fileName) {
 
 void EncodePicture(const QImage& image, const QString& fileName, QIODevice& device) {
   const char* format = PictureFormat(image, fileName);
+  if (format[0] == 'J' && (image.width() > 65500 || image.height() > 65500))
+    throw EBitmapError("A JPEG picture cannot be larger than 65,500 pixels a side.");
   const QString ext = QFileInfo(fileName).suffix().toLower();
   // JPEG and BMP have no use for alpha; flatten onto white so that
   // transparent areas do not turn black.

@@ -69,7 +69,10 @@ class TBitmap {
 
   // Decodes a BMP, JPEG or PNG file; throws EBitmapError when it cannot.
   // The bitmap is unchanged after a failure.
-  void LoadFromFile(const QString& fileName);
+  // EBitmapError with the reason when the file cannot be read. warning,
+  // when given, gets a sentence about a picture that loaded but not whole
+  // (a JPEG cut short), else is cleared.
+  void LoadFromFile(const QString& fileName, std::string* warning = nullptr);
   // Encodes by the file name's extension (.bmp, .jpg, .jpeg, .png), writing
   // the whole file or nothing; throws EBitmapError with the reason.
   void SaveToFile(const QString& fileName) const;

@@ -348,3 +348,23 @@ TEST_F(ImagesTest, TransparentPicturesLoadOnWhitePaper) {
   EXPECT_EQ(origin.Pixel(3, 3), 0xFF000000u);
   EXPECT_NEAR(int(origin.Pixel(4, 3) & 0xFF), 127, 2);  // half ink, half paper
 }
+
+// A JPEG cut short loads (its lower part grey) and the status line says so.
+TEST_F(ImagesTest, APictureCutShortSaysSo) {
+  TBitmap photo = Picture(0xFF884422u, 200, 150);
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) photo.SetPixel(x, y, 0xFF000000u | uint32_t((x * 7 % 256) << 16 | (y * 5 % 256) << 8 | (x * y % 256)));
+  const QString whole = WritePicture(photo, "whole.jpg");
+  QFile in(whole);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  const QByteArray bytes = in.readAll();
+  QFile cut(dir.filePath("cut.jpg"));
+  ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+  cut.write(bytes.left(bytes.size() / 2));
+  cut.close();
+  w->LoadPixelImage(cut.fileName());
+  EXPECT_EQ(w->SlotImage(0)->Bitmap.Width(), 200);
+  EXPECT_TRUE(w->lbStatus->text().contains("cut short")) << w->lbStatus->text().toStdString();
+  w->LoadPixelImage(whole);
+  EXPECT_FALSE(w->lbStatus->text().contains("cut short"));
+}

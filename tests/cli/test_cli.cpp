@@ -107,13 +107,16 @@ TEST_F(CliTest, FailuresExplainThemselvesAndLeaveNoOutput) {
       {{"adjust", in, "-o", out, "--pen-size", "50"}, 2, "between 0.6 and 10"},
       {{"adjust", in, "-o", Path("out.gif")}, 2, ".png, .jpg or .bmp"},
       {{"filters", "extra"}, 2, "no arguments"},
+      {{"filter", "Blurry", in, "-o", out}, 2, "no filter named Blurry"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Radius=3"}, 2, "no parameter Radius"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount=9"}, 2, "between 0 and 2"},
+      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount"}, 2, "PARAM=VALUE"},
       // The work fails.
-      {{"filter", "Blurry", in, "-o", out}, 1, "no filter named Blurry"},
-      {{"filter", "Sharpen", in, "-o", out, "--set", "Radius=3"}, 1, "no parameter Radius"},
-      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount=9"}, 1, "between 0 and 2"},
-      {{"filter", "Sharpen", in, "-o", out, "--set", "Amount"}, 1, "PARAM=VALUE"},
       {{"adjust", Path("missing.png"), "-o", out}, 1, "does not exist"},
       {{"adjust", corrupt.fileName(), "-o", out}, 1, "not a picture"},
+      // "--" ends the options: a file may start with "-".
+      {{"adjust", "-o", out, "-missing.png"}, 2, "Unknown option -missing.png"},
+      {{"adjust", "-o", out, "--", "-missing.png"}, 1, "-missing.png does not exist"},
       {{"adjust", in, "-o", Path("no/such/folder/out.png")}, 1, "Cannot write"},
   };
   for (const Case& c : cases) {
@@ -245,6 +248,41 @@ TEST_F(CliTest, TheProgramReturnsTheExitCodes) {
   p.start(KARTO_CLI_PATH, {"--bogus"});
   ASSERT_TRUE(p.waitForFinished(30000));
   EXPECT_EQ(p.exitCode(), 2);
+  // Standard output that cannot be written is a failure.
+  if (QFileInfo::exists("/dev/full")) {
+    p.setStandardOutputFile("/dev/full");
+    p.start(KARTO_CLI_PATH, {"filters"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString(p.readAllStandardError()).contains("standard output"));
+  }
+}
+
+// A JPEG cut short loads with a warning; a JPEG cannot be written larger
+// than the format allows, and says so.
+TEST_F(CliTest, PicturesThatLoadButNotWholeSaySo) {
+  synthetic::PhotoLike(64, 48, 3).SaveToFile(Path("whole.jpg"));
+  QFile whole(Path("whole.jpg"));
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+  const QByteArray bytes = whole.readAll();
+  QFile cut(Path("cut.jpg"));
+  ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+  cut.write(bytes.left(bytes.size() / 2));
+  cut.close();
+  Result r = Run({"adjust", Path("cut.jpg"), "-o", Path("a.png")});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.err.contains("cut short")) << r.err.toStdString();
+  r = Run({"adjust", Path("whole.jpg"), "-o", Path("b.png")});
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+  TBitmap wide(65501, 1);
+  wide.Clear(0xFFFFFFFFu);
+  try {
+    wide.SaveToFile(Path("wide.jpg"));
+    ADD_FAILURE() << "no error";
+  } catch (const EBitmapError& e) {
+    EXPECT_NE(std::string(e.what()).find("65,500"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(QFile::exists(Path("wide.jpg")));
 }
 
 }  // namespace
