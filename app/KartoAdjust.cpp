@@ -105,7 +105,15 @@ void TfrmKarto::ApplyAdjustments() {
   stages.useSharpen = m_lChngSharpe;
   stages.sketch = FilterPaperSketch.get();
   stages.useSketch = chbxPageSketchActive->isChecked();
-  m_oImageDest->Bitmap = RunAdjustmentChain(m_oImages[size_t(m_iActImage)]->Bitmap, stages);
+  TBitmap adjusted;
+  try {
+    adjusted = RunAdjustmentChain(m_oImages[size_t(m_iActImage)]->Bitmap, stages);
+  } catch (const std::bad_alloc&) {
+    // The pictures stay as they were.
+    m_dialogs->MessageDlg("There is not enough memory to adjust this picture.", TMsgDlgType::mtError, mbOK);
+    return;
+  }
+  m_oImageDest->Bitmap = adjusted;
   m_oImageDest->Repaint();
 }
 

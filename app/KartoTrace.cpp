@@ -41,6 +41,10 @@ void TfrmKarto::btnTraceClick() {
     m_dialogs->MessageDlg(QString("The picture is too large to trace.\n%1").arg(e.what()), TMsgDlgType::mtError,
                           mbOKCancel);
     return;
+  } catch (const std::bad_alloc&) {
+    EnableControl(false, btnVectorize);
+    m_dialogs->MessageDlg("There is not enough memory to trace this picture.", TMsgDlgType::mtError, mbOKCancel);
+    return;
   }
   if (m_oImgTrace->GetPixelCount() <= 10) {
     EnableControl(false, btnVectorize);
@@ -55,6 +59,11 @@ void TfrmKarto::btnTraceClick() {
     EnableControl(false, btnVectorize);
     m_dialogs->MessageDlg(QString("The picture is too large to trace.\n%1").arg(e.what()), TMsgDlgType::mtError,
                           mbOKCancel);
+    return;
+  } catch (const std::bad_alloc&) {
+    ReleaseTrace();
+    EnableControl(false, btnVectorize);
+    m_dialogs->MessageDlg("There is not enough memory to trace this picture.", TMsgDlgType::mtError, mbOKCancel);
     return;
   }
   if (traced) {

@@ -525,10 +525,17 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     return ListFilters(out);
   }
-  if (cmd == "filter") return RunFilter(rest, err);
-  if (cmd == "adjust") return RunAdjust(rest, err);
-  if (cmd == "trace") return RunTrace(rest, out, err);
-  if (cmd == "render") return RunRender(rest, err);
+  // Memory running out on the way is a failure with a sentence, not an
+  // abort; outputs are written whole at the end, so nothing is left.
+  try {
+    if (cmd == "filter") return RunFilter(rest, err);
+    if (cmd == "adjust") return RunAdjust(rest, err);
+    if (cmd == "trace") return RunTrace(rest, out, err);
+    if (cmd == "render") return RunRender(rest, err);
+  } catch (const std::bad_alloc&) {
+    err << "There is not enough memory for this picture; nothing was written.\n";
+    return kFailed;
+  }
   err << "Unknown command " << cmd << ". See karto-cli --help.\n";
   return kUsage;
 }

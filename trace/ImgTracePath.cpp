@@ -81,6 +81,13 @@ bool TImgTrace::DoTrace() {
     m_iOrgWidth = m_oOrgBmp->Width();
     m_iOrgHeight = m_oOrgBmp->Height();
   }
+  // Taking the rows copies pixels shared with another bitmap; without the
+  // memory for the copy there are no rows.
+  if (!m_pSrcBits || (m_oOrgBmp && !m_oOrgBmp->IsEmpty() && !m_pOrgBits)) {
+    m_pSrcBits = nullptr;
+    m_pOrgBits = nullptr;
+    throw ETraceError("Not enough memory to trace the picture");
+  }
 
   try {
     int n = 0;

@@ -11,6 +11,7 @@
 
 #include "cli/Cli.h"
 #include "imaging/AdjustmentChain.h"
+#include "platform/Filters.h"
 #include "tests/support/Synthetic.h"
 
 using namespace karto;
@@ -283,6 +284,18 @@ TEST_F(CliTest, PicturesThatLoadButNotWholeSaySo) {
     EXPECT_NE(std::string(e.what()).find("65,500"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(QFile::exists(Path("wide.jpg")));
+}
+
+// Memory running out inside a filter: a sentence and exit 1, no output, no
+// abort.
+void NoMemoryKernel(const TFilterParams&, const TBitmap&, const TBitmap&, TBitmap&) { throw std::bad_alloc(); }
+
+TEST_F(CliTest, RunningOutOfMemorySaysSoAndLeavesNothing) {
+  FilterManager::Register(FilterManager::Categories().front(), TFilterRec{"NoMemoryForThis", "", {}}, NoMemoryKernel);
+  const Result r = Run({"filter", "NoMemoryForThis", Picture(), "-o", Path("out.png")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("not enough memory")) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(Path("out.png")));
 }
 
 }  // namespace
