@@ -51,6 +51,23 @@ QString TfrmKarto::RunSaveDialog(const QString& filter, int filterIndex) {
   return m_dialogs->SaveDialog(request) ? request.FileName : QString();
 }
 
+bool TfrmKarto::OpenFile(const QString& fileName) {
+  if (!QFileInfo::exists(fileName)) {
+    lbStatus->setText(QString("The file %1 does not exist.").arg(fileName));
+    return false;
+  }
+  if (IsSvgFile(fileName)) return LoadSvgDrawing(fileName);
+  if (kPictureExtensions.contains(UpperExtension(fileName)) ||
+      UpperExtension(fileName) == ".JPEG") {
+    SetWorkingMode(WorkMode::VECTORIZE_MODE);
+    LoadPixelImage(fileName);
+    return !m_oImages[0]->Bitmap.IsEmpty();
+  }
+  lbStatus->setText(QString("Karto does not open %1: pictures (.png, .jpg, .bmp) and drawings (.svg, .svgz) only.")
+                        .arg(QFileInfo(fileName).fileName()));
+  return false;
+}
+
 void TfrmKarto::MenuItemLoadImageForProcessingClick() {
   const QString file = RunOpenDialog(kPixelFilter, 3, kPictureExtensions);
   if (file.isEmpty()) return;

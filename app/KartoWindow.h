@@ -172,6 +172,10 @@ class TfrmKarto : public QMainWindow {
   // cannot be read shows an error box and leaves the view and the mode as
   // they were; false then.
   bool LoadSvgDrawing(const QString& fileName);
+  // Opens a file named on the command line: a picture in the vectorize
+  // mode, a drawing through the SVG import. False (with the reason in the
+  // status line) for what Karto does not open.
+  bool OpenFile(const QString& fileName);
   // The SVG document shown in the 2D view (null before an import).
   const TSVG* SvgDocument() const { return m_oSVG.get(); }
   static bool IsSvgFile(const QString& fileName);

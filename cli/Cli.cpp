@@ -71,6 +71,12 @@ Commands:
   --help, help
       Shows this text.
 
+  --version
+      Shows the program's version.
+
+A "--" ends the options: what follows is files, even names starting
+with "-".
+
 Exit codes: 0 done, 1 the work failed, 2 the command line is wrong.
 Output files are written completely or not at all.
 )";
@@ -510,6 +516,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
   }
   const QString cmd = args[0];
   const QStringList rest = args.mid(1);
+  if (cmd == "--version") {
+    out << "karto-cli " << KARTO_VERSION << "\n";
+    return kOk;
+  }
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     out << kHelp;
     return kOk;

@@ -368,3 +368,31 @@ TEST_F(ImagesTest, APictureCutShortSaysSo) {
   w->LoadPixelImage(whole);
   EXPECT_FALSE(w->lbStatus->text().contains("cut short"));
 }
+
+// Files named on the command line: pictures open for vectorizing, drawings
+// through the SVG import, anything else says why it did not open.
+TEST_F(ImagesTest, FilesFromTheCommandLineOpenByTheirKind) {
+  const QString svg = dir.filePath("d.svg");
+  QFile f(svg);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("<svg xmlns='http://www.w3.org/2000/svg' width='20' height='20'><rect width='5' height='5'/></svg>");
+  f.close();
+  QFile txt(dir.filePath("notes.txt"));
+  ASSERT_TRUE(txt.open(QIODevice::WriteOnly));
+  txt.close();
+
+  w->SetWorkingMode(WorkMode::IMAGING_MODE);
+  EXPECT_TRUE(w->OpenFile(WritePicture(Picture(0xFF112233u))));
+  EXPECT_EQ(w->WorkingMode(), WorkMode::VECTORIZE_MODE);
+  EXPECT_EQ(w->SlotImage(0)->Bitmap.Pixel(1, 1), 0xFF112233u);
+
+  EXPECT_TRUE(w->OpenFile(svg));
+  EXPECT_EQ(w->WorkingMode(), WorkMode::SVG_MODE);
+  EXPECT_EQ(w->PaintBox2D()->ChildrenCount(), 1);
+
+  EXPECT_FALSE(w->OpenFile(txt.fileName()));
+  EXPECT_TRUE(w->lbStatus->text().contains("does not open notes.txt")) << w->lbStatus->text().toStdString();
+  EXPECT_FALSE(w->OpenFile(dir.filePath("gone.png")));
+  EXPECT_TRUE(w->lbStatus->text().contains("does not exist"));
+  EXPECT_EQ(w->WorkingMode(), WorkMode::SVG_MODE);  // what failed changed nothing
+}

@@ -249,6 +249,10 @@ TEST_F(CliTest, TheProgramReturnsTheExitCodes) {
   p.start(KARTO_CLI_PATH, {"--bogus"});
   ASSERT_TRUE(p.waitForFinished(30000));
   EXPECT_EQ(p.exitCode(), 2);
+  p.start(KARTO_CLI_PATH, {"--version"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(QString(p.readAllStandardOutput()).startsWith("karto-cli " KARTO_VERSION));
   // Standard output that cannot be written is a failure.
   if (QFileInfo::exists("/dev/full")) {
     p.setStandardOutputFile("/dev/full");
