@@ -94,6 +94,7 @@ bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
   m_oSVG->CreateFMShapes(m_oPaintBox2D);
   m_oPaintBox2D->Repaint();
   m_oPaintBox2D->SetTag(m_oPaintBox2D->ChildrenCount());
+  RememberFile(fileName);
   lbStatus->setText("");
   if (w > 1000 || h > 1000) lbStatus->setText("First normalize!");
   else if (!result.Warnings.empty())

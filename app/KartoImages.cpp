@@ -130,6 +130,7 @@ void TfrmKarto::LoadPixelImage(const QString& fileName) {
   // A picture that loaded but not whole says so; a whole one clears what
   // the status line said of the last.
   lbStatus->setText(QString::fromStdString(warning));
+  RememberFile(fileName);
 }
 
 void TfrmKarto::ClearImages() {

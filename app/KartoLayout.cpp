@@ -121,7 +121,16 @@ void TfrmKarto::BuildMenus() {
   MenuItemSaveImage = add("MenuItemSaveImage", "Save image as ...");
   MenuItemExportSVG = add("MenuItemExportSVG", "Export SVG ...");
   MenuItemFile->addSeparator();
+  MenuRecentFiles = Named(MenuItemFile->addMenu("Recent files"), "MenuRecentFiles");
+  MenuItemFile->addSeparator();
   MenuItemExit = add("MenuItemExit", "Exit");
+  // The usual keys of a desktop program.
+  MenuItemLoadImageForVectorize->setShortcut(QKeySequence::Open);
+  MenuItemLoadImageForProcessing->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  MenuItemLoadSVGImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+  MenuItemSaveImage->setShortcut(QKeySequence::Save);
+  MenuItemExportSVG->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  MenuItemExit->setShortcut(QKeySequence::Quit);
 
   MenuItem2 = Named(menuBar()->addMenu("&Help"), "MenuItem2");
   MenuItemAbout = MenuItem2->addAction("About...");

@@ -121,6 +121,7 @@ void TfrmKarto::FormCreate() {
   m_lWithUpdate = true;
   m_oImageDest->DeleteChildren();
   m_sRunDir = QDir::currentPath();
+  LoadSettings();
   m_iActImage = -1;
   EnableControl(false, btnVectorize);
 

@@ -180,9 +180,13 @@ class TfrmKarto : public QMainWindow {
   const TSVG* SvgDocument() const { return m_oSVG.get(); }
   static bool IsSvgFile(const QString& fileName);
 
+ // The files opened last, newest first (the "Recent files" menu).
+  const QStringList& RecentFiles() const { return m_recentFiles; }
+
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   void ImageDestDragStart();
@@ -199,6 +203,7 @@ class TfrmKarto : public QMainWindow {
   QAction* MenuItemSaveImage = nullptr;
   QAction* MenuItemExportSVG = nullptr;
   QAction* MenuItemExit = nullptr;
+  QMenu* MenuRecentFiles = nullptr;
   QAction* MenuItemAbout = nullptr;
 
   QWidget* StatusBarCommon = nullptr;
@@ -301,6 +306,11 @@ class TfrmKarto : public QMainWindow {
   WorkMode m_enWorkingMode = WorkMode::NONE_MODE;
   ShapeActionMode m_enShapeActionMode = ShapeActionMode::SHAPE_NONE;
   QString m_sRunDir;
+  QStringList m_recentFiles;
+  // What the window remembers between runs (KartoSettings.cpp).
+  void LoadSettings();
+  void RememberFile(const QString& fileName);
+  void RebuildRecentFilesMenu();
   int m_iActImage = -1;
   bool m_lWithUpdate = false;
   double m_xMaxImg = 0, m_yMaxImg = 0;

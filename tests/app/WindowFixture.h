@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "app/KartoWindow.h"
@@ -14,6 +15,8 @@ namespace karto {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // What the window remembers goes to the test's own folder.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     auto d = std::make_unique<TScriptedDialogs>();
     dialogs = d.get();
     w = std::make_unique<TfrmKarto>(std::move(d));

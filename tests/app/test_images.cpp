@@ -69,13 +69,15 @@ TEST_F(ImagesTest, LoadCommandsUseTheirFiltersAndSwitchModes) {
   for (const Case& c : cases) {
     dialogs->ClearCalls();
     dialogs->PushFile(file);
+    const QString folderBefore = w->RunDir();
     (w.get()->*c.command)();
     ASSERT_EQ(dialogs->Calls().size(), 1u);
     const auto& call = dialogs->Calls()[0];
     EXPECT_EQ(call.kind, TScriptedDialogs::Call::Open);
     EXPECT_EQ(call.request.Filter, kPixelFilter);
     EXPECT_EQ(call.request.FilterIndex, 3);
-    EXPECT_EQ(call.request.InitialDir, w->RunDir());
+    EXPECT_EQ(call.request.InitialDir, folderBefore);
+    EXPECT_EQ(w->RunDir(), dir.path());  // the next dialog starts where this file was
     EXPECT_EQ(w->WorkingMode(), c.mode);
     EXPECT_EQ(w->ActiveImage(), 0);
     EXPECT_EQ(w->ImageDest()->Bitmap.Pixel(3, 3), 0xFF112233u);

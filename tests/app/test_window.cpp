@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -391,3 +392,33 @@ TEST(FloatTrackBar, KeepsValuesExactAndClampsToItsRange) {
 }
 
 }  // namespace
+
+// The window remembers the files opened last (a menu that opens them), the
+// last folder and its size, for the next run; the File menu has the usual
+// keys.
+TEST_F(WindowTest, RecentFilesFolderAndSizeAreRemembered) {
+  EXPECT_EQ(w->MenuItemLoadImageForVectorize->shortcut(), QKeySequence(QKeySequence::Open));
+  EXPECT_EQ(w->MenuItemExit->shortcut(), QKeySequence(QKeySequence::Quit));
+  EXPECT_FALSE(w->MenuItemExportSVG->shortcut().isEmpty());
+  EXPECT_FALSE(w->MenuRecentFiles->isEnabled());
+
+  TBitmap b(8, 8);
+  b.Clear(0xFF102030u);
+  const QString first = WritePicture(b, "first.png"), second = WritePicture(b, "second.png");
+  ASSERT_TRUE(w->OpenFile(first));
+  ASSERT_TRUE(w->OpenFile(second));
+  ASSERT_TRUE(w->OpenFile(first));
+  EXPECT_EQ(w->RecentFiles(), (QStringList{first, second}));
+  ASSERT_EQ(w->MenuRecentFiles->actions().size(), 2);
+  EXPECT_TRUE(w->MenuRecentFiles->actions()[0]->text().contains("first.png"));
+  w->resize(1100, 700);
+  w->close();
+
+  TfrmKarto next(std::make_unique<TScriptedDialogs>());
+  EXPECT_EQ(next.RecentFiles(), (QStringList{first, second}));
+  EXPECT_EQ(next.RunDir(), dir.path());
+  EXPECT_EQ(next.size(), QSize(1100, 700));
+  next.MenuRecentFiles->actions()[1]->trigger();  // second.png
+  EXPECT_EQ(next.RecentFiles().front(), second);
+  EXPECT_EQ(next.SlotImage(0)->Bitmap.Pixel(1, 1), 0xFF102030u);
+}
