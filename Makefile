@@ -6,6 +6,15 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+# SANITIZE=1: every target built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-sanitize, and the tests run there.
+ifeq ($(SANITIZE),1)
+BUILD_DIR := build-sanitize
+CMAKE_FLAGS += -DKARTO_SANITIZE=ON
+export ASAN_OPTIONS ?= detect_leaks=1
+export LSAN_OPTIONS ?= suppressions=$(CURDIR)/fuzz/lsan.supp
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+endif
 ifneq ($(shell command -v ccache 2>/dev/null),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 endif

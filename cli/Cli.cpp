@@ -350,13 +350,6 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
-bool WriteTextFile(const QString& file, const std::string& text, QTextStream& err) {
-  QString reason;
-  if (WriteFileAtomically(file, text, &reason)) return true;
-  err << "Cannot write " << file << ": " << reason << "\n";
-  return false;
-}
-
 int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   Args a;
   QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size", "--limit", "--png"},

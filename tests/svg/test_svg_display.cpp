@@ -314,8 +314,12 @@ TEST(SvgDisplay, TextBecomesGlyphOutlinesWhereSvgPlacesThem) {
     EXPECT_EQ(first->Name().substr(0, 4), "Txt_") << c.what;
     // Glyphs stand off their advance by their side bearings: a tenth of
     // the size or two.
-    if (c.left >= 0) EXPECT_NEAR(first->Position().X, c.left + 2, 2) << c.what;
-    if (c.right >= 0) EXPECT_NEAR(first->Position().X + first->Width(), c.right - 2, 2) << c.what;
+    if (c.left >= 0) {
+      EXPECT_NEAR(first->Position().X, c.left + 2, 2) << c.what;
+    }
+    if (c.right >= 0) {
+      EXPECT_NEAR(first->Position().X + first->Width(), c.right - 2, 2) << c.what;
+    }
     // H stands on the baseline.
     EXPECT_NEAR(s.Shape(s.made - 1)->Position().Y + s.Shape(s.made - 1)->Height(), 50, 0.5) << c.what;
     EXPECT_EQ(Hex(s.Shape(s.made - 1)->Fill.Color), Hex(c.lastFill)) << c.what;
@@ -433,8 +437,12 @@ TEST(SvgDisplay, ClipPathsLeaveWhatTheyCover) {
     doc.CreateFMShapes(&view);
     const QImage img = RenderToImage(view, 100, 100, 0xFFFFFFFFu);
     auto at = [&](TPointF p) { return img.pixel(int(p.X), int(p.Y)) & 0xFFFFFFu; };
-    if (c.inside.X >= 0) EXPECT_EQ(at(c.inside), 0x0000FFu) << c.what;
-    if (c.outside.X >= 0) EXPECT_EQ(at(c.outside), 0xFFFFFFu) << c.what;
+    if (c.inside.X >= 0) {
+      EXPECT_EQ(at(c.inside), 0x0000FFu) << c.what;
+    }
+    if (c.outside.X >= 0) {
+      EXPECT_EQ(at(c.outside), 0xFFFFFFu) << c.what;
+    }
   }
 }
 
