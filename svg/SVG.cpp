@@ -818,6 +818,9 @@ void TSVG::Clear() {
   m_hasTarget = false;
   m_contentBounds = TRectF();
   m_ids.clear();
+  // Objects waiting to be indexed are gone with the children (a read that
+  // starts over clears the document halfway through).
+  m_named.clear();
   m_elementCount = 0;
   m_uses.clear();
   m_servers.clear();

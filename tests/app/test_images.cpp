@@ -174,7 +174,8 @@ TEST_F(ImagesTest, AResetPutsTheFiltersBackWithTheControls) {
 TEST_F(ImagesTest, PictureFilesDroppedOnTheOriginImageLoadAndKeepTheMode) {
   w->SetWorkingMode(WorkMode::IMAGING_MODE);
   const QString bmp = WritePicture(Picture(0xFFAA5500u), "dropped.bmp");
-  EXPECT_TRUE(DragAndDrop(w->ImageOrigin, Files({bmp})));
+  const std::unique_ptr<QMimeData> dropped(Files({bmp}));
+  EXPECT_TRUE(DragAndDrop(w->ImageOrigin, dropped.get()));
   EXPECT_EQ(w->WorkingMode(), WorkMode::IMAGING_MODE);
   EXPECT_EQ(w->ImageDest()->Bitmap.Pixel(0, 0), 0xFFAA5500u);
 

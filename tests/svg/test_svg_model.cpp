@@ -846,3 +846,21 @@ TEST(SvgModel, LoadProgressRisesToAHundred) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_EQ(doc.LoadPercent(), 100);
 }
+
+// An entity declared in the document type makes the reader start over
+// once it meets the entity; what was read before (named elements among it)
+// is read again, not kept from the first pass.
+TEST(SvgModel, EntitiesReadTheDocumentAgainCleanly) {
+  TSVG doc;
+  const TSVGLoadResult r = doc.LoadFromBytes(
+      "<!DOCTYPE svg [<!ENTITY c \"#ff0000\">]>"
+      "<svg xmlns='http://www.w3.org/2000/svg'><rect id='a' width='1' height='1'/>"
+      "<rect id='b' width='2' height='2' fill='&c;'/></svg>");
+  ASSERT_TRUE(r.Ok) << r.Error;
+  auto* a = dynamic_cast<TSVGBasic*>(doc.LookUpID("a"));
+  auto* b = dynamic_cast<TSVGBasic*>(doc.LookUpID("b"));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->SVGParent(), &doc);
+  EXPECT_EQ(b->Style().Fill.Color, 0xFFFF0000u);
+  EXPECT_EQ(doc.Count(), 2);
+}
