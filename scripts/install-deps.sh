@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   xvfb xauth
-  fontconfig fonts-dejavu-core
+  fontconfig fonts-dejavu-core desktop-file-utils
   librsvg2-bin
 )
 
