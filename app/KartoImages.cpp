@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include "app/FloatTrackBar.h"
 #include "app/KartoWindow.h"
 #include "app/Utils.h"
+#include "platform/Memory.h"
 
 namespace karto {
 
@@ -102,6 +104,17 @@ void TfrmKarto::MenuItemLoadTransitionImageClick() {
 }
 
 void TfrmKarto::LoadPixelImage(const QString& fileName) {
+  // A picture too large to trace on this machine is turned away before
+  // anything changes.
+  const QSize size = QImageReader(fileName).size();
+  if (size.isValid()) {
+    const std::string refusal =
+        MemoryRefusal(size.width(), size.height(), kTraceBytesPerPixel, "trace", MachineMemoryBytes());
+    if (!refusal.empty()) {
+      m_dialogs->MessageDlg(QString::fromStdString(refusal), TMsgDlgType::mtError, mbOK);
+      return;
+    }
+  }
   ClearImages();
   TBitmap loaded;
   std::string warning;

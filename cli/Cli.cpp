@@ -3,11 +3,13 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImageReader>
 #include <optional>
 
 #include "imaging/AdjustmentChain.h"
 #include "platform/FileWrite.h"
 #include "platform/Filters.h"
+#include "platform/Memory.h"
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
 #include "svg/SVG.h"
@@ -138,10 +140,21 @@ std::optional<QString> Option(const Args& a, const QString& name) {
 
 // onPaper: transparent pixels become white paper (for adjusting and
 // tracing, where they would otherwise count as black ink).
-bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err, bool onPaper = false) {
+// work and bytesPerPixel: the road the picture goes; a picture too large
+// for the machine's memory is refused before it is read.
+bool LoadPicture(const QString& file, TBitmap& bmp, QTextStream& err, bool onPaper = false,
+                 const char* work = "filter", double bytesPerPixel = kAdjustBytesPerPixel) {
   if (!QFileInfo::exists(file)) {
     err << "The file " << file << " does not exist.\n";
     return false;
+  }
+  const QSize size = QImageReader(file).size();
+  if (size.isValid()) {
+    const std::string refusal = MemoryRefusal(size.width(), size.height(), bytesPerPixel, work, MachineMemoryBytes());
+    if (!refusal.empty()) {
+      err << QString::fromStdString(refusal) << "\n";
+      return false;
+    }
   }
   std::string warning;
   try {
@@ -346,7 +359,7 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
     return kUsage;
   }
   TBitmap input;
-  if (!LoadPicture(a.positional[0], input, err, true)) return kFailed;
+  if (!LoadPicture(a.positional[0], input, err, true, "adjust")) return kFailed;
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
@@ -380,7 +393,7 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   QElapsedTimer clock;
   clock.start();
   TBitmap origin;
-  if (!LoadPicture(a.positional[0], origin, err, true)) return kFailed;
+  if (!LoadPicture(a.positional[0], origin, err, true, "trace", kTraceBytesPerPixel)) return kFailed;
   const qint64 loadMs = clock.restart();
   // Without the sketch and without other options this is the picture itself.
   TBitmap traced = ApplyAdjustmentOptions(origin, o);

@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "cli/Cli.h"
@@ -288,6 +290,26 @@ TEST_F(CliTest, PicturesThatLoadButNotWholeSaySo) {
     EXPECT_NE(std::string(e.what()).find("65,500"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(QFile::exists(Path("wide.jpg")));
+}
+
+// A picture too large for the memory the process may use is refused before
+// it is read, with its size and what it would need (the limit set with
+// prlimit, as a small machine or a container would have it).
+TEST_F(CliTest, PicturesTooLargeForTheMemoryAreRefusedUpFront) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+  if (QStandardPaths::findExecutable("prlimit").isEmpty()) GTEST_SKIP() << "no prlimit";
+  QImage big(4000, 4000, QImage::Format_Grayscale8);
+  big.fill(255);
+  ASSERT_TRUE(big.save(Path("big.png")));
+  QProcess p;
+  p.start("prlimit", {"--as=350000000", KARTO_CLI_PATH, "trace", Path("big.png"), "-o", Path("big.svg")});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 1);
+  const QString said = p.readAllStandardError();
+  EXPECT_TRUE(said.contains("4000 x 4000 pixels") && said.contains("GB of memory")) << said.toStdString();
+  EXPECT_FALSE(QFile::exists(Path("big.svg")));
 }
 
 // Memory running out inside a filter: a sentence and exit 1, no output, no

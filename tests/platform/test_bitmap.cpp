@@ -11,6 +11,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/FileWrite.h"
+#include "platform/Memory.h"
 
 using namespace karto;
 
@@ -229,3 +230,29 @@ TEST_F(BitmapFiles, LoadFailuresThrowAndLeaveTheBitmapUnchanged) {
 }
 
 }  // namespace
+
+// Work on a picture too large for the machine's memory is refused with the
+// picture's size and the memory it would need; what fits is not.
+TEST(Memory, TooLargeForTheMachineIsRefusedUpFront) {
+  const uint64_t gb = 1024ull * 1024 * 1024;
+  const struct {
+    int w, h;
+    double perPixel;
+    uint64_t available;
+    bool refused;
+  } cases[] = {
+      {20000, 20000, kTraceBytesPerPixel, 4 * gb, true},   // 400 MP: 9 GB to trace
+      {4000, 3000, kTraceBytesPerPixel, 4 * gb, false},    // 12 MP: 0.3 GB
+      {20000, 20000, kAdjustBytesPerPixel, 8 * gb, false}, // 4.5 GB to adjust
+  };
+  for (const auto& c : cases) {
+    const std::string s = MemoryRefusal(c.w, c.h, c.perPixel, "trace", c.available);
+    EXPECT_EQ(!s.empty(), c.refused) << c.w << "x" << c.h;
+    if (c.refused) {
+      EXPECT_NE(s.find(std::to_string(c.w) + " x " + std::to_string(c.h)), std::string::npos) << s;
+      EXPECT_NE(s.find("8.9 GB"), std::string::npos) << s;
+      EXPECT_NE(s.find("4.0 GB"), std::string::npos) << s;
+    }
+  }
+  EXPECT_GT(MachineMemoryBytes(), 64ull * 1024 * 1024);
+}

@@ -1,0 +1,40 @@
+#include "platform/Memory.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace karto {
+
+uint64_t MachineMemoryBytes() {
+  uint64_t bytes = UINT64_MAX;
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages > 0 && pageSize > 0) bytes = uint64_t(pages) * uint64_t(pageSize);
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) bytes = std::min<uint64_t>(bytes, limit.rlim_cur);
+  // A container's limit (cgroup v2, then v1); "max" means none.
+  for (const char* file : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+    std::ifstream in(file);
+    unsigned long long value = 0;
+    if (in >> value && value > 0) bytes = std::min<uint64_t>(bytes, value);
+  }
+  return bytes;
+}
+
+std::string MemoryRefusal(int width, int height, double bytesPerPixel, const std::string& work, uint64_t available) {
+  const double needed = double(width) * double(height) * bytesPerPixel;
+  if (needed <= double(available)) return {};
+  auto gigabytes = [](double b) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", b / (1024.0 * 1024.0 * 1024.0));
+    return std::string(text);
+  };
+  return "The picture is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; to " + work +
+         " it needs about " + gigabytes(needed) + " of memory, more than this machine gives Karto (" +
+         gigabytes(double(available)) + ").";
+}
+
+}  // namespace karto
