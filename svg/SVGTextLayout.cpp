@@ -88,13 +88,16 @@ QFont FontOf(const TSVGBasic& element, float scale) {
 // The outline of a glyph at the layout size. Fonts hint and decompose
 // their outlines slowly, and a page of text uses few glyphs many times:
 // outlines are kept, per thread, up to a bound.
-const QPainterPath& GlyphOutline(const QRawFont& font, quint32 glyph) {
-  // Raw fonts of the same face made for different layouts do not compare
-  // equal: the face is told by its names and style.
+// Raw fonts of the same face made for different layouts do not compare
+// equal: the face is told by its names and style (made once a glyph run).
+QString FaceKey(const QRawFont& font) {
+  return font.familyName() + QChar(0x1F) + font.styleName() + QChar(0x1F) + QString::number(font.weight()) +
+         QChar(0x1F) + QString::number(font.style());
+}
+
+const QPainterPath& GlyphOutline(const QRawFont& font, const QString& face, quint32 glyph) {
   static thread_local QHash<QPair<QString, quint32>, QPainterPath> cache;
-  const QPair<QString, quint32> key(font.familyName() + QChar(0x1F) + font.styleName() + QChar(0x1F) +
-                                        QString::number(font.weight()) + QChar(0x1F) + QString::number(font.style()),
-                                    glyph);
+  const QPair<QString, quint32> key(face, glyph);
   auto it = cache.constFind(key);
   if (it != cache.constEnd()) return *it;
   if (cache.size() > 50000) cache.clear();
@@ -169,6 +172,18 @@ struct TChunk {
   TTextAnchor Anchor;
 };
 
+// Moves the pen for character c: to its absolute x and y, which start a
+// chunk (the first character always does), then by its dx and dy.
+void MovePen(const TChar& c, std::vector<TChunk>& chunks, float& penX, float& penY) {
+  if (c.X || c.Y || chunks.empty()) {
+    if (c.X) penX = *c.X;
+    if (c.Y) penY = *c.Y;
+    chunks.push_back({penX, penX, c.Owner->Style().TextAnchor});
+  }
+  penX += c.DX.value_or(0);
+  penY += c.DY.value_or(0);
+}
+
 // A run of characters shaped in one font: outlines in user units with the
 // origin on the pen's baseline position, advance, and how far the baseline
 // moves down from the pen (baseline shifts and the baseline aligned on).
@@ -234,10 +249,11 @@ TShaped Shape(const TSVGCustomText& owner, const TSVGText& text, const QString& 
   toUser.scale(scale, scale);
   for (const QGlyphRun& glyphRun : line.glyphRuns()) {
     const QRawFont raw = glyphRun.rawFont();
+    const QString face = FaceKey(raw);
     const QVector<quint32> indexes = glyphRun.glyphIndexes();
     const QVector<QPointF> positions = glyphRun.positions();
     for (int g = 0; g < indexes.size() && g < positions.size(); ++g) {
-      QPainterPath outline = GlyphOutline(raw, indexes[g]);
+      QPainterPath outline = GlyphOutline(raw, face, indexes[g]);
       if (outline.isEmpty()) continue;
       outline.translate(0, positions[g].y() - ascent);
       outline = toUser.map(outline);
@@ -343,13 +359,7 @@ void LayoutRun(const TSVGText& text, const std::vector<TChar>& chars, size_t i, 
   places.reserve(end - i);
   for (size_t k = i; k < end; ++k) {
     const TChar& c = chars[k];
-    if (c.X || c.Y || chunks.empty()) {
-      if (c.X) penX = *c.X;
-      if (c.Y) penY = *c.Y;
-      chunks.push_back({penX, penX, c.Owner->Style().TextAnchor});
-    }
-    penX += c.DX.value_or(0);
-    penY += c.DY.value_or(0);
+    MovePen(c, chunks, penX, penY);
     places.push_back({penX, penY, c.Rotate.value_or(0), chunks.size() - 1});
     if (shaped.Valid) penX += shaped.CharX[size_t(at[k - i + 1])] - shaped.CharX[size_t(at[k - i])];
     chunks.back().End = std::max(chunks.back().End, penX);
@@ -437,13 +447,7 @@ std::vector<TTextPiece> LayoutText(const TSVGText& text, QRectF* box) {
       while (end < styleEnd && !chars[end].X && !chars[end].Y && !chars[end].DX && !chars[end].DY &&
              !(chars[end].Rotate && *chars[end].Rotate != 0))
         ++end;
-    if (first.X || first.Y || chunks.empty()) {
-      if (first.X) penX = *first.X;
-      if (first.Y) penY = *first.Y;
-      chunks.push_back({penX, penX, first.Owner->Style().TextAnchor});
-    }
-    penX += first.DX.value_or(0);
-    penY += first.DY.value_or(0);
+    MovePen(first, chunks, penX, penY);
 
     const TSVGCustomText& owner = *first.Owner;
     QString run;
