@@ -22,6 +22,8 @@
 #include "platform/FileWrite.h"
 #include "platform/ObjectStream.h"
 #include "svg/SVG.h"
+#include "workspace/GeoUtils.h"
+#include "workspace/ShapeWorkspace.h"
 #include "workspace/SvgExport.h"
 
 namespace karto {
@@ -77,7 +79,9 @@ bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
 
   SetWorkingMode(WorkMode::SVG_MODE);
   m_oSVG = std::move(doc);
-  Reset2DView();
+  if (m_enShapeActionMode != ShapeActionMode::SHAPE_NONE) Set2DShapeActionPanel(ShapeActionMode::SHAPE_NONE);
+  // The import can be undone: the shapes it replaces are kept.
+  Reset2DView(true);
   // The drawing's size (its content's bounds when it gives none), fitted
   // into the visible area with its proportions kept, centred.
   float w = m_oSVG->DocumentWidth(), h = m_oSVG->DocumentHeight();
@@ -92,6 +96,7 @@ bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
   const TRectF bounds = FitRect(true, true, w, h, cw, ch, sx, sy);
   m_oSVG->SetTarget(bounds);
   m_oSVG->CreateFMShapes(m_oPaintBox2D);
+  m_workspace->EndOutsideChange();
   m_oPaintBox2D->Repaint();
   m_oPaintBox2D->SetTag(m_oPaintBox2D->ChildrenCount());
   RememberFile(fileName);
@@ -132,7 +137,9 @@ void TfrmKarto::Save2DView() {
     fileName = base + ".fmx";
   }
   QString reason;
-  if (!WriteFileAtomically(fileName, WriteComponent(*m_oPaintBox2D), &reason)) {
+  // Selected shapes are written with their own strokes, not the red ones.
+  const std::string text = m_workspace->WithOwnLooks([this] { return WriteComponent(*m_oPaintBox2D); });
+  if (!WriteFileAtomically(fileName, text, &reason)) {
     m_dialogs->MessageDlg(QString("The drawing could not be saved to %1.\n%2").arg(fileName, reason),
                           TMsgDlgType::mtError, mbOKCancel);
   }
@@ -140,6 +147,8 @@ void TfrmKarto::Save2DView() {
 
 void TfrmKarto::UpdateFileMenu() {
   MenuItemExportSVG->setEnabled(View2DVisible() && HasExportableShapes(*m_oPaintBox2D));
+  MenuItemLoadFMXImage->setEnabled(View2DVisible() && (m_enWorkingMode == WorkMode::VECTORIZE_MODE ||
+                                                       m_enWorkingMode == WorkMode::SVG_MODE));
 }
 
 void TfrmKarto::MenuItemExportSVGClick() {
@@ -149,7 +158,8 @@ void TfrmKarto::MenuItemExportSVGClick() {
   if (fileName.isEmpty()) return;
   if (QFileInfo(fileName).suffix().toUpper() != "SVG") fileName += ".svg";
   QString reason;
-  if (!WriteFileAtomically(fileName, ExportSvg(*m_oPaintBox2D), &reason)) {
+  const std::string text = m_workspace->WithOwnLooks([this] { return ExportSvg(*m_oPaintBox2D); });
+  if (!WriteFileAtomically(fileName, text, &reason)) {
     m_dialogs->MessageDlg(QString("The drawing could not be exported to %1.\n%2").arg(fileName, reason),
                           TMsgDlgType::mtError, mbOKCancel);
   }

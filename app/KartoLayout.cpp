@@ -114,8 +114,7 @@ void TfrmKarto::BuildMenus() {
   MenuItemFile->addSeparator();
   MenuItemLoadSVGImage = add("MenuItemLoadSVGImage", "Load svg image ...");
   MenuItemLoadFMXImage = add("MenuItemLoadFMXImage", "Load fmx image ...");
-  // Off until views are read back from ".fmx" files: a command that does
-  // nothing should not look as if it did something.
+  // Offered while the 2D view shows (UpdateFileMenu).
   MenuItemLoadFMXImage->setEnabled(false);
   MenuItemFile->addSeparator();
   MenuItemSaveImage = add("MenuItemSaveImage", "Save image as ...");
@@ -131,6 +130,22 @@ void TfrmKarto::BuildMenus() {
   MenuItemSaveImage->setShortcut(QKeySequence::Save);
   MenuItemExportSVG->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   MenuItemExit->setShortcut(QKeySequence::Quit);
+
+  // The 2D view's edit commands; the toolbar buttons do the same.
+  MenuItemEdit = Named(menuBar()->addMenu("&Edit"), "MenuItemEdit");
+  auto edit = [this](const char* name, const QString& text, const QList<QKeySequence>& keys) {
+    QAction* a = MenuItemEdit->addAction(text);
+    a->setObjectName(name);
+    a->setShortcuts(keys);
+    return a;
+  };
+  MenuItemUndo = edit("MenuItemUndo", "Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+  MenuItemRedo = edit("MenuItemRedo", "Redo",
+                      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  MenuItemEdit->addSeparator();
+  MenuItemSelectAll = edit("MenuItemSelectAll", "Select all", {QKeySequence(Qt::CTRL | Qt::Key_A)});
+  MenuItemDeleteSel = edit("MenuItemDeleteSel", "Delete selection", {QKeySequence(Qt::Key_Delete)});
+  MenuItemCancel = edit("MenuItemCancel", "Cancel", {QKeySequence(Qt::Key_Escape)});
 
   MenuItem2 = Named(menuBar()->addMenu("&Help"), "MenuItem2");
   MenuItemAbout = MenuItem2->addAction("About...");

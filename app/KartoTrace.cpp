@@ -9,6 +9,7 @@
 #include "app/DisplayHost.h"
 #include "app/FloatTrackBar.h"
 #include "app/KartoWindow.h"
+#include "workspace/ShapeWorkspace.h"
 #include "app/Utils.h"
 #include "trace/ImgTrace.h"
 #include "workspace/TraceShapes.h"
@@ -86,6 +87,9 @@ void TfrmKarto::btnVectorizeClick() {
   }
   ToggleView();
   if (View2DVisible() && m_oImgTrace) {
+    // New shapes arrive outside the commands: undo starts afresh.
+    m_workspace->ClearAllShapeSelection();
+    m_workspace->History().Clear();
     ClearPanel(*m_oPaintBox2D);
     if (m_oImgTrace->ComputeVectorize()) Draw2DObjects(*m_oImgTrace, *m_oPaintBox2D);
   }

@@ -26,6 +26,7 @@
 #include "platform/Animation.h"
 #include "svg/SVG.h"
 #include "trace/ImgTrace.h"
+#include "workspace/ShapeWorkspace.h"
 
 namespace karto {
 
@@ -144,19 +145,10 @@ void TfrmKarto::FormCreate() {
   m_oImgTrace.reset();
   SetWorkingMode(WorkMode::VECTORIZE_MODE);
 
-  m_lstSelShapes.clear();
-  // The highlight pulse: opacity 1 -> 0.2 and back, five times a second.
-  m_oShapeFloatAnimation = std::make_unique<TFloatAnimation>();
-  m_oShapeFloatAnimation->SetEnabled(false);
-  m_oShapeFloatAnimation->AutoReverse = true;
-  m_oShapeFloatAnimation->Duration = 0.2;
-  m_oShapeFloatAnimation->Loop = true;
-  m_oShapeFloatAnimation->StartValue = 1.0f;
-  m_oShapeFloatAnimation->StopValue = 0.2f;
-  m_oShapeFloatAnimation->SetPropertyName("Opacity");
-
-  m_fFetchDelta = -1;
-  m_iInBoxSelCount = 0;
+  // The workspace keeps the selection, the gestures, the commands and undo
+  // of the 2D view; the handlers in KartoWorkspace.cpp talk to it.
+  m_workspace = std::make_unique<TShapeWorkspace>(*m_oPaintBox2D);
+  WireWorkspace();
   lbStatus->setText("");
   Set2DShapeActionPanel(ShapeActionMode::SHAPE_NONE);
 }
@@ -165,10 +157,11 @@ void TfrmKarto::FormDestroy() {
   if (m_destroyed) return;
   m_destroyed = true;
   m_oImgTrace.reset();
-  ClearAllShapeSelection();
-  m_lstSelShapes.clear();
-  if (m_oShapeFloatAnimation) m_oShapeFloatAnimation->Stop();
-  m_oShapeFloatAnimation.reset();
+  if (m_workspace) {
+    m_workspace->OnSelectionChanged = nullptr;
+    m_workspace->ClearAllShapeSelection();
+    m_workspace.reset();
+  }
   m_oPaintBox2D->DeleteChildren();
   FilterContrast.reset();
   FilterSharpe.reset();
@@ -330,34 +323,5 @@ void TfrmKarto::MenuItemAboutClick() {
 }
 
 // --- 2D workspace -------------------------------------------------------------------
-
-void TfrmKarto::Set2DShapeActionPanel(ShapeActionMode mode) {
-  if (mode == ShapeActionMode::SHAPE_NONE) {
-    EnablePanel(true, PanelShapeSelections, 1);
-    btnShapeOk->setVisible(false);
-    btnShapeCancel->setVisible(false);
-    PanelShapeDialogs->setVisible(false);
-    PanelShapeNormalize->setVisible(false);
-    lbHeaderShapeDialogs->setText("");
-    lbStatus->setText("");
-  }
-  m_enShapeActionMode = mode;
-}
-
-void TfrmKarto::ClearAllShapeSelection() {
-  if (m_oShapeFloatAnimation) m_oShapeFloatAnimation->Stop();
-  TreeViewShapeSelections->clear();
-  m_lstSelShapes.clear();
-}
-
-void TfrmKarto::btnClearAllShapeSelectionClick() { ClearAllShapeSelection(); }
-
-void TfrmKarto::Reset2DView() {
-  ClearAllShapeSelection();
-  m_oPaintBox2D->DeleteChildren();
-  m_oPaintBox2D->SetScale({1, 1});
-  const QSize vp = ScrollBox2D->viewport()->size();
-  m_oPaintBox2D->SetSize(float(vp.width()), float(vp.height()));
-}
 
 }  // namespace karto

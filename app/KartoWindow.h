@@ -18,6 +18,9 @@ class QDropEvent;
 #include "platform/Shapes.h"
 #include "workspace/ShapeSelection.h"
 
+class QEvent;
+class QObject;
+
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -42,6 +45,8 @@ class TImgTrace;
 class TSVG;
 class TFloatTrackBar;
 class TFloatAnimation;
+class TShapeWorkspace;
+class TControl;
 class TWidgetDragSource;
 
 enum class WorkMode { NONE_MODE, VECTORIZE_MODE, IMAGING_MODE, SVG_MODE };
@@ -64,7 +69,7 @@ class TfrmKarto : public QMainWindow {
   ShapeActionMode ShapeActionModeValue() const { return m_enShapeActionMode; }
   // Empties the 2D view: selection cleared, shapes removed, paint box sized
   // to the scroll box's client area at scale 1.
-  void Reset2DView();
+  void Reset2DView(bool keepHistory = false);
 
   // --- access for the modules' tests ---------------------------------------
   TDialogs& Dialogs() { return *m_dialogs; }
@@ -74,7 +79,8 @@ class TfrmKarto : public QMainWindow {
   TImage* SlotImage(int i) const { return m_oImages[size_t(i)]; }
   int ActiveImage() const { return m_iActImage; }
   QVariantAnimation* ViewFadeAnimation() const { return m_viewFade; }
-  TFloatAnimation* ShapeFloatAnimation() const { return m_oShapeFloatAnimation.get(); }
+  TFloatAnimation* ShapeFloatAnimation() const;
+  TShapeWorkspace& Workspace() const { return *m_workspace; }
   const QString& RunDir() const { return m_sRunDir; }
   TImgTrace* ImgTrace() const { return m_oImgTrace.get(); }
 
@@ -113,7 +119,36 @@ class TfrmKarto : public QMainWindow {
   void TrackBarGreyscaleChange();
   void MenuItemExitClick();
   void MenuItemAboutClick();
+
+  // 2D workspace (KartoWorkspace.cpp).
   void btnClearAllShapeSelectionClick();
+  void PaintBox2DMouseDown(TMouseButton button, TShiftState shift, float x, float y);
+  void PaintBox2DMouseMove(TShiftState shift, float x, float y);
+  void PaintBox2DMouseUp(TMouseButton button, TShiftState shift, float x, float y);
+  void btnSetLinePropsClick();
+  void btnDeleteSelClick();
+  void btnSelAdditionClick();
+  void btnNormalizeClick();
+  void btnShapeOkClick();
+  void btnShapeCancelClick();
+  void btnShapeNormalizeSnapClick();
+  void txfShapeNormalizeXCoordChange();
+  void txfShapeNormalizeYCoordChange();
+  void txfShapeNormalizeRefWidthChange();
+  void txfShapeNormalizeRefHeightChange();
+  void CoordSystemTrack();
+  void MenuItemUndoClick();
+  void MenuItemRedoClick();
+  void MenuItemSelectAllClick();
+  void MenuItemLoadFMXImageClick();
+  void btnNewShapeClick() {}
+  void btnNewLineHClick() {}
+  void btnNewLineVClick() {}
+  void btnNewRectClick() {}
+  void btnNewCircleClick() {}
+  void btnNewTextClick() {}
+  void btnSelSetTextClick() {}
+  void btnSelSetArrowClick() {}
 
  private:
   void BuildLayout();
@@ -135,6 +170,17 @@ class TfrmKarto : public QMainWindow {
   void DimImageButtons();
   void ResetAdjustmentControls(bool onlyValues);
   void ClearAllShapeSelection();
+  void WireWorkspace();
+  // Mirrors the workspace's selection list into the tree view and the Edit
+  // menu's state.
+  void ShowSelection();
+  // Runs a workspace action; a failed geometry self-check becomes a message.
+  template <class F>
+  void Guarded(F&& action);
+  // Ctrl + wheel zooms the 2D view about the pointer, a middle-button or
+  // Space drag pans it.
+  bool eventFilter(QObject* watched, QEvent* e) override;
+  void ZoomView2D(double factor, QPoint viewportPoint);
 
  public:
   // --- image slots (KartoImages.cpp) ------------------------------------------
@@ -167,6 +213,10 @@ class TfrmKarto : public QMainWindow {
   void Save2DView();
 
  public:
+  // Reads a view written by "Save image as ..." into the 2D view. A file
+  // that is not such a view is refused with a message naming the line, and
+  // the view stays as it was; false then.
+  bool LoadViewFile(const QString& fileName);
   // Imports an SVG (or .svgz) file: the drawing replaces the 2D view's
   // content in the SVG mode, fitted into the visible area. A file that
   // cannot be read shows an error box and leaves the view and the mode as
@@ -205,6 +255,12 @@ class TfrmKarto : public QMainWindow {
   QAction* MenuItemExit = nullptr;
   QMenu* MenuRecentFiles = nullptr;
   QAction* MenuItemAbout = nullptr;
+  QMenu* MenuItemEdit = nullptr;
+  QAction* MenuItemUndo = nullptr;
+  QAction* MenuItemRedo = nullptr;
+  QAction* MenuItemSelectAll = nullptr;
+  QAction* MenuItemDeleteSel = nullptr;
+  QAction* MenuItemCancel = nullptr;
 
   QWidget* StatusBarCommon = nullptr;
   QLabel* lbStatus = nullptr;
@@ -330,11 +386,12 @@ class TfrmKarto : public QMainWindow {
   TImage* m_oImageDest = nullptr;
   TPaintBox* m_oPaintBox2D = nullptr;
 
-  int m_iInBoxSelCount = 0;
-  float m_fFetchDelta = -1;
-  TPointF m_BeginMouseMoveLocalPoint, m_BeginMouseMoveAbsolutPoint;
-  std::map<std::string, TSelShapeInfo> m_lstSelShapes;
-  std::unique_ptr<TFloatAnimation> m_oShapeFloatAnimation;
+  std::unique_ptr<TShapeWorkspace> m_workspace;
+  // A pan of the 2D view in progress: where it began (global) and the scroll
+  // bars then.
+  bool m_panning = false;
+  bool m_spaceHeld = false;
+  QPoint m_panStart, m_panScroll;
 
   std::unique_ptr<TDialogs> m_dialogs;
   QVariantAnimation* m_viewFade = nullptr;

@@ -52,29 +52,5 @@ void EnablePanel(bool value, QWidget* panel, float disabledOpacity) {
   SetWidgetOpacity(panel, value ? 1.0 : disabledOpacity);
 }
 
-TRectF FitRect(bool center, bool keepAspect, float srcW, float srcH, float dstW, float dstH,
-               float scaleX, float scaleY) {
-  float w = srcW * scaleX;
-  float h = srcH * scaleY;
-  if (keepAspect) {
-    const float ratio = srcH > 0 ? srcW / srcH : 1;
-    // An area without height is treated as infinitely wide, so the drawing
-    // takes the area's height (0) instead of dividing by zero.
-    const float areaRatio = dstH > 0 ? dstW / dstH : INFINITY;
-    if (areaRatio > ratio) {
-      w = dstH * ratio;
-      h = dstH;
-    } else {
-      w = dstW;
-      h = ratio > 0 ? dstW / ratio : 0;
-    }
-  }
-  float ox = 0, oy = 0;
-  if (center) {
-    ox = (dstW - w) / 2;
-    oy = (dstH - h) / 2;
-  }
-  return {ox, oy, ox + w, oy + h};
-}
 
 }  // namespace karto

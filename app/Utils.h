@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the window: widget opacity, enabling controls and panels with
-// their disabled look, and fitting a drawing into an area.
+// their disabled look.
 
 #include "platform/Types.h"
 
@@ -21,11 +21,5 @@ void EnableControl(bool value, QWidget* control);
 // The same for a panel with a caller-given disabled opacity.
 void EnablePanel(bool value, QWidget* panel, float disabledOpacity);
 
-// Where a drawing of srcW x srcH (scaled by scaleX, scaleY) lies in an area
-// of dstW x dstH: with keepAspect it is fitted to touch the area on two sides
-// with its proportions kept, with center it is centred. Returns left, top,
-// right, bottom.
-TRectF FitRect(bool center, bool keepAspect, float srcW, float srcH, float dstW, float dstH,
-               float scaleX, float scaleY);
 
 }  // namespace karto

@@ -119,6 +119,41 @@ void TControl::DeleteChildren() {
   Repaint();
 }
 
+void TControl::SetChildList(const std::vector<TControl*>& list) {
+  for (TControl* c : m_children) c->m_parent = nullptr;
+  for (TControl* c : list) {
+    if (!c || c == this) throw EComponentError("A control cannot be its own child");
+    if (c->m_parent && c->m_parent != this) c->DetachFromParent();
+    if (c->m_parent == this) throw EComponentError("A control is listed twice among the children");
+    c->m_parent = this;
+  }
+  m_children = list;
+  for (TControl* c : m_children) c->Realign();
+  Repaint();
+}
+
+void TControl::ReleaseComponents(const std::vector<TControl*>& which) {
+  if (which.empty()) return;
+  std::unordered_map<const TControl*, bool> leaving;
+  leaving.reserve(which.size());
+  for (TControl* c : which)
+    if (c && c->m_owner == this) leaving.emplace(c, true);
+  std::vector<TControl*> kept;
+  kept.reserve(m_components.size() - std::min(m_components.size(), leaving.size()));
+  for (TControl* c : m_components) {
+    if (!leaving.count(c)) {
+      kept.push_back(c);
+      continue;
+    }
+    if (!c->m_name.empty()) {
+      auto named = m_componentNames.find(c->m_name);
+      if (named != m_componentNames.end() && named->second == c) m_componentNames.erase(named);
+    }
+    c->m_owner = nullptr;
+  }
+  m_components.swap(kept);
+}
+
 TControl* TControl::FindChild(const std::string& name) const {
   for (TControl* c : m_children) {
     if (c->m_name == name) return c;

@@ -131,6 +131,13 @@ class TControl {
   int Index() const;
   // Frees every child.
   void DeleteChildren();
+  // Makes list the children, in its order, in time linear in the sizes:
+  // children not in it are detached (no parent), controls in it are taken
+  // from wherever they were. For restoring a whole view at once.
+  void SetChildList(const std::vector<TControl*>& list);
+  // Gives up owning every control in which at once (they then have no
+  // owner), in time linear in the number of components.
+  void ReleaseComponents(const std::vector<TControl*>& which);
   // The first child (depth-first) with the given name, or nullptr.
   TControl* FindChild(const std::string& name) const;
   TControl* Root();

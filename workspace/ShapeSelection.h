@@ -1,6 +1,9 @@
 #pragma once
-// What the workspace remembers of a selected shape: its place among the
-// paint box's children and the stroke it had before it was drawn selected.
+// What the workspace remembers of a selected shape: the shape itself, its
+// place among the paint box's children when it was selected, the stroke it
+// had before it was drawn selected, and the rubber-band group it came in.
+
+#include <string>
 
 #include "platform/Shapes.h"
 
@@ -11,6 +14,16 @@ struct TSelShapeInfo {
   TAlphaColor m_oColor = 0;
   TStrokeDash m_enStrokeDash = TStrokeDash::sdSolid;
   float m_fStrokeThickness = 1;
+  // The whole stroke before selection: an imported shape without a stroke
+  // (or with a gradient one) is drawn with a solid red one while selected
+  // and gets its own back afterwards.
+  TBrush m_oStroke;
+  // The shape, followed by reference rather than by m_iIdx: deleting or
+  // joining other shapes moves indices, and the commands must act on the
+  // shapes that were selected.
+  TControlRef m_oShape;
+  // The rubber-band group the shape was selected with; empty for a click.
+  std::string m_sGroup;
 };
 
 enum class ShapeActionMode { SHAPE_NONE, SHAPE_NORMALIZE };

@@ -1,6 +1,7 @@
 #include "workspace/TraceShapes.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/Shapes.h"
 #include "trace/ImgTrace.h"
@@ -32,11 +33,17 @@ void Draw2DObjects(const TImgTrace& trace, TControl& oPaintBox2D) {
     ey = std::max(ey, path->m_oMaxPnt.y);
   }
   oPaintBox2D.SetSize(ex, ey);
+  int number = 0;
 
   for (const auto& obj : *list) {
     const auto* path = dynamic_cast<const TTracePath*>(obj.get());
     if (!path || path->m_iLastIdx <= 2) continue;
     auto* shape = new TPath(&oPaintBox2D);
+    // Named, so the workspace can select and edit it; a second Vectorize
+    // continues the numbers.
+    while (oPaintBox2D.FindComponent("Trace_" + std::to_string(++number))) {
+    }
+    shape->SetName("Trace_" + std::to_string(number));
     shape->StrokeCap = TStrokeCap::scFlat;
     shape->StrokeDash = TStrokeDash::sdSolid;
     shape->StrokeThickness = path->m_bLineWidth;

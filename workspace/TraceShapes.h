@@ -14,7 +14,8 @@ class TImgTrace;
 void ClearPanel(TControl& oPaintBox2D);
 
 // Sizes the view to the trace (at least 100 x 100) and adds one path shape
-// per kept path of at least four points. Each centre-line point (x, y) is
+// per kept path of at least four points, named "Trace_<n>" (numbers
+// the view does not use yet) so that the workspace can select them. Each centre-line point (x, y) is
 // drawn at (x + 0.5, y + 0.5), the middle of its pixel, so a traced stroke
 // laid over its picture covers the pixels it came from; the shapes are not
 // stored and not hit-testable. Nothing happens without paths.

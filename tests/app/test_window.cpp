@@ -339,35 +339,6 @@ TEST(EnableHelpers, DisabledOpacityDependsOnTheKindOfControl) {
   EXPECT_DOUBLE_EQ(WidgetOpacity(&panel), 1.0);
 }
 
-TEST(FitRect, PlacesADrawingInAnArea) {
-  struct Case {
-    bool center, keep;
-    float srcW, srcH, dstW, dstH, sx, sy;
-    TRectF expected;
-  };
-  const Case cases[] = {
-      // Wide drawing in a square: fitted to the width, centred vertically.
-      {true, true, 2000, 1000, 500, 500, 0.25f, 0.5f, {0, 125, 500, 375}},
-      // Tall drawing in a wide area: fitted to the height, centred across.
-      {true, true, 100, 200, 400, 100, 1, 1, {175, 0, 225, 100}},
-      // Without keeping proportions the scales decide; not centred: at 0, 0.
-      {false, false, 200, 100, 500, 500, 0.5f, 2, {0, 0, 100, 200}},
-      // Centred without fitting.
-      {true, false, 100, 100, 300, 200, 1, 1, {100, 50, 200, 150}},
-      // A drawing without height counts as square.
-      {true, true, 100, 0, 200, 100, 1, 1, {50, 0, 150, 100}},
-      // An area without height: no division by zero.
-      {false, true, 100, 50, 200, 0, 1, 1, {0, 0, 0, 0}},
-  };
-  for (const Case& c : cases) {
-    const TRectF r = FitRect(c.center, c.keep, c.srcW, c.srcH, c.dstW, c.dstH, c.sx, c.sy);
-    EXPECT_FLOAT_EQ(r.Left, c.expected.Left);
-    EXPECT_FLOAT_EQ(r.Top, c.expected.Top);
-    EXPECT_FLOAT_EQ(r.Right, c.expected.Right);
-    EXPECT_FLOAT_EQ(r.Bottom, c.expected.Bottom);
-  }
-}
-
 TEST(FloatTrackBar, KeepsValuesExactAndClampsToItsRange) {
   TFloatTrackBar t;
   t.SetFrequency(0.1);
