@@ -141,6 +141,9 @@ class TfrmKarto : public QMainWindow {
   void MenuItemRedoClick();
   void MenuItemSelectAllClick();
   void MenuItemLoadFMXImageClick();
+  // Mirrors the workspace's selection list into the tree view and the Edit
+  // menu's state.
+  void ShowSelection();
   void btnNewShapeClick() {}
   void btnNewLineHClick() {}
   void btnNewLineVClick() {}
@@ -171,9 +174,6 @@ class TfrmKarto : public QMainWindow {
   void ResetAdjustmentControls(bool onlyValues);
   void ClearAllShapeSelection();
   void WireWorkspace();
-  // Mirrors the workspace's selection list into the tree view and the Edit
-  // menu's state.
-  void ShowSelection();
   // Runs a workspace action; a failed geometry self-check becomes a message.
   template <class F>
   void Guarded(F&& action);

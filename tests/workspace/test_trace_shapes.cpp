@@ -99,6 +99,12 @@ TEST(TraceShapes, TheViewGrowsWithTheTraceAndSkipsEmptyTraces) {
   Draw2DObjects(trace, box);
   EXPECT_EQ(box.Width(), 380);
   EXPECT_EQ(box.Height(), 250);
+  // Named so they can be selected; a second Vectorize does not reuse names.
+  ASSERT_EQ(Paths(box).size(), 1u);
+  EXPECT_EQ(Paths(box)[0]->Name(), "Trace_1");
+  Draw2DObjects(trace, box);
+  ASSERT_EQ(Paths(box).size(), 2u);
+  EXPECT_EQ(Paths(box)[1]->Name(), "Trace_2");
 
   TBitmap blank = White(50, 50);
   TImgTrace none(&blank, &blank, 127);
