@@ -89,11 +89,15 @@ void TDisplayHost::SetBackground(const QColor& fill, const QColor& frame) {
   update();
 }
 
-void TDisplayHost::paintEvent(QPaintEvent*) {
+void TDisplayHost::paintEvent(QPaintEvent* e) {
   QPainter painter(this);
   if (m_background.isValid()) painter.fillRect(rect(), m_background);
   painter.setRenderHint(QPainter::Antialiasing, true);
+  // Only the exposed part: in a scroll area over a large drawing the shapes
+  // outside it are not drawn at all.
+  painter.setClipRect(e->rect());
   RenderControl(painter, *m_root);
+  painter.setClipping(false);
   if (m_frame.isValid()) {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(m_frame);

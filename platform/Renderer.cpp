@@ -478,9 +478,38 @@ void RenderLayer(QPainter& painter, const std::vector<TControl*>& children, size
   painter.restore();
 }
 
+// Whether a shape without children certainly draws nothing inside visible
+// (device pixels): its geometry's bounds, widened by what its stroke, joins
+// and caps may add, lie outside. A view scrolled over a large drawing then
+// draws only what shows. Anything else is never skipped.
+bool OutsideDevice(const QPainter& painter, const TControl& child, const QRectF& visible) {
+  const auto* shape = dynamic_cast<const TShape*>(&child);
+  if (!shape || !child.ChildList().empty()) return false;
+  const QTransform placed = ToQTransform(child.LocalMatrix()) * painter.transform();
+  QRectF r;
+  QTransform m = placed;
+  const auto* path = dynamic_cast<const TPath*>(shape);
+  if (path && path->DataMatrix.IsSet()) m = ToQTransform(path->DataMatrix) * placed;
+  if (path && (path->WrapMode == TPathWrapMode::pwOriginal || path->WrapMode == TPathWrapMode::pwTile)) {
+    // Drawn where the points are, which need not be inside the rectangle.
+    const TRectF b = path->Data.GetBounds();
+    r = m.mapRect(QRectF(b.Left, b.Top, b.Width(), b.Height()));
+  } else {
+    r = placed.mapRect(QRectF(0, 0, child.Width(), child.Height()));
+  }
+  const qreal reach = std::max(std::abs(m.m11()) + std::abs(m.m21()), std::abs(m.m12()) + std::abs(m.m22()));
+  const qreal margin = shape->StrokeThickness * std::max(2.0f, shape->StrokeMiterLimit) * reach + 2;
+  return !r.adjusted(-margin, -margin, margin, margin).intersects(visible);
+}
+
 // Draws the children from i on while they lie in layer (null: all),
 // opening the layers below it as they come.
 void RenderChildren(QPainter& painter, const std::vector<TControl*>& children, size_t& i, const TDrawLayer* layer) {
+  QRectF visible;
+  if (painter.device()) {
+    visible = QRectF(0, 0, painter.device()->width(), painter.device()->height());
+    if (painter.hasClipping()) visible &= painter.transform().mapRect(painter.clipBoundingRect());
+  }
   while (i < children.size()) {
     bool outside = false;
     const TDrawLayer* below = LayerBelow(*children[i], layer, outside);
@@ -488,7 +517,7 @@ void RenderChildren(QPainter& painter, const std::vector<TControl*>& children, s
     if (below) {
       RenderLayer(painter, children, i, *below);
     } else {
-      RenderControl(painter, *children[i]);
+      if (visible.isEmpty() || !OutsideDevice(painter, *children[i], visible)) RenderControl(painter, *children[i]);
       ++i;
     }
   }
