@@ -389,6 +389,9 @@ QWidget* TfrmKarto::Build2DView() {
   m_oPaintBox2D->SetName("PaintBox2D");
   PaintBox2DHost = new TDisplayHost(m_oPaintBox2D);
   PaintBox2DHost->SetSizeFollowsRoot(true);
+  // The drawing lies on white paper, as it will when printed or exported
+  // into a page; the scroll area's grey shows where the paper ends.
+  PaintBox2DHost->SetBackground(Qt::white, QColor());
   ScrollBox2D->setWidget(PaintBox2DHost);
   row->addWidget(ScrollBox2D, 1);
   col->addLayout(row, 1);

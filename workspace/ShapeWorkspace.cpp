@@ -457,7 +457,14 @@ int TShapeWorkspace::SetLineProps(TAlphaColor color, TStrokeDash dash, float thi
     s->Stroke.Kind = TBrushKind::bkSolid;
     s->Stroke.Color = color;
     s->StrokeDash = dash;
-    s->StrokeThickness = thickness;
+    // The width is meant as the view shows it: an imported path's stroke is
+    // drawn through its own matrix, so it gets the width that matrix
+    // turns into the one asked for.
+    const auto* p = dynamic_cast<const TPath*>(s);
+    const float det = p && p->DataMatrix.IsSet()
+                          ? std::fabs(p->DataMatrix.m11 * p->DataMatrix.m22 - p->DataMatrix.m12 * p->DataMatrix.m21)
+                          : 1.0f;
+    s->StrokeThickness = det > 0 ? thickness / std::sqrt(det) : thickness;
     s->Repaint();
   }
   m_history.Push("Line properties", std::move(before), m_history.Capture(shapes));

@@ -233,6 +233,14 @@ TEST_F(WorkspaceTest, LinePropertiesStayAfterTheSelectionEnds) {
   EXPECT_EQ(b->Stroke.Kind, TBrushKind::bkNone);
   ASSERT_TRUE(ws.Redo());
   EXPECT_FLOAT_EQ(b->StrokeThickness, 2.4f);
+
+  // An imported path drawn four times its size gets a quarter of the width,
+  // so the view shows the width asked for.
+  TPath* imported = Line("Imported", {{0, 0}, {25, 0}}, {100, 300});
+  imported->DataMatrix = TMatrix::CreateScaling(4, 4);
+  ws.SelectShape(true, imported->Index(), imported, "");
+  ws.SetLineProps(0xFF000000u, TStrokeDash::sdSolid, 2);
+  EXPECT_FLOAT_EQ(imported->StrokeThickness, 0.5f);
 }
 
 TEST_F(WorkspaceTest, DeleteActsOnTheSelectedShapesEvenAfterIndicesMoved) {
