@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QLineEdit>
 #include <QMenu>
@@ -259,6 +261,29 @@ TEST_F(WorkspaceWindowTest, TheViewIsSavedAndReadBack) {
   EXPECT_EQ(box->ChildrenCount(), 4);
 }
 
+TEST_F(WorkspaceWindowTest, SavedViewsAreNamedFmxAndWrittenWholeOrNotAtAll) {
+  Import();
+  struct Case {
+    const char* chosen;
+    const char* written;
+  };
+  const Case cases[] = {{"drawing.js", "drawing.fmx"}, {"plain", "plain.fmx"}, {"DRAWING.FMX", "DRAWING.FMX"}};
+  for (const Case& c : cases) {
+    dialogs->PushFile(dir.filePath(c.chosen));
+    w->MenuItemSaveImageClick();
+    EXPECT_TRUE(QFile::exists(dir.filePath(c.written))) << c.chosen;
+  }
+  EXPECT_FALSE(QFile::exists(dir.filePath("drawing.js")));
+  // A folder that does not exist: the reason is shown, nothing is left.
+  const int before = dialogs->MessageCount();
+  dialogs->PushFile(dir.filePath("missing/view.fmx"));
+  w->MenuItemSaveImageClick();
+  ASSERT_EQ(dialogs->MessageCount(), before + 1);
+  EXPECT_TRUE(dialogs->LastMessage()->text.startsWith("The drawing could not be saved to"));
+  EXPECT_GT(dialogs->LastMessage()->text.count('\n'), 0) << "with the reason";
+  EXPECT_FALSE(QFile::exists(dir.filePath("missing/view.fmx")));
+}
+
 TEST_F(WorkspaceWindowTest, CtrlWheelZoomsAndKeepsTheTrackBarsInStep) {
   Import();
   auto* sx = Find<TFloatTrackBar>("ScaleTrackX");
@@ -272,6 +297,17 @@ TEST_F(WorkspaceWindowTest, CtrlWheelZoomsAndKeepsTheTrackBarsInStep) {
   EXPECT_NEAR(Find<TFloatTrackBar>("ScaleTrackY")->Value(), sx->Value(), 1e-6);
   // Picking follows the zoom.
   Click(OnShape("Pth1_2"));
+  EXPECT_EQ(TreeTexts(), QStringList{"Pth1_2"});
+  // A middle-button drag pans the zoomed view and selects nothing.
+  for (int i = 0; i < 4; ++i) QApplication::sendEvent(host, &in);
+  QApplication::processEvents();
+  QScrollBar* hs = w->ScrollBox2D->horizontalScrollBar();
+  ASSERT_GT(hs->maximum(), 100);
+  hs->setValue(0);
+  Send(QEvent::MouseButtonPress, QPoint(300, 200), Qt::MiddleButton, Qt::MiddleButton);
+  Send(QEvent::MouseMove, QPoint(240, 200), Qt::NoButton, Qt::MiddleButton);
+  Send(QEvent::MouseButtonRelease, QPoint(240, 200), Qt::MiddleButton, Qt::NoButton);
+  EXPECT_EQ(hs->value(), 60);
   EXPECT_EQ(TreeTexts(), QStringList{"Pth1_2"});
 }
 
