@@ -389,14 +389,15 @@ bool TfrmKarto::LoadViewFile(const QString& fileName) {
   Reset2DView(true);
   // The file's shapes move into the view; unnamed ones get names, so every
   // shape can be selected.
-  std::vector<TControl*> shapes(root->ChildList());
+  const std::vector<TControl*> shapes(root->ChildList());
+  root->SetChildList({});
+  root->ReleaseComponents(shapes);
   for (TControl* c : shapes) {
-    c->SetParent(nullptr);
     if (c->Owner()) c->SetOwner(nullptr);
     if (c->Name().empty() || m_oPaintBox2D->FindComponent(c->Name())) c->SetName(m_workspace->FreeName("Shape_"));
     c->SetOwner(m_oPaintBox2D);
-    c->SetParent(m_oPaintBox2D);
   }
+  m_oPaintBox2D->SetChildList(shapes);
   m_oPaintBox2D->SetSize(std::max(1.0f, root->Width()), std::max(1.0f, root->Height()));
   m_workspace->EndOutsideChange();
   m_oPaintBox2D->Repaint();
