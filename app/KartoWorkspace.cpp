@@ -110,6 +110,8 @@ void TfrmKarto::WireWorkspace() {
   });
   connect(MenuItemLoadFMXImage, &QAction::triggered, this, &TfrmKarto::MenuItemLoadFMXImageClick);
   connect(MenuItemEdit, &QMenu::aboutToShow, this, &TfrmKarto::ShowSelection);
+  // A click gives the view the keyboard, so Space held there pans.
+  PaintBox2DHost->setFocusPolicy(Qt::ClickFocus);
   PaintBox2DHost->installEventFilter(this);
   ScrollBox2D->viewport()->installEventFilter(this);
   ShowSelection();
