@@ -611,6 +611,18 @@ bool TShapeWorkspace::Normalize(float refWidth, float refHeight, float newWidth,
   std::vector<TControl*> shapes;
   for (TControl* c : m_paintBox.ChildList())
     if (dynamic_cast<TShape*>(c)) shapes.push_back(c);
+  // Masks of imported groups hold shapes in the same coordinates as the
+  // view's: they are scaled alike, or they would no longer lie over what
+  // they mask.
+  {
+    std::unordered_set<const TDrawLayer*> seen;
+    const size_t viewShapes = shapes.size();
+    for (size_t k = 0; k < viewShapes; ++k)
+      for (const TDrawLayer* l = shapes[k]->Layer().get(); l && seen.insert(l).second; l = l->Parent.get())
+        if (l->Mask)
+          for (TControl* c : l->Mask->ChildList())
+            if (dynamic_cast<TShape*>(c)) shapes.push_back(c);
+  }
   // Undo gives selected shapes back their own strokes, not the red ones.
   const auto capture = [&] {
     TViewState state = m_history.Capture(shapes, true);

@@ -401,6 +401,21 @@ TEST_F(WorkspaceTest, NormalizeScalesImportedGeometryThroughItsMatrix) {
   EXPECT_EQ(p->DrawnBounds(), TRectF(0, 0, 20, 20));
   EXPECT_EQ(p->Position(), TPointF(20, 20));
   EXPECT_FLOAT_EQ(p->StrokeThickness, 1) << "the matrix scales the stroke already";
+
+  // A mask over an imported group moves and shrinks with what it masks,
+  // and comes back with an undo.
+  auto layer = std::make_shared<TDrawLayer>();
+  layer->Mask = std::make_shared<TControl>();
+  auto* area = new TRectangle(layer->Mask.get());
+  area->SetParent(layer->Mask.get());
+  area->SetBounds(20, 20, 40, 40);
+  p->SetLayer(layer);
+  ASSERT_TRUE(ws.Normalize(100, 100, 50, 50));
+  EXPECT_EQ(area->Position(), TPointF(10, 10));
+  EXPECT_FLOAT_EQ(area->Width(), 20);
+  ASSERT_TRUE(ws.Undo());
+  EXPECT_EQ(area->Position(), TPointF(20, 20));
+  EXPECT_FLOAT_EQ(area->Width(), 40);
 }
 
 TEST_F(WorkspaceTest, SnapMovesTheFrameOntoNearbyLines) {
