@@ -608,9 +608,11 @@ void TShapeWorkspace::SetCoordRefSize(float refWidth, float refHeight) {
 bool TShapeWorkspace::Normalize(float refWidth, float refHeight, float newWidth, float newHeight) {
   const float fx = newWidth / refWidth, fy = newHeight / refHeight;
   if (!std::isfinite(fx) || !std::isfinite(fy) || !(fx > 0) || !(fy > 0)) return false;
-  std::vector<TControl*> shapes;
-  for (TControl* c : m_paintBox.ChildList())
+  std::vector<TControl*> shapes, pictures;
+  for (TControl* c : m_paintBox.ChildList()) {
     if (dynamic_cast<TShape*>(c)) shapes.push_back(c);
+    else if (dynamic_cast<TImage*>(c)) pictures.push_back(c);
+  }
   // Masks of imported groups hold shapes in the same coordinates as the
   // view's: they are scaled alike, or they would no longer lie over what
   // they mask.
@@ -636,8 +638,21 @@ bool TShapeWorkspace::Normalize(float refWidth, float refHeight, float newWidth,
     }
     return state;
   };
+  shapes.insert(shapes.end(), pictures.begin(), pictures.end());
   TViewState before = capture();
   for (TControl* c : shapes) {
+    if (auto* img = dynamic_cast<TImage*>(c)) {
+      // Pictures of an imported drawing move and shrink with it.
+      const TPointF sc = img->Scale();
+      const float kx = fx * sc.X, ky = fy * sc.Y;
+      if (img->DrawMatrix.IsSet()) img->DrawMatrix = img->DrawMatrix * TMatrix::CreateScaling(kx, ky);
+      if (!img->ClipOutline.IsEmpty()) img->ClipOutline.Scale(kx, ky);
+      img->SetPosition({img->Position().X * fx, img->Position().Y * fy});
+      img->SetScale({1, 1});
+      img->SetSize(std::max(1.0f, img->Width() * kx), std::max(1.0f, img->Height() * ky));
+      img->Repaint();
+      continue;
+    }
     auto* s = static_cast<TShape*>(c);
     const TPointF sc = s->Scale();
     const float w = s->Width(), h = s->Height();

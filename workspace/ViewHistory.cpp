@@ -29,6 +29,10 @@ TShapeLook TakeLook(TControl& shape, bool geometry) {
     look.Data = p->Data;
     look.DataMatrix = p->DataMatrix;
   }
+  if (auto* img = dynamic_cast<TImage*>(&shape); img && geometry) {
+    look.DataMatrix = img->DrawMatrix;
+    look.ClipOutline = img->ClipOutline;
+  }
   look.HasGeometry = geometry;
   return look;
 }
@@ -49,6 +53,10 @@ void ApplyLook(const TShapeLook& look) {
   if (auto* p = dynamic_cast<TPath*>(&shape); p && look.HasGeometry) {
     p->Data = look.Data;
     p->DataMatrix = look.DataMatrix;
+  }
+  if (auto* img = dynamic_cast<TImage*>(&shape); img && look.HasGeometry) {
+    img->DrawMatrix = look.DataMatrix;
+    img->ClipOutline = look.ClipOutline;
   }
   shape.Repaint();
 }

@@ -28,7 +28,8 @@ struct TShapeLook {
   TStrokeDash StrokeDash = TStrokeDash::sdSolid;
   std::vector<float> CustomDash;
   float DashOffset = 0;
-  // Geometry, only when it was taken (normalising changes it).
+  // Geometry, only when it was taken (normalising changes it); for a
+  // picture its DrawMatrix and clip.
   bool HasGeometry = false;
   TPathData Data;
   TMatrix DataMatrix = TMatrix::Zero();

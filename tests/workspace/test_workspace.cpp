@@ -402,6 +402,20 @@ TEST_F(WorkspaceTest, NormalizeScalesImportedGeometryThroughItsMatrix) {
   EXPECT_EQ(p->Position(), TPointF(20, 20));
   EXPECT_FLOAT_EQ(p->StrokeThickness, 1) << "the matrix scales the stroke already";
 
+  // So does an imported picture.
+  auto* picture = new TImage(&box);
+  picture->SetParent(&box);
+  picture->Bitmap = TBitmap(10, 10);
+  picture->DrawMatrix = TMatrix::CreateScaling(2, 2);
+  picture->SetBounds(100, 60, 20, 20);
+  ASSERT_TRUE(ws.Normalize(100, 100, 50, 50));
+  EXPECT_EQ(picture->Position(), TPointF(50, 30));
+  EXPECT_FLOAT_EQ(picture->Width(), 10);
+  EXPECT_FLOAT_EQ(picture->DrawMatrix.m11, 1);
+  ASSERT_TRUE(ws.Undo());
+  EXPECT_FLOAT_EQ(picture->DrawMatrix.m11, 2);
+  EXPECT_EQ(picture->Position(), TPointF(100, 60));
+
   // A mask over an imported group moves and shrinks with what it masks,
   // and comes back with an undo.
   auto layer = std::make_shared<TDrawLayer>();
