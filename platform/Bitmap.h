@@ -78,7 +78,7 @@ class TBitmap {
   void SaveToFile(const QString& fileName) const;
 
   const QImage& Image() const { return m_image; }
-  void SetImage(const QImage& image);
+  void SetImage(QImage image);
   // Lays the picture on opaque paper: what was transparent shows the paper,
   // half-transparent pixels mix with it. Pictures without alpha stay.
   void FlattenOnto(TAlphaColor paper);
