@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include "platform/FileWrite.h"
+#include "platform/JpegCodec.h"
 #include "platform/PngWrite.h"
 
 namespace karto {
@@ -64,7 +65,17 @@ void TBitmap::LoadFromFile(const QString& fileName, std::string* warning) {
   // scans are often larger. Beyond this a picture is refused with a reason.
   reader.setAllocationLimit(kMaxPictureMegabytes);
   const QByteArray format = reader.format();
-  QImage img = reader.read();
+  QImage img;
+  if (format == "jpeg") {
+    // libjpeg-turbo straight into Karto's pixel layout; Qt's reader for what
+    // that road leaves (and to say why a file cannot be read).
+    const QSize size = reader.size();
+    if (size.isValid() && double(size.width()) * size.height() * 4 <= double(kMaxPictureMegabytes) * 1024 * 1024) {
+      QFile file(fileName);
+      if (file.open(QIODevice::ReadOnly)) DecodeJpeg(file.readAll(), img);
+    }
+  }
+  if (img.isNull()) img = reader.read();
   if (img.isNull()) throw EBitmapError(reader.errorString().toStdString());
   if (warning) {
     warning->clear();
@@ -139,6 +150,13 @@ void EncodePicture(const QImage& image, const QString& fileName, QIODevice& devi
   const QImage out = AllOpaque(image) ? image : FlattenedOnto(image, TAlphaColors::White);
   // JPEG at Qt's default quality: a photo's file is a quarter of one at
   // quality 95, and the difference is hard to see.
+  if (format[0] == 'J') {
+    const QByteArray jpeg = EncodeJpeg(out, 75);
+    if (!jpeg.isEmpty()) {
+      if (device.write(jpeg) != jpeg.size()) throw EBitmapError(device.errorString().toStdString());
+      return;
+    }
+  }
   if (!out.save(&device, format, -1))
     throw EBitmapError(QString("The picture cannot be encoded as %1.").arg(format).toStdString());
 }

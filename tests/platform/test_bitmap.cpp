@@ -12,6 +12,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/FileWrite.h"
+#include "platform/JpegCodec.h"
 #include "platform/Memory.h"
 #include "platform/PngWrite.h"
 
@@ -268,6 +269,43 @@ TEST(PngWriter, PicturesOfEverySizeComeBackExactly) {
           << c.width << "x" << c.height << " row " << y;
   }
   EXPECT_TRUE(AllOpaque(QImage(3, 3, QImage::Format_RGB32)));
+}
+
+TEST_F(BitmapFiles, JpegThroughLibjpegTurboMatchesQtAndHonoursExifTurns) {
+  TBitmap photo(64, 48);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) photo.SetPixel(x, y, MakeColor(uint8_t(x * 4), uint8_t(y * 5), uint8_t(128 + x - y)));
+  photo.SaveToFile(Path("p.jpg"));
+  const QByteArray bytes = ReadBytes(Path("p.jpg"));
+  // Decoded by either road, the same picture within a level or two.
+  QImage ours;
+  ASSERT_TRUE(DecodeJpeg(bytes, ours));
+  QImage qt;
+  ASSERT_TRUE(qt.loadFromData(bytes, "JPEG"));
+  EXPECT_LE(MaxChannelDifference(TBitmap(ours), TBitmap(qt)), 2);
+  EXPECT_LE(MaxChannelDifference(TBitmap(ours), photo), 16);
+  EXPECT_EQ(JpegExifOrientation(bytes), 1);
+
+  // The same file with an EXIF block asking for a quarter turn: loaded
+  // turned, 48 x 64.
+  const char tiff[] = {'I', 'I', 42, 0, 8, 0, 0, 0,  // header, first block at 8
+                       1, 0,                          // one entry
+                       0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0,  // orientation = 6
+                       0, 0, 0, 0};
+  QByteArray app1("\xFF\xE1", 2);
+  const int length = 2 + 6 + int(sizeof(tiff));
+  app1.append(char(length >> 8)).append(char(length & 0xFF)).append("Exif\0\0", 6).append(tiff, sizeof(tiff));
+  const QByteArray turned = bytes.left(2) + app1 + bytes.mid(2);
+  EXPECT_EQ(JpegExifOrientation(turned), 6);
+  WriteBytes(Path("turned.jpg"), turned);
+  TBitmap back;
+  back.LoadFromFile(Path("turned.jpg"));
+  EXPECT_EQ(back.Width(), 48);
+  EXPECT_EQ(back.Height(), 64);
+  // Not a JPEG at all: this road declines, and says nothing of orientation.
+  QImage none;
+  EXPECT_FALSE(DecodeJpeg(QByteArray("not a picture"), none));
+  EXPECT_EQ(JpegExifOrientation(QByteArray("\xFF\xD8\xFF", 3)), 1);
 }
 
 TEST(Memory, TooLargeForTheMachineIsRefusedUpFront) {
