@@ -5,10 +5,14 @@
 
 #include "app/KartoWindow.h"
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Karto");
-  QApplication::setApplicationVersion(KARTO_VERSION);
+namespace {
+
+// The command line, read before any window exists: --help and --version
+// answer (and end the program) even where no display is available.
+QStringList ParseArguments(int argc, char** argv) {
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationName("Karto");
+  QCoreApplication::setApplicationVersion(KARTO_VERSION);
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "Turns pixel pictures into vector drawings and edits simple vector drawings.");
@@ -16,11 +20,20 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   parser.addPositionalArgument("FILE", "Pictures (.png, .jpg, .bmp) to vectorize, drawings (.svg, .svgz) to edit.",
                                "[FILE...]");
-  parser.process(app);
+  parser.process(core);
+  return parser.positionalArguments();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const QStringList files = ParseArguments(argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Karto");
+  QApplication::setApplicationVersion(KARTO_VERSION);
   karto::TfrmKarto window;
   window.show();
   // Opened once the window shows, in the order given; the last one stays.
-  const QStringList files = parser.positionalArguments();
   QTimer::singleShot(0, &window, [&window, files] {
     for (const QString& f : files) window.OpenFile(f);
   });

@@ -16,5 +16,7 @@ if command -v desktop-file-validate > /dev/null; then
   desktop-file-validate "$prefix/share/applications/karto.desktop"
 fi
 QT_QPA_PLATFORM=offscreen "$prefix/bin/karto-cli" --version | grep -q "^karto-cli "
-QT_QPA_PLATFORM=offscreen "$prefix/bin/karto" --version | grep -q "^Karto "
+# --version and --help need no display.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/karto" --version | grep -q "^Karto "
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/karto" --help | grep -q "FILE"
 echo "install ok"
