@@ -24,6 +24,7 @@
 #include "app/DisplayHost.h"
 #include "app/FloatTrackBar.h"
 #include "app/KartoWindow.h"
+#include "app/Utils.h"
 #include "platform/NamedColors.h"
 
 namespace karto {
@@ -69,12 +70,6 @@ QIcon LineSampleIcon(Qt::PenStyle style) {
   QPen pen(Qt::black, 2, style);
   p.setPen(pen);
   p.drawLine(2, 6, 62, 6);
-  return QIcon(pm);
-}
-
-QIcon ColorIcon(TAlphaColor c) {
-  QPixmap pm(14, 14);
-  pm.fill(QColor(ColorRed(c), ColorGreen(c), ColorBlue(c), ColorAlpha(c)));
   return QIcon(pm);
 }
 
@@ -419,9 +414,7 @@ QWidget* TfrmKarto::BuildShapeToolbar() {
     cobxLineType->addItem(LineSampleIcon(s), "");
   cobxLineType->setCurrentIndex(0);
   cobxLineColor = Named(new QComboBox, "cobxLineColor");
-  for (const TNamedColor& c : NamedColors())
-    cobxLineColor->addItem(ColorIcon(c.color), QString::fromLatin1(c.name), QVariant::fromValue(uint(c.color)));
-  cobxLineColor->setCurrentIndex(NamedColorIndex("black"));
+  FillColorBox(cobxLineColor, TAlphaColors::Black);
   btnSetLineProps = Named(new QPushButton("= Sel."), "btnSetLineProps");
   gp->addWidget(SpinBoxLineWidth);
   gp->addWidget(cobxLineType);

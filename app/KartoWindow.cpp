@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -18,11 +19,13 @@
 #include <cmath>
 
 #include "app/About.h"
+#include "app/CatalogRun.h"
 #include "app/DisplayHost.h"
 #include "app/DragSource.h"
 #include "app/FloatTrackBar.h"
 #include "app/QtDialogs.h"
 #include "app/Utils.h"
+#include "imaging/Catalogue.h"
 #include "platform/Animation.h"
 #include "svg/SVG.h"
 #include "trace/ImgTrace.h"
@@ -55,6 +58,8 @@ void TfrmKarto::WireHandlers() {
   connect(MenuItemExit, &QAction::triggered, this, &TfrmKarto::MenuItemExitClick);
   connect(MenuItemAbout, &QAction::triggered, this, &TfrmKarto::MenuItemAboutClick);
   connect(btnClearAllShapeSelection, &QPushButton::clicked, this, &TfrmKarto::btnClearAllShapeSelectionClick);
+  connect(listCat, &QListWidget::currentRowChanged, this, &TfrmKarto::listCatClick);
+  connect(listFX, &QListWidget::currentRowChanged, this, &TfrmKarto::listFXClick);
 
   connect(MenuItemLoadImageForProcessing, &QAction::triggered, this, &TfrmKarto::MenuItemLoadImageForProcessingClick);
   connect(MenuItemLoadImageForVectorize, &QAction::triggered, this, &TfrmKarto::MenuItemLoadImageForVectorizeClick);
@@ -105,6 +110,7 @@ void TfrmKarto::FormCreate() {
   // (layouts and alignment do this).
   m_oImageDest->SetAlign(TAlignLayout::alClient);
 
+  RegisterCatalogue();
   FilterSharpe = FilterManager::CreateFilter("Sharpen");
   FilterMonochrome = FilterManager::CreateFilter("Monochrome");
   FilterContrast = FilterManager::CreateFilter("Contrast");
@@ -156,6 +162,11 @@ void TfrmKarto::FormCreate() {
 void TfrmKarto::FormDestroy() {
   if (m_destroyed) return;
   m_destroyed = true;
+  // A catalogue filter still running finishes before its pictures go.
+  if (m_catalogRun) {
+    m_catalogRun->watcher.disconnect();
+    m_catalogRun->watcher.waitForFinished();
+  }
   m_oImgTrace.reset();
   if (m_workspace) {
     m_workspace->OnSelectionChanged = nullptr;

@@ -15,6 +15,7 @@ class QDropEvent;
 
 #include "platform/Dialogs.h"
 #include "platform/Filters.h"
+#include "platform/Selection.h"
 #include "platform/Shapes.h"
 #include "workspace/ShapeSelection.h"
 
@@ -108,6 +109,23 @@ class TfrmKarto : public QMainWindow {
   void TrackBarSharpenChange();
   void TrackBarPenSizeChange();
   void chbxPageSketchActiveChange();
+
+  // The effect catalogue (KartoCatalogue.cpp).
+  void listCatClick();
+  void listFXClick();
+  void OnTrackParamChange(TFloatTrackBar* track);
+  void OnColorParamChange(QComboBox* box);
+  void OnPointParamTrack(TSelectionPoint* grip);
+  // Filters the active slot into the destination with the chosen filter,
+  // off the window's thread: the newest request wins, a result that a later
+  // change has overtaken is dropped.
+  void ApplyCatalogFilter();
+  // Waits (running the event loop) until no catalogue filter is running;
+  // for tests and for callers that need the result at once.
+  void WaitForCatalogFilter();
+  bool CatalogFilterBusy() const;
+  // The point grips of the chosen filter on the destination image.
+  std::vector<TSelectionPoint*> CatalogGrips() const;
 
   // Trace and Vectorize (KartoTrace.cpp).
   void btnVectorizeClick();
@@ -377,6 +395,13 @@ class TfrmKarto : public QMainWindow {
   TFilterRec FilterRecContrast, FilterRecSharpe, FilterRecMonochrome, FilterRecPaperSketch;
   std::unique_ptr<TFilter> Filter;  // chosen in the effect catalogue
   TFilterRec Rec;
+  // The catalogue's run off the window's thread: the job running, whether a
+  // newer request waits for it, and the point grips of the chosen filter.
+  struct TCatalogRun;
+  std::unique_ptr<TCatalogRun> m_catalogRun;
+  std::vector<TControlRef> m_catalogGrips;
+  void StartCatalogJob();
+  void RemoveCatalogGrips();
 
   std::unique_ptr<TImgTrace> m_oImgTrace;
   std::unique_ptr<TSVG> m_oSVG;

@@ -4,9 +4,13 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QGraphicsOpacityEffect>
+#include <QIcon>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QTextEdit>
 #include <QWidget>
+
+#include "platform/NamedColors.h"
 
 namespace karto {
 
@@ -52,5 +56,28 @@ void EnablePanel(bool value, QWidget* panel, float disabledOpacity) {
   SetWidgetOpacity(panel, value ? 1.0 : disabledOpacity);
 }
 
+
+QIcon ColorIcon(TAlphaColor c) {
+  QPixmap pm(14, 14);
+  pm.fill(QColor(ColorRed(c), ColorGreen(c), ColorBlue(c), ColorAlpha(c)));
+  return QIcon(pm);
+}
+
+void FillColorBox(QComboBox* box, TAlphaColor color) {
+  box->clear();
+  int current = -1;
+  for (const TNamedColor& c : NamedColors()) {
+    if (current < 0 && c.color == color) current = box->count();
+    box->addItem(ColorIcon(c.color), QString::fromLatin1(c.name), QVariant::fromValue(uint(c.color)));
+  }
+  if (current < 0) {
+    current = box->count();
+    box->addItem(ColorIcon(color), QString("#%1").arg(uint(color), 8, 16, QChar('0')).toUpper(),
+                 QVariant::fromValue(uint(color)));
+  }
+  box->setCurrentIndex(current);
+}
+
+TAlphaColor ColorBoxColor(const QComboBox* box) { return TAlphaColor(box->currentData().toUInt()); }
 
 }  // namespace karto

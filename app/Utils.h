@@ -4,6 +4,8 @@
 
 #include "platform/Types.h"
 
+class QComboBox;
+class QIcon;
 class QWidget;
 
 namespace karto {
@@ -13,6 +15,15 @@ namespace karto {
 // QGraphicsOpacityEffect, which is removed again at full opacity.
 void SetWidgetOpacity(QWidget* w, double opacity);
 double WidgetOpacity(const QWidget* w);
+
+// A small square of a colour, for colour boxes.
+QIcon ColorIcon(TAlphaColor c);
+
+// Fills a colour box with the named colours (each item's data its ARGB
+// value) and selects color, adding it as "#AARRGGBB" when it has no name.
+void FillColorBox(QComboBox* box, TAlphaColor color);
+// The colour a colour box shows.
+TAlphaColor ColorBoxColor(const QComboBox* box);
 
 // Enables or disables a control; disabled edit fields, tree views and list
 // boxes are drawn at opacity 0.6, every other control at 0.4.

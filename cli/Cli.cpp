@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "imaging/AdjustmentChain.h"
+#include "imaging/Catalogue.h"
 #include "platform/FileWrite.h"
 #include "platform/Filters.h"
 #include "platform/Memory.h"
@@ -516,6 +517,7 @@ int RunRender(const QStringList& args, QTextStream& err) {
 }  // namespace
 
 int RunCli(const QStringList& args, QTextStream& out, QTextStream& err) {
+  RegisterCatalogue();
   if (args.isEmpty()) {
     err << "karto-cli needs a command. See karto-cli --help.\n";
     return kUsage;

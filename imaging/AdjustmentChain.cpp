@@ -1,5 +1,7 @@
 #include "imaging/AdjustmentChain.h"
 
+#include "imaging/Catalogue.h"
+
 namespace karto {
 
 TBitmap RunAdjustmentChain(const TBitmap& source, const TAdjustmentStages& stages) {
@@ -19,6 +21,7 @@ TBitmap RunAdjustmentChain(const TBitmap& source, const TAdjustmentStages& stage
 }
 
 TBitmap ApplyAdjustmentOptions(const TBitmap& source, const TAdjustmentOptions& o) {
+  RegisterCatalogue();
   std::unique_ptr<TFilter> contrast = FilterManager::CreateFilter("Contrast");
   std::unique_ptr<TFilter> sharpen = FilterManager::CreateFilter("Sharpen");
   std::unique_ptr<TFilter> sketch = FilterManager::CreateFilter("PaperSketch");

@@ -2,6 +2,8 @@
 
 #include <QAbstractAnimation>
 #include <QCoreApplication>
+#include <QSequentialAnimationGroup>
+#include <QVariantAnimation>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -140,6 +142,22 @@ void TFloatAnimation::Apply(float value) {
     case TAnimatedProperty::RotationAngle: parent->SetRotationAngle(value); break;
     case TAnimatedProperty::Unknown: break;
   }
+}
+
+QAbstractAnimation* AnimateFloatDelay(QObject* owner, float from, float to, double duration, double delay,
+                                      std::function<void(float)> apply) {
+  auto* group = new QSequentialAnimationGroup(owner);
+  if (delay > 0) group->addPause(int(std::lround(delay * 1000)));
+  auto* run = new QVariantAnimation(group);
+  run->setStartValue(double(from));
+  run->setEndValue(double(to));
+  run->setDuration(std::max(0, int(std::lround(duration * 1000))));
+  run->setEasingCurve(QEasingCurve::Linear);
+  QObject::connect(run, &QVariantAnimation::valueChanged, group,
+                   [apply](const QVariant& v) { apply(float(v.toDouble())); });
+  group->addAnimation(run);
+  group->start(QAbstractAnimation::DeleteWhenStopped);
+  return group;
 }
 
 }  // namespace karto

@@ -10,10 +10,14 @@
 // exists; it feeds the same ProcessTick, so both paths compute the same
 // values.
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Control.h"
+
+class QAbstractAnimation;
+class QObject;
 
 namespace karto {
 
@@ -87,5 +91,14 @@ class TFloatAnimation {
   double m_time = 0;
   std::unique_ptr<TDriver> m_driver;
 };
+
+// Animates a value to a target after a delay: after delay seconds, apply is
+// called with values running linearly from from to to over duration
+// seconds, ending exactly on to. The animation belongs to owner (deleted
+// with it) and runs on Qt's animation timer; the returned object lets a
+// caller stop it or tests finish it (its currentTime set to its
+// totalDuration applies the final value).
+QAbstractAnimation* AnimateFloatDelay(QObject* owner, float from, float to, double duration, double delay,
+                                      std::function<void(float)> apply);
 
 }  // namespace karto

@@ -1,7 +1,5 @@
 #include "platform/Filters.h"
 
-#include "platform/FilterKernels.h"
-
 #include <algorithm>
 #include <cctype>
 
@@ -22,12 +20,9 @@ struct Entry {
   TFilterKernel kernel;
 };
 
+// Filled by whoever provides filters (the imaging module's catalogue).
 std::vector<Entry>& Entries() {
-  static std::vector<Entry> entries = [] {
-    std::vector<Entry> list;
-    for (TFilterRegistration& r : BuiltinFilters()) list.push_back({r.category, std::move(r.rec), r.kernel});
-    return list;
-  }();
+  static std::vector<Entry> entries;
   return entries;
 }
 

@@ -6,13 +6,16 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "platform/FilterKernels.h"
+#include "imaging/Catalogue.h"
+#include "imaging/FilterKit.h"
 #include "platform/Filters.h"
 #include "tests/support/Synthetic.h"
 
 using namespace karto;
 
 namespace {
+
+const bool kRegistered = (RegisterCatalogue(), true);
 
 TBitmap RunFilter(const char* name, const TBitmap& in, std::initializer_list<std::pair<const char*, float>> params = {}) {
   std::unique_ptr<TFilter> f = FilterManager::CreateFilter(name);
@@ -226,11 +229,11 @@ TEST(Filters, PaperSketchKeepsAlphaAndCopesWithTinyPictures) {
 
 TEST(GaussianBlur, KeepsFlatPlanesAndSpreadsAPointSymmetrically) {
   std::vector<float> plane(21 * 21, 10.0f);
-  GaussianBlurPlane(plane, 21, 21, 3);
+  fx::GaussianBlurPlane(plane, 21, 21, 3);
   for (float v : plane) EXPECT_NEAR(v, 10.0f, 1e-3);
   std::vector<uint16_t> dot(21 * 21, 0);
   dot[10 * 21 + 10] = 4000;
-  GaussianBlurPlane16(dot, 21, 21, 2);
+  fx::GaussianBlurPlane16(dot, 21, 21, 2);
   EXPECT_EQ(dot[10 * 21 + 7], dot[10 * 21 + 13]);
   EXPECT_EQ(dot[7 * 21 + 10], dot[13 * 21 + 10]);
   EXPECT_GT(dot[10 * 21 + 10], dot[10 * 21 + 12]);

@@ -1,0 +1,233 @@
+// Blurs: Gaussian and box (cost independent of the radius: cascades of
+// running sums), and the directional ones (motion, radial, zoom), which
+// average samples along a line, an arc or a ray by repeated halving: each
+// pass averages the picture with itself moved half as far as the pass
+// before, so 2^n samples cost n passes.
+
+#include "imaging/Catalogue.h"
+#include "imaging/FilterKit.h"
+
+namespace karto {
+
+namespace fx {
+namespace {
+
+// One box pass of radius r along rows of a float plane.
+void BoxRows(const float* src, float* dst, int w, int h, int r) {
+  ParallelRows(h, 4LL * w, [&](int y0, int y1) {
+    const float inv = 1.0f / float(2 * r + 1);
+    for (int y = y0; y < y1; ++y) {
+      const float* s = src + size_t(y) * size_t(w);
+      float* d = dst + size_t(y) * size_t(w);
+      double sum = 0;
+      for (int i = -r; i <= r; ++i) sum += s[std::clamp(i, 0, w - 1)];
+      for (int x = 0; x < w; ++x) {
+        d[x] = float(sum * inv);
+        sum += s[std::min(x + r + 1, w - 1)] - s[std::max(x - r, 0)];
+      }
+    }
+  });
+}
+
+// One box pass of radius r down the columns, rows in memory order.
+void BoxColumns(const float* src, float* dst, int w, int h, int r) {
+  ParallelRows(h, 4LL * w, [&](int y0, int y1) {
+    const float inv = 1.0f / float(2 * r + 1);
+    std::vector<double> sum(static_cast<size_t>(w), 0.0);
+    for (int i = y0 - r; i <= y0 + r; ++i) {
+      const float* s = src + size_t(std::clamp(i, 0, h - 1)) * size_t(w);
+      for (int x = 0; x < w; ++x) sum[size_t(x)] += s[x];
+    }
+    for (int y = y0; y < y1; ++y) {
+      float* d = dst + size_t(y) * size_t(w);
+      for (int x = 0; x < w; ++x) d[x] = float(sum[size_t(x)] * inv);
+      const float* add = src + size_t(std::min(y + r + 1, h - 1)) * size_t(w);
+      const float* sub = src + size_t(std::max(y - r, 0)) * size_t(w);
+      for (int x = 0; x < w; ++x) sum[size_t(x)] += double(add[x]) - double(sub[x]);
+    }
+  });
+}
+
+// Three box passes of radius r along each row, in a row buffer that stays in
+// the cache.
+void BoxCascadeRows16(uint16_t* plane, int w, int h, int r) {
+  const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
+  ParallelRows(h, 12LL * w, [&](int y0, int y1) {
+    std::vector<uint16_t> a(static_cast<size_t>(w)), b(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      uint16_t* row = plane + size_t(y) * size_t(w);
+      const uint16_t* src = row;
+      uint16_t* bufs[3] = {a.data(), b.data(), row};
+      for (int pass = 0; pass < 3; ++pass) {
+        uint16_t* dstRow = bufs[pass];
+        uint32_t sum = 0;
+        for (int i = -r; i <= r; ++i) sum += src[std::clamp(i, 0, w - 1)];
+        for (int x = 0; x < w; ++x) {
+          dstRow[x] = uint16_t((sum * recip + (uint64_t(1) << 23)) >> 24);
+          sum += src[std::min(x + r + 1, w - 1)];
+          sum -= src[std::max(x - r, 0)];
+        }
+        src = dstRow;
+      }
+    }
+  });
+}
+
+void BoxColumns16(const uint16_t* src, uint16_t* dst, int w, int h, int r) {
+  const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
+  ParallelRows(h, 4LL * w, [&](int y0, int y1) {
+    std::vector<uint32_t> sum(static_cast<size_t>(w), 0u);
+    for (int i = y0 - r; i <= y0 + r; ++i) {
+      const uint16_t* s = src + size_t(std::clamp(i, 0, h - 1)) * size_t(w);
+      for (int x = 0; x < w; ++x) sum[size_t(x)] += s[x];
+    }
+    for (int y = y0; y < y1; ++y) {
+      uint16_t* d = dst + size_t(y) * size_t(w);
+      const uint16_t* add = src + size_t(std::min(y + r + 1, h - 1)) * size_t(w);
+      const uint16_t* sub = src + size_t(std::max(y - r, 0)) * size_t(w);
+      for (int x = 0; x < w; ++x) {
+        d[x] = uint16_t((sum[size_t(x)] * recip + (uint64_t(1) << 23)) >> 24);
+        sum[size_t(x)] += uint32_t(add[x]) - uint32_t(sub[x]);
+      }
+    }
+  });
+}
+
+int PlaneBoxRadius(float sigma) {
+  return std::max(1, int(std::lround((std::sqrt(4.0f * sigma * sigma + 1.0f) - 1.0f) / 2.0f)));
+}
+
+// Averages cur with cur read at where(x, y), pass after pass; passes(k)
+// gives pass k's mapping. The result replaces cur.
+template <class Where>
+void HalvingPasses(TBitmap& cur, int passes, Where where) {
+  TBitmap next(cur.Width(), cur.Height());
+  for (int k = 0; k < passes; ++k) {
+    const TSampler s(cur);
+    const int w = cur.Width();
+    ForRows(next, 50, [&](int y, uint32_t* d) {
+      const uint32_t* row = cur.ScanLine(y);
+      for (int x = 0; x < w; ++x) {
+        float sx = x + 0.5f, sy = y + 0.5f;
+        where(k, sx, sy);
+        d[x] = Mix(row[x], s.At(sx, sy), 0.5f);
+      }
+    });
+    std::swap(cur, next);
+  }
+}
+
+void GaussianBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  GaussianBlurBitmap(in, out, p.Floats[0]);
+}
+
+void BoxBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  BoxBlurBitmap(in, out, int(std::lround(p.Floats[0])));
+}
+
+// Along a line of Distance pixels at Angle, centred on each pixel.
+void MotionBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float angle = p.Floats[0] * kPi / 180, distance = p.Floats[1];
+  const int passes = distance < 1 ? 0 : std::clamp(int(std::ceil(std::log2(distance))), 1, 12);
+  const float step = passes ? distance / float(1 << passes) : 0;
+  const float dx = std::cos(angle), dy = std::sin(angle);
+  // Start half the distance back, so the streak is centred.
+  TBitmap cur(in.Width(), in.Height());
+  WarpPixels(in, cur, [&](float& x, float& y) {
+    x -= dx * (distance - step) / 2;
+    y -= dy * (distance - step) / 2;
+    return true;
+  });
+  HalvingPasses(cur, passes, [&](int k, float& x, float& y) {
+    const float d = step * float(1 << k);
+    x += dx * d;
+    y += dy * d;
+  });
+  out = cur;
+}
+
+// Along arcs about Center, Angle degrees long (a spin).
+void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
+  const float angle = p.Floats[1] * kPi / 180;
+  const float longest = angle * std::hypot(float(in.Width()), float(in.Height()));
+  const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
+  const float step = passes ? angle / float(1 << passes) : 0;
+  const auto rotate = [&](float a, float& x, float& y) {
+    const float c = std::cos(a), s = std::sin(a), ox = x - cx, oy = y - cy;
+    x = cx + ox * c - oy * s;
+    y = cy + ox * s + oy * c;
+  };
+  TBitmap cur(in.Width(), in.Height());
+  WarpPixels(in, cur, [&](float& x, float& y) {
+    rotate(-(angle - step) / 2, x, y);
+    return true;
+  });
+  HalvingPasses(cur, passes, [&](int k, float& x, float& y) { rotate(step * float(1 << k), x, y); });
+  out = cur;
+}
+
+// Along rays towards Center, Strength of the way.
+void ZoomBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
+  const float strength = std::clamp(p.Floats[1], 0.0f, 0.95f);
+  const float longest = strength * std::hypot(float(in.Width()), float(in.Height()));
+  const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
+  // Scales multiply: pass k scales about the centre by f^(2^k).
+  const float total = std::log(1 - strength);
+  const float step = passes ? total / float(1 << passes) : 0;
+  TBitmap cur(in);
+  HalvingPasses(cur, passes, [&](int k, float& x, float& y) {
+    const float f = std::exp(step * float(1 << k));
+    x = cx + (x - cx) * f;
+    y = cy + (y - cy) * f;
+  });
+  out = cur;
+}
+
+}  // namespace
+
+void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma) {
+  if (w <= 0 || h <= 0 || !(sigma > 0)) return;
+  const int r = PlaneBoxRadius(sigma);
+  std::vector<float> tmp(plane.size());
+  for (int pass = 0; pass < 3; ++pass) {
+    BoxRows(plane.data(), tmp.data(), w, h, r);
+    BoxColumns(tmp.data(), plane.data(), w, h, r);
+  }
+}
+
+void GaussianBlurPlane16(std::vector<uint16_t>& plane, int w, int h, float sigma) {
+  if (w <= 0 || h <= 0 || !(sigma > 0)) return;
+  const int r = PlaneBoxRadius(sigma);
+  BoxCascadeRows16(plane.data(), w, h, r);
+  std::vector<uint16_t> tmp(plane.size());
+  BoxColumns16(plane.data(), tmp.data(), w, h, r);
+  BoxColumns16(tmp.data(), plane.data(), w, h, r);
+  BoxColumns16(plane.data(), tmp.data(), w, h, r);
+  plane.swap(tmp);
+}
+
+}  // namespace fx
+
+void RegisterBlurFilters() {
+  using namespace fx;
+  Add("Blur", "GaussianBlur", "Softens the picture like a lens out of focus.",
+      {FloatValue("Sigma", "Spread of the blur in pixels", 0, 100, 3)}, GaussianBlurKernel);
+  Add("Blur", "BoxBlur", "Averages every pixel with its square neighbourhood.",
+      {FloatValue("Radius", "Half the side of the square in pixels", 0, 100, 4)}, BoxBlurKernel);
+  Add("Blur", "MotionBlur", "Streaks the picture along a direction, as a moving camera does.",
+      {FloatValue("Angle", "Direction of the streaks in degrees", -180, 180, 0),
+       FloatValue("Distance", "Length of the streaks in pixels", 0, 200, 20)},
+      MotionBlurKernel);
+  Add("Blur", "RadialBlur", "Spins the picture about a point.",
+      {PointValue("Center", "The point the picture spins about", {0.5f, 0.5f}),
+       FloatValue("Angle", "How far it spins, in degrees", 0, 90, 5)},
+      RadialBlurKernel);
+  Add("Blur", "ZoomBlur", "Streaks the picture towards a point, as a zooming lens does.",
+      {PointValue("Center", "The point the streaks run to", {0.5f, 0.5f}),
+       FloatValue("Strength", "Length of the streaks as a share of the distance", 0, 0.9, 0.15)},
+      ZoomBlurKernel);
+}
+
+}  // namespace karto

@@ -1,0 +1,139 @@
+#pragma once
+// What the catalogue's kernels share: the descriptions of parameters, the
+// pixel arithmetic of Karto's 32-bit pixels ($AARRGGBB, not premultiplied),
+// row loops split over the cores, a bilinear sampler with clamped edges that
+// interpolates premultiplied colours (so transparent pixels do not bleed
+// their hidden colour), and blurs whose cost does not grow with the radius.
+//
+// Conventions of the catalogue: points are fractions of the picture's width
+// and height ((0.5, 0.5) is its middle), so a filter looks the same on a
+// preview and on the full picture; lengths that shape a distortion are
+// fractions of the picture's smaller side; blur radii are pixels; angles are
+// degrees; a transition's Progress runs from 0 (Input) to 100 (Target).
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Filters.h"
+#include "platform/Parallel.h"
+
+namespace karto::fx {
+
+constexpr float kPi = 3.14159265358979f;
+
+inline int A(uint32_t c) { return int(c >> 24); }
+inline int R(uint32_t c) { return int((c >> 16) & 0xFF); }
+inline int G(uint32_t c) { return int((c >> 8) & 0xFF); }
+inline int B(uint32_t c) { return int(c & 0xFF); }
+inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int Clamp255(float v) { return v <= 0 ? 0 : (v >= 255 ? 255 : int(v + 0.5f)); }
+inline uint32_t Argb(int a, int r, int g, int b) {
+  return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
+// The colour channels of r, g, b with the alpha of c.
+inline uint32_t WithAlpha(uint32_t c, int r, int g, int b) { return (c & 0xFF000000u) | (Argb(0, r, g, b)); }
+// Rec. 601 luma in integers.
+inline int Luma(uint32_t c) { return (77 * R(c) + 150 * G(c) + 29 * B(c) + 128) >> 8; }
+inline float Smoothstep(float e0, float e1, float x) {
+  const float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
+  return t * t * (3 - 2 * t);
+}
+
+TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def);
+TShaderValueRec PointValue(const char* name, const char* desc, TPointF def);
+TShaderValueRec ColorValue(const char* name, const char* desc, TAlphaColor def);
+// A transition's Progress, 0 to 100, default 50.
+TShaderValueRec ProgressValue();
+
+// Registers a filter under a category of the catalogue.
+void Add(const char* category, const char* name, const char* desc, std::vector<TShaderValueRec> values,
+         TFilterKernel kernel);
+
+// Runs fn(y, out row) for every row of out, rows split across the cores;
+// work is a rough count of operations per pixel.
+template <class Fn>
+void ForRows(TBitmap& out, int work, Fn&& fn) {
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(out.Height(), (long long)out.Width() * std::max(1, work), [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) fn(y, dst + size_t(y) * stride);
+  });
+}
+
+// out = map(in) pixel by pixel; map is inlined into the row loop.
+template <class Map>
+void MapPixels(const TBitmap& in, TBitmap& out, Map map) {
+  const int w = in.Width();
+  ForRows(out, 2, [&](int y, uint32_t* d) {
+    const uint32_t* s = in.ScanLine(y);
+    for (int x = 0; x < w; ++x) d[x] = map(s[x]);
+  });
+}
+
+// Premultiplied channels of a pixel, and back.
+struct TPremul {
+  float a = 0, r = 0, g = 0, b = 0;
+};
+inline TPremul Premul(uint32_t c) {
+  const float a = float(A(c));
+  const float k = a / 255.0f;
+  return {a, R(c) * k, G(c) * k, B(c) * k};
+}
+inline uint32_t Unpremul(const TPremul& p) {
+  if (p.a <= 0.5f) return 0;
+  const float k = 255.0f / p.a;
+  return Argb(Clamp255(p.a), Clamp255(p.r * k), Clamp255(p.g * k), Clamp255(p.b * k));
+}
+// a and b mixed, t = 0 giving a and 1 giving b, through premultiplied
+// colours so a transparent side lends no colour.
+uint32_t Mix(uint32_t a, uint32_t b, float t);
+
+// Bilinear look-ups in a picture, pixel centres at (x + 0.5, y + 0.5);
+// outside the picture the nearest edge pixel (clamped sampling).
+class TSampler {
+ public:
+  explicit TSampler(const TBitmap& b) : m_b(b), m_w(b.Width()), m_h(b.Height()) {}
+  int Width() const { return m_w; }
+  int Height() const { return m_h; }
+  uint32_t Pixel(int x, int y) const {
+    return m_b.ScanLine(std::clamp(y, 0, m_h - 1))[std::clamp(x, 0, m_w - 1)];
+  }
+  uint32_t At(float x, float y) const;
+
+ private:
+  const TBitmap& m_b;
+  int m_w, m_h;
+};
+
+// out(x, y) = in sampled at map(x, y): map receives the middle of an output
+// pixel in pixels and returns where to read; it may also return false to
+// leave the pixel transparent.
+template <class Map>
+void WarpPixels(const TBitmap& in, TBitmap& out, Map map) {
+  const TSampler s(in);
+  const int w = out.Width();
+  ForRows(out, 40, [&](int y, uint32_t* d) {
+    for (int x = 0; x < w; ++x) {
+      float sx = x + 0.5f, sy = y + 0.5f;
+      d[x] = map(sx, sy) ? s.At(sx, sy) : 0u;
+    }
+  });
+}
+
+// The picture blurred like a Gaussian of sigma pixels (three box passes per
+// axis), colours weighted by alpha. in and out may be the same bitmap.
+void GaussianBlurBitmap(const TBitmap& in, TBitmap& out, float sigma);
+// One box pass of radius r per axis.
+void BoxBlurBitmap(const TBitmap& in, TBitmap& out, int radius);
+
+// Planes of one channel, blurred in place like a Gaussian of sigma pixels.
+void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma);
+void GaussianBlurPlane16(std::vector<uint16_t>& plane, int w, int h, float sigma);
+
+// A transition's second picture at the size of the first (the same bitmap
+// when the sizes agree, else stretched bilinearly).
+TBitmap TargetAtSizeOf(const TBitmap& target, const TBitmap& input);
+
+}  // namespace karto::fx

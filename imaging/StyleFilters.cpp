@@ -1,0 +1,300 @@
+// Styles: the picture redrawn in a manner (relief, mosaic, outlines,
+// cartoon, glow, halftone dots, pencil on paper). Alpha is kept.
+
+#include "imaging/Catalogue.h"
+#include "imaging/FilterKit.h"
+
+namespace karto {
+
+namespace fx {
+namespace {
+
+// The 3 x 3 neighbourhood's lightness (luma), edges repeated.
+struct TLumaRows {
+  const TBitmap& in;
+  int w, h;
+  void Row(int y, std::vector<int>& out) const {
+    const uint32_t* s = in.ScanLine(std::clamp(y, 0, h - 1));
+    for (int x = 0; x < w; ++x) out[size_t(x) + 1] = Luma(s[x]);
+    out[0] = out[1];
+    out[size_t(w) + 1] = out[size_t(w)];
+  }
+};
+
+// Sobel gradient of lightness per pixel, handed to fn(x, y, gx, gy, out row).
+template <class Fn>
+void Gradients(const TBitmap& in, TBitmap& out, Fn fn) {
+  const int w = in.Width(), h = in.Height();
+  const TLumaRows rows{in, w, h};
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(h, 30LL * w, [&](int y0, int y1) {
+    std::vector<int> a(size_t(w) + 2), b(size_t(w) + 2), c(size_t(w) + 2);
+    rows.Row(y0 - 1, a);
+    rows.Row(y0, b);
+    for (int y = y0; y < y1; ++y) {
+      rows.Row(y + 1, c);
+      uint32_t* d = dst + size_t(y) * stride;
+      for (int x = 0; x < w; ++x) {
+        const size_t i = size_t(x) + 1;
+        const int gx = (a[i + 1] + 2 * b[i + 1] + c[i + 1]) - (a[i - 1] + 2 * b[i - 1] + c[i - 1]);
+        const int gy = (c[i - 1] + 2 * c[i] + c[i + 1]) - (a[i - 1] + 2 * a[i] + a[i + 1]);
+        d[x] = fn(x, y, gx, gy);
+      }
+      std::swap(a, b);
+      std::swap(b, c);
+    }
+  });
+}
+
+void EmbossKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float amount = p.Floats[0] / 4, a = p.Floats[1] * kPi / 180;
+  const float lx = std::cos(a), ly = std::sin(a);
+  Gradients(in, out, [&](int x, int y, int gx, int gy) {
+    const int v = Clamp255(128 + (gx * lx + gy * ly) * amount);
+    return WithAlpha(in.ScanLine(y)[x], v, v, v);
+  });
+}
+
+void EdgeDetectKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float amount = p.Floats[0] / 4;
+  Gradients(in, out, [&](int x, int y, int gx, int gy) {
+    const int v = Clamp255(std::sqrt(float(gx * gx + gy * gy)) * amount);
+    return WithAlpha(in.ScanLine(y)[x], v, v, v);
+  });
+}
+
+// Blocks of Size pixels in their average colour.
+void PixelateKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const int size = std::max(1, int(std::lround(p.Floats[0])));
+  const int w = in.Width(), h = in.Height(), bands = (h + size - 1) / size;
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(bands, (long long)w * size * 4, [&](int b0, int b1) {
+    for (int band = b0; band < b1; ++band) {
+      const int y0 = band * size, y1 = std::min(h, y0 + size);
+      for (int x0 = 0; x0 < w; x0 += size) {
+        const int x1 = std::min(w, x0 + size);
+        TPremul sum;
+        for (int y = y0; y < y1; ++y)
+          for (int x = x0; x < x1; ++x) {
+            const TPremul q = Premul(in.ScanLine(y)[x]);
+            sum.a += q.a;
+            sum.r += q.r;
+            sum.g += q.g;
+            sum.b += q.b;
+          }
+        const float n = float((y1 - y0) * (x1 - x0));
+        const uint32_t c = Unpremul({sum.a / n, sum.r / n, sum.g / n, sum.b / n});
+        for (int y = y0; y < y1; ++y) std::fill(dst + size_t(y) * stride + x0, dst + size_t(y) * stride + x1, c);
+      }
+    }
+  });
+}
+
+// A cartoon: few colour levels and dark outlines where lightness changes fast.
+void ToonKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float n = std::max(2.0f, std::round(p.Floats[0])) - 1, edge = p.Floats[1] * 1020;
+  Gradients(in, out, [&](int x, int y, int gx, int gy) {
+    const uint32_t c = in.ScanLine(y)[x];
+    if (float(std::abs(gx) + std::abs(gy)) > edge) return c & 0xFF000000u;
+    const auto q = [n](int v) { return Clamp255(std::round(v / 255.0f * n) / n * 255); };
+    return WithAlpha(c, q(R(c)), q(G(c)), q(B(c)));
+  });
+}
+
+// The picture with a blurred copy of itself screened over it.
+void GlowKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  TBitmap halo;
+  GaussianBlurBitmap(in, halo, p.Floats[0]);
+  const float amount = p.Floats[1];
+  const int w = in.Width();
+  ForRows(out, 8, [&](int y, uint32_t* d) {
+    const uint32_t* s = in.ScanLine(y);
+    const uint32_t* g = halo.ScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      const auto screen = [&](int a, int b) { return Clamp255(a + (b * amount) * (255 - a) / 255.0f); };
+      d[x] = WithAlpha(s[x], screen(R(s[x]), R(g[x])), screen(G(s[x]), G(g[x])), screen(B(s[x]), B(g[x])));
+    }
+  });
+}
+
+// Only the light above Threshold glows, as bright lights bloom on film.
+void BloomKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const int level = int(std::lround(p.Floats[0] * 255));
+  TBitmap bright(in.Width(), in.Height());
+  MapPixels(in, bright, [level](uint32_t c) {
+    const int l = Luma(c);
+    if (l <= level) return c & 0xFF000000u;
+    const float k = float(l - level) / float(std::max(1, 255 - level));
+    return WithAlpha(c, Clamp255(R(c) * k), Clamp255(G(c) * k), Clamp255(B(c) * k));
+  });
+  GaussianBlurBitmap(bright, bright, p.Floats[1]);
+  const float amount = p.Floats[2];
+  const int w = in.Width();
+  ForRows(out, 6, [&](int y, uint32_t* d) {
+    const uint32_t* s = in.ScanLine(y);
+    const uint32_t* g = bright.ScanLine(y);
+    for (int x = 0; x < w; ++x)
+      d[x] = WithAlpha(s[x], Clamp255(R(s[x]) + R(g[x]) * amount), Clamp255(G(s[x]) + G(g[x]) * amount),
+                       Clamp255(B(s[x]) + B(g[x]) * amount));
+  });
+}
+
+// Black dots on a turned grid, each as large as its cell is dark.
+void HalftoneKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float size = std::max(2.0f, p.Floats[0]), a = p.Floats[1] * kPi / 180;
+  const float cs = std::cos(a), sn = std::sin(a);
+  const TSampler s(in);
+  const int w = in.Width();
+  ForRows(out, 40, [&](int y, uint32_t* d) {
+    for (int x = 0; x < w; ++x) {
+      const float px = x + 0.5f, py = y + 0.5f;
+      // In grid coordinates: the cell's middle, back in picture coordinates.
+      const float u = (px * cs + py * sn) / size, v = (-px * sn + py * cs) / size;
+      const float cu = (std::floor(u) + 0.5f) * size, cv = (std::floor(v) + 0.5f) * size;
+      const float mx = cu * cs - cv * sn, my = cu * sn + cv * cs;
+      const uint32_t c = s.At(mx, my);
+      const float dark = 1 - Luma(c) / 255.0f;
+      const float radius = std::sqrt(dark) * size * 0.70711f;
+      const float dist = std::hypot((u - std::floor(u) - 0.5f) * size, (v - std::floor(v) - 0.5f) * size);
+      const float ink = std::clamp(radius - dist + 0.5f, 0.0f, 1.0f);
+      const int l = Clamp255((1 - ink) * 255);
+      d[x] = WithAlpha(in.ScanLine(y)[x], l, l, l);
+    }
+  });
+}
+
+// --- PaperSketch ----------------------------------------------------------------
+// A pencil drawing on white paper. The grey of each pixel is divided by the
+// grey of its blurred surroundings (a colour dodge): where the picture is
+// flat the two agree and the paper stays white; at edges and in texture the
+// darker side falls below its surroundings and becomes a stroke. The blur
+// grows with BrushSize, and with it the softness and breadth of the strokes.
+// A much wider blur estimates the paper's own light, so areas that are dark
+// relative to their paper (thick ink, deep shadow) stay dark instead of
+// turning hollow, and the uneven lighting of a photographed page is evened
+// out. The grey planes are 16-bit with four fractional bits; the paper's
+// light is smooth enough to be computed at a quarter of the size.
+constexpr int kFrac = 16;  // grey 0..255 is stored as 0..4080
+
+std::vector<float> PaperLight(const std::vector<uint16_t>& grey, int w, int h, float sigma, int f, int& lw, int& lh) {
+  lw = (w + f - 1) / f;
+  lh = (h + f - 1) / f;
+  std::vector<float> low(size_t(lw) * size_t(lh));
+  ParallelRows(lh, 4LL * w, [&](int y0, int y1) {
+    for (int ly = y0; ly < y1; ++ly) {
+      for (int lx = 0; lx < lw; ++lx) {
+        uint32_t sum = 0, count = 0;
+        for (int y = ly * f; y < std::min(h, ly * f + f); ++y)
+          for (int x = lx * f; x < std::min(w, lx * f + f); ++x, ++count) sum += grey[size_t(y) * size_t(w) + size_t(x)];
+        low[size_t(ly) * size_t(lw) + size_t(lx)] = float(sum) / float(count * kFrac);
+      }
+    }
+  });
+  GaussianBlurPlane(low, lw, lh, sigma / float(f));
+  return low;
+}
+
+void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  uint32_t* const dst = out.Bits();
+  const size_t dstStride = size_t(out.Stride());
+  const int w = in.Width(), h = in.Height();
+  const float brush = p.Floats[0];
+  const size_t n = size_t(w) * size_t(h);
+  std::vector<uint16_t> grey(n);
+  ParallelRows(h, w, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const uint32_t* s = in.ScanLine(y);
+      uint16_t* g = grey.data() + size_t(y) * size_t(w);
+      for (int x = 0; x < w; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
+    }
+  });
+  std::vector<uint16_t> near = grey;
+  GaussianBlurPlane16(near, w, h, brush);
+  constexpr int kPaperScale = 4;
+  int lw = 0, lh = 0;
+  const std::vector<float> paper = PaperLight(grey, w, h, std::max(8.0f, brush * 5.0f), kPaperScale, lw, lh);
+
+  // Bilinear look-up of the paper's light: per column the two low-resolution
+  // columns and the weight of the second.
+  std::vector<int> cx0(static_cast<size_t>(w)), cx1(static_cast<size_t>(w));
+  std::vector<float> cwx(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    const float u = std::clamp((x + 0.5f) / kPaperScale - 0.5f, 0.0f, float(lw - 1));
+    cx0[size_t(x)] = int(u);
+    cx1[size_t(x)] = std::min(lw - 1, int(u) + 1);
+    cwx[size_t(x)] = u - float(int(u));
+  }
+
+  ParallelRows(h, 24LL * w, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const float v = std::clamp((y + 0.5f) / kPaperScale - 0.5f, 0.0f, float(lh - 1));
+      const float* p0 = paper.data() + size_t(int(v)) * size_t(lw);
+      const float* p1 = paper.data() + size_t(std::min(lh - 1, int(v) + 1)) * size_t(lw);
+      const float wy = v - float(int(v));
+      const uint16_t* gu = grey.data() + size_t(std::max(y - 1, 0)) * size_t(w);
+      const uint16_t* gc = grey.data() + size_t(y) * size_t(w);
+      const uint16_t* gd = grey.data() + size_t(std::min(y + 1, h - 1)) * size_t(w);
+      const uint16_t* nr = near.data() + size_t(y) * size_t(w);
+      const uint32_t* s = in.ScanLine(y);
+      uint32_t* d = dst + size_t(y) * dstStride;
+      for (int x = 0; x < w; ++x) {
+        // The pixel's grey, smoothed by the 3 x 3 binomial so sensor grain
+        // does not become pencil texture.
+        const int xl = std::max(x - 1, 0), xr = std::min(x + 1, w - 1);
+        const int sm = (gu[xl] + 2 * gu[x] + gu[xr]) + 2 * (gc[xl] + 2 * gc[x] + gc[xr]) + (gd[xl] + 2 * gd[x] + gd[xr]);
+        const float g = float(sm) / float(16 * kFrac);
+        const float nearGrey = float(nr[x]) / float(kFrac);
+        const size_t i0 = size_t(cx0[size_t(x)]), i1 = size_t(cx1[size_t(x)]);
+        const float a = p0[i0] + (p0[i1] - p0[i0]) * cwx[size_t(x)];
+        const float b = p1[i0] + (p1[i1] - p1[i0]) * cwx[size_t(x)];
+        const float paperGrey = a + (b - a) * wy;
+
+        const float edge = std::min(1.0f, (g + 1.0f) / (nearGrey + 1.0f));
+        const float stroke = std::clamp(1.0f - (1.0f - edge) * 2.5f, 0.0f, 1.0f);
+        const float rel = std::min(1.0f, (g + 1.0f) / (paperGrey + 1.0f));
+        // Dark against the paper: full weight below 0.25 of the paper's
+        // light, none above 0.6.
+        const float ink = std::clamp((rel - 0.25f) / 0.35f, 0.0f, 1.0f);
+        float val = stroke * (0.15f + 0.85f * ink);
+        val = val * val;                   // pencil: strokes deepen quickly
+        val = std::min(1.0f, val / 0.9f);  // faint texture turns to paper
+        const int l = int(val * 255.0f + 0.5f);
+        d[x] = WithAlpha(s[x], l, l, l);
+      }
+    }
+  });
+}
+
+}  // namespace
+}  // namespace fx
+
+void RegisterStyleFilters() {
+  using namespace fx;
+  const char* c = "Style";
+  Add(c, "Emboss", "A grey relief, lit from one side.",
+      {FloatValue("Amount", "Depth of the relief", 0, 5, 1), FloatValue("Angle", "Direction of the light in degrees", -180, 180, 135)},
+      EmbossKernel);
+  Add(c, "Pixelate", "Blocks of one colour, like a coarse screen.",
+      {FloatValue("Size", "Side of a block in pixels", 1, 200, 12)}, PixelateKernel);
+  Add(c, "EdgeDetect", "Light outlines where the picture's lightness changes.",
+      {FloatValue("Amount", "Brightness of the outlines", 0, 5, 1)}, EdgeDetectKernel);
+  Add(c, "Toon", "A cartoon: few colours and dark outlines.",
+      {FloatValue("Levels", "Levels per colour channel", 2, 16, 5), FloatValue("Edge", "How sharp a change draws an outline", 0.01, 1, 0.2)},
+      ToonKernel);
+  Add(c, "Glow", "A soft halo of the picture's own light.",
+      {FloatValue("Radius", "Spread of the halo in pixels", 0, 100, 8), FloatValue("Amount", "Strength of the halo", 0, 1, 0.5)},
+      GlowKernel);
+  Add(c, "Bloom", "Bright lights spill over their surroundings.",
+      {FloatValue("Threshold", "Lightness above which light blooms", 0, 1, 0.7),
+       FloatValue("Radius", "Spread in pixels", 0, 100, 12), FloatValue("Amount", "Strength", 0, 3, 1)},
+      BloomKernel);
+  Add(c, "Halftone", "Black dots that grow with darkness, as in newsprint.",
+      {FloatValue("Size", "Distance between dots in pixels", 2, 100, 8), FloatValue("Angle", "Turn of the dot grid in degrees", 0, 90, 45)},
+      HalftoneKernel);
+  Add(c, "PaperSketch", "A grey pencil drawing of the picture on white paper.",
+      {FloatValue("BrushSize", "Width and softness of the pencil strokes", 0.6, 10, 3)}, PaperSketchKernel);
+}
+
+}  // namespace karto

@@ -1,0 +1,279 @@
+// Transitions from Input to Target (stretched to Input's size) as Progress
+// runs from 0 to 100: at 0 the result is Input, at 100 Target.
+
+#include "imaging/Catalogue.h"
+#include "imaging/FilterKit.h"
+
+namespace karto {
+
+namespace fx {
+namespace {
+
+inline uint32_t Hash(uint32_t x, uint32_t y) {
+  uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u;
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  h *= 0x297a2d39u;
+  return h ^ (h >> 15);
+}
+
+float Progress(const TFilterParams& p) { return std::clamp(p.Floats[0] / 100.0f, 0.0f, 1.0f); }
+
+// out = Input and Target mixed per pixel by t(x, y) in 0..1.
+template <class T>
+void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
+  const int w = a.Width();
+  ForRows(out, 20, [&](int y, uint32_t* d) {
+    const uint32_t* pa = a.ScanLine(y);
+    const uint32_t* pb = b.ScanLine(y);
+    for (int x = 0; x < w; ++x) d[x] = Mix(pa[x], pb[x], t(x + 0.5f, y + 0.5f));
+  });
+}
+
+// Both pictures distorted, Input more as the transition goes on and Target
+// less, cross-faded: the shared road of the distorting transitions.
+// warp(strength, x, y) moves a read position; strength is 0 for none.
+template <class Warp>
+void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
+  const TSampler sa(a), sb(b);
+  const int w = a.Width();
+  ForRows(out, 80, [&](int y, uint32_t* d) {
+    for (int x = 0; x < w; ++x) {
+      float ax = x + 0.5f, ay = y + 0.5f, bx = ax, by = ay;
+      warp(t, ax, ay);
+      warp(1 - t, bx, by);
+      d[x] = Mix(sa.At(ax, ay), sb.At(bx, by), t);
+    }
+  });
+}
+
+void DissolveKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const uint32_t limit = uint32_t(double(Progress(p)) * 4294967295.0);
+  const int w = in.Width();
+  ForRows(out, 8, [&](int y, uint32_t* d) {
+    const uint32_t* pa = in.ScanLine(y);
+    const uint32_t* pb = b.ScanLine(y);
+    for (int x = 0; x < w; ++x) d[x] = Hash(uint32_t(x), uint32_t(y)) < limit || limit == 4294967295u ? pb[x] : pa[x];
+  });
+}
+
+void FadeKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float t = Progress(p);
+  Blend(in, b, out, [t](float, float) { return t; });
+}
+
+// A soft straight edge sweeping across at Angle.
+void WipeKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float w = float(in.Width()), h = float(in.Height()), a = p.Floats[1] * kPi / 180;
+  const float dx = std::cos(a), dy = std::sin(a);
+  // The picture's extent along the direction.
+  const float lo = std::min({0.0f, w * dx, h * dy, w * dx + h * dy}), hi = std::max({0.0f, w * dx, h * dy, w * dx + h * dy});
+  const float soft = 0.05f, t = Progress(p) * (1 + 2 * soft) - soft;
+  Blend(in, b, out, [&](float x, float y) {
+    const float u = (x * dx + y * dy - lo) / (hi - lo);
+    return 1 - Smoothstep(t - soft, t + soft, u);
+  });
+}
+
+// Target slides in from the side at Angle, pushing Input out.
+void SlideKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float w = float(in.Width()), h = float(in.Height()), a = p.Floats[1] * kPi / 180;
+  const float dx = std::cos(a) * w, dy = std::sin(a) * h, t = Progress(p), ox = dx * t, oy = dy * t;
+  const TSampler sa(in), sb(b);
+  const int iw = in.Width();
+  ForRows(out, 40, [&](int y, uint32_t* d) {
+    for (int x = 0; x < iw; ++x) {
+      // Input moved on by the offset; Target follows one picture behind it.
+      const float ax = x + 0.5f - ox, ay = y + 0.5f - oy;
+      d[x] = ax >= 0 && ay >= 0 && ax <= w && ay <= h ? sa.At(ax, ay) : sb.At(ax + dx, ay + dy);
+    }
+  });
+}
+
+// A circle opening from the middle.
+void IrisKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float w = float(in.Width()), h = float(in.Height()), cx = w / 2, cy = h / 2;
+  const float reach = std::hypot(cx, cy), soft = 0.02f * reach;
+  const float r = Progress(p) * (reach + 2 * soft) - soft;
+  Blend(in, b, out, [&](float x, float y) { return 1 - Smoothstep(r - soft, r + soft, std::hypot(x - cx, y - cy)); });
+}
+
+// Horizontal slats that turn open.
+void BlindsKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float n = std::max(1.0f, std::round(p.Floats[1])), h = float(in.Height()), t = Progress(p);
+  Blend(in, b, out, [&](float, float y) {
+    const float u = y / h * n;
+    const float f = u - std::floor(u);
+    return f < t ? 1.0f : 0.0f;
+  });
+}
+
+// Blocks grow until the middle of the way, where the pictures change, and
+// shrink again.
+void PixelateTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float t = Progress(p), peak = 1 - std::fabs(2 * t - 1);
+  const int size = std::max(1, int(std::lround(peak * std::max(p.Floats[1], 1.0f))));
+  const TBitmap& from = t < 0.5f ? in : b;
+  const int w = in.Width(), h = in.Height();
+  ForRows(out, 4, [&](int y, uint32_t* d) {
+    const int sy = std::min(h - 1, (y / size) * size + size / 2);
+    const uint32_t* s = from.ScanLine(sy);
+    for (int x = 0; x < w; ++x) d[x] = s[std::min(w - 1, (x / size) * size + size / 2)];
+  });
+}
+
+void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, radius = std::hypot(cx, cy);
+  const float turns = p.Floats[1] * kPi / 180;
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy), k = 1 - r / radius;
+    const float a = turns * s * k * k, c = std::cos(a), sn = std::sin(a);
+    x = cx + dx * c - dy * sn;
+    y = cy + dx * sn + dy * c;
+  });
+}
+
+void RippleTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
+  const float amplitude = p.Floats[1], wavelength = std::max(2.0f, p.Floats[2]);
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
+    if (r <= 0) return;
+    const float shift = amplitude * s * std::sin(2 * kPi * r / wavelength);
+    x += dx / r * shift;
+    y += dy / r * shift;
+  });
+}
+
+void MagnifyTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, zoom = std::max(1.0f, p.Floats[1]);
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float k = 1 / (1 + (zoom - 1) * s);
+    x = cx + (x - cx) * k;
+    y = cy + (y - cy) * k;
+  });
+}
+
+void WaveTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float amplitude = p.Floats[1], k = 2 * kPi / std::max(2.0f, p.Floats[2]);
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float ox = amplitude * s * std::sin(y * k), oy = amplitude * s * std::sin(x * k);
+    x += ox;
+    y += oy;
+  });
+}
+
+// Target runs down over Input in drops of uneven length, like paint.
+void DripKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float t = Progress(p), h = float(in.Height()), drops = std::max(2.0f, p.Floats[1]);
+  const float w = float(in.Width());
+  Blend(in, b, out, [&](float x, float y) {
+    // Each drop's lag: smooth noise along x, from a few random heights.
+    const float u = x / w * drops;
+    const int i = int(std::floor(u));
+    const float f = u - float(i), s = f * f * (3 - 2 * f);
+    const float l0 = float(Hash(uint32_t(i), 7u) & 0xFFFF) / 65535.0f, l1 = float(Hash(uint32_t(i + 1), 7u) & 0xFFFF) / 65535.0f;
+    const float lag = (l0 + (l1 - l0) * s) * 0.5f;
+    const float front = (t * 1.5f - lag) * h;
+    return 1 - Smoothstep(front - 2, front + 2, y);
+  });
+}
+
+// Swirls in rings that turn alternately one way and the other.
+void BandedSwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
+  const float bands = std::max(1.0f, p.Floats[1]), radius = std::hypot(cx, cy), turn = p.Floats[2] * kPi / 180;
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
+    const float a = turn * s * std::sin(r / radius * bands * kPi), c = std::cos(a), sn = std::sin(a);
+    x = cx + dx * c - dy * sn;
+    y = cy + dx * sn + dy * c;
+  });
+}
+
+// Circles on a grid grow until they cover the picture.
+void CircleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float size = std::max(4.0f, p.Floats[1]), r = Progress(p) * size * 0.7072f;
+  Blend(in, b, out, [&](float x, float y) {
+    const float fx = x - (std::floor(x / size) + 0.5f) * size, fy = y - (std::floor(y / size) + 0.5f) * size;
+    return 1 - Smoothstep(r - 0.75f, r + 0.75f, std::hypot(fx, fy));
+  });
+}
+
+// Crumpled like paper: a smooth random displacement that grows and fades.
+void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const TBitmap b = TargetAtSizeOf(target, in);
+  const float strength = p.Floats[1], cell = std::max(8.0f, std::min(in.Width(), in.Height()) / 8.0f);
+  const auto noise = [&](float x, float y, uint32_t seed) {
+    const float u = x / cell, v = y / cell;
+    const int i = int(std::floor(u)), j = int(std::floor(v));
+    const float fu = u - float(i), fv = v - float(j);
+    const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
+    const auto at = [&](int a, int c) { return float(Hash(uint32_t(a) * 2 + seed, uint32_t(c)) & 0xFFFF) / 32767.5f - 1; };
+    const float top = at(i, j) + (at(i + 1, j) - at(i, j)) * su, bottom = at(i, j + 1) + (at(i + 1, j + 1) - at(i, j + 1)) * su;
+    return top + (bottom - top) * sv;
+  };
+  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+    const float k = strength * std::sin(s * kPi / 2);
+    const float ox = noise(x, y, 1) * k, oy = noise(x, y, 2) * k;
+    x += ox;
+    y += oy;
+  });
+}
+
+}  // namespace
+}  // namespace fx
+
+void RegisterTransitionFilters() {
+  using namespace fx;
+  const char* c = "Transition";
+  Add(c, "Dissolve", "Pixels of the second picture appear at random.", {ProgressValue()}, DissolveKernel);
+  Add(c, "Fade", "One picture fades into the other.", {ProgressValue()}, FadeKernel);
+  Add(c, "Wipe", "A soft edge sweeps the second picture in.",
+      {ProgressValue(), FloatValue("Angle", "Direction of the sweep in degrees", -180, 180, 0)}, WipeKernel);
+  Add(c, "Slide", "The second picture slides in and pushes the first out.",
+      {ProgressValue(), FloatValue("Angle", "Direction in degrees", -180, 180, 0)}, SlideKernel);
+  Add(c, "Iris", "A circle opens from the middle onto the second picture.", {ProgressValue()}, IrisKernel);
+  Add(c, "Blinds", "Slats turn open onto the second picture.",
+      {ProgressValue(), FloatValue("Count", "Number of slats", 1, 100, 10)}, BlindsKernel);
+  Add(c, "PixelateTransition", "Coarsens into blocks and clears again as the second picture.",
+      {ProgressValue(), FloatValue("Size", "Largest block in pixels", 1, 200, 40)}, PixelateTransitionKernel);
+  Add(c, "SwirlTransition", "Twists the first picture away and the second into place.",
+      {ProgressValue(), FloatValue("Angle", "Largest twist in degrees", -1440, 1440, 360)}, SwirlTransitionKernel);
+  Add(c, "RippleTransition", "Ripples carry one picture into the other.",
+      {ProgressValue(), FloatValue("Amplitude", "Height of the ripples in pixels", 0, 100, 20),
+       FloatValue("Wavelength", "Distance between ripples in pixels", 2, 400, 40)},
+      RippleTransitionKernel);
+  Add(c, "MagnifyTransition", "Zooms into the first picture and out of the second.",
+      {ProgressValue(), FloatValue("Zoom", "Largest magnification", 1, 20, 4)}, MagnifyTransitionKernel);
+  Add(c, "WaveTransition", "Waves carry one picture into the other.",
+      {ProgressValue(), FloatValue("Amplitude", "Swing in pixels", 0, 100, 20),
+       FloatValue("Wavelength", "Length of a wave in pixels", 2, 400, 80)},
+      WaveTransitionKernel);
+  Add(c, "Drip", "The second picture runs down over the first like drops of paint.",
+      {ProgressValue(), FloatValue("Drops", "Number of drops across", 2, 200, 24)}, DripKernel);
+  Add(c, "BandedSwirl", "Rings turning one way and the other carry the pictures.",
+      {ProgressValue(), FloatValue("Bands", "Number of rings", 1, 40, 6), FloatValue("Angle", "Largest turn in degrees", -720, 720, 90)},
+      BandedSwirlKernel);
+  Add(c, "Circle", "Circles on a grid grow into the second picture.",
+      {ProgressValue(), FloatValue("Size", "Distance between circles in pixels", 4, 400, 40)}, CircleKernel);
+  Add(c, "Crumple", "The first picture crumples like paper and the second smooths out.",
+      {ProgressValue(), FloatValue("Strength", "How far it crumples, in pixels", 0, 200, 40)}, CrumpleKernel);
+}
+
+}  // namespace karto
