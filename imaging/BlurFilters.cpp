@@ -102,17 +102,30 @@ int PlaneBoxRadius(float sigma) {
 template <class Where>
 void HalvingPasses(TBitmap& cur, int passes, Where where) {
   TBitmap next(cur.Width(), cur.Height());
+  const bool opaque = Opaque(cur);
   for (int k = 0; k < passes; ++k) {
-    const TSampler s(cur);
     const int w = cur.Width();
-    ForRows(next, 50, [&](int y, uint32_t* d) {
-      const uint32_t* row = cur.ScanLine(y);
-      for (int x = 0; x < w; ++x) {
-        float sx = x + 0.5f, sy = y + 0.5f;
-        where(k, sx, sy);
-        d[x] = Mix(row[x], s.At(sx, sy), 0.5f);
-      }
-    });
+    if (opaque) {
+      const TOpaqueSampler s(cur);
+      ForRows(next, 25, [&](int y, uint32_t* d) {
+        const uint32_t* row = cur.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+          float sx = x + 0.5f, sy = y + 0.5f;
+          where(k, sx, sy);
+          d[x] = TOpaqueSampler::Lerp(row[x], s.At(sx, sy), 128);
+        }
+      });
+    } else {
+      const TSampler s(cur);
+      ForRows(next, 50, [&](int y, uint32_t* d) {
+        const uint32_t* row = cur.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+          float sx = x + 0.5f, sy = y + 0.5f;
+          where(k, sx, sy);
+          d[x] = Mix(row[x], s.At(sx, sy), 0.5f);
+        }
+      });
+    }
     std::swap(cur, next);
   }
 }
@@ -150,20 +163,27 @@ void MotionBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
 void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
   const float angle = p.Floats[1] * kPi / 180;
-  const float longest = angle * std::hypot(float(in.Width()), float(in.Height()));
+  const float longest = angle * Hypot(float(in.Width()), float(in.Height()));
   const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
   const float step = passes ? angle / float(1 << passes) : 0;
-  const auto rotate = [&](float a, float& x, float& y) {
-    const float c = std::cos(a), s = std::sin(a), ox = x - cx, oy = y - cy;
+  const auto rotate = [&](float c, float s, float& x, float& y) {
+    const float ox = x - cx, oy = y - cy;
     x = cx + ox * c - oy * s;
     y = cy + ox * s + oy * c;
   };
+  // Each pass turns by a fixed angle: its sine and cosine are taken once.
+  std::vector<float> cs(static_cast<size_t>(passes)), sn(static_cast<size_t>(passes));
+  for (int k = 0; k < passes; ++k) {
+    cs[size_t(k)] = std::cos(step * float(1 << k));
+    sn[size_t(k)] = std::sin(step * float(1 << k));
+  }
+  const float c0 = std::cos(-(angle - step) / 2), s0 = std::sin(-(angle - step) / 2);
   TBitmap cur(in.Width(), in.Height());
   WarpPixels(in, cur, [&](float& x, float& y) {
-    rotate(-(angle - step) / 2, x, y);
+    rotate(c0, s0, x, y);
     return true;
   });
-  HalvingPasses(cur, passes, [&](int k, float& x, float& y) { rotate(step * float(1 << k), x, y); });
+  HalvingPasses(cur, passes, [&](int k, float& x, float& y) { rotate(cs[size_t(k)], sn[size_t(k)], x, y); });
   out = cur;
 }
 
@@ -171,14 +191,16 @@ void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
 void ZoomBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
   const float strength = std::clamp(p.Floats[1], 0.0f, 0.95f);
-  const float longest = strength * std::hypot(float(in.Width()), float(in.Height()));
+  const float longest = strength * Hypot(float(in.Width()), float(in.Height()));
   const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
   // Scales multiply: pass k scales about the centre by f^(2^k).
   const float total = std::log(1 - strength);
   const float step = passes ? total / float(1 << passes) : 0;
   TBitmap cur(in);
+  std::vector<float> scale(static_cast<size_t>(passes));
+  for (int k = 0; k < passes; ++k) scale[size_t(k)] = std::exp(step * float(1 << k));
   HalvingPasses(cur, passes, [&](int k, float& x, float& y) {
-    const float f = std::exp(step * float(1 << k));
+    const float f = scale[size_t(k)];
     x = cx + (x - cx) * f;
     y = cy + (y - cy) * f;
   });

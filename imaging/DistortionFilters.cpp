@@ -21,9 +21,9 @@ void SwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
   const TFrame f = Frame(in, p.Points[0], p.Floats[1]);
   const float angle = p.Floats[2] * kPi / 180;
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = x - f.cx, dy = y - f.cy, r = std::hypot(dx, dy);
+    const float dx = x - f.cx, dy = y - f.cy, r = Hypot(dx, dy);
     if (r >= f.radius) return true;
-    const float t = 1 - r / f.radius, a = angle * t * t, c = std::cos(a), s = std::sin(a);
+    const float t = 1 - r / f.radius, a = angle * t * t, c = FastCos(a), s = FastSin(a);
     x = f.cx + dx * c - dy * s;
     y = f.cy + dx * s + dy * c;
     return true;
@@ -34,10 +34,15 @@ void SwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 void PinchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const TFrame f = Frame(in, p.Points[0], p.Floats[1]);
   const float strength = p.Floats[2];
+  // The factor depends on the distance alone: a table over it.
+  constexpr int kSteps = 4096;
+  std::vector<float> table(kSteps + 1);
+  for (int i = 0; i <= kSteps; ++i)
+    table[size_t(i)] = std::pow(std::max(1e-6f, std::sin(kPi / 2 * float(i) / kSteps)), -strength);
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = x - f.cx, dy = y - f.cy, r = std::hypot(dx, dy);
+    const float dx = x - f.cx, dy = y - f.cy, r = Hypot(dx, dy);
     if (r >= f.radius || r <= 0) return true;
-    const float k = std::pow(std::sin(kPi / 2 * r / f.radius), -strength);
+    const float k = table[size_t(std::min(float(kSteps), r / f.radius * kSteps + 0.5f))];
     x = f.cx + dx * k;
     y = f.cy + dy * k;
     return true;
@@ -49,9 +54,9 @@ void RippleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBi
   const TFrame f = Frame(in, p.Points[0], 1);
   const float amplitude = p.Floats[1], wavelength = std::max(1.0f, p.Floats[2]), phase = p.Floats[3] * kPi / 180;
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = x - f.cx, dy = y - f.cy, r = std::hypot(dx, dy);
+    const float dx = x - f.cx, dy = y - f.cy, r = Hypot(dx, dy);
     if (r <= 0) return true;
-    const float shift = amplitude * std::sin(2 * kPi * r / wavelength + phase);
+    const float shift = amplitude * FastSin(2 * kPi * r / wavelength + phase);
     x += dx / r * shift;
     y += dy / r * shift;
     return true;
@@ -61,8 +66,13 @@ void RippleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBi
 void WaveKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float ax = p.Floats[0], ay = p.Floats[1], wavelength = std::max(1.0f, p.Floats[2]);
   const float k = 2 * kPi / wavelength;
+  // The sideways shift depends on the row only, the vertical one on the
+  // column only: two tables instead of two sines a pixel.
+  std::vector<float> byRow(static_cast<size_t>(in.Height())), byColumn(static_cast<size_t>(in.Width()));
+  for (size_t y = 0; y < byRow.size(); ++y) byRow[y] = ax * std::sin((float(y) + 0.5f) * k);
+  for (size_t x = 0; x < byColumn.size(); ++x) byColumn[x] = ay * std::sin((float(x) + 0.5f) * k);
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float ox = ax * std::sin(y * k), oy = ay * std::sin(x * k);
+    const float ox = byRow[size_t(y)], oy = byColumn[size_t(x)];
     x += ox;
     y += oy;
     return true;
@@ -74,7 +84,7 @@ void MagnifyKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TB
   const TFrame f = Frame(in, p.Points[0], p.Floats[1]);
   const float mag = std::max(0.1f, p.Floats[2]);
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = x - f.cx, dy = y - f.cy, r = std::hypot(dx, dy);
+    const float dx = x - f.cx, dy = y - f.cy, r = Hypot(dx, dy);
     if (r >= f.radius) return true;
     // Full magnification inside 90 % of the radius, easing to none at the rim.
     const float t = Smoothstep(0.9f * f.radius, f.radius, r);
@@ -89,11 +99,11 @@ void MagnifyKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TB
 void PolarKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float w = float(in.Width()), h = float(in.Height());
   const float cx = p.Points[0].X * w, cy = p.Points[0].Y * h;
-  const float maxR = std::hypot(std::max(cx, w - cx), std::max(cy, h - cy));
+  const float maxR = Hypot(std::max(cx, w - cx), std::max(cy, h - cy));
   WarpPixels(in, out, [&](float& x, float& y) {
     const float dx = x - cx, dy = y - cy;
-    const float a = std::atan2(dy, dx);  // -pi .. pi
-    const float r = std::hypot(dx, dy);
+    const float a = FastAtan2(dy, dx);  // -pi .. pi
+    const float r = Hypot(dx, dy);
     x = (a + kPi) / (2 * kPi) * w;
     y = r / maxR * h;
     return true;
@@ -104,11 +114,14 @@ void PolarKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 void SpherizeKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const TFrame f = Frame(in, p.Points[0], p.Floats[1]);
   const float strength = std::clamp(p.Floats[2], -1.0f, 1.0f);
+  constexpr int kSteps = 4096;
+  std::vector<float> asinTable(kSteps + 1);
+  for (int i = 0; i <= kSteps; ++i) asinTable[size_t(i)] = std::asin(float(i) / kSteps) / (kPi / 2);
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = (x - f.cx) / f.radius, dy = (y - f.cy) / f.radius, r = std::hypot(dx, dy);
+    const float dx = (x - f.cx) / f.radius, dy = (y - f.cy) / f.radius, r = Hypot(dx, dy);
     if (r >= 1 || r <= 0) return true;
     // On a sphere the distance from the middle grows like asin.
-    const float sphere = std::asin(r) / (kPi / 2);
+    const float sphere = asinTable[size_t(r * kSteps + 0.5f)];
     const float k = (1 - strength) + strength * sphere / r;
     x = f.cx + dx * f.radius * k;
     y = f.cy + dy * f.radius * k;

@@ -55,6 +55,16 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
   return Unpremul({p.a * u + q.a * t, p.r * u + q.r * t, p.g * u + q.g * t, p.b * u + q.b * t});
 }
 
+bool Opaque(const TBitmap& b) {
+  for (int y = 0; y < b.Height(); ++y) {
+    const uint32_t* row = b.ScanLine(y);
+    uint32_t all = 0xFFFFFFFFu;
+    for (int x = 0; x < b.Width(); ++x) all &= row[x];
+    if ((all >> 24) != 0xFF) return false;
+  }
+  return true;
+}
+
 uint32_t TSampler::At(float x, float y) const {
   const float fx = x - 0.5f, fy = y - 0.5f;
   if (!(fx == fx) || !(fy == fy)) return 0;  // NaN from a degenerate mapping

@@ -69,7 +69,7 @@ void RadialGradientKernel(const TFilterParams& p, const TBitmap&, const TBitmap&
   const int iw = out.Width();
   ForRows(out, 20, [&](int y, uint32_t* d) {
     for (int x = 0; x < iw; ++x) {
-      const float t = std::min(1.0f, std::hypot(x + 0.5f - cx, y + 0.5f - cy) / radius);
+      const float t = std::min(1.0f, Hypot(x + 0.5f - cx, y + 0.5f - cy) / radius);
       d[x] = Ramp(a, b, t, x, y);
     }
   });

@@ -41,13 +41,13 @@ void KaleidoscopeKernel(const TFilterParams& p, const TBitmap& in, const TBitmap
   const float segments = std::max(2.0f, std::round(p.Floats[1]));
   const float wedge = 2 * kPi / segments, turn = p.Floats[2] * kPi / 180;
   WarpPixels(in, out, [&](float& x, float& y) {
-    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
-    float a = std::atan2(dy, dx) - turn;
+    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
+    float a = FastAtan2(dy, dx) - turn;
     a -= std::floor(a / (2 * wedge)) * 2 * wedge;  // 0 .. 2 wedges
     if (a > wedge) a = 2 * wedge - a;
     a += turn;
-    x = cx + r * std::cos(a);
-    y = cy + r * std::sin(a);
+    x = cx + r * FastCos(a);
+    y = cy + r * FastSin(a);
     return true;
   });
 }

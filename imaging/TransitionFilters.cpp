@@ -34,11 +34,10 @@ void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
 // Both pictures distorted, Input more as the transition goes on and Target
 // less, cross-faded: the shared road of the distorting transitions.
 // warp(strength, x, y) moves a read position; strength is 0 for none.
-template <class Warp>
-void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
-  const TSampler sa(a), sb(b);
-  const int w = a.Width();
-  ForRows(out, 80, [&](int y, uint32_t* d) {
+template <class Sampler, class Warp>
+void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, float t, Warp& warp) {
+  const int w = out.Width();
+  ForRows(out, 60, [&](int y, uint32_t* d) {
     for (int x = 0; x < w; ++x) {
       float ax = x + 0.5f, ay = y + 0.5f, bx = ax, by = ay;
       warp(t, ax, ay);
@@ -46,6 +45,12 @@ void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp 
       d[x] = Mix(sa.At(ax, ay), sb.At(bx, by), t);
     }
   });
+}
+
+template <class Warp>
+void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
+  if (Opaque(a) && Opaque(b)) WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, t, warp);
+  else WarpedFadeWith(TSampler(a), TSampler(b), out, t, warp);
 }
 
 void DissolveKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
@@ -99,9 +104,9 @@ void SlideKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& targe
 void IrisKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float w = float(in.Width()), h = float(in.Height()), cx = w / 2, cy = h / 2;
-  const float reach = std::hypot(cx, cy), soft = 0.02f * reach;
+  const float reach = Hypot(cx, cy), soft = 0.02f * reach;
   const float r = Progress(p) * (reach + 2 * soft) - soft;
-  Blend(in, b, out, [&](float x, float y) { return 1 - Smoothstep(r - soft, r + soft, std::hypot(x - cx, y - cy)); });
+  Blend(in, b, out, [&](float x, float y) { return 1 - Smoothstep(r - soft, r + soft, Hypot(x - cx, y - cy)); });
 }
 
 // Horizontal slats that turn open.
@@ -132,11 +137,11 @@ void PixelateTransitionKernel(const TFilterParams& p, const TBitmap& in, const T
 
 void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
-  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, radius = std::hypot(cx, cy);
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, radius = Hypot(cx, cy);
   const float turns = p.Floats[1] * kPi / 180;
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy), k = 1 - r / radius;
-    const float a = turns * s * k * k, c = std::cos(a), sn = std::sin(a);
+    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy), k = 1 - r / radius;
+    const float a = turns * s * k * k, c = FastCos(a), sn = FastSin(a);
     x = cx + dx * c - dy * sn;
     y = cy + dx * sn + dy * c;
   });
@@ -147,9 +152,9 @@ void RippleTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBi
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
   const float amplitude = p.Floats[1], wavelength = std::max(2.0f, p.Floats[2]);
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
+    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
     if (r <= 0) return;
-    const float shift = amplitude * s * std::sin(2 * kPi * r / wavelength);
+    const float shift = amplitude * s * FastSin(2 * kPi * r / wavelength);
     x += dx / r * shift;
     y += dy / r * shift;
   });
@@ -169,7 +174,7 @@ void WaveTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitm
   const TBitmap b = TargetAtSizeOf(target, in);
   const float amplitude = p.Floats[1], k = 2 * kPi / std::max(2.0f, p.Floats[2]);
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float ox = amplitude * s * std::sin(y * k), oy = amplitude * s * std::sin(x * k);
+    const float ox = amplitude * s * FastSin(y * k), oy = amplitude * s * FastSin(x * k);
     x += ox;
     y += oy;
   });
@@ -196,10 +201,10 @@ void DripKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target
 void BandedSwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
-  const float bands = std::max(1.0f, p.Floats[1]), radius = std::hypot(cx, cy), turn = p.Floats[2] * kPi / 180;
+  const float bands = std::max(1.0f, p.Floats[1]), radius = Hypot(cx, cy), turn = p.Floats[2] * kPi / 180;
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
-    const float a = turn * s * std::sin(r / radius * bands * kPi), c = std::cos(a), sn = std::sin(a);
+    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
+    const float a = turn * s * FastSin(r / radius * bands * kPi), c = FastCos(a), sn = FastSin(a);
     x = cx + dx * c - dy * sn;
     y = cy + dx * sn + dy * c;
   });
@@ -211,7 +216,7 @@ void CircleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& targ
   const float size = std::max(4.0f, p.Floats[1]), r = Progress(p) * size * 0.7072f;
   Blend(in, b, out, [&](float x, float y) {
     const float fx = x - (std::floor(x / size) + 0.5f) * size, fy = y - (std::floor(y / size) + 0.5f) * size;
-    return 1 - Smoothstep(r - 0.75f, r + 0.75f, std::hypot(fx, fy));
+    return 1 - Smoothstep(r - 0.75f, r + 0.75f, Hypot(fx, fy));
   });
 }
 
@@ -229,7 +234,7 @@ void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& tar
     return top + (bottom - top) * sv;
   };
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float k = strength * std::sin(s * kPi / 2);
+    const float k = strength * FastSin(s * kPi / 2);
     const float ox = noise(x, y, 1) * k, oy = noise(x, y, 2) * k;
     x += ox;
     y += oy;
