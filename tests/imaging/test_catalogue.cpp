@@ -1,0 +1,209 @@
+// The effect catalogue as a whole: what it offers, and properties every
+// filter (or every filter of a kind) must have, on small pictures.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "imaging/Catalogue.h"
+#include "imaging/FilterKit.h"
+#include "platform/Filters.h"
+#include "tests/support/Synthetic.h"
+
+using namespace karto;
+
+namespace {
+
+const bool kRegistered = (RegisterCatalogue(), true);
+
+std::vector<std::pair<std::string, std::string>> AllFilters() {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const std::string& cat : FilterManager::Categories())
+    for (const std::string& name : FilterManager::FiltersOfCategory(cat)) out.emplace_back(cat, name);
+  return out;
+}
+
+TBitmap Apply(const std::string& name, const TBitmap& in, const TBitmap& target = {},
+            std::initializer_list<std::pair<const char*, float>> floats = {}) {
+  std::unique_ptr<TFilter> f = FilterManager::CreateFilter(name);
+  EXPECT_NE(f, nullptr) << name;
+  if (!f) return {};
+  for (const auto& [p, v] : floats) EXPECT_TRUE(f->SetFloat(p, v)) << name << " " << p;
+  f->SetInput(in);
+  f->SetTarget(target);
+  return f->Output();
+}
+
+int MaxDifference(const TBitmap& a, const TBitmap& b) {
+  int worst = 0;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      for (int s : {0, 8, 16, 24})
+        worst = std::max(worst, std::abs(int((a.Pixel(x, y) >> s) & 0xFF) - int((b.Pixel(x, y) >> s) & 0xFF)));
+  return worst;
+}
+
+TEST(Catalogue, OffersTenCategoriesOfDescribedFilters) {
+  const auto all = AllFilters();
+  EXPECT_GE(all.size(), 60u);
+  std::set<std::string> names;
+  for (const std::string& cat : FilterManager::Categories())
+    EXPECT_GE(FilterManager::FiltersOfCategory(cat).size(), 3u) << cat;
+  for (const auto& [cat, name] : all) {
+    EXPECT_TRUE(names.insert(name).second) << "twice: " << name;
+    TFilterRec rec;
+    ASSERT_TRUE(FilterManager::FilterRecByName(name, rec));
+    EXPECT_FALSE(rec.Desc.empty()) << name;
+    for (const TShaderValueRec& v : rec.Values) {
+      EXPECT_FALSE(v.Desc.empty()) << name << "." << v.Name;
+      if (v.ValueType == TShaderValueType::vtFloat) {
+        EXPECT_LE(v.Min, v.Default) << name << "." << v.Name;
+        EXPECT_LE(v.Default, v.Max) << name << "." << v.Name;
+      }
+    }
+    if (cat == "Transition") {
+      ASSERT_FALSE(rec.Values.empty());
+      EXPECT_EQ(rec.Values[0].Name, "Progress") << name;
+      EXPECT_EQ(rec.Values[0].Max, 100) << name;
+    }
+  }
+}
+
+TEST(Catalogue, EveryFilterCopesWithAnyPictureSize) {
+  // Tiny pictures, a picture with transparency, and a Target of another
+  // size: the result always has the size of Input.
+  const TBitmap photo = synthetic::PhotoLike(37, 23, 5);
+  TBitmap translucent = photo;
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 37; ++x) translucent.SetPixel(x, y, (photo.Pixel(x, y) & 0x00FFFFFFu) | uint32_t(x * 7) << 24);
+  TBitmap one(1, 1), strip(5, 1);
+  one.Clear(0xFF808080u);
+  strip.Clear(0x80FF0000u);
+  const TBitmap other = synthetic::PhotoLike(11, 40, 6);
+  for (const auto& [cat, name] : AllFilters())
+    for (const TBitmap* in : std::initializer_list<const TBitmap*>{&photo, &translucent, &one, &strip}) {
+      const TBitmap out = Apply(name, *in, other);
+      EXPECT_EQ(out.Width(), in->Width()) << name;
+      EXPECT_EQ(out.Height(), in->Height()) << name;
+    }
+}
+
+TEST(Catalogue, TransitionsRunFromInputToTarget) {
+  const TBitmap a = synthetic::PhotoLike(48, 32, 1), b = synthetic::PhotoLike(48, 32, 2);
+  for (const std::string& name : FilterManager::FiltersOfCategory("Transition")) {
+    EXPECT_LE(MaxDifference(Apply(name, a, b, {{"Progress", 0}}), a), 2) << name << " at 0";
+    EXPECT_LE(MaxDifference(Apply(name, a, b, {{"Progress", 100}}), b), 2) << name << " at 100";
+  }
+}
+
+TEST(Catalogue, ColourFiltersKeepAlphaAndNeutralSettingsKeepThePicture) {
+  TBitmap in = synthetic::PhotoLike(30, 20, 3);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) in.SetPixel(x, y, (in.Pixel(x, y) & 0x00FFFFFFu) | uint32_t(40 + x * 7) << 24);
+  for (const char* cat : {"Color", "Color Adjust"})
+    for (const std::string& name : FilterManager::FiltersOfCategory(cat)) {
+      const TBitmap out = Apply(name, in);
+      if (name == "ColorKey") continue;  // takes alpha away by design
+      for (int x = 0; x < 30; ++x) EXPECT_EQ(out.Pixel(x, 5) >> 24, in.Pixel(x, 5) >> 24) << name;
+    }
+  struct Case {
+    const char* name;
+    std::initializer_list<std::pair<const char*, float>> neutral;
+  };
+  const Case neutral[] = {{"Brightness", {{"Brightness", 0}}}, {"Gamma", {{"Gamma", 1}}},
+                          {"Saturation", {{"Amount", 1}}},    {"Hue", {{"Angle", 0}}},
+                          {"Exposure", {{"Stops", 0}}},       {"Vibrance", {{"Amount", 0}}},
+                          {"Sepia", {{"Amount", 0}}},         {"Tint", {{"Amount", 0}}},
+                          {"GaussianBlur", {{"Sigma", 0}}},   {"Affine", {{"Scale", 1}, {"Rotation", 0}}},
+                          {"Swirl", {{"Angle", 0}}},          {"Pinch", {{"Strength", 0}}},
+                          {"Ripple", {{"Amplitude", 0}}},     {"MotionBlur", {{"Distance", 0}}}};
+  const TBitmap opaque = synthetic::PhotoLike(30, 20, 4);
+  for (const Case& c : neutral) EXPECT_LE(MaxDifference(Apply(c.name, opaque, {}, c.neutral), opaque), 2) << c.name;
+}
+
+TEST(Catalogue, CompositesFollowTheirBlendFormulas) {
+  const TBitmap in = synthetic::PhotoLike(20, 10, 7);
+  TBitmap white(20, 10), half(20, 10);
+  white.Clear(0xFFFFFFFFu);
+  half.Clear(0xFF808080u);
+  EXPECT_LE(MaxDifference(Apply("Multiply", in, white), in), 1) << "white multiplies to the picture";
+  EXPECT_LE(MaxDifference(Apply("Normal", in, half), half), 0) << "an opaque layer covers";
+  EXPECT_LE(MaxDifference(Apply("Normal", in, half, {{"Opacity", 0}}), in), 0);
+  const TBitmap screen = Apply("Screen", in, white);
+  EXPECT_EQ(screen.Pixel(3, 3) & 0x00FFFFFFu, 0x00FFFFFFu);
+  const TBitmap diff = Apply("Difference", in, in);
+  EXPECT_EQ(diff.Pixel(5, 5) & 0x00FFFFFFu, 0u);
+  // A transparent Target leaves the picture as it is.
+  TBitmap clear(20, 10);
+  clear.Clear(0);
+  EXPECT_LE(MaxDifference(Apply("Overlay", in, clear), in), 0);
+}
+
+TEST(Catalogue, BlursSpreadNoHiddenColourFromTransparentPixels) {
+  // Opaque red beside fully transparent pixels whose hidden colour is
+  // green: blurred, the edge grows transparent but never turns green.
+  TBitmap in(40, 10);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 40; ++x) in.SetPixel(x, y, x < 20 ? 0xFFFF0000u : 0x0000FF00u);
+  for (const char* name : {"GaussianBlur", "BoxBlur", "MotionBlur"}) {
+    const TBitmap out = Apply(name, in);
+    for (int x = 15; x < 25; ++x) {
+      const uint32_t c = out.Pixel(x, 5);
+      if ((c >> 24) > 8) {
+        EXPECT_LE(int((c >> 8) & 0xFF), 8) << name << " x " << x;
+      }
+    }
+  }
+  // Sampling at the edges repeats the border rather than reading black.
+  TBitmap grey(16, 16);
+  grey.Clear(0xFF808080u);
+  EXPECT_LE(MaxDifference(Apply("GaussianBlur", grey, {}, {{"Sigma", 6}}), grey), 1);
+  EXPECT_LE(MaxDifference(Apply("Wave", grey), grey), 1);
+}
+
+TEST(Catalogue, GradientsAreDitheredNotBanded) {
+  // A slow ramp over 256 columns through 8 levels: without dithering, runs
+  // of 32 equal columns; with it, neighbouring rows differ within a run and
+  // each 32-column block's mean still climbs.
+  TBitmap in(256, 8);
+  std::unique_ptr<TFilter> f = FilterManager::CreateFilter("LinearGradient");
+  ASSERT_TRUE(f->SetColor("Color1", 0xFF000000u));
+  ASSERT_TRUE(f->SetColor("Color2", 0xFF080808u));
+  f->SetInput(in);
+  const TBitmap out = f->Output();
+  int differing = 0;
+  double previous = -1;
+  for (int block = 0; block < 8; ++block) {
+    double sum = 0;
+    for (int x = block * 32; x < block * 32 + 32; ++x)
+      for (int y = 0; y < 8; ++y) {
+        sum += out.Pixel(x, y) & 0xFF;
+        if (y > 0 && (out.Pixel(x, y) & 0xFF) != (out.Pixel(x, y - 1) & 0xFF)) ++differing;
+      }
+    EXPECT_GT(sum / 256, previous) << "block " << block;
+    previous = sum / 256;
+  }
+  EXPECT_GT(differing, 200);
+}
+
+TEST(Catalogue, GeometryMovesPixelsWhereItSays) {
+  TBitmap in(8, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) in.SetPixel(x, y, 0xFF000000u | uint32_t(x * 30) << 16 | uint32_t(y * 60));
+  const TBitmap flipped = Apply("Flip", in, {}, {{"Horizontal", 1}, {"Vertical", 1}});
+  EXPECT_EQ(flipped.Pixel(0, 0), in.Pixel(7, 3));
+  const TBitmap cropped = Apply("Crop", in, {}, {{"Left", 0.25f}, {"Top", 0}, {"Right", 0}, {"Bottom", 0.5f}});
+  EXPECT_EQ(cropped.Pixel(1, 0), 0u);
+  EXPECT_EQ(cropped.Pixel(2, 0), in.Pixel(2, 0));
+  EXPECT_EQ(cropped.Pixel(5, 3), 0u);
+  // The perspective of the whole picture onto itself changes nothing.
+  std::unique_ptr<TFilter> p = FilterManager::CreateFilter("Perspective");
+  p->SetPoint("TopLeft", {0, 0});
+  p->SetPoint("TopRight", {1, 0});
+  p->SetPoint("BottomRight", {1, 1});
+  p->SetPoint("BottomLeft", {0, 1});
+  p->SetInput(in);
+  EXPECT_LE(MaxDifference(p->Output(), in), 1);
+}
+
+}  // namespace
