@@ -141,6 +141,15 @@ void BoxBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TB
 // Along a line of Distance pixels at Angle, centred on each pixel.
 void MotionBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float angle = p.Floats[0] * kPi / 180, distance = p.Floats[1];
+  // Along a row or a column the streak is a box: running sums, whatever
+  // its length.
+  const float degrees = std::fmod(std::fabs(p.Floats[0]), 180.0f);
+  if ((degrees == 0 || degrees == 90) && distance >= 2) {
+    const int r = std::max(1, int(std::lround((distance - 1) / 2)));
+    if (degrees == 0) BoxBlurRows(in, out, r);
+    else BoxBlurColumns(in, out, r);
+    return;
+  }
   const int passes = distance < 1 ? 0 : std::clamp(int(std::ceil(std::log2(distance))), 1, 12);
   const float step = passes ? distance / float(1 << passes) : 0;
   const float dx = std::cos(angle), dy = std::sin(angle);

@@ -69,7 +69,7 @@ uint32_t TSampler::At(float x, float y) const {
   const float fx = x - 0.5f, fy = y - 0.5f;
   if (!(fx == fx) || !(fy == fy)) return 0;  // NaN from a degenerate mapping
   const float cx = std::clamp(fx, -1.0f, float(m_w)), cy = std::clamp(fy, -1.0f, float(m_h));
-  const int x0 = int(std::floor(cx)), y0 = int(std::floor(cy));
+  const int x0 = FloorInt(cx), y0 = FloorInt(cy);
   const float tx = cx - float(x0), ty = cy - float(y0);
   const uint32_t* r0 = m_b.ScanLine(std::clamp(y0, 0, m_h - 1));
   const uint32_t* r1 = m_b.ScanLine(std::clamp(y0 + 1, 0, m_h - 1));
@@ -90,61 +90,115 @@ uint32_t TSampler::At(float x, float y) const {
 
 namespace {
 
-// Four 8-bit channels spread into the 16-bit lanes of a 64-bit word, so one
-// addition sums all four; a box of up to 257 pixels cannot overflow a lane.
-inline uint64_t Spread(uint32_t c) {
-  return (uint64_t(c & 0xFF)) | (uint64_t((c >> 8) & 0xFF) << 16) | (uint64_t((c >> 16) & 0xFF) << 32) |
-         (uint64_t(c >> 24) << 48);
+// Box passes keep their sums undivided: each pixel's four channels sit in
+// the 32-bit lanes of two 64-bit words (blue and red, green and alpha), a
+// pass adds and subtracts whole words, and one division at the end turns
+// the sums of sums back into channels. Three passes of radius r sum at most
+// 255 (2r + 1)^3 per lane, which fits 32 bits for r up to 127.
+struct TLanes {
+  uint64_t br, ga;
+};
+inline TLanes Spread(uint32_t c) {
+  return {uint64_t(c & 0xFF) | uint64_t((c >> 16) & 0xFF) << 32, uint64_t((c >> 8) & 0xFF) | uint64_t(c >> 24) << 32};
 }
-// The lanes of a sum of n pixels divided by n (recip = 2^24 / n), rounded.
-inline uint32_t Gather(uint64_t s, uint64_t recip) {
-  const uint64_t half = uint64_t(1) << 23;
-  const uint32_t b = uint32_t(((s & 0xFFFF) * recip + half) >> 24);
-  const uint32_t g = uint32_t((((s >> 16) & 0xFFFF) * recip + half) >> 24);
-  const uint32_t r = uint32_t((((s >> 32) & 0xFFFF) * recip + half) >> 24);
-  const uint32_t a = uint32_t(((s >> 48) * recip + half) >> 24);
-  return a << 24 | r << 16 | g << 8 | b;
+// A sum divided by the boxes' total weight (recip = 2^32 / weight), rounded.
+inline uint32_t Gather(const TLanes& s, uint64_t recip) {
+  const uint64_t half = uint64_t(1) << 31;
+  const uint32_t b = uint32_t(((s.br & 0xFFFFFFFFu) * recip + half) >> 32);
+  const uint32_t r = uint32_t(((s.br >> 32) * recip + half) >> 32);
+  const uint32_t g = uint32_t(((s.ga & 0xFFFFFFFFu) * recip + half) >> 32);
+  const uint32_t a = uint32_t(((s.ga >> 32) * recip + half) >> 32);
+  return std::min(a, 255u) << 24 | std::min(r, 255u) << 16 | std::min(g, 255u) << 8 | std::min(b, 255u);
 }
 
-// passes box passes of radius r along every row of img, in place.
-void BoxRowsRGBA(uint32_t* img, size_t stride, int w, int h, int r, int passes) {
-  const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
-  ParallelRows(h, 6LL * w * passes, [&](int y0, int y1) {
-    std::vector<uint32_t> buf(static_cast<size_t>(w));
+// One box pass of radius r along n values with the given spacing (edges
+// repeat the end values).
+inline void BoxPass(const TLanes* in, TLanes* out, int n, size_t step, int r) {
+  TLanes sum{0, 0};
+  for (int i = -r; i <= r; ++i) {
+    const TLanes& v = in[size_t(std::clamp(i, 0, n - 1)) * step];
+    sum.br += v.br;
+    sum.ga += v.ga;
+  }
+  for (int x = 0; x < n; ++x) {
+    out[size_t(x) * step] = sum;
+    const TLanes& add = in[size_t(std::min(x + r + 1, n - 1)) * step];
+    const TLanes& sub = in[size_t(std::max(x - r, 0)) * step];
+    sum.br += add.br - sub.br;
+    sum.ga += add.ga - sub.ga;
+  }
+}
+
+uint64_t Reciprocal(int r, int passes) {
+  uint64_t weight = 1;
+  for (int i = 0; i < passes; ++i) weight *= uint64_t(2 * r + 1);
+  return ((uint64_t(1) << 32) + weight / 2) / weight;
+}
+
+// passes box passes along every row of src into dst (which may be src).
+void BoxRowsRGBA(const TBitmap& src, uint32_t* img, size_t stride, int w, int h, int r, int passes) {
+  const uint64_t recip = Reciprocal(r, passes);
+  ParallelRows(h, 12LL * w * passes, [&](int y0, int y1) {
+    std::vector<TLanes> a(static_cast<size_t>(w)), b(static_cast<size_t>(w));
     for (int y = y0; y < y1; ++y) {
+      const uint32_t* in = src.ScanLine(y);
       uint32_t* row = img + size_t(y) * stride;
+      for (int x = 0; x < w; ++x) a[size_t(x)] = Spread(in[x]);
+      TLanes* from = a.data();
+      TLanes* to = b.data();
       for (int pass = 0; pass < passes; ++pass) {
-        std::copy(row, row + w, buf.begin());
-        const uint32_t* s = buf.data();
-        uint64_t sum = 0;
-        for (int i = -r; i <= r; ++i) sum += Spread(s[std::clamp(i, 0, w - 1)]);
-        for (int x = 0; x < w; ++x) {
-          row[x] = Gather(sum, recip);
-          sum += Spread(s[std::min(x + r + 1, w - 1)]);
-          sum -= Spread(s[std::max(x - r, 0)]);
-        }
+        BoxPass(from, to, w, 1, r);
+        std::swap(from, to);
       }
+      for (int x = 0; x < w; ++x) row[x] = Gather(from[x], recip);
     }
   });
 }
 
-// One box pass of radius r down the columns of src into dst, rows visited in
-// memory order with a running sum per column.
-void BoxColumnsRGBA(const uint32_t* src, uint32_t* dst, size_t stride, int w, int h, int r) {
-  const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
-  ParallelRows(h, 6LL * w, [&](int y0, int y1) {
-    std::vector<uint64_t> sum(static_cast<size_t>(w), 0);
-    for (int i = y0 - r; i <= y0 + r; ++i) {
-      const uint32_t* s = src + size_t(std::clamp(i, 0, h - 1)) * stride;
-      for (int x = 0; x < w; ++x) sum[size_t(x)] += Spread(s[x]);
-    }
-    for (int y = y0; y < y1; ++y) {
-      uint32_t* d = dst + size_t(y) * stride;
-      const uint32_t* add = src + size_t(std::min(y + r + 1, h - 1)) * stride;
-      const uint32_t* sub = src + size_t(std::max(y - r, 0)) * stride;
-      for (int x = 0; x < w; ++x) {
-        d[x] = Gather(sum[size_t(x)], recip);
-        sum[size_t(x)] += Spread(add[x]) - Spread(sub[x]);
+// The same down the columns, in strips of columns small enough that a
+// strip's sums stay near the cores.
+void BoxColumnsRGBA(uint32_t* img, size_t stride, int w, int h, int r, int passes) {
+  constexpr int kStrip = 8;
+  const uint64_t recip = Reciprocal(r, passes);
+  const int strips = (w + kStrip - 1) / kStrip;
+  ParallelRows(strips, 12LL * kStrip * h * passes, [&](int s0, int s1) {
+    std::vector<TLanes> a(size_t(kStrip) * size_t(h)), b(size_t(kStrip) * size_t(h));
+    for (int strip = s0; strip < s1; ++strip) {
+      const int x0 = strip * kStrip, n = std::min(kStrip, w - x0);
+      for (int y = 0; y < h; ++y) {
+        const uint32_t* row = img + size_t(y) * stride + x0;
+        TLanes* dst = a.data() + size_t(y) * kStrip;
+        for (int i = 0; i < n; ++i) dst[i] = Spread(row[i]);
+      }
+      TLanes* from = a.data();
+      TLanes* to = b.data();
+      for (int pass = 0; pass < passes; ++pass) {
+        // All columns of the strip at once, row after row, so memory is
+        // read in order.
+        std::vector<TLanes> sum(static_cast<size_t>(n), TLanes{0, 0});
+        for (int i = -r; i <= r; ++i) {
+          const TLanes* src = from + size_t(std::clamp(i, 0, h - 1)) * kStrip;
+          for (int c = 0; c < n; ++c) {
+            sum[size_t(c)].br += src[c].br;
+            sum[size_t(c)].ga += src[c].ga;
+          }
+        }
+        for (int y = 0; y < h; ++y) {
+          TLanes* out = to + size_t(y) * kStrip;
+          const TLanes* add = from + size_t(std::min(y + r + 1, h - 1)) * kStrip;
+          const TLanes* sub = from + size_t(std::max(y - r, 0)) * kStrip;
+          for (int c = 0; c < n; ++c) {
+            out[c] = sum[size_t(c)];
+            sum[size_t(c)].br += add[c].br - sub[c].br;
+            sum[size_t(c)].ga += add[c].ga - sub[c].ga;
+          }
+        }
+        std::swap(from, to);
+      }
+      for (int y = 0; y < h; ++y) {
+        uint32_t* row = img + size_t(y) * stride + x0;
+        const TLanes* src = from + size_t(y) * kStrip;
+        for (int i = 0; i < n; ++i) row[i] = Gather(src[i], recip);
       }
     }
   });
@@ -172,20 +226,33 @@ bool PremultiplyAll(TBitmap& b, bool forward) {
   return true;
 }
 
-void BlurBoxes(const TBitmap& in, TBitmap& out, int r, int passes) {
+// Which axes a blur runs along.
+enum TAxes { kRows = 1, kColumns = 2, kBoth = 3 };
+
+void BlurBoxes(const TBitmap& in, TBitmap& out, int r, int passes, int axes = kBoth) {
   const int w = in.Width(), h = in.Height();
-  if (&in != &out) out.Assign(in);
-  const bool premultiplied = PremultiplyAll(out, true);
-  // The box covers at most 257 pixels, so a lane cannot overflow.
-  r = std::clamp(r, 1, 128);
-  BoxRowsRGBA(out.Bits(), size_t(out.Stride()), w, h, r, passes);
-  TBitmap tmp(w, h);
-  for (int pass = 0; pass < passes; ++pass) {
-    if (pass % 2 == 0) BoxColumnsRGBA(out.Bits(), tmp.Bits(), size_t(out.Stride()), w, h, r);
-    else BoxColumnsRGBA(tmp.Bits(), out.Bits(), size_t(out.Stride()), w, h, r);
+  // Colours are weighted by alpha (premultiplied) while they are blurred,
+  // unless every pixel is opaque.
+  TBitmap premultiplied;
+  const bool opaque = Opaque(in);
+  if (!opaque) {
+    premultiplied.Assign(in);
+    PremultiplyAll(premultiplied, true);
   }
-  if (passes % 2 == 1) out.Assign(tmp);
-  if (premultiplied) PremultiplyAll(out, false);
+  const TBitmap& src = opaque ? in : premultiplied;
+  if (&out != &in && (out.Width() != w || out.Height() != h)) out = TBitmap(w, h);
+  // Beyond this radius three passes could overflow a lane.
+  r = std::clamp(r, 1, 127);
+  // The rows read the source and write the result; with in and out the same
+  // bitmap a row is read whole before it is written.
+  const TBitmap source = &src == &out ? TBitmap() : src;
+  if (axes & kRows) {
+    BoxRowsRGBA(&src == &out ? out : source, out.Bits(), size_t(out.Stride()), w, h, r, passes);
+  } else if (&src != &out) {
+    for (int y = 0; y < h; ++y) std::copy(src.ScanLine(y), src.ScanLine(y) + w, out.Bits() + size_t(y) * size_t(out.Stride()));
+  }
+  if (axes & kColumns) BoxColumnsRGBA(out.Bits(), size_t(out.Stride()), w, h, r, passes);
+  if (!opaque) PremultiplyAll(out, false);
 }
 
 int BoxRadius(float sigma) {
@@ -223,6 +290,16 @@ void BoxBlurBitmap(const TBitmap& in, TBitmap& out, int radius) {
     return;
   }
   BlurBoxes(in, out, radius, 1);
+}
+
+void BoxBlurRows(const TBitmap& in, TBitmap& out, int radius) {
+  if (in.IsEmpty()) return;
+  BlurBoxes(in, out, std::max(1, radius), 1, kRows);
+}
+
+void BoxBlurColumns(const TBitmap& in, TBitmap& out, int radius) {
+  if (in.IsEmpty()) return;
+  BlurBoxes(in, out, std::max(1, radius), 1, kColumns);
 }
 
 TBitmap TargetAtSizeOf(const TBitmap& target, const TBitmap& input) {

@@ -41,13 +41,20 @@ inline float Smoothstep(float e0, float e1, float x) {
   return t * t * (3 - 2 * t);
 }
 
+// floor for values well inside the int range, without a library call (the
+// machines Karto is built for need not round in one instruction).
+inline int FloorInt(float x) {
+  const int i = int(x);
+  return i - (x < float(i));
+}
+
 // Trigonometry good to about 1e-4, several times faster than the library's:
 // distortions call it for every pixel, where the error is far below a
 // pixel.
 inline float FastSin(float x) {
   // Range-reduced to [-pi, pi], then a parabola refined once.
   const float twoPi = 2 * kPi;
-  x -= twoPi * std::floor((x + kPi) / twoPi);
+  x -= twoPi * float(FloorInt((x + kPi) / twoPi));
   float y = (4 / kPi) * x - (4 / (kPi * kPi)) * x * std::fabs(x);
   return 0.225f * (y * std::fabs(y) - y) + y;
 }
@@ -147,7 +154,7 @@ class TOpaqueSampler {
   uint32_t At(float x, float y) const {
     const float fx = std::clamp(x - 0.5f, -1.0f, float(m_w)), fy = std::clamp(y - 0.5f, -1.0f, float(m_h));
     if (!(fx == fx) || !(fy == fy)) return 0;
-    const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+    const int x0 = FloorInt(fx), y0 = FloorInt(fy);
     const uint32_t tx = uint32_t((fx - float(x0)) * 256 + 0.5f), ty = uint32_t((fy - float(y0)) * 256 + 0.5f);
     const uint32_t* r0 = m_bits + size_t(std::clamp(y0, 0, m_h - 1)) * m_stride;
     const uint32_t* r1 = m_bits + size_t(std::clamp(y0 + 1, 0, m_h - 1)) * m_stride;
@@ -192,8 +199,10 @@ void WarpPixels(const TBitmap& in, TBitmap& out, Map map) {
 // The picture blurred like a Gaussian of sigma pixels (three box passes per
 // axis), colours weighted by alpha. in and out may be the same bitmap.
 void GaussianBlurBitmap(const TBitmap& in, TBitmap& out, float sigma);
-// One box pass of radius r per axis.
+// One box pass of radius r per axis; along rows only; along columns only.
 void BoxBlurBitmap(const TBitmap& in, TBitmap& out, int radius);
+void BoxBlurRows(const TBitmap& in, TBitmap& out, int radius);
+void BoxBlurColumns(const TBitmap& in, TBitmap& out, int radius);
 
 // Planes of one channel, blurred in place like a Gaussian of sigma pixels.
 void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma);

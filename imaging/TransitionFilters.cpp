@@ -34,23 +34,28 @@ void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
 // Both pictures distorted, Input more as the transition goes on and Target
 // less, cross-faded: the shared road of the distorting transitions.
 // warp(strength, x, y) moves a read position; strength is 0 for none.
-template <class Sampler, class Warp>
-void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, float t, Warp& warp) {
+template <class Sampler, class Warp, class Blend>
+void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, float t, Warp& warp, Blend blend) {
   const int w = out.Width();
   ForRows(out, 60, [&](int y, uint32_t* d) {
     for (int x = 0; x < w; ++x) {
       float ax = x + 0.5f, ay = y + 0.5f, bx = ax, by = ay;
       warp(t, ax, ay);
       warp(1 - t, bx, by);
-      d[x] = Mix(sa.At(ax, ay), sb.At(bx, by), t);
+      d[x] = blend(sa.At(ax, ay), sb.At(bx, by));
     }
   });
 }
 
 template <class Warp>
 void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
-  if (Opaque(a) && Opaque(b)) WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, t, warp);
-  else WarpedFadeWith(TSampler(a), TSampler(b), out, t, warp);
+  if (Opaque(a) && Opaque(b)) {
+    const uint32_t k = uint32_t(std::lround(std::clamp(t, 0.0f, 1.0f) * 256));
+    WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, t, warp,
+                   [k](uint32_t p, uint32_t q) { return TOpaqueSampler::Lerp(p, q, k); });
+  } else {
+    WarpedFadeWith(TSampler(a), TSampler(b), out, t, warp, [t](uint32_t p, uint32_t q) { return Mix(p, q, t); });
+  }
 }
 
 void DissolveKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
@@ -173,8 +178,12 @@ void MagnifyTransitionKernel(const TFilterParams& p, const TBitmap& in, const TB
 void WaveTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float amplitude = p.Floats[1], k = 2 * kPi / std::max(2.0f, p.Floats[2]);
+  // The sines depend on the row or the column alone: tables, scaled per side.
+  std::vector<float> byRow(static_cast<size_t>(in.Height())), byColumn(static_cast<size_t>(in.Width()));
+  for (size_t y = 0; y < byRow.size(); ++y) byRow[y] = amplitude * std::sin((float(y) + 0.5f) * k);
+  for (size_t x = 0; x < byColumn.size(); ++x) byColumn[x] = amplitude * std::sin((float(x) + 0.5f) * k);
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float ox = amplitude * s * FastSin(y * k), oy = amplitude * s * FastSin(x * k);
+    const float ox = s * byRow[size_t(y)], oy = s * byColumn[size_t(x)];
     x += ox;
     y += oy;
   });
