@@ -53,10 +53,12 @@ void PinchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 void RippleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const TFrame f = Frame(in, p.Points[0], 1);
   const float amplitude = p.Floats[1], wavelength = std::max(1.0f, p.Floats[2]), phase = p.Floats[3] * kPi / 180;
+  const TRadialTable shiftAt(Hypot(float(in.Width()), float(in.Height())),
+                             [&](float r) { return amplitude * std::sin(2 * kPi * r / wavelength + phase); });
   WarpPixels(in, out, [&](float& x, float& y) {
     const float dx = x - f.cx, dy = y - f.cy, r = Hypot(dx, dy);
     if (r <= 0) return true;
-    const float shift = amplitude * FastSin(2 * kPi * r / wavelength + phase);
+    const float shift = shiftAt(r);
     x += dx / r * shift;
     y += dy / r * shift;
     return true;

@@ -73,6 +73,21 @@ inline float FastAtan2(float y, float x) {
   return y < 0 ? -r : r;
 }
 
+// A function of a distance tabulated at quarter pixels up to a reach, read
+// back with the nearest entry: for per-pixel work that depends on the
+// distance from a centre only.
+class TRadialTable {
+ public:
+  template <class F>
+  TRadialTable(float reach, F f) : m_values(size_t(std::max(1.0f, reach) * 4) + 2) {
+    for (size_t i = 0; i < m_values.size(); ++i) m_values[i] = f(float(i) / 4);
+  }
+  float operator()(float r) const { return m_values[std::min(m_values.size() - 1, size_t(r * 4 + 0.5f))]; }
+
+ private:
+  std::vector<float> m_values;
+};
+
 TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def);
 TShaderValueRec PointValue(const char* name, const char* desc, TPointF def);
 TShaderValueRec ColorValue(const char* name, const char* desc, TAlphaColor def);

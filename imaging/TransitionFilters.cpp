@@ -143,10 +143,19 @@ void PixelateTransitionKernel(const TFilterParams& p, const TBitmap& in, const T
 void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, radius = Hypot(cx, cy);
-  const float turns = p.Floats[1] * kPi / 180;
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy), k = 1 - r / radius;
-    const float a = turns * s * k * k, c = FastCos(a), sn = FastSin(a);
+  const float turns = p.Floats[1] * kPi / 180, t = Progress(p);
+  // The turn depends on the distance alone: its cosine and sine tabulated
+  // for each side.
+  const auto turn = [&](float side) {
+    return std::pair<TRadialTable, TRadialTable>(
+        TRadialTable(radius, [=](float r) { const float k = std::max(0.0f, 1 - r / radius); return std::cos(turns * side * k * k); }),
+        TRadialTable(radius, [=](float r) { const float k = std::max(0.0f, 1 - r / radius); return std::sin(turns * side * k * k); }));
+  };
+  const auto forA = turn(t), forB = turn(1 - t);
+  WarpedFade(in, b, out, t, [&](float s, float& x, float& y) {
+    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
+    const auto& tables = s == t ? forA : forB;
+    const float c = tables.first(r), sn = tables.second(r);
     x = cx + dx * c - dy * sn;
     y = cy + dx * sn + dy * c;
   });
@@ -156,10 +165,11 @@ void RippleTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBi
   const TBitmap b = TargetAtSizeOf(target, in);
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
   const float amplitude = p.Floats[1], wavelength = std::max(2.0f, p.Floats[2]);
+  const TRadialTable wave(Hypot(cx, cy) + 2, [&](float r) { return amplitude * std::sin(2 * kPi * r / wavelength); });
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
     if (r <= 0) return;
-    const float shift = amplitude * s * FastSin(2 * kPi * r / wavelength);
+    const float shift = s * wave(r);
     x += dx / r * shift;
     y += dy / r * shift;
   });
@@ -211,9 +221,17 @@ void BandedSwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
   const TBitmap b = TargetAtSizeOf(target, in);
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
   const float bands = std::max(1.0f, p.Floats[1]), radius = Hypot(cx, cy), turn = p.Floats[2] * kPi / 180;
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+  const float t = Progress(p);
+  const auto tables = [&](float side) {
+    return std::pair<TRadialTable, TRadialTable>(
+        TRadialTable(radius + 2, [=](float r) { return std::cos(turn * side * std::sin(r / radius * bands * kPi)); }),
+        TRadialTable(radius + 2, [=](float r) { return std::sin(turn * side * std::sin(r / radius * bands * kPi)); }));
+  };
+  const auto forA = tables(t), forB = tables(1 - t);
+  WarpedFade(in, b, out, t, [&](float s, float& x, float& y) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const float a = turn * s * FastSin(r / radius * bands * kPi), c = FastCos(a), sn = FastSin(a);
+    const auto& tab = s == t ? forA : forB;
+    const float c = tab.first(r), sn = tab.second(r);
     x = cx + dx * c - dy * sn;
     y = cy + dx * sn + dy * c;
   });
@@ -233,18 +251,27 @@ void CircleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& targ
 void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float strength = p.Floats[1], cell = std::max(8.0f, std::min(in.Width(), in.Height()) / 8.0f);
-  const auto noise = [&](float x, float y, uint32_t seed) {
-    const float u = x / cell, v = y / cell;
-    const int i = int(std::floor(u)), j = int(std::floor(v));
+  // Random heights on a coarse grid, smoothly interpolated between.
+  const int gw = int(in.Width() / cell) + 3, gh = int(in.Height() / cell) + 3;
+  std::vector<float> grid[2];
+  for (uint32_t seed = 0; seed < 2; ++seed) {
+    grid[seed].resize(size_t(gw) * size_t(gh));
+    for (int j = 0; j < gh; ++j)
+      for (int i = 0; i < gw; ++i)
+        grid[seed][size_t(j) * size_t(gw) + size_t(i)] = float(Hash(uint32_t(i) * 2 + seed + 1, uint32_t(j)) & 0xFFFF) / 32767.5f - 1;
+  }
+  const auto noise = [&](float x, float y, int seed) {
+    const float u = std::clamp(x / cell, 0.0f, float(gw - 2)), v = std::clamp(y / cell, 0.0f, float(gh - 2));
+    const int i = std::min(gw - 2, int(u)), j = std::min(gh - 2, int(v));
     const float fu = u - float(i), fv = v - float(j);
     const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
-    const auto at = [&](int a, int c) { return float(Hash(uint32_t(a) * 2 + seed, uint32_t(c)) & 0xFFFF) / 32767.5f - 1; };
-    const float top = at(i, j) + (at(i + 1, j) - at(i, j)) * su, bottom = at(i, j + 1) + (at(i + 1, j + 1) - at(i, j + 1)) * su;
+    const float* g = grid[seed].data() + size_t(j) * size_t(gw) + size_t(i);
+    const float top = g[0] + (g[1] - g[0]) * su, bottom = g[gw] + (g[gw + 1] - g[gw]) * su;
     return top + (bottom - top) * sv;
   };
   WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
     const float k = strength * FastSin(s * kPi / 2);
-    const float ox = noise(x, y, 1) * k, oy = noise(x, y, 2) * k;
+    const float ox = noise(x, y, 0) * k, oy = noise(x, y, 1) * k;
     x += ox;
     y += oy;
   });
