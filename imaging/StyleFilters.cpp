@@ -145,24 +145,28 @@ void BloomKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 void HalftoneKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float size = std::max(2.0f, p.Floats[0]), a = p.Floats[1] * kPi / 180;
   const float cs = std::cos(a), sn = std::sin(a);
-  const TSampler s(in);
   const int w = in.Width();
-  ForRows(out, 40, [&](int y, uint32_t* d) {
-    for (int x = 0; x < w; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      // In grid coordinates: the cell's middle, back in picture coordinates.
-      const float u = (px * cs + py * sn) / size, v = (-px * sn + py * cs) / size;
-      const float cu = (std::floor(u) + 0.5f) * size, cv = (std::floor(v) + 0.5f) * size;
-      const float mx = cu * cs - cv * sn, my = cu * sn + cv * cs;
-      const uint32_t c = s.At(mx, my);
-      const float dark = 1 - Luma(c) / 255.0f;
-      const float radius = std::sqrt(dark) * size * 0.70711f;
-      const float dist = std::hypot((u - std::floor(u) - 0.5f) * size, (v - std::floor(v) - 0.5f) * size);
-      const float ink = std::clamp(radius - dist + 0.5f, 0.0f, 1.0f);
-      const int l = Clamp255((1 - ink) * 255);
-      d[x] = WithAlpha(in.ScanLine(y)[x], l, l, l);
-    }
-  });
+  // Each dot's darkness is read at its cell's middle.
+  const auto draw = [&](const auto& s) {
+    ForRows(out, 40, [&](int y, uint32_t* d) {
+      for (int x = 0; x < w; ++x) {
+        const float px = x + 0.5f, py = y + 0.5f;
+        // In grid coordinates: the cell's middle, back in picture coordinates.
+        const float u = (px * cs + py * sn) / size, v = (-px * sn + py * cs) / size;
+        const float fu = float(FloorInt(u)), fv = float(FloorInt(v));
+        const float cu = (fu + 0.5f) * size, cv = (fv + 0.5f) * size;
+        const uint32_t c = s.At(cu * cs - cv * sn, cu * sn + cv * cs);
+        const float dark = 1 - float(Luma(c)) / 255.0f;
+        const float radius = std::sqrt(dark) * size * 0.70711f;
+        const float dist = Hypot((u - fu - 0.5f) * size, (v - fv - 0.5f) * size);
+        const float ink = std::clamp(radius - dist + 0.5f, 0.0f, 1.0f);
+        const int l = Clamp255((1 - ink) * 255);
+        d[x] = WithAlpha(in.ScanLine(y)[x], l, l, l);
+      }
+    });
+  };
+  if (Opaque(in)) draw(TOpaqueSampler(in));
+  else draw(TSampler(in));
 }
 
 // --- PaperSketch ----------------------------------------------------------------
