@@ -167,9 +167,15 @@ void TfrmKarto::ApplyCatalogFilter() {
       TBitmap result = run.watcher.result();
       // Shown only when no request came after this one, and only while the
       // catalogue still applies.
-      if (run.running == run.generation && !result.IsEmpty() && m_enWorkingMode == WorkMode::IMAGING_MODE) {
-        m_oImageDest->Bitmap.Assign(result);
-        m_oImageDest->Repaint();
+      if (run.running == run.generation && m_enWorkingMode == WorkMode::IMAGING_MODE) {
+        if (!result.IsEmpty()) {
+          m_oImageDest->Bitmap.Assign(result);
+          m_oImageDest->Repaint();
+        } else if (Filter) {
+          // The filter ran out of memory: the picture stays as it was.
+          lbStatus->setText(QString("Not enough memory to apply %1 to this picture.")
+                                .arg(QString::fromStdString(Rec.Name)));
+        }
       }
       if (run.pending) {
         run.pending = false;
@@ -187,6 +193,7 @@ void TfrmKarto::ApplyCatalogFilter() {
 
 void TfrmKarto::StartCatalogJob() {
   if (!Filter || m_iActImage < 0 || m_iActImage > 2) return;
+  if (m_oImages[size_t(m_iActImage)]->Bitmap.IsEmpty()) return;
   // The job runs on its own copy of the filter and shares the pictures'
   // pixels (read only), so the window may change both meanwhile.
   auto job = std::make_shared<TFilter>(*Filter);

@@ -37,8 +37,9 @@ Commands:
   filter NAME INPUT -o OUTPUT [--set PARAM=VALUE ...] [--target PICTURE]
       Runs one filter on INPUT and writes OUTPUT (.png, .jpg or .bmp).
       --set      sets a parameter: a number for number parameters, "X,Y" for
-                 points, #RRGGBB or #AARRGGBB for colours. Repeatable.
-      --target   the second picture of transition filters.
+                 points (fractions of the picture: 0.5,0.5 is its middle),
+                 #RRGGBB or #AARRGGBB for colours. Repeatable.
+      --target   the second picture of transitions and composites.
 
   adjust INPUT -o OUTPUT [--brightness B] [--contrast C] [--sharpen A]
                          [--pen-size P] [--sketch]
