@@ -56,10 +56,11 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
 }
 
 bool Opaque(const TBitmap& b) {
-  for (int y = 0; y < b.Height(); ++y) {
+  const int w = b.Width(), h = b.Height();
+  for (int y = 0; y < h; ++y) {
     const uint32_t* row = b.ScanLine(y);
     uint32_t all = 0xFFFFFFFFu;
-    for (int x = 0; x < b.Width(); ++x) all &= row[x];
+    for (int x = 0; x < w; ++x) all &= row[x];
     if ((all >> 24) != 0xFF) return false;
   }
   return true;
@@ -207,14 +208,7 @@ void BoxColumnsRGBA(uint32_t* img, size_t stride, int w, int h, int r, int passe
 // Premultiplies (or back) in place; false when every pixel is opaque and
 // nothing needed doing.
 bool PremultiplyAll(TBitmap& b, bool forward) {
-  bool any = false;
-  for (int y = 0; y < b.Height() && !any; ++y) {
-    const uint32_t* row = b.ScanLine(y);
-    uint32_t all = 0xFFFFFFFFu;
-    for (int x = 0; x < b.Width(); ++x) all &= row[x];
-    any = (all >> 24) != 0xFF;
-  }
-  if (!any && forward) return false;
+  if (forward && Opaque(b)) return false;
   MapPixels(b, b, [forward](uint32_t c) {
     const int a = A(c);
     if (a == 255) return c;
