@@ -104,12 +104,11 @@ void HalvingPasses(TBitmap& cur, int passes, Where where) {
   TBitmap next(cur.Width(), cur.Height());
   const bool opaque = Opaque(cur);
   for (int k = 0; k < passes; ++k) {
-    const int w = cur.Width();
     if (opaque) {
       const TOpaqueSampler s(cur);
-      ForRows(next, 25, [&](int y, uint32_t* d) {
+      ForTiles(next, 25, [&](int y, int x0, int x1, uint32_t* d) {
         const uint32_t* row = cur.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
+        for (int x = x0; x < x1; ++x) {
           float sx = x + 0.5f, sy = y + 0.5f;
           where(k, sx, sy);
           d[x] = TOpaqueSampler::Lerp(row[x], s.At(sx, sy), 128);
@@ -117,9 +116,9 @@ void HalvingPasses(TBitmap& cur, int passes, Where where) {
       });
     } else {
       const TSampler s(cur);
-      ForRows(next, 50, [&](int y, uint32_t* d) {
+      ForTiles(next, 50, [&](int y, int x0, int x1, uint32_t* d) {
         const uint32_t* row = cur.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
+        for (int x = x0; x < x1; ++x) {
           float sx = x + 0.5f, sy = y + 0.5f;
           where(k, sx, sy);
           d[x] = Mix(row[x], s.At(sx, sy), 0.5f);

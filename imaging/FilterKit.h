@@ -109,6 +109,26 @@ void ForRows(TBitmap& out, int work, Fn&& fn) {
   });
 }
 
+// Runs fn(y, x0, x1, out row) over out in tiles of 16 rows by 128 columns,
+// bands of tiles split across the cores. Warps that turn or swirl read the
+// picture along slanted lines; a tile keeps what they read near the cores.
+template <class Fn>
+void ForTiles(TBitmap& out, int work, Fn&& fn) {
+  constexpr int kRows = 16, kColumns = 128;
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  const int w = out.Width(), h = out.Height(), bands = (h + kRows - 1) / kRows;
+  ParallelRows(bands, (long long)w * kRows * std::max(1, work), [&](int b0, int b1) {
+    for (int band = b0; band < b1; ++band) {
+      const int y0 = band * kRows, y1 = std::min(h, y0 + kRows);
+      for (int x0 = 0; x0 < w; x0 += kColumns) {
+        const int x1 = std::min(w, x0 + kColumns);
+        for (int y = y0; y < y1; ++y) fn(y, x0, x1, dst + size_t(y) * stride);
+      }
+    }
+  });
+}
+
 // out = map(in) pixel by pixel; map is inlined into the row loop.
 template <class Map>
 void MapPixels(const TBitmap& in, TBitmap& out, Map map) {
@@ -191,11 +211,10 @@ bool Opaque(const TBitmap& b);
 // leave the pixel transparent.
 template <class Map>
 void WarpPixels(const TBitmap& in, TBitmap& out, Map map) {
-  const int w = out.Width();
   if (Opaque(in)) {
     const TOpaqueSampler s(in);
-    ForRows(out, 25, [&](int y, uint32_t* d) {
-      for (int x = 0; x < w; ++x) {
+    ForTiles(out, 25, [&](int y, int x0, int x1, uint32_t* d) {
+      for (int x = x0; x < x1; ++x) {
         float sx = x + 0.5f, sy = y + 0.5f;
         d[x] = map(sx, sy) ? s.At(sx, sy) : 0u;
       }
@@ -203,8 +222,8 @@ void WarpPixels(const TBitmap& in, TBitmap& out, Map map) {
     return;
   }
   const TSampler s(in);
-  ForRows(out, 40, [&](int y, uint32_t* d) {
-    for (int x = 0; x < w; ++x) {
+  ForTiles(out, 40, [&](int y, int x0, int x1, uint32_t* d) {
+    for (int x = x0; x < x1; ++x) {
       float sx = x + 0.5f, sy = y + 0.5f;
       d[x] = map(sx, sy) ? s.At(sx, sy) : 0u;
     }

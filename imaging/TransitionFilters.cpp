@@ -33,15 +33,15 @@ void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
 
 // Both pictures distorted, Input more as the transition goes on and Target
 // less, cross-faded: the shared road of the distorting transitions.
-// warp(strength, x, y) moves a read position; strength is 0 for none.
+// warp(x, y, ax, ay, bx, by) gives, for the output point (x, y), where to
+// read Input and Target; it works out what both share (a distance, a noise
+// value) once.
 template <class Sampler, class Warp, class Blend>
-void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, float t, Warp& warp, Blend blend) {
-  const int w = out.Width();
-  ForRows(out, 60, [&](int y, uint32_t* d) {
-    for (int x = 0; x < w; ++x) {
-      float ax = x + 0.5f, ay = y + 0.5f, bx = ax, by = ay;
-      warp(t, ax, ay);
-      warp(1 - t, bx, by);
+void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& warp, Blend blend) {
+  ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
+    for (int x = x0; x < x1; ++x) {
+      float ax, ay, bx, by;
+      warp(x + 0.5f, y + 0.5f, ax, ay, bx, by);
       d[x] = blend(sa.At(ax, ay), sb.At(bx, by));
     }
   });
@@ -51,10 +51,10 @@ template <class Warp>
 void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
   if (Opaque(a) && Opaque(b)) {
     const uint32_t k = uint32_t(std::lround(std::clamp(t, 0.0f, 1.0f) * 256));
-    WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, t, warp,
+    WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, warp,
                    [k](uint32_t p, uint32_t q) { return TOpaqueSampler::Lerp(p, q, k); });
   } else {
-    WarpedFadeWith(TSampler(a), TSampler(b), out, t, warp, [t](uint32_t p, uint32_t q) { return Mix(p, q, t); });
+    WarpedFadeWith(TSampler(a), TSampler(b), out, warp, [t](uint32_t p, uint32_t q) { return Mix(p, q, t); });
   }
 }
 
@@ -152,12 +152,13 @@ void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBit
         TRadialTable(radius, [=](float r) { const float k = std::max(0.0f, 1 - r / radius); return std::sin(turns * side * k * k); }));
   };
   const auto forA = turn(t), forB = turn(1 - t);
-  WarpedFade(in, b, out, t, [&](float s, float& x, float& y) {
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const auto& tables = s == t ? forA : forB;
-    const float c = tables.first(r), sn = tables.second(r);
-    x = cx + dx * c - dy * sn;
-    y = cy + dx * sn + dy * c;
+    const float ca = forA.first(r), sa = forA.second(r), cb = forB.first(r), sb = forB.second(r);
+    ax = cx + dx * ca - dy * sa;
+    ay = cy + dx * sa + dy * ca;
+    bx = cx + dx * cb - dy * sb;
+    by = cy + dx * sb + dy * cb;
   });
 }
 
@@ -166,22 +167,29 @@ void RippleTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBi
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
   const float amplitude = p.Floats[1], wavelength = std::max(2.0f, p.Floats[2]);
   const TRadialTable wave(Hypot(cx, cy) + 2, [&](float r) { return amplitude * std::sin(2 * kPi * r / wavelength); });
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
+  const float t = Progress(p);
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
+    ax = bx = x;
+    ay = by = y;
     if (r <= 0) return;
-    const float shift = s * wave(r);
-    x += dx / r * shift;
-    y += dy / r * shift;
+    const float shift = wave(r) / r;
+    ax += dx * shift * t;
+    ay += dy * shift * t;
+    bx += dx * shift * (1 - t);
+    by += dy * shift * (1 - t);
   });
 }
 
 void MagnifyTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
   const TBitmap b = TargetAtSizeOf(target, in);
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, zoom = std::max(1.0f, p.Floats[1]);
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float k = 1 / (1 + (zoom - 1) * s);
-    x = cx + (x - cx) * k;
-    y = cy + (y - cy) * k;
+  const float t = Progress(p), ka = 1 / (1 + (zoom - 1) * t), kb = 1 / (1 + (zoom - 1) * (1 - t));
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
+    ax = cx + (x - cx) * ka;
+    ay = cy + (y - cy) * ka;
+    bx = cx + (x - cx) * kb;
+    by = cy + (y - cy) * kb;
   });
 }
 
@@ -192,10 +200,13 @@ void WaveTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitm
   std::vector<float> byRow(static_cast<size_t>(in.Height())), byColumn(static_cast<size_t>(in.Width()));
   for (size_t y = 0; y < byRow.size(); ++y) byRow[y] = amplitude * std::sin((float(y) + 0.5f) * k);
   for (size_t x = 0; x < byColumn.size(); ++x) byColumn[x] = amplitude * std::sin((float(x) + 0.5f) * k);
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float ox = s * byRow[size_t(y)], oy = s * byColumn[size_t(x)];
-    x += ox;
-    y += oy;
+  const float t = Progress(p);
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
+    const float ox = byRow[size_t(y)], oy = byColumn[size_t(x)];
+    ax = x + ox * t;
+    ay = y + oy * t;
+    bx = x + ox * (1 - t);
+    by = y + oy * (1 - t);
   });
 }
 
@@ -228,12 +239,13 @@ void BandedSwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
         TRadialTable(radius + 2, [=](float r) { return std::sin(turn * side * std::sin(r / radius * bands * kPi)); }));
   };
   const auto forA = tables(t), forB = tables(1 - t);
-  WarpedFade(in, b, out, t, [&](float s, float& x, float& y) {
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const auto& tab = s == t ? forA : forB;
-    const float c = tab.first(r), sn = tab.second(r);
-    x = cx + dx * c - dy * sn;
-    y = cy + dx * sn + dy * c;
+    const float ca = forA.first(r), sa = forA.second(r), cb = forB.first(r), sb = forB.second(r);
+    ax = cx + dx * ca - dy * sa;
+    ay = cy + dx * sa + dy * ca;
+    bx = cx + dx * cb - dy * sb;
+    by = cy + dx * sb + dy * cb;
   });
 }
 
@@ -269,11 +281,13 @@ void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& tar
     const float top = g[0] + (g[1] - g[0]) * su, bottom = g[gw] + (g[gw + 1] - g[gw]) * su;
     return top + (bottom - top) * sv;
   };
-  WarpedFade(in, b, out, Progress(p), [&](float s, float& x, float& y) {
-    const float k = strength * FastSin(s * kPi / 2);
-    const float ox = noise(x, y, 0) * k, oy = noise(x, y, 1) * k;
-    x += ox;
-    y += oy;
+  const float t = Progress(p), ka = strength * std::sin(t * kPi / 2), kb = strength * std::sin((1 - t) * kPi / 2);
+  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
+    const float nx = noise(x, y, 0), ny = noise(x, y, 1);
+    ax = x + nx * ka;
+    ay = y + ny * ka;
+    bx = x + nx * kb;
+    by = y + ny * kb;
   });
 }
 
