@@ -15,7 +15,9 @@
 #include "platform/Shapes.h"
 #include "svg/SVG.h"
 #include "svg/SVGPresentation.h"
+#include "trace/CentrelineTrace.h"
 #include "trace/ImgTrace.h"
+#include "workspace/CentrelineShapes.h"
 #include "workspace/TraceShapes.h"
 #include "workspace/SvgExport.h"
 
@@ -51,15 +53,24 @@ Commands:
 
   trace INPUT -o OUTPUT.svg [--brightness B] [--contrast C] [--sharpen A]
                            [--pen-size P] [--no-sketch] [--limit L]
-                           [--png PREVIEW.png]
-      The window's road from picture to drawing: loads INPUT, runs the
-      adjustment chain as adjust does with the paper sketch on (pen size
-      from the filter's default unless given), or with --no-sketch uses the
-      picture as loaded (for clean line art); traces the pixels whose red
-      channel is at most L (0 to 255, default 127); and writes the traced
-      paths as an SVG drawing the size of the picture. --png also renders
-      the drawing to a PNG of the picture's size. Prints one summary line:
-      dark pixels, paths, points and milliseconds per stage.
+                           [--engine centreline|follower] [--tolerance T]
+                           [--min-length M] [--speck S] [--png PREVIEW.png]
+      From picture to drawing: loads INPUT, runs the adjustment chain as
+      adjust does with the paper sketch on (pen size from the filter's
+      default unless given), or with --no-sketch uses the picture as loaded
+      (for clean line art); traces it; and writes an SVG drawing the size of
+      the picture. --png also renders the drawing to a PNG of the picture's
+      size. Prints one summary line with what was found and the
+      milliseconds per stage.
+      The centre-line engine (the default) draws smooth centre lines, each
+      with its width and colour, and fills for dots and wide areas: ink is
+      what is darker than L (0 to 255, default 128); curves keep within T
+      pixels of the centre line (default 0.8); strokes shorter than M
+      pixels (default 3) and ink areas of fewer than S pixels (default 6)
+      are dropped.
+      The stroke follower (--engine follower) is the window's first engine:
+      it walks the pixels whose red channel is at most L (default 127) into
+      straight paths.
 
   render INPUT.svg -o OUTPUT.png [--width W] [--height H]
                                  [--background COLOR]
@@ -365,10 +376,58 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
+// The centre-line engine's part of the trace command: the drawing as
+// shapes, exported and (with a preview) rendered, written together.
+int RunCentrelineTrace(const TBitmap& traced, const TBitmap& origin, const TCentrelineParams& params,
+                       const QString& svg, const std::optional<QString>& png, qint64 loadMs, qint64 adjustMs,
+                       QTextStream& out, QTextStream& err) {
+  QElapsedTimer clock;
+  const TCentrelineDrawing drawing = TraceCentrelines(traced, origin, params);
+  if (drawing.InkPixels <= 10) {
+    err << "The bitmap is empty or too small!\n";
+    return kFailed;
+  }
+  clock.start();
+  TPaintBox view;
+  DrawCentrelineShapes(drawing, view);
+  std::vector<TFileContent> files{{svg, ExportSvg(view)}};
+  const qint64 exportMs = clock.restart();
+  if (png) {
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    try {
+      EncodePicture(RenderToImage(view, origin.Width(), origin.Height(), TAlphaColors::White), *png, bytes);
+    } catch (const EBitmapError& e) {
+      err << "Cannot write " << *png << ": " << e.what() << "\n";
+      return kFailed;
+    }
+    files.push_back({*png, bytes.data().toStdString()});
+  }
+  QString failedFile, reason;
+  if (!WriteFilesAtomically(files, &failedFile, &reason)) {
+    err << "Cannot write " << failedFile << ": " << reason << "\n";
+    return kFailed;
+  }
+  const auto ms = [](double v) { return QString::number(v, 'f', 0); };
+  out << "dark pixels " << drawing.InkPixels << ", strokes " << drawing.Strokes.size() << ", fills "
+      << drawing.Fills.size() << ", points " << drawing.Points << "; ms: load " << loadMs << ", adjust " << adjustMs
+      << ", ink " << ms(drawing.MsInk) << ", distance " << ms(drawing.MsDistance) << ", skeleton "
+      << ms(drawing.MsSkeleton) << ", graph " << ms(drawing.MsGraph) << ", curves " << ms(drawing.MsFit)
+      << ", export " << exportMs;
+  if (png) out << ", preview " << clock.elapsed();
+  out << "\n";
+  return kOk;
+}
+
 int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   Args a;
-  QString problem = Parse(args, {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size", "--limit", "--png"},
+  QString problem = Parse(args,
+                          {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size", "--limit", "--png", "--engine",
+                           "--tolerance", "--min-length", "--speck"},
                           {"--no-sketch"}, a);
+  const QString engine = Option(a, "--engine").value_or("centreline");
+  if (problem.isEmpty() && engine != "centreline" && engine != "follower")
+    problem = QString("--engine is centreline or follower, not \"%1\".").arg(engine);
   if (problem.isEmpty() && a.positional.size() != 1) problem = "trace needs exactly one input picture.";
   if (problem.isEmpty() && !Option(a, "-o")) problem = "trace needs an output file: -o OUTPUT.svg.";
   if (problem.isEmpty() && QFileInfo(*Option(a, "-o")).suffix().toLower() != "svg")
@@ -379,7 +438,26 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   o.sketch = !a.flags.contains("--no-sketch");
   if (problem.isEmpty()) problem = ReadAdjustmentOptions(a, o);
   if (problem.isEmpty() && !o.sketch && o.penSize) problem = "--pen-size and --no-sketch exclude each other.";
-  int limit = 127;
+  TCentrelineParams centreline;
+  int limit = engine == "follower" ? 127 : centreline.Threshold;
+  const auto number = [&](const char* name, float min, float max, float& value) {
+    if (!problem.isEmpty()) return;
+    if (const auto v = Option(a, name)) {
+      bool ok = false;
+      const float f = v->toFloat(&ok);
+      if (!ok || !(f >= min && f <= max))
+        problem = QString("%1 needs a number from %2 to %3, not \"%4\".").arg(name).arg(double(min)).arg(double(max)).arg(*v);
+      else value = f;
+    }
+  };
+  number("--tolerance", 0.05f, 20, centreline.CurveTolerance);
+  number("--min-length", 0, 10000, centreline.MinStrokeLength);
+  float speck = float(centreline.SpeckSize);
+  number("--speck", 0, 1e6f, speck);
+  centreline.SpeckSize = int(speck);
+  if (problem.isEmpty() && engine == "follower" &&
+      (Option(a, "--tolerance") || Option(a, "--min-length") || Option(a, "--speck")))
+    problem = "--tolerance, --min-length and --speck belong to the centre-line engine.";
   if (problem.isEmpty()) {
     if (const auto l = Option(a, "--limit")) {
       bool ok = false;
@@ -400,6 +478,10 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   // Without the sketch and without other options this is the picture itself.
   TBitmap traced = ApplyAdjustmentOptions(origin, o);
   const qint64 adjustMs = clock.restart();
+  if (engine == "centreline") {
+    centreline.Threshold = limit;
+    return RunCentrelineTrace(traced, origin, centreline, *Option(a, "-o"), Option(a, "--png"), loadMs, adjustMs, out, err);
+  }
 
   std::unique_ptr<TImgTrace> trace;
   try {

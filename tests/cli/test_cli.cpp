@@ -161,13 +161,15 @@ TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
   const Case cases[] = {{"lines.png", art, {"--no-sketch"}},
                         {"drawing.png", synthetic::LineDrawingPhoto(240, 180, 4), {"--pen-size", "2", "--limit", "120"}},
                         {"photo.jpg", photo, {"--contrast", "1.6"}}};
-  for (const Case& c : cases) {
+  for (const Case& c : cases)
+    for (const char* engine : {"centreline", "follower"}) {
     c.picture.SaveToFile(Path(c.name));
     const QString svg = Path(QString(c.name) + ".svg"), png = Path(QString(c.name) + ".preview.png");
-    const Result r = Run(QStringList{"trace", Path(c.name), "-o", svg, "--png", png} + c.options);
+    const Result r = Run(QStringList{"trace", Path(c.name), "-o", svg, "--png", png, "--engine", engine} + c.options);
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("dark pixels ")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("paths ") && r.out.contains("ms: load")) << r.out.toStdString();
+    const char* found = std::string(engine) == "follower" ? "paths " : "strokes ";
+    EXPECT_TRUE(r.out.contains(found) && r.out.contains("ms: load")) << r.out.toStdString();
     QFile f(svg);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
@@ -177,7 +179,41 @@ TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
     TBitmap preview;
     preview.LoadFromFile(png);
     EXPECT_EQ(preview.Width(), c.picture.Width());
+    }
+}
+
+// The centre-line engine's options: checked like the others, and refused
+// with the follower.
+TEST_F(CliTest, TraceEngineOptions) {
+  TBitmap art(120, 60);
+  art.Clear(0xFFFFFFFFu);
+  for (int y = 28; y < 33; ++y)
+    for (int x = 10; x < 110; ++x) art.SetPixel(x, y, 0xFF2040A0u);
+  art.SaveToFile(Path("bar.png"));
+  const QString svg = Path("bar.svg");
+  struct Case {
+    QStringList options;
+    int code;
+    const char* text;  // in the output (code 0) or the error
+  };
+  const Case cases[] = {
+      {{}, 0, "strokes 1, fills 0"},
+      {{"--tolerance", "2", "--min-length", "5", "--speck", "20"}, 0, "strokes 1"},
+      {{"--engine", "sideways"}, 2, "--engine"},
+      {{"--tolerance", "x"}, 2, "--tolerance"},
+      {{"--engine", "follower", "--speck", "4"}, 2, "centre-line engine"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Run(QStringList{"trace", Path("bar.png"), "-o", svg, "--no-sketch"} + c.options);
+    EXPECT_EQ(r.code, c.code) << c.options.join(" ").toStdString();
+    EXPECT_TRUE((c.code ? r.err : r.out).contains(c.text)) << (c.code ? r.err : r.out).toStdString();
   }
+  // One stroke, its width and colour, drawn as a curve.
+  QFile f(svg);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray text = f.readAll();
+  EXPECT_TRUE(text.contains("stroke-width=\"5") || text.contains("stroke-width=\"4.")) << text.constData();
+  EXPECT_TRUE(text.contains("#2040A0") || text.contains("#2040a0")) << text.constData();
 }
 
 // Line art with a transparent background: the transparent pixels are

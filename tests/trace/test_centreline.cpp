@@ -1,0 +1,131 @@
+// The centre-line engine on small drawings with known strokes: how many
+// strokes and fills come out, their widths, colours and ends.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "trace/CentrelineTrace.h"
+
+using namespace karto;
+
+namespace {
+
+// A white picture with what draw paints on it, antialiased.
+template <class Draw>
+TBitmap Picture(int w, int h, Draw draw) {
+  QImage img(w, h, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  draw(p);
+  p.end();
+  return TBitmap(img);
+}
+
+void Line(QPainter& p, QPointF a, QPointF b, double width, QColor c = Qt::black) {
+  p.setPen(QPen(c, width, Qt::SolidLine, Qt::FlatCap));
+  p.drawLine(a, b);
+}
+
+// The bounds of the curve a path draws (not of its control points).
+TRectF StrokeBounds(const TPathData& path) {
+  TBoundsBuilder b;
+  TPointF cur;
+  for (int i = 0; i < path.Count(); ++i) {
+    const TPathPoint& p = path.Points(i);
+    if (p.Kind != ppCurveTo || i + 2 >= path.Count()) {
+      cur = p.Point;
+      b.Add(cur);
+      continue;
+    }
+    const TPointF c1 = p.Point, c2 = path.Points(i + 1).Point, e = path.Points(i + 2).Point;
+    for (int k = 1; k <= 32; ++k) {
+      const float t = k / 32.0f, u = 1 - t;
+      b.Add({u * u * u * cur.X + 3 * u * u * t * c1.X + 3 * u * t * t * c2.X + t * t * t * e.X,
+             u * u * u * cur.Y + 3 * u * u * t * c1.Y + 3 * u * t * t * c2.Y + t * t * t * e.Y});
+    }
+    cur = e;
+    i += 2;
+  }
+  return b.Rect;
+}
+TRectF StrokeBounds(const TCentrelineStroke& s) { return StrokeBounds(s.Path); }
+
+TEST(Centreline, AStraightStrokeKeepsItsWidthLengthAndColour) {
+  struct Case {
+    double width;
+  };
+  for (double width : {2.0, 3.0, 6.0, 9.0}) {
+    const TBitmap pic = Picture(160, 60, [&](QPainter& p) { Line(p, {20, 30}, {140, 30}, width, QColor(200, 30, 40)); });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << width;
+    EXPECT_TRUE(d.Fills.empty()) << width;
+    const TCentrelineStroke& s = d.Strokes[0];
+    EXPECT_NEAR(s.Width, width, 1.0) << width;
+    const TRectF b = StrokeBounds(s);
+    EXPECT_NEAR(b.Left, 20, 1.5) << width;
+    EXPECT_NEAR(b.Right, 140, 1.5) << width;
+    EXPECT_NEAR((b.Top + b.Bottom) / 2, 30, 1.0) << width;
+    EXPECT_NEAR(int((s.Color >> 16) & 0xFF), 200, 30) << width;
+    EXPECT_LE(s.Path.Count(), 8) << "a straight line is one or two curves";
+  }
+}
+
+TEST(Centreline, CrossingsContinueStraightAndTeesJoin) {
+  const TBitmap cross = Picture(120, 120, [](QPainter& p) {
+    Line(p, {10, 10}, {110, 110}, 4);
+    Line(p, {110, 10}, {10, 110}, 4);
+  });
+  const TCentrelineDrawing x = TraceCentrelines(cross, cross, {});
+  EXPECT_EQ(x.Strokes.size(), 2u) << "an X is two strokes";
+  const TBitmap tee = Picture(120, 120, [](QPainter& p) {
+    Line(p, {10, 20}, {110, 20}, 4);
+    Line(p, {60, 20}, {60, 110}, 4);
+  });
+  const TCentrelineDrawing t = TraceCentrelines(tee, tee, {});
+  EXPECT_EQ(t.Strokes.size(), 2u) << "a T is a bar and a stem";
+}
+
+TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
+  const TBitmap pic = Picture(200, 100, [](QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(20, 120, 40));
+    p.drawEllipse(QPointF(50, 50), 30, 30);  // a solid disc
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(130, 50), 4, 4);  // a dot
+    p.drawRect(QRectF(180, 80, 1, 1));      // a speck
+  });
+  const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+  EXPECT_TRUE(d.Strokes.empty());
+  ASSERT_EQ(d.Fills.size(), 2u);
+  EXPECT_NEAR(int((d.Fills[0].Color >> 8) & 0xFF), 120, 25);
+  const TRectF disc = d.Fills[0].Outline.GetBounds();
+  EXPECT_NEAR(disc.Width(), 60, 3);
+  // A ring: one closed stroke drawn with few curves.
+  const TBitmap ring = Picture(120, 120, [](QPainter& p) {
+    p.setPen(QPen(Qt::black, 3));
+    p.drawEllipse(QPointF(60, 60), 40, 40);
+  });
+  const TCentrelineDrawing r = TraceCentrelines(ring, ring, {});
+  ASSERT_EQ(r.Strokes.size(), 1u);
+  EXPECT_NEAR(StrokeBounds(r.Strokes[0]).Width(), 80, 3);
+  EXPECT_LT(r.Strokes[0].Path.Count(), 40);
+}
+
+TEST(Centreline, EmptyAndTinyPictures) {
+  TBitmap blank(30, 20);
+  blank.Clear(0xFFFFFFFFu);
+  EXPECT_TRUE(TraceCentrelines(blank, blank, {}).Strokes.empty());
+  TBitmap black(1, 1);
+  black.Clear(0xFF000000u);
+  const TCentrelineDrawing d = TraceCentrelines(black, {}, {});
+  EXPECT_TRUE(d.Strokes.empty()) << "a speck";
+  const TCentrelineDrawing line = TraceCentrelines(Picture(50, 20, [](QPainter& p) { Line(p, {5, 10}, {45, 10}, 3); }), {}, {});
+  ASSERT_EQ(line.Strokes.size(), 1u);
+  EXPECT_EQ(line.Strokes[0].Path.Points(1).Kind, ppCurveTo) << "curves stay curves";
+}
+
+}  // namespace

@@ -1,0 +1,867 @@
+#include "trace/CentrelineTrace.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+
+#include "platform/Parallel.h"
+
+namespace karto {
+
+namespace {
+
+constexpr float kInf = 1e20f;
+
+struct TPt {
+  float x = 0, y = 0;
+};
+inline TPt operator+(TPt a, TPt b) { return {a.x + b.x, a.y + b.y}; }
+inline TPt operator-(TPt a, TPt b) { return {a.x - b.x, a.y - b.y}; }
+inline TPt operator*(TPt a, float k) { return {a.x * k, a.y * k}; }
+inline float Dot(TPt a, TPt b) { return a.x * b.x + a.y * b.y; }
+inline float Len(TPt a) { return std::sqrt(Dot(a, a)); }
+inline TPt Unit(TPt a) {
+  const float l = Len(a);
+  return l > 1e-6f ? a * (1 / l) : TPt{1, 0};
+}
+
+// --- stage 2: exact Euclidean distance (Felzenszwalb and Huttenlocher) ----------
+
+void Edt1D(const float* f, int n, float* d, int* v, float* z) {
+  int k = 0;
+  v[0] = 0;
+  z[0] = -kInf;
+  z[1] = kInf;
+  for (int q = 1; q < n; ++q) {
+    float s;
+    while (true) {
+      const int p = v[k];
+      s = ((f[q] + float(q) * q) - (f[p] + float(p) * p)) / (2.0f * float(q - p));
+      if (s <= z[k] && k > 0) --k;
+      else break;
+    }
+    if (s <= z[k]) {  // k == 0: replace
+      v[0] = q;
+      z[1] = kInf;
+      continue;
+    }
+    ++k;
+    v[k] = q;
+    z[k] = s;
+    z[k + 1] = kInf;
+  }
+  k = 0;
+  for (int q = 0; q < n; ++q) {
+    while (z[k + 1] < float(q)) ++k;
+    const float dq = float(q - v[k]);
+    d[q] = dq * dq + f[v[k]];
+  }
+}
+
+// Squared distances from every pixel to the nearest paper pixel, the
+// picture's border counting as paper; 0 on paper.
+std::vector<float> SquaredDistances(const std::vector<uint8_t>& ink, int w, int h) {
+  std::vector<float> dt(size_t(w) * size_t(h));
+  ParallelRows(w, 8LL * h, [&](int x0, int x1) {
+    std::vector<float> f(static_cast<size_t>(h)), d(static_cast<size_t>(h)), z(static_cast<size_t>(h) + 1);
+    std::vector<int> v(static_cast<size_t>(h));
+    for (int x = x0; x < x1; ++x) {
+      for (int y = 0; y < h; ++y) f[size_t(y)] = ink[size_t(y) * size_t(w) + size_t(x)] ? kInf : 0;
+      Edt1D(f.data(), h, d.data(), v.data(), z.data());
+      for (int y = 0; y < h; ++y) {
+        const float border = float(std::min(y + 1, h - y));
+        dt[size_t(y) * size_t(w) + size_t(x)] = std::min(d[size_t(y)], border * border);
+      }
+    }
+  });
+  ParallelRows(h, 8LL * w, [&](int y0, int y1) {
+    std::vector<float> f(static_cast<size_t>(w)), d(static_cast<size_t>(w)), z(static_cast<size_t>(w) + 1);
+    std::vector<int> v(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      float* row = dt.data() + size_t(y) * size_t(w);
+      std::copy(row, row + w, f.begin());
+      Edt1D(f.data(), w, d.data(), v.data(), z.data());
+      for (int x = 0; x < w; ++x) {
+        const float border = float(std::min(x + 1, w - x));
+        row[x] = std::min(d[size_t(x)], border * border);
+      }
+    }
+  });
+  return dt;
+}
+
+// --- stage 3: thinning (Zhang and Suen) ---------------------------------------------
+
+// The eight neighbours in order N, NE, E, SE, S, SW, W, NW.
+constexpr int kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+constexpr int kDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+
+struct TGrid {
+  int w, h;
+  std::vector<uint8_t>& m;
+  uint8_t At(int x, int y) const { return x < 0 || y < 0 || x >= w || y >= h ? 0 : m[size_t(y) * size_t(w) + size_t(x)]; }
+  void Ring(int x, int y, int p[8]) const {
+    for (int i = 0; i < 8; ++i) p[i] = At(x + kDx[i], y + kDy[i]) ? 1 : 0;
+  }
+};
+
+// Runs of set neighbours round the ring: the number of branches meeting here.
+int Crossings(const int p[8]) {
+  int n = 0;
+  for (int i = 0; i < 8; ++i) n += !p[i] && p[(i + 1) % 8];
+  return n;
+}
+
+void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
+  const TGrid g{w, h, m};
+  std::vector<int> remove;
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int pass = 0; pass < 2; ++pass) {
+      remove.clear();
+      for (int i : pixels) {
+        const int x = i % w, y = i / w;
+        int p[8];
+        g.Ring(x, y, p);
+        const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+        if (b < 2 || b > 6 || Crossings(p) != 1) continue;
+        // N, E, S, W are p[0], p[2], p[4], p[6].
+        if (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
+                      : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0))
+          remove.push_back(i);
+      }
+      for (int i : remove) m[size_t(i)] = 0;
+      if (!remove.empty()) {
+        changed = true;
+        pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !m[size_t(i)]; }), pixels.end());
+      }
+    }
+  }
+}
+
+// Removes the stair pixels thinning leaves on slanted lines: a pixel whose
+// two set neighbours are an orthogonal pair that touch each other
+// diagonally joins nothing they do not already join. Afterwards a line
+// pixel has exactly two neighbours, so neighbour counts find ends and
+// junctions.
+void RemoveStairs(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
+  const TGrid g{w, h, m};
+  for (int i : pixels) {
+    const int x = i % w, y = i / w;
+    int p[8];
+    g.Ring(x, y, p);
+    // N, NE, E, SE, S, SW, W, NW = p[0..7]
+    const bool ne = p[0] && p[2] && !p[4] && !p[6] && !p[5];
+    const bool se = p[2] && p[4] && !p[0] && !p[6] && !p[7];
+    const bool sw = p[4] && p[6] && !p[0] && !p[2] && !p[1];
+    const bool nw = p[6] && p[0] && !p[2] && !p[4] && !p[3];
+    if (ne || se || sw || nw) m[size_t(i)] = 0;
+  }
+  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !m[size_t(i)]; }), pixels.end());
+}
+
+// --- stage 8: fitting cubic Béziers (Schneider) -------------------------------------
+
+struct TBezier {
+  TPt p0, p1, p2, p3;
+};
+
+TPt BezierAt(const TBezier& b, float t) {
+  const float u = 1 - t;
+  return b.p0 * (u * u * u) + b.p1 * (3 * u * u * t) + b.p2 * (3 * u * t * t) + b.p3 * (t * t * t);
+}
+
+TBezier FitOne(const std::vector<TPt>& pts, int first, int last, const std::vector<float>& u, TPt t1, TPt t2) {
+  const TPt p0 = pts[size_t(first)], p3 = pts[size_t(last)];
+  double c00 = 0, c01 = 0, c11 = 0, x0 = 0, x1 = 0;
+  for (int i = first; i <= last; ++i) {
+    const float t = u[size_t(i - first)], s = 1 - t;
+    const TPt a1 = t1 * (3 * s * s * t), a2 = t2 * (3 * s * t * t);
+    c00 += Dot(a1, a1);
+    c01 += Dot(a1, a2);
+    c11 += Dot(a2, a2);
+    const TPt tmp = pts[size_t(i)] - (p0 * (s * s * s + 3 * s * s * t) + p3 * (3 * s * t * t + t * t * t));
+    x0 += Dot(a1, tmp);
+    x1 += Dot(a2, tmp);
+  }
+  const double det = c00 * c11 - c01 * c01;
+  double alpha1 = 0, alpha2 = 0;
+  if (std::fabs(det) > 1e-12) {
+    alpha1 = (x0 * c11 - x1 * c01) / det;
+    alpha2 = (c00 * x1 - c01 * x0) / det;
+  }
+  const float seg = Len(p3 - p0);
+  if (alpha1 < 1e-3 * seg || alpha2 < 1e-3 * seg) alpha1 = alpha2 = seg / 3;
+  return {p0, p0 + t1 * float(alpha1), p3 + t2 * float(alpha2), p3};
+}
+
+void Fit(const std::vector<TPt>& pts, int first, int last, TPt t1, TPt t2, float tol, std::vector<TBezier>& out,
+         int depth = 0) {
+  if (last - first == 1 || depth > 24) {
+    const float d = Len(pts[size_t(last)] - pts[size_t(first)]) / 3;
+    out.push_back({pts[size_t(first)], pts[size_t(first)] + t1 * d, pts[size_t(last)] + t2 * d, pts[size_t(last)]});
+    return;
+  }
+  std::vector<float> u(static_cast<size_t>(last - first + 1));
+  u[0] = 0;
+  for (int i = first + 1; i <= last; ++i) u[size_t(i - first)] = u[size_t(i - first - 1)] + Len(pts[size_t(i)] - pts[size_t(i - 1)]);
+  const float total = u.back() > 0 ? u.back() : 1;
+  for (float& v : u) v /= total;
+  TBezier b{};
+  int split = (first + last) / 2;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    b = FitOne(pts, first, last, u, t1, t2);
+    float worst = 0;
+    for (int i = first + 1; i < last; ++i) {
+      const float e = Len(BezierAt(b, u[size_t(i - first)]) - pts[size_t(i)]);
+      if (e > worst) {
+        worst = e;
+        split = i;
+      }
+    }
+    if (worst <= tol) {
+      out.push_back(b);
+      return;
+    }
+    if (worst > 4 * tol) break;
+    // Newton steps towards each point's nearest parameter.
+    for (int i = first; i <= last; ++i) {
+      float& t = u[size_t(i - first)];
+      const TPt d = BezierAt(b, t) - pts[size_t(i)];
+      const float s = 1 - t;
+      const TPt d1 = (b.p1 - b.p0) * (3 * s * s) + (b.p2 - b.p1) * (6 * s * t) + (b.p3 - b.p2) * (3 * t * t);
+      const TPt d2 = (b.p2 - b.p1 * 2 + b.p0) * (6 * s) + (b.p3 - b.p2 * 2 + b.p1) * (6 * t);
+      const float den = Dot(d1, d1) + Dot(d, d2);
+      if (std::fabs(den) > 1e-9f) t = std::clamp(t - Dot(d, d1) / den, 0.0f, 1.0f);
+    }
+  }
+  split = std::clamp(split, first + 1, last - 1);
+  const TPt centre = Unit(pts[size_t(split - 1)] - pts[size_t(split + 1)]);
+  Fit(pts, first, split, t1, centre, tol, out, depth + 1);
+  Fit(pts, split, last, centre * -1, t2, tol, out, depth + 1);
+}
+
+// A polyline as cubic curves: smoothed a little (pixel stairs are noise),
+// cut at corners, each piece fitted within the tolerance.
+void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path) {
+  if (pts.size() < 2) return;
+  for (int pass = 0; pass < 2 && pts.size() > 4; ++pass) {
+    std::vector<TPt> s = pts;
+    for (size_t i = 1; i + 1 < pts.size(); ++i) s[i] = (pts[i - 1] + pts[i] * 2 + pts[i + 1]) * 0.25f;
+    pts.swap(s);
+  }
+  const size_t n = pts.size();
+  // Corners: where the direction over five points each side turns sharply
+  // (shorter spans see the pixel stairs as corners); the sharpest point of
+  // a bend is the corner.
+  const float cosLimit = std::cos(cornerDegrees * 3.14159265f / 180);
+  constexpr size_t kSpan = 5;
+  std::vector<size_t> cuts{0};
+  for (size_t i = kSpan; i + kSpan < n; ++i) {
+    const float turn = Dot(Unit(pts[i] - pts[i - kSpan]), Unit(pts[i + kSpan] - pts[i]));
+    if (turn >= cosLimit) continue;
+    // The sharpest point of this bend.
+    size_t best = i;
+    float sharpest = turn;
+    for (size_t k = i + 1; k + kSpan < n && k < i + kSpan; ++k) {
+      const float t = Dot(Unit(pts[k] - pts[k - kSpan]), Unit(pts[k + kSpan] - pts[k]));
+      if (t < sharpest) {
+        sharpest = t;
+        best = k;
+      }
+    }
+    if (best - cuts.back() >= kSpan) cuts.push_back(best);
+    i = best + kSpan - 1;
+  }
+  cuts.push_back(n - 1);
+  // Thinning cuts a corner's tip off; the corner point goes back to where
+  // the straight stretches on either side meet.
+  for (size_t c = 1; c + 1 < cuts.size(); ++c) {
+    const size_t i = cuts[c];
+    if (i < 2 * kSpan || i + 2 * kSpan >= n) continue;
+    const TPt a0 = pts[i - 2 * kSpan], a1 = pts[i - kSpan], b0 = pts[i + kSpan], b1 = pts[i + 2 * kSpan];
+    const TPt da = a1 - a0, db = b1 - b0;
+    const float den = da.x * db.y - da.y * db.x;
+    if (std::fabs(den) < 1e-3f) continue;
+    const float t = ((b0.x - a0.x) * db.y - (b0.y - a0.y) * db.x) / den;
+    const TPt meet = a0 + da * t;
+    if (Len(meet - pts[i]) <= 4) pts[i] = meet;
+  }
+  path.MoveTo({pts[0].x, pts[0].y});
+  for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+    const int first = int(cuts[c]), last = int(cuts[c + 1]);
+    if (last <= first) continue;
+    // Between corners the pixel stairs are smoothed further (the corners
+    // and ends stay put), so a round shape is fitted as round, not as the
+    // stairs it was drawn with.
+    std::vector<TPt> piece(pts.begin() + first, pts.begin() + last + 1);
+    for (int pass = 0; pass < 6 && piece.size() > 4; ++pass) {
+      std::vector<TPt> s = piece;
+      for (size_t i = 1; i + 1 < piece.size(); ++i) s[i] = (piece[i - 1] + piece[i] * 2 + piece[i + 1]) * 0.25f;
+      piece.swap(s);
+    }
+    const int m = int(piece.size()) - 1;
+    const TPt t1 = Unit(piece[size_t(std::min(2, m))] - piece[0]);
+    const TPt t2 = Unit(piece[size_t(std::max(m - 2, 0))] - piece[size_t(m)]);
+    std::vector<TBezier> curves;
+    Fit(piece, 0, m, t1, t2, tol, curves);
+    for (const TBezier& b : curves) path.CurveTo({b.p1.x, b.p1.y}, {b.p2.x, b.p2.y}, {b.p3.x, b.p3.y});
+  }
+}
+
+// --- stage 4: fills as outlines ------------------------------------------------------
+
+// Douglas-Peucker on a closed loop of points.
+void Simplify(const std::vector<TPt>& in, size_t a, size_t b, float tol, std::vector<bool>& keep) {
+  if (b <= a + 1) return;
+  float worst = -1;
+  size_t at = a;
+  const TPt d = in[b] - in[a];
+  const float len = Len(d);
+  for (size_t i = a + 1; i < b; ++i) {
+    const TPt e = in[i] - in[a];
+    const float dist = len > 1e-6f ? std::fabs(d.x * e.y - d.y * e.x) / len : Len(e);
+    if (dist > worst) {
+      worst = dist;
+      at = i;
+    }
+  }
+  if (worst > tol) {
+    keep[at] = true;
+    Simplify(in, a, at, tol, keep);
+    Simplify(in, at, b, tol, keep);
+  }
+}
+
+// The outlines of the pixels where inside(x, y) holds, as closed loops
+// along pixel edges (ink on the left), simplified.
+template <class Inside>
+void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, TPathData& path) {
+  // Directed edges keyed by their start corner; each corner starts at most
+  // two edges (where two pixels touch diagonally).
+  const int cw = x1 - x0 + 2;
+  auto key = [&](int x, int y) { return (y - y0) * cw + (x - x0); };
+  std::vector<std::pair<int, int>> next(static_cast<size_t>(cw) * static_cast<size_t>(y1 - y0 + 2), {-1, -1});
+  auto add = [&](int ax, int ay, int bx, int by) {
+    auto& slot = next[size_t(key(ax, ay))];
+    (slot.first < 0 ? slot.first : slot.second) = key(bx, by);
+  };
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x) {
+      if (!inside(x, y)) continue;
+      if (!inside(x, y - 1)) add(x, y, x + 1, y);          // top, going right
+      if (!inside(x + 1, y)) add(x + 1, y, x + 1, y + 1);  // right, going down
+      if (!inside(x, y + 1)) add(x + 1, y + 1, x, y + 1);  // bottom, going left
+      if (!inside(x - 1, y)) add(x, y + 1, x, y);          // left, going up
+    }
+  for (size_t start = 0; start < next.size(); ++start) {
+    while (next[start].first >= 0) {
+      std::vector<TPt> loop;
+      int at = int(start);
+      do {
+        loop.push_back({float(at % cw + x0), float(at / cw + y0)});
+        auto& slot = next[size_t(at)];
+        const int to = slot.first;
+        slot.first = slot.second;
+        slot.second = -1;
+        at = to;
+      } while (at >= 0 && at != int(start));
+      if (loop.size() < 3) continue;
+      std::vector<bool> keep(loop.size() + 1, false);
+      std::vector<TPt> closed = loop;
+      closed.push_back(loop[0]);
+      keep[0] = keep[loop.size()] = true;
+      Simplify(closed, 0, loop.size(), tol, keep);
+      bool first = true;
+      for (size_t i = 0; i < loop.size(); ++i) {
+        if (!keep[i]) continue;
+        if (first) path.MoveTo({loop[i].x, loop[i].y});
+        else path.LineTo({loop[i].x, loop[i].y});
+        first = false;
+      }
+      path.ClosePath();
+    }
+  }
+}
+
+TAlphaColor MeanColour(const double sum[3], double n) {
+  if (n <= 0) return 0xFF000000u;
+  return 0xFF000000u | uint32_t(std::lround(sum[0] / n)) << 16 | uint32_t(std::lround(sum[1] / n)) << 8 |
+         uint32_t(std::lround(sum[2] / n));
+}
+
+}  // namespace
+
+TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colours, const TCentrelineParams& params,
+                                    const std::function<void(int)>& progress) {
+  TCentrelineDrawing out;
+  const int w = picture.Width(), h = picture.Height();
+  out.Width = w;
+  out.Height = h;
+  if (w <= 0 || h <= 0) return out;
+  const TBitmap& origin = colours.Width() == w && colours.Height() == h ? colours : picture;
+  const auto report = [&](int p) {
+    if (progress) progress(p);
+  };
+  QElapsedTimer clock;
+  clock.start();
+  const size_t n = size_t(w) * size_t(h);
+
+  // 1. Ink, and the ink areas (8-connected) without their specks.
+  std::vector<uint8_t> ink(n), grey(n);
+  ParallelRows(h, 4LL * w, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const uint32_t* s = picture.ScanLine(y);
+      for (int x = 0; x < w; ++x) {
+        const uint32_t c = s[x];
+        const int a = int(c >> 24);
+        const int l = (77 * int((c >> 16) & 0xFF) + 150 * int((c >> 8) & 0xFF) + 29 * int(c & 0xFF) + 128) >> 8;
+        const int g = 255 - (a * (255 - l) + 127) / 255;  // onto white paper
+        grey[size_t(y) * size_t(w) + size_t(x)] = uint8_t(g);
+        ink[size_t(y) * size_t(w) + size_t(x)] = g < params.Threshold;
+      }
+    }
+  });
+  std::vector<int> area(n, -1);  // component index of every ink pixel
+  struct TArea {
+    std::vector<int> pixels;
+    float maxRadius = 0;
+    int skeleton = 0;
+    bool fill = false;
+  };
+  std::vector<TArea> areas;
+  {
+    std::vector<int> stack;
+    for (size_t i = 0; i < n; ++i) {
+      if (!ink[i] || area[i] >= 0) continue;
+      TArea a;
+      const int id = int(areas.size());
+      stack.push_back(int(i));
+      area[i] = id;
+      while (!stack.empty()) {
+        const int p = stack.back();
+        stack.pop_back();
+        a.pixels.push_back(p);
+        const int x = p % w, y = p / w;
+        for (int k = 0; k < 8; ++k) {
+          const int nx = x + kDx[k], ny = y + kDy[k];
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+          const size_t q = size_t(ny) * size_t(w) + size_t(nx);
+          if (ink[q] && area[q] < 0) {
+            area[q] = id;
+            stack.push_back(int(q));
+          }
+        }
+      }
+      if (int(a.pixels.size()) < params.SpeckSize) {
+        for (int p : a.pixels) {
+          ink[size_t(p)] = 0;
+          area[size_t(p)] = -2;
+        }
+        a.pixels.clear();
+      }
+      areas.push_back(std::move(a));
+    }
+  }
+  for (const TArea& a : areas) out.InkPixels += (long long)a.pixels.size();
+  out.MsInk = double(clock.nsecsElapsed()) / 1e6;
+  report(15);
+
+  // 2. Distances.
+  clock.restart();
+  const std::vector<float> dt = SquaredDistances(ink, w, h);
+  for (TArea& a : areas)
+    for (int p : a.pixels) a.maxRadius = std::max(a.maxRadius, dt[size_t(p)]);
+  for (TArea& a : areas) a.maxRadius = std::sqrt(a.maxRadius);
+  out.MsDistance = double(clock.nsecsElapsed()) / 1e6;
+  report(30);
+
+  // 3. Skeleton; 4. fills.
+  clock.restart();
+  std::vector<uint8_t> sk = ink;
+  std::vector<int> pixels;
+  pixels.reserve(size_t(out.InkPixels));
+  for (const TArea& a : areas) pixels.insert(pixels.end(), a.pixels.begin(), a.pixels.end());
+  Thin(sk, w, h, pixels);
+  RemoveStairs(sk, w, h, pixels);
+  for (int p : pixels) ++areas[size_t(area[size_t(p)])].skeleton;
+  for (TArea& a : areas) {
+    if (a.pixels.empty()) continue;
+    const float thick = 2 * a.maxRadius - 0.5f;
+    a.fill = thick > params.MaxStrokeWidth || float(a.skeleton) <= thick;
+  }
+  for (int p : pixels)
+    if (areas[size_t(area[size_t(p)])].fill) sk[size_t(p)] = 0;
+  out.MsSkeleton = double(clock.nsecsElapsed()) / 1e6;
+  report(55);
+
+  // 5. Graph: ends, junction clusters, chains between them.
+  clock.restart();
+  const TGrid g{w, h, sk};
+  std::vector<uint8_t> kind(n, 0);  // 0 not skeleton, 1 line, 2 end, 3 junction
+  std::vector<int> skel;
+  for (int p : pixels) {
+    if (!sk[size_t(p)]) continue;
+    // By neighbour count: where lines cross at a slant the crossing can
+    // look like one line round its ring, but it has more neighbours. Stair
+    // corners that count three become junctions of two chains, which join
+    // again as a bend.
+    int ring[8];
+    g.Ring(p % w, p / w, ring);
+    const int c = std::accumulate(ring, ring + 8, 0);
+    kind[size_t(p)] = uint8_t(c <= 1 ? 2 : c == 2 ? 1 : 3);
+    skel.push_back(p);
+  }
+  // Junction pixels touching each other are one junction.
+  std::vector<int> cluster(n, -1);
+  std::vector<TPt> clusterAt;
+  for (int p : skel) {
+    if (kind[size_t(p)] != 3 || cluster[size_t(p)] >= 0) continue;
+    const int id = int(clusterAt.size());
+    std::vector<int> stack{p};
+    cluster[size_t(p)] = id;
+    TPt sum;
+    int count = 0;
+    while (!stack.empty()) {
+      const int q = stack.back();
+      stack.pop_back();
+      sum = sum + TPt{float(q % w) + 0.5f, float(q / w) + 0.5f};
+      ++count;
+      for (int k = 0; k < 8; ++k) {
+        const int nx = q % w + kDx[k], ny = q / w + kDy[k];
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+        const size_t r = size_t(ny) * size_t(w) + size_t(nx);
+        if (kind[r] == 3 && cluster[r] < 0) {
+          cluster[r] = id;
+          stack.push_back(int(r));
+        }
+      }
+    }
+    clusterAt.push_back(sum * (1.0f / float(count)));
+  }
+  struct TChain {
+    std::vector<int> px;
+    int node[2] = {-1, -1};  // junction cluster at each end, -1 for a free end
+    bool loop = false;
+    bool dropped = false;
+  };
+  std::vector<TChain> chains;
+  std::vector<uint8_t> visited(n, 0);
+  const auto walk = [&](int start, int first) {
+    TChain c;
+    c.px = {start, first};
+    c.node[0] = cluster[size_t(start)];
+    int prev = start, cur = first;
+    if (kind[size_t(cur)] == 1) visited[size_t(cur)] = 1;
+    while (kind[size_t(cur)] == 1) {
+      int best = -1, bestRank = 99;
+      for (int k = 0; k < 8; ++k) {
+        const int nx = cur % w + kDx[k], ny = cur / w + kDy[k];
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+        const int q = ny * w + nx;
+        if (q == prev || !sk[size_t(q)]) continue;
+        if (kind[size_t(q)] == 1 && visited[size_t(q)]) continue;
+        if (cluster[size_t(q)] >= 0 && cluster[size_t(q)] == cluster[size_t(start)] && c.px.size() < 3) continue;
+        // Ends and junctions first; otherwise the neighbour that goes on
+        // most nearly the way the line was going (so stair pixels are passed
+        // in order, not doubled back over).
+        const int dx = nx - cur % w, dy = ny - cur / w;
+        const int px0 = cur % w - prev % w, py0 = cur / w - prev / w;
+        const int rank = (kind[size_t(q)] != 1 ? 0 : 4) + (4 - (dx * px0 + dy * py0 + 2));
+        if (rank < bestRank) {
+          bestRank = rank;
+          best = q;
+        }
+      }
+      if (best < 0) break;
+      prev = cur;
+      cur = best;
+      c.px.push_back(cur);
+      if (kind[size_t(cur)] == 1) visited[size_t(cur)] = 1;
+    }
+    c.node[1] = cluster[size_t(cur)];
+    return c;
+  };
+  for (int p : skel) {
+    if (kind[size_t(p)] == 1) continue;
+    for (int k = 0; k < 8; ++k) {
+      const int nx = p % w + kDx[k], ny = p / w + kDy[k];
+      if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+      const int q = ny * w + nx;
+      if (!sk[size_t(q)]) continue;
+      if (kind[size_t(q)] == 1 && visited[size_t(q)]) continue;
+      if (kind[size_t(q)] != 1) {
+        // Node next to node: a chain of two pixels, once.
+        if (cluster[size_t(q)] >= 0 && cluster[size_t(q)] == cluster[size_t(p)]) continue;
+        if (q < p) continue;
+        TChain c;
+        c.px = {p, q};
+        c.node[0] = cluster[size_t(p)];
+        c.node[1] = cluster[size_t(q)];
+        chains.push_back(c);
+        continue;
+      }
+      chains.push_back(walk(p, q));
+    }
+    if (kind[size_t(p)] == 2) {
+      int ring[8];
+      g.Ring(p % w, p / w, ring);
+      if (std::accumulate(ring, ring + 8, 0) == 0) {
+        TChain c;
+        c.px = {p};
+        chains.push_back(c);
+      }
+    }
+  }
+  // What is left are closed loops without ends or junctions.
+  for (int p : skel) {
+    if (kind[size_t(p)] != 1 || visited[size_t(p)]) continue;
+    visited[size_t(p)] = 1;
+    int q = -1;
+    for (int k = 0; k < 8 && q < 0; ++k) {
+      const int nx = p % w + kDx[k], ny = p / w + kDy[k];
+      if (nx >= 0 && ny >= 0 && nx < w && ny < h && sk[size_t(ny * w + nx)] && !visited[size_t(ny * w + nx)]) q = ny * w + nx;
+    }
+    if (q < 0) continue;
+    TChain c = walk(p, q);
+    c.loop = true;
+    chains.push_back(c);
+  }
+  const auto pos = [&](int p) { return TPt{float(p % w) + 0.5f, float(p / w) + 0.5f}; };
+  const auto radius = [&](int p) { return std::sqrt(dt[size_t(p)]); };
+
+  // Two junctions joined by a chain shorter than the ink is thick there are
+  // one crossing that thinning pulled apart (lines crossing at a slant).
+  {
+    std::vector<int> parent(clusterAt.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    const std::function<int(int)> root = [&](int a) { return parent[size_t(a)] == a ? a : parent[size_t(a)] = root(parent[size_t(a)]); };
+    std::vector<int> count(clusterAt.size(), 1);
+    for (TChain& c : chains) {
+      if (c.loop || c.node[0] < 0 || c.node[1] < 0) continue;
+      const float thick = 2 * std::max(radius(c.px.front()), radius(c.px.back()));
+      if (float(c.px.size()) > std::max(3.0f, thick)) continue;
+      const int a = root(c.node[0]), b = root(c.node[1]);
+      c.dropped = true;
+      if (a == b) continue;
+      clusterAt[size_t(a)] = (clusterAt[size_t(a)] * float(count[size_t(a)]) + clusterAt[size_t(b)] * float(count[size_t(b)])) *
+                             (1.0f / float(count[size_t(a)] + count[size_t(b)]));
+      count[size_t(a)] += count[size_t(b)];
+      parent[size_t(b)] = a;
+    }
+    for (TChain& c : chains)
+      for (int& node : c.node)
+        if (node >= 0) node = root(node);
+  }
+
+  // Spurs: end chains shorter than the ink is thick where they branch off.
+  for (TChain& c : chains) {
+    if (c.loop || (c.node[0] < 0) == (c.node[1] < 0)) continue;
+    const int j = c.node[0] >= 0 ? c.px.front() : c.px.back();
+    if (float(c.px.size()) < std::max(3.0f, 1.5f * radius(j))) c.dropped = true;
+  }
+
+  // 6. Strokes: chain ends paired through junctions, straightest first.
+  struct TEnd {
+    int chain, side;
+  };
+  std::vector<std::vector<TEnd>> atJunction(clusterAt.size());
+  for (size_t i = 0; i < chains.size(); ++i) {
+    if (chains[i].dropped || chains[i].loop) continue;
+    for (int s = 0; s < 2; ++s)
+      if (chains[i].node[s] >= 0) atJunction[size_t(chains[i].node[s])].push_back({int(i), s});
+  }
+  std::vector<std::array<int, 2>> partner(chains.size(), {-1, -1});  // chain * 2 + side
+  const auto direction = [&](const TEnd& e, TPt from, float reach) {
+    const TChain& c = chains[size_t(e.chain)];
+    const int m = int(c.px.size());
+    int idx = std::min(m - 1, std::max(1, int(reach)));
+    const TPt at = pos(c.px[size_t(e.side == 0 ? idx : m - 1 - idx)]);
+    return Unit(at - from);
+  };
+  for (size_t j = 0; j < atJunction.size(); ++j) {
+    std::vector<TEnd>& ends = atJunction[j];
+    if (ends.size() < 2) continue;
+    const float reach = 3 + 2 * radius(int(clusterAt[j].y) * w + int(clusterAt[j].x));
+    std::vector<TPt> dir;
+    for (const TEnd& e : ends) dir.push_back(direction(e, clusterAt[j], reach));
+    std::vector<bool> used(ends.size(), false);
+    while (true) {
+      float best = ends.size() == 2 ? -2.0f : 0.5f;  // two ends always join (a bend)
+      int a = -1, b = -1;
+      for (size_t u = 0; u < ends.size(); ++u)
+        for (size_t v = u + 1; v < ends.size(); ++v) {
+          if (used[u] || used[v]) continue;
+          const float straight = -Dot(dir[u], dir[v]);
+          if (straight > best) {
+            best = straight;
+            a = int(u);
+            b = int(v);
+          }
+        }
+      if (a < 0) break;
+      used[size_t(a)] = used[size_t(b)] = true;
+      partner[size_t(ends[size_t(a)].chain)][size_t(ends[size_t(a)].side)] = ends[size_t(b)].chain * 2 + ends[size_t(b)].side;
+      partner[size_t(ends[size_t(b)].chain)][size_t(ends[size_t(b)].side)] = ends[size_t(a)].chain * 2 + ends[size_t(a)].side;
+    }
+  }
+  // Walk the pairings into point lists.
+  std::vector<uint8_t> taken(chains.size(), 0);
+  std::vector<std::vector<int>> strokes;  // pixel lists
+  std::vector<std::array<int, 2>> strokeEnds;  // junction (or -1) at each end
+  std::vector<bool> strokeLoop;
+  const auto assemble = [&](int startChain, int startSide) {
+    std::vector<int> px;
+    int c = startChain, side = startSide;  // enter chain c at its end side
+    const int firstNode = chains[size_t(c)].node[side];
+    int lastNode = -1;
+    bool loop = false;
+    while (true) {
+      taken[size_t(c)] = 1;
+      const TChain& ch = chains[size_t(c)];
+      if (side == 0) px.insert(px.end(), ch.px.begin() + (px.empty() ? 0 : 1), ch.px.end());
+      else px.insert(px.end(), ch.px.rbegin() + (px.empty() ? 0 : 1), ch.px.rend());
+      const int out = 1 - side;
+      lastNode = ch.node[out];
+      const int next = partner[size_t(c)][size_t(out)];
+      if (next < 0) break;
+      if (taken[size_t(next / 2)]) {
+        loop = next / 2 == startChain;
+        break;
+      }
+      c = next / 2;
+      side = next % 2;
+    }
+    strokes.push_back(std::move(px));
+    strokeEnds.push_back({firstNode, lastNode});
+    strokeLoop.push_back(loop || chains[size_t(startChain)].loop);
+  };
+  for (size_t i = 0; i < chains.size(); ++i) {
+    if (chains[i].dropped || taken[i]) continue;
+    for (int s = 0; s < 2 && !taken[i]; ++s)
+      if (partner[i][size_t(s)] < 0) assemble(int(i), s);
+  }
+  for (size_t i = 0; i < chains.size(); ++i)
+    if (!chains[i].dropped && !taken[i]) assemble(int(i), 0);  // closed rings of chains
+  out.MsGraph = double(clock.nsecsElapsed()) / 1e6;
+  report(75);
+
+  // 7, 8. Width, colour and curves per stroke.
+  clock.restart();
+  for (size_t s = 0; s < strokes.size(); ++s) {
+    const std::vector<int>& px = strokes[s];
+    if (px.empty()) continue;
+    std::vector<TPt> pts;
+    pts.reserve(px.size() + 2);
+    for (int p : px) pts.push_back(pos(p));
+    std::vector<float> widths;
+    double colour[3] = {0, 0, 0};
+    // The width from the grey levels: ink summed across the line (paper 0,
+    // the stroke's own ink 1), so an antialiased edge counts with its share.
+    std::vector<uint8_t> core;
+    for (int p : px) core.push_back(grey[size_t(p)]);
+    std::nth_element(core.begin(), core.begin() + long(core.size() / 2), core.end());
+    const float inkGrey = std::min(float(core[core.size() / 2]), 250.0f);
+    const auto coverage = [&](float x, float y) {
+      const int ix = int(std::floor(x)), iy = int(std::floor(y));
+      if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
+      return std::clamp((255.0f - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (255.0f - inkGrey), 0.0f, 1.0f);
+    };
+    for (size_t i = 0; i < px.size(); ++i) {
+      const int p = px[i];
+      const float r = radius(p);
+      if (px.size() >= 5 && i >= 2 && i + 2 < px.size()) {
+        const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
+        const TPt across{-along.y, along.x};
+        const float reach = r + 2;
+        float sum = 0;
+        for (float t = -reach; t <= reach; t += 0.25f) {
+          const TPt q = pos(p) + across * t;
+          sum += coverage(q.x, q.y) * 0.25f;
+        }
+        widths.push_back(sum);
+      } else {
+        widths.push_back(2 * r - 0.5f);
+      }
+      const uint32_t c = origin.ScanLine(p / w)[p % w];
+      colour[0] += (c >> 16) & 0xFF;
+      colour[1] += (c >> 8) & 0xFF;
+      colour[2] += c & 0xFF;
+    }
+    std::nth_element(widths.begin(), widths.begin() + long(widths.size() / 2), widths.end());
+    const float width = std::max(1.0f, widths[widths.size() / 2]);
+    // A junction end reaches the junction's middle; a free end gets back the
+    // half width the thinning took from it.
+    if (!strokeLoop[s]) {
+      for (int side = 0; side < 2; ++side) {
+        const int node = strokeEnds[s][size_t(side)];
+        const TPt end = side == 0 ? pts.front() : pts.back();
+        const TPt inner = side == 0 ? pts[std::min(pts.size() - 1, size_t(3))] : pts[pts.size() - 1 - std::min(pts.size() - 1, size_t(3))];
+        TPt extra;
+        bool add = false;
+        if (node >= 0) {
+          extra = clusterAt[size_t(node)];
+          add = Len(extra - end) > 0.5f;
+        } else if (pts.size() > 1) {
+          const float grow = radius(side == 0 ? px.front() : px.back()) - 0.5f;
+          if (grow > 0.25f) {
+            extra = end + Unit(end - inner) * grow;
+            add = true;
+          }
+        }
+        if (!add) continue;
+        if (side == 0) pts.insert(pts.begin(), extra);
+        else pts.push_back(extra);
+      }
+    }
+    float length = 0;
+    for (size_t i = 1; i < pts.size(); ++i) length += Len(pts[i] - pts[i - 1]);
+    if (length < params.MinStrokeLength && pts.size() > 1) continue;
+    TCentrelineStroke stroke;
+    stroke.Width = width;
+    stroke.Color = MeanColour(colour, double(px.size()));
+    if (strokeLoop[s] && pts.size() > 2) pts.push_back(pts.front());
+    if (pts.size() == 1) {
+      stroke.Path.MoveTo({pts[0].x, pts[0].y});
+      stroke.Path.LineTo({pts[0].x, pts[0].y});
+    } else {
+      FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path);
+    }
+    out.Points += stroke.Path.Count();
+    out.Strokes.push_back(std::move(stroke));
+  }
+  // Fills: each filled area's outline with its holes.
+  for (size_t i = 0; i < areas.size(); ++i) {
+    const TArea& a = areas[i];
+    if (!a.fill || a.pixels.empty()) continue;
+    int x0 = w, y0 = h, x1 = 0, y1 = 0;
+    double colour[3] = {0, 0, 0};
+    for (int p : a.pixels) {
+      x0 = std::min(x0, p % w);
+      x1 = std::max(x1, p % w);
+      y0 = std::min(y0, p / w);
+      y1 = std::max(y1, p / w);
+      const uint32_t c = origin.ScanLine(p / w)[p % w];
+      colour[0] += (c >> 16) & 0xFF;
+      colour[1] += (c >> 8) & 0xFF;
+      colour[2] += c & 0xFF;
+    }
+    TCentrelineFill fill;
+    fill.Color = MeanColour(colour, double(a.pixels.size()));
+    const int id = int(i);
+    Outlines(x0, y0, x1, y1,
+             [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && area[size_t(y) * size_t(w) + size_t(x)] == id; },
+             std::max(0.5f, params.CurveTolerance), fill.Outline);
+    out.Points += fill.Outline.Count();
+    out.Fills.push_back(std::move(fill));
+  }
+  out.MsFit = double(clock.nsecsElapsed()) / 1e6;
+  report(100);
+  return out;
+}
+
+}  // namespace karto

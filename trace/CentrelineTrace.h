@@ -1,0 +1,78 @@
+#pragma once
+// The centre-line engine: line art traced into strokes (smooth centre lines,
+// each with one width and one colour) and fills (areas too wide or too round
+// to be strokes, as outlines with their holes). It works beside the stroke
+// follower (TImgTrace) on the same pictures: the prepared picture decides
+// what is ink, the origin picture gives the colours.
+//
+// The stages, and what each guarantees to the next:
+//  1. Ink: a pixel is ink when its grey (alpha composited onto white) is
+//     below Threshold. Ink areas of fewer than SpeckSize pixels are dropped.
+//  2. Distance: for every ink pixel the exact Euclidean distance to the
+//     nearest paper pixel (the picture's border counts as paper).
+//  3. Skeleton: ink thinned to 8-connected lines one pixel wide that keep
+//     the ink's connections (no line breaks where the ink is connected).
+//  4. Fills: an ink area whose thickest point is wider than MaxStrokeWidth,
+//     or whose skeleton is no longer than the area is thick (a dot), becomes
+//     a fill; its pixels take no further part in strokes.
+//  5. Graph: the skeleton cut at its ends and junctions into chains; spurs
+//     (end chains shorter than the ink is thick at their junction) removed.
+//  6. Strokes: at a junction the two chains that continue each other most
+//     nearly straight join into one stroke (an X gives two strokes, a T a
+//     through stroke and one that ends on it); free ends are extended by the
+//     half width the thinning took from them, so ends keep their length.
+//  7. Width and colour per stroke: the median ink width along its centre
+//     line, the mean origin colour along it.
+//  8. Curves: each stroke's centre line fitted by cubic Béziers within
+//     CurveTolerance, split at corners sharper than CornerAngle.
+
+#include <functional>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/PathData.h"
+
+namespace karto {
+
+struct TCentrelineParams {
+  // Grey level (0-255) below which a pixel is ink.
+  int Threshold = 128;
+  // How far a fitted curve may lie from the traced centre line, in pixels.
+  float CurveTolerance = 0.8f;
+  // Strokes shorter than this (pixels) are dropped.
+  float MinStrokeLength = 3;
+  // Ink areas of fewer pixels than this are specks and dropped.
+  int SpeckSize = 6;
+  // Ink wider than this (pixels) is a fill, not a stroke.
+  float MaxStrokeWidth = 16;
+  // A centre line turning more sharply than this (degrees) has a corner.
+  float CornerAngle = 60;
+};
+
+struct TCentrelineStroke {
+  TPathData Path;  // in picture pixels, (0, 0) the top-left corner of the picture
+  float Width = 1;
+  TAlphaColor Color = 0xFF000000u;
+};
+
+struct TCentrelineFill {
+  TPathData Outline;  // closed figures; holes inside (even-odd)
+  TAlphaColor Color = 0xFF000000u;
+};
+
+struct TCentrelineDrawing {
+  int Width = 0, Height = 0;
+  std::vector<TCentrelineStroke> Strokes;
+  std::vector<TCentrelineFill> Fills;
+  // What the stages found and what they took (milliseconds).
+  long long InkPixels = 0;
+  int Points = 0;
+  double MsInk = 0, MsDistance = 0, MsSkeleton = 0, MsGraph = 0, MsFit = 0;
+};
+
+// Traces picture (colours from colours, the same size; picture itself when
+// colours is empty). progress, when given, receives 0-100 as stages end.
+TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colours, const TCentrelineParams& params,
+                                    const std::function<void(int)>& progress = {});
+
+}  // namespace karto
