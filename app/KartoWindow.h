@@ -47,6 +47,7 @@ class TSVG;
 class TFloatTrackBar;
 class TFloatAnimation;
 class TShapeWorkspace;
+struct TCoordFrame;
 class TControl;
 class TWidgetDragSource;
 
@@ -192,6 +193,11 @@ class TfrmKarto : public QMainWindow {
   void ResetAdjustmentControls(bool onlyValues);
   void ClearAllShapeSelection();
   void WireWorkspace();
+  // The Normalize frame's corners in the coordinate and dialog fields.
+  void ShowCoordFrame(const TCoordFrame& frame);
+  // The frame and the number in a dialog field; false (after the error
+  // text, when the number is wrong) when either is missing.
+  bool ReadFrameField(QLineEdit* field, const char* error, TCoordFrame& frame, float& value);
   // Runs a workspace action; a failed geometry self-check becomes a message.
   template <class F>
   void Guarded(F&& action);

@@ -272,9 +272,7 @@ void TfrmKarto::btnShapeCancelClick() {
   lbStatus->setText("");
 }
 
-void TfrmKarto::CoordSystemTrack() {
-  TCoordFrame f;
-  if (!m_workspace->CoordFrame(f)) return;
+void TfrmKarto::ShowCoordFrame(const TCoordFrame& f) {
   txfXCoord->setText(Units(f.Origin.X));
   txfYCoord->setText(Units(f.Origin.Y));
   txfShapeNormalizeXCoord->setText(Units(f.Origin.X));
@@ -283,48 +281,40 @@ void TfrmKarto::CoordSystemTrack() {
   txfShapeNormalizeRefHeight->setText(Units(f.RefHeight()));
 }
 
+void TfrmKarto::CoordSystemTrack() {
+  TCoordFrame f;
+  if (m_workspace->CoordFrame(f)) ShowCoordFrame(f);
+}
+
+bool TfrmKarto::ReadFrameField(QLineEdit* field, const char* error, TCoordFrame& frame, float& value) {
+  if (!m_workspace->CoordFrame(frame)) return false;
+  if (ParseUnits(field->text(), value)) return true;
+  m_dialogs->MessageDlg(error, TMsgDlgType::mtError, mbOKCancel);
+  return false;
+}
+
 void TfrmKarto::txfShapeNormalizeXCoordChange() {
   TCoordFrame f;
-  if (!m_workspace->CoordFrame(f)) return;
   float v = 0;
-  if (!ParseUnits(txfShapeNormalizeXCoord->text(), v)) {
-    m_dialogs->MessageDlg("Wrong x coordinate!", TMsgDlgType::mtError, mbOKCancel);
-    return;
-  }
-  m_workspace->SetCoordOrigin(v, f.Origin.Y);
+  if (ReadFrameField(txfShapeNormalizeXCoord, "Wrong x coordinate!", f, v)) m_workspace->SetCoordOrigin(v, f.Origin.Y);
 }
 
 void TfrmKarto::txfShapeNormalizeYCoordChange() {
   TCoordFrame f;
-  if (!m_workspace->CoordFrame(f)) return;
   float v = 0;
-  if (!ParseUnits(txfShapeNormalizeYCoord->text(), v)) {
-    m_dialogs->MessageDlg("Wrong y coordinate!", TMsgDlgType::mtError, mbOKCancel);
-    return;
-  }
-  m_workspace->SetCoordOrigin(f.Origin.X, v);
+  if (ReadFrameField(txfShapeNormalizeYCoord, "Wrong y coordinate!", f, v)) m_workspace->SetCoordOrigin(f.Origin.X, v);
 }
 
 void TfrmKarto::txfShapeNormalizeRefWidthChange() {
   TCoordFrame f;
-  if (!m_workspace->CoordFrame(f)) return;
   float v = 0;
-  if (!ParseUnits(txfShapeNormalizeRefWidth->text(), v)) {
-    m_dialogs->MessageDlg("Wrong width value!", TMsgDlgType::mtError, mbOKCancel);
-    return;
-  }
-  m_workspace->SetCoordRefSize(v, f.RefHeight());
+  if (ReadFrameField(txfShapeNormalizeRefWidth, "Wrong width value!", f, v)) m_workspace->SetCoordRefSize(v, f.RefHeight());
 }
 
 void TfrmKarto::txfShapeNormalizeRefHeightChange() {
   TCoordFrame f;
-  if (!m_workspace->CoordFrame(f)) return;
   float v = 0;
-  if (!ParseUnits(txfShapeNormalizeRefHeight->text(), v)) {
-    m_dialogs->MessageDlg("Wrong height value!", TMsgDlgType::mtError, mbOKCancel);
-    return;
-  }
-  m_workspace->SetCoordRefSize(f.RefWidth(), v);
+  if (ReadFrameField(txfShapeNormalizeRefHeight, "Wrong height value!", f, v)) m_workspace->SetCoordRefSize(f.RefWidth(), v);
 }
 
 void TfrmKarto::btnShapeOkClick() {
@@ -348,13 +338,7 @@ void TfrmKarto::btnShapeNormalizeSnapClick() {
       m_workspace->Snap();
       return;
     }
-    const TCoordFrame f = m_workspace->Snap();
-    txfXCoord->setText(Units(f.Origin.X));
-    txfYCoord->setText(Units(f.Origin.Y));
-    txfShapeNormalizeXCoord->setText(Units(f.Origin.X));
-    txfShapeNormalizeYCoord->setText(Units(f.Origin.Y));
-    txfShapeNormalizeRefWidth->setText(Units(f.RefWidth()));
-    txfShapeNormalizeRefHeight->setText(Units(f.RefHeight()));
+    ShowCoordFrame(m_workspace->Snap());
   });
 }
 

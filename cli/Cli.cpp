@@ -376,6 +376,30 @@ int RunAdjust(const QStringList& args, QTextStream& err) {
   return SavePicture(ApplyAdjustmentOptions(input, o), *Option(a, "-o"), err) ? kOk : kFailed;
 }
 
+// Adds the preview of view (rendered at width x height on white) to files
+// when one is asked for, and writes them all together: a command that fails
+// leaves none of them. False with the reason on err.
+bool WriteDrawingFiles(std::vector<TFileContent>& files, const TControl& view, int width, int height,
+                       const std::optional<QString>& png, QTextStream& err) {
+  if (png) {
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    try {
+      EncodePicture(RenderToImage(view, width, height), *png, bytes);
+    } catch (const EBitmapError& e) {
+      err << "Cannot write " << *png << ": " << e.what() << "\n";
+      return false;
+    }
+    files.push_back({*png, bytes.data().toStdString()});
+  }
+  QString failedFile, reason;
+  if (!WriteFilesAtomically(files, &failedFile, &reason)) {
+    err << "Cannot write " << failedFile << ": " << reason << "\n";
+    return false;
+  }
+  return true;
+}
+
 // The centre-line engine's part of the trace command: the drawing as
 // shapes, exported and (with a preview) rendered, written together.
 int RunCentrelineTrace(const TBitmap& traced, const TBitmap& origin, const TCentrelineParams& params,
@@ -392,22 +416,7 @@ int RunCentrelineTrace(const TBitmap& traced, const TBitmap& origin, const TCent
   DrawCentrelineShapes(drawing, view);
   std::vector<TFileContent> files{{svg, ExportSvg(view)}};
   const qint64 exportMs = clock.restart();
-  if (png) {
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    try {
-      EncodePicture(RenderToImage(view, origin.Width(), origin.Height(), TAlphaColors::White), *png, bytes);
-    } catch (const EBitmapError& e) {
-      err << "Cannot write " << *png << ": " << e.what() << "\n";
-      return kFailed;
-    }
-    files.push_back({*png, bytes.data().toStdString()});
-  }
-  QString failedFile, reason;
-  if (!WriteFilesAtomically(files, &failedFile, &reason)) {
-    err << "Cannot write " << failedFile << ": " << reason << "\n";
-    return kFailed;
-  }
+  if (!WriteDrawingFiles(files, view, origin.Width(), origin.Height(), png, err)) return kFailed;
   const auto ms = [](double v) { return QString::number(v, 'f', 0); };
   out << "dark pixels " << drawing.InkPixels << ", strokes " << drawing.Strokes.size() << ", fills "
       << drawing.Fills.size() << ", points " << drawing.Points << "; ms: load " << loadMs << ", adjust " << adjustMs
@@ -524,22 +533,7 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   // leaves neither.
   std::vector<TFileContent> files{{*Option(a, "-o"), ExportSvg(view)}};
   const qint64 exportMs = clock.restart();
-  if (const auto png = Option(a, "--png")) {
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    try {
-      EncodePicture(RenderToImage(view, origin.Width(), origin.Height()), *png, bytes);
-    } catch (const EBitmapError& e) {
-      err << "Cannot write " << *png << ": " << e.what() << "\n";
-      return kFailed;
-    }
-    files.push_back({*png, bytes.data().toStdString()});
-  }
-  QString failedFile, reason;
-  if (!WriteFilesAtomically(files, &failedFile, &reason)) {
-    err << "Cannot write " << failedFile << ": " << reason << "\n";
-    return kFailed;
-  }
+  if (!WriteDrawingFiles(files, view, origin.Width(), origin.Height(), Option(a, "--png"), err)) return kFailed;
   const qint64 renderMs = clock.restart();
   out << "dark pixels " << trace->GetPixelCount() << ", paths " << paths << ", points " << points << "; ms: load "
       << loadMs << ", adjust " << adjustMs << ", build " << buildMs << ", trace " << traceMs << ", export "

@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include "platform/PngWrite.h"
+
 namespace karto::fx {
 
 TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def) {
@@ -55,16 +57,7 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
   return Unpremul({p.a * u + q.a * t, p.r * u + q.r * t, p.g * u + q.g * t, p.b * u + q.b * t});
 }
 
-bool Opaque(const TBitmap& b) {
-  const int w = b.Width(), h = b.Height();
-  for (int y = 0; y < h; ++y) {
-    const uint32_t* row = b.ScanLine(y);
-    uint32_t all = 0xFFFFFFFFu;
-    for (int x = 0; x < w; ++x) all &= row[x];
-    if ((all >> 24) != 0xFF) return false;
-  }
-  return true;
-}
+bool Opaque(const TBitmap& b) { return AllOpaque(b.Image()); }
 
 uint32_t TSampler::At(float x, float y) const {
   const float fx = x - 0.5f, fy = y - 0.5f;

@@ -139,6 +139,17 @@ void MapPixels(const TBitmap& in, TBitmap& out, Map map) {
   });
 }
 
+// A hash of two integers and a seed, spread over 32 bits: the same noise
+// for the same pixel every run.
+inline uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed = 0) {
+  uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u ^ seed * 0xcb1ab31fu;
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  h *= 0x297a2d39u;
+  return h ^ (h >> 15);
+}
+
 // Premultiplied channels of a pixel, and back.
 struct TPremul {
   float a = 0, r = 0, g = 0, b = 0;

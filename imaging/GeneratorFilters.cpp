@@ -26,16 +26,6 @@ inline uint32_t Ramp(uint32_t a, uint32_t b, float t, int x, int y) {
   return Argb(Clamp255(m.a), Clamp255(m.r * k + n), Clamp255(m.g * k + n), Clamp255(m.b * k + n));
 }
 
-// A hash of two integers and a seed, spread over 32 bits.
-inline uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
-  uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u ^ seed * 0xcb1ab31fu;
-  h ^= h >> 15;
-  h *= 0x2c1b3c6du;
-  h ^= h >> 12;
-  h *= 0x297a2d39u;
-  return h ^ (h >> 15);
-}
-
 void SolidColorKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitmap& out) { out.Clear(p.Colors[0]); }
 
 void CheckerboardKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitmap& out) {

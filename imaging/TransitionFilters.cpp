@@ -9,15 +9,6 @@ namespace karto {
 namespace fx {
 namespace {
 
-inline uint32_t Hash(uint32_t x, uint32_t y) {
-  uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u;
-  h ^= h >> 15;
-  h *= 0x2c1b3c6du;
-  h ^= h >> 12;
-  h *= 0x297a2d39u;
-  return h ^ (h >> 15);
-}
-
 float Progress(const TFilterParams& p) { return std::clamp(p.Floats[0] / 100.0f, 0.0f, 1.0f); }
 
 // out = Input and Target mixed per pixel by t(x, y) in 0..1.
@@ -140,25 +131,35 @@ void PixelateTransitionKernel(const TFilterParams& p, const TBitmap& in, const T
   });
 }
 
-void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
-  const TBitmap b = TargetAtSizeOf(target, in);
-  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, radius = Hypot(cx, cy);
-  const float turns = p.Floats[1] * kPi / 180, t = Progress(p);
-  // The turn depends on the distance alone: its cosine and sine tabulated
-  // for each side.
-  const auto turn = [&](float side) {
-    return std::pair<TRadialTable, TRadialTable>(
-        TRadialTable(radius, [=](float r) { const float k = std::max(0.0f, 1 - r / radius); return std::cos(turns * side * k * k); }),
-        TRadialTable(radius, [=](float r) { const float k = std::max(0.0f, 1 - r / radius); return std::sin(turns * side * k * k); }));
+// Input and Target turned about the middle, each by an angle that depends
+// on the distance alone (angle(side, r); side is t for Input, 1 - t for
+// Target), cross-faded. The angles' cosines and sines are tabulated once.
+template <class Angle>
+void TurnedFade(const TBitmap& in, const TBitmap& b, TBitmap& out, float t, Angle angle) {
+  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, reach = Hypot(cx, cy) + 2;
+  struct TTurn {
+    TRadialTable cos, sin;
   };
-  const auto forA = turn(t), forB = turn(1 - t);
+  const auto tables = [&](float side) {
+    return TTurn{TRadialTable(reach, [&](float r) { return std::cos(angle(side, r)); }),
+                 TRadialTable(reach, [&](float r) { return std::sin(angle(side, r)); })};
+  };
+  const TTurn forA = tables(t), forB = tables(1 - t);
   WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
     const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const float ca = forA.first(r), sa = forA.second(r), cb = forB.first(r), sb = forB.second(r);
+    const float ca = forA.cos(r), sa = forA.sin(r), cb = forB.cos(r), sb = forB.sin(r);
     ax = cx + dx * ca - dy * sa;
     ay = cy + dx * sa + dy * ca;
     bx = cx + dx * cb - dy * sb;
     by = cy + dx * sb + dy * cb;
+  });
+}
+
+void SwirlTransitionKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
+  const float radius = Hypot(in.Width() / 2.0f, in.Height() / 2.0f), turns = p.Floats[1] * kPi / 180;
+  TurnedFade(in, TargetAtSizeOf(target, in), out, Progress(p), [&](float side, float r) {
+    const float k = std::max(0.0f, 1 - r / radius);
+    return turns * side * k * k;
   });
 }
 
@@ -229,24 +230,10 @@ void DripKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target
 
 // Swirls in rings that turn alternately one way and the other.
 void BandedSwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& target, TBitmap& out) {
-  const TBitmap b = TargetAtSizeOf(target, in);
-  const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f;
-  const float bands = std::max(1.0f, p.Floats[1]), radius = Hypot(cx, cy), turn = p.Floats[2] * kPi / 180;
-  const float t = Progress(p);
-  const auto tables = [&](float side) {
-    return std::pair<TRadialTable, TRadialTable>(
-        TRadialTable(radius + 2, [=](float r) { return std::cos(turn * side * std::sin(r / radius * bands * kPi)); }),
-        TRadialTable(radius + 2, [=](float r) { return std::sin(turn * side * std::sin(r / radius * bands * kPi)); }));
-  };
-  const auto forA = tables(t), forB = tables(1 - t);
-  WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
-    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const float ca = forA.first(r), sa = forA.second(r), cb = forB.first(r), sb = forB.second(r);
-    ax = cx + dx * ca - dy * sa;
-    ay = cy + dx * sa + dy * ca;
-    bx = cx + dx * cb - dy * sb;
-    by = cy + dx * sb + dy * cb;
-  });
+  const float bands = std::max(1.0f, p.Floats[1]), radius = Hypot(in.Width() / 2.0f, in.Height() / 2.0f);
+  const float turn = p.Floats[2] * kPi / 180;
+  TurnedFade(in, TargetAtSizeOf(target, in), out, Progress(p),
+             [&](float side, float r) { return turn * side * std::sin(r / radius * bands * kPi); });
 }
 
 // Circles on a grid grow until they cover the picture.

@@ -154,6 +154,13 @@ void TControl::ReleaseComponents(const std::vector<TControl*>& which) {
   m_components.swap(kept);
 }
 
+std::string UnusedComponentName(const TControl& owner, const std::string& prefix, int& counter) {
+  std::string name;
+  do name = prefix + std::to_string(++counter);
+  while (owner.FindComponent(name));
+  return name;
+}
+
 TControl* TControl::FindChild(const std::string& name) const {
   for (TControl* c : m_children) {
     if (c->m_name == name) return c;

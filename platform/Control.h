@@ -90,6 +90,11 @@ void EndLayerReading();
 void BeginLayerWriting();
 void EndLayerWriting();
 
+// prefix followed by the first number after counter that no component of
+// owner is named yet; counter moves on to it, so making many names does not
+// search from 1 each time.
+std::string UnusedComponentName(const TControl& owner, const std::string& prefix, int& counter);
+
 // True for a name the tree accepts: a letter or '_' followed by letters,
 // digits or '_' (ASCII). The empty name is allowed and never clashes.
 bool IsValidIdent(const std::string& name);

@@ -8,13 +8,6 @@ namespace karto {
 
 namespace {
 
-std::string FreeName(TControl& view, const char* prefix, int& n) {
-  std::string name;
-  do name = prefix + std::to_string(++n);
-  while (view.FindComponent(name));
-  return name;
-}
-
 // A path shape placed at its points' top-left corner, its points where
 // they are in the picture.
 TPath* AddPath(TControl& view, const TPathData& data, const std::string& name) {
@@ -37,7 +30,7 @@ void DrawCentrelineShapes(const TCentrelineDrawing& drawing, TControl& view) {
   int fills = 0, strokes = 0;
   for (const TCentrelineFill& f : drawing.Fills) {
     if (f.Outline.IsEmpty()) continue;
-    TPath* p = AddPath(view, f.Outline, FreeName(view, "Fill_", fills));
+    TPath* p = AddPath(view, f.Outline, UnusedComponentName(view, "Fill_", fills));
     p->Fill.Kind = TBrushKind::bkSolid;
     p->Fill.Color = f.Color;
     p->FillRule = TPathFillRule::frEvenOdd;
@@ -45,7 +38,7 @@ void DrawCentrelineShapes(const TCentrelineDrawing& drawing, TControl& view) {
   }
   for (const TCentrelineStroke& s : drawing.Strokes) {
     if (s.Path.IsEmpty()) continue;
-    TPath* p = AddPath(view, s.Path, FreeName(view, "Stroke_", strokes));
+    TPath* p = AddPath(view, s.Path, UnusedComponentName(view, "Stroke_", strokes));
     p->Fill.Kind = TBrushKind::bkNone;
     p->Stroke.Kind = TBrushKind::bkSolid;
     p->Stroke.Color = s.Color;

@@ -47,7 +47,7 @@ TAlphaColor OverlayGripColor(bool enabled, bool hot) {
   return hot ? kOverlayHotGripColor : kOverlayGripColor;
 }
 
-void TInBoxSelection::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
+void TReportingSelection::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
   if (!ReportMouseUp(*this, OnMouseUp, button, shift, x, y)) TSelection::MouseUp(button, shift, x, y);
 }
 
@@ -61,10 +61,6 @@ void TInBoxSelection::Paint(QPainter& painter) {
   Grip(painter, *this, r.topLeft(), GripSize() / 2, HotGrip() == TGrip::grLeftTop);
   Grip(painter, *this, QPointF(Width(), Height()), GripSize(), HotGrip() == TGrip::grRightBottom);
   painter.restore();
-}
-
-void TCoordSystemSelection::MouseUp(TMouseButton button, TShiftState shift, float x, float y) {
-  if (!ReportMouseUp(*this, OnMouseUp, button, shift, x, y)) TSelection::MouseUp(button, shift, x, y);
 }
 
 void TCoordSystemSelection::Paint(QPainter& painter) {

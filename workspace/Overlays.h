@@ -19,10 +19,11 @@ constexpr TAlphaColor kOverlayDisabledGripColor = 0xFF808080u;
 // The fill of a grip: red while hot, white otherwise, grey when disabled.
 TAlphaColor OverlayGripColor(bool enabled, bool hot);
 
-class TInBoxSelection : public TSelection {
+// A selection frame that can report the release of the mouse button to
+// whoever made it: the common part of both overlays.
+class TReportingSelection : public TSelection {
  public:
   using TSelection::TSelection;
-  const char* ClassName() const override { return "TInBoxSelection"; }
 
   // When set, a release over the frame goes here, with the point in the
   // coordinates of the frame's parent, instead of ending a move or resize.
@@ -30,19 +31,21 @@ class TInBoxSelection : public TSelection {
   TMouseEvent OnMouseUp;
 
   void MouseUp(TMouseButton button, TShiftState shift, float x, float y) override;
+};
+
+class TInBoxSelection : public TReportingSelection {
+ public:
+  using TReportingSelection::TReportingSelection;
+  const char* ClassName() const override { return "TInBoxSelection"; }
   // A dashed frame, not filled, with grips at the left-top and right-bottom
   // corners only.
   void Paint(QPainter& painter) override;
 };
 
-class TCoordSystemSelection : public TSelection {
+class TCoordSystemSelection : public TReportingSelection {
  public:
-  using TSelection::TSelection;
+  using TReportingSelection::TReportingSelection;
   const char* ClassName() const override { return "TCoordSystemSelection"; }
-
-  TMouseEvent OnMouseUp;
-
-  void MouseUp(TMouseButton button, TShiftState shift, float x, float y) override;
   // Two dashed axes from the left-top origin, along the top edge and down
   // the left edge, with grips at the origin and at both axis ends.
   void Paint(QPainter& painter) override;

@@ -94,6 +94,14 @@ void WalkSegments(const TPathData& path, const TMatrix& m, float step, Visit vis
   closeOpen();
 }
 
+// The stroke a selected shape had before it was drawn selected.
+void GiveOwnStroke(TShape& shape, const TSelShapeInfo& info) {
+  shape.Stroke = info.m_oStroke;
+  shape.Stroke.Color = info.m_oColor;
+  shape.StrokeDash = info.m_enStrokeDash;
+  shape.StrokeThickness = info.m_fStrokeThickness;
+}
+
 }  // namespace
 
 TShapeWorkspace::TShapeWorkspace(TControl& paintBox) : m_paintBox(paintBox), m_history(paintBox) {
@@ -132,11 +140,7 @@ TCoordSystemSelection* TShapeWorkspace::CoordSystemSelection() const {
 }
 
 std::string TShapeWorkspace::FreeName(const std::string& prefix) {
-  int& n = m_nameCounters[prefix];
-  std::string name;
-  do name = prefix + std::to_string(++n);
-  while (m_paintBox.FindComponent(name));
-  return name;
+  return UnusedComponentName(m_paintBox, prefix, m_nameCounters[prefix]);
 }
 
 // --- gestures -------------------------------------------------------------------
@@ -365,10 +369,7 @@ void TShapeWorkspace::RestoreSelectedShape(const std::string& key) {
   if (it == m_lstSelShapes.end()) return;
   const TSelShapeInfo& info = it->second;
   if (auto* shape = dynamic_cast<TShape*>(info.m_oShape.Get())) {
-    shape->Stroke = info.m_oStroke;
-    shape->Stroke.Color = info.m_oColor;
-    shape->StrokeDash = info.m_enStrokeDash;
-    shape->StrokeThickness = info.m_fStrokeThickness;
+    GiveOwnStroke(*shape, info);
     shape->Repaint();
   }
   m_lstSelShapes.erase(it);
@@ -758,26 +759,27 @@ std::string TShapeWorkspace::WithOwnLooks(const std::function<std::string()>& wr
     auto* s = dynamic_cast<TShape*>(info.m_oShape.Get());
     if (!s) continue;
     marked.push_back({s, s->Stroke, s->StrokeDash, s->StrokeThickness});
-    s->Stroke = info.m_oStroke;
-    s->Stroke.Color = info.m_oColor;
-    s->StrokeDash = info.m_enStrokeDash;
-    s->StrokeThickness = info.m_fStrokeThickness;
+    GiveOwnStroke(*s, info);
   }
   TFloatAnimation& a = *m_oShapeFloatAnimation;
   TControl* pulsing = a.Running() ? a.Parent() : nullptr;
   const float opacity = pulsing ? pulsing->Opacity() : 1;
   if (pulsing) pulsing->SetOpacity(a.StartValue);
-  std::string text;
-  try {
-    text = write();
-  } catch (...) {
-    if (pulsing) pulsing->SetOpacity(opacity);
-    for (const TMarked& m : marked) m.Shape->Stroke = m.Stroke, m.Shape->StrokeDash = m.Dash, m.Shape->StrokeThickness = m.Thickness;
-    throw;
-  }
-  if (pulsing) pulsing->SetOpacity(opacity);
-  for (const TMarked& m : marked) m.Shape->Stroke = m.Stroke, m.Shape->StrokeDash = m.Dash, m.Shape->StrokeThickness = m.Thickness;
-  return text;
+  // The marks come back however write ends.
+  struct TRestore {
+    const std::vector<TMarked>& marked;
+    TControl* pulsing;
+    float opacity;
+    ~TRestore() {
+      if (pulsing) pulsing->SetOpacity(opacity);
+      for (const TMarked& m : marked) {
+        m.Shape->Stroke = m.Stroke;
+        m.Shape->StrokeDash = m.Dash;
+        m.Shape->StrokeThickness = m.Thickness;
+      }
+    }
+  } restore{marked, pulsing, opacity};
+  return write();
 }
 
 // --- undo ---------------------------------------------------------------------------------

@@ -41,9 +41,7 @@ void Draw2DObjects(const TImgTrace& trace, TControl& oPaintBox2D) {
     auto* shape = new TPath(&oPaintBox2D);
     // Named, so the workspace can select and edit it; a second Vectorize
     // continues the numbers.
-    while (oPaintBox2D.FindComponent("Trace_" + std::to_string(++number))) {
-    }
-    shape->SetName("Trace_" + std::to_string(number));
+    shape->SetName(UnusedComponentName(oPaintBox2D, "Trace_", number));
     shape->StrokeCap = TStrokeCap::scFlat;
     shape->StrokeDash = TStrokeDash::sdSolid;
     shape->StrokeThickness = path->m_bLineWidth;
