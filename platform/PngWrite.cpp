@@ -89,10 +89,11 @@ bool AllOpaque(const QImage& image) {
   if (!image.hasAlphaChannel()) return true;
   if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
     return AllOpaque(image.convertToFormat(QImage::Format_ARGB32));
-  for (int y = 0; y < image.height(); ++y) {
+  const int w = image.width(), h = image.height();
+  for (int y = 0; y < h; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
     uint32_t all = 0xFFFFFFFFu;
-    for (int x = 0; x < image.width(); ++x) all &= row[x];
+    for (int x = 0; x < w; ++x) all &= row[x];
     if ((all >> 24) != 0xFF) return false;
   }
   return true;
