@@ -2,10 +2,6 @@
 
 #include <QImage>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/PngWrite.h"
 
 namespace karto::fx {

@@ -4,12 +4,42 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "platform/FileWrite.h"
 #include "platform/JpegCodec.h"
 #include "platform/PngWrite.h"
 
 namespace karto {
+
+namespace {
+
+// Large pictures live in memory the kernel may back with 2 MB pages. Warps
+// read them along slanted lines, a new row (and a new 4 KB page) every few
+// pixels; with small pages most of those reads missed the address cache.
+QImage AllocateImage(int width, int height) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr size_t kHuge = size_t(2) << 20;
+  const size_t bytes = size_t(width) * size_t(height) * 4;
+  if (bytes >= 4 * kHuge && width <= (1 << 28) / 4 * 4) {
+    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    if (void* data = std::aligned_alloc(kHuge, rounded)) {
+      madvise(data, rounded, MADV_HUGEPAGE);
+      QImage image(static_cast<uchar*>(data), width, height, qsizetype(width) * 4, QImage::Format_ARGB32,
+                   [](void* p) { std::free(p); }, data);
+      if (!image.isNull()) return image;
+      std::free(data);
+    }
+  }
+#endif
+  return QImage(width, height, QImage::Format_ARGB32);
+}
+
+}  // namespace
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
 
@@ -33,7 +63,7 @@ void TBitmap::SetSize(int width, int height) {
     m_image = QImage();
     return;
   }
-  m_image = QImage(width, height, QImage::Format_ARGB32);
+  m_image = AllocateImage(width, height);
   if (m_image.isNull()) throw EBitmapError("Not enough memory for a bitmap of " +
                                            std::to_string(width) + " x " + std::to_string(height));
   m_image.fill(0);
