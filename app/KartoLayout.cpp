@@ -168,7 +168,13 @@ QWidget* TfrmKarto::BuildStatusBar() {
 
   btnVectorize = Named(new QPushButton("Vectorize"), "btnVectorize");
   btnTrace = Named(new QPushButton("Trace"), "btnTrace");
+  cobxTraceEngine = Named(new QComboBox, "cobxTraceEngine");
+  cobxTraceEngine->addItems({"Stroke follower", "Centre lines"});
+  cobxTraceEngine->setToolTip(
+      "Stroke follower: short straight paths along the strokes.\n"
+      "Centre lines: smooth curves through the middle of each stroke, with its width and colour, and filled areas.");
   row->addWidget(btnVectorize);
+  row->addWidget(cobxTraceEngine);
   row->addWidget(btnTrace);
 
   auto* coords = Panel("PanelCoords");

@@ -1,6 +1,13 @@
 // The Trace and Vectorize commands and the traced picture's pointer input.
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QTimer>
+#include <atomic>
+#include <future>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,15 +19,70 @@
 #include "workspace/ShapeWorkspace.h"
 #include "app/Utils.h"
 #include "trace/ImgTrace.h"
+#include "workspace/TraceRoad.h"
 #include "workspace/TraceShapes.h"
 
 namespace karto {
 
-void TfrmKarto::ReleaseTrace() { m_oImgTrace.reset(); }
+void TfrmKarto::ReleaseTrace() { m_trace.reset(); }
+
+TImgTrace* TfrmKarto::ImgTrace() const { return m_trace ? m_trace->Follower() : nullptr; }
+
+// Traces the destination with the chosen engine. A large picture is traced
+// on a worker thread, on its own copy of the pixels, while the window shows
+// how far it has come; the window's controls wait meanwhile.
+std::unique_ptr<TTraceRun> TfrmKarto::RunTrace() {
+  TTraceSettings settings;
+  settings.Engine = cobxTraceEngine->currentIndex() == 1 ? TTraceEngine::Centreline : TTraceEngine::Follower;
+  // The follower counts a pixel dark up to the limit; the threshold is the
+  // first grey that is paper.
+  settings.Params.Threshold = int(std::nearbyint(TrackBarGreyscale->Value())) + 1;
+  TBitmap& dest = m_oImageDest->Bitmap;
+  const TBitmap& origin = m_oImages[0]->Bitmap;
+  if ((long long)dest.Width() * dest.Height() < m_traceInBackgroundFrom)
+    return TTraceRun::Trace(dest, origin, settings);
+
+  // Copies share the pixels until the follower paints into its own.
+  auto work = std::make_shared<TBitmap>(dest);
+  auto colours = std::make_shared<TBitmap>(origin);
+  auto percent = std::make_shared<std::atomic<int>>(0);
+  std::future<std::unique_ptr<TTraceRun>> pending = std::async(std::launch::async, [work, colours, percent, settings] {
+    return TTraceRun::Trace(*work, *colours, settings, [percent](int p) { percent->store(p); });
+  });
+  m_tracing = true;
+  const QString statusBefore = lbStatus->text();
+  centralWidget()->setEnabled(false);
+  menuBar()->setEnabled(false);
+  lbStatus->setText("Tracing ...");
+  pbLoad->setValue(0);
+  pbLoad->setVisible(true);
+  QEventLoop wait;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) wait.quit();
+    pbLoad->setValue(percent->load());
+    lbStatus->setText(QString("Tracing ... %1 %").arg(percent->load()));
+  });
+  poll.start(50);
+  wait.exec();
+  poll.stop();
+  std::unique_ptr<TTraceRun> run = pending.get();
+  pbLoad->setVisible(false);
+  lbStatus->setText(statusBefore);
+  centralWidget()->setEnabled(true);
+  menuBar()->setEnabled(true);
+  m_tracing = false;
+  // The traced copy becomes the destination (it holds the follower's
+  // state colours); the run paints and highlights there from now on.
+  dest = *work;
+  work.reset();
+  run->Rebind(dest, origin);
+  return run;
+}
 
 void TfrmKarto::btnTraceClick() {
-  if (m_oImageDest->Bitmap.IsEmpty()) return;
-  if (m_oImgTrace &&
+  if (m_oImageDest->Bitmap.IsEmpty() || m_tracing) return;
+  if (m_trace &&
       m_dialogs->MessageDlg("Override the existing Trace?", TMsgDlgType::mtConfirmation, mbYesNoCancel) !=
           TModalResult::mrYes)
     return;
@@ -29,69 +91,51 @@ void TfrmKarto::btnTraceClick() {
                           mbOKCancel);
     return;
   }
-  if (m_oImgTrace) {
+  if (m_trace) {
     // The chain rebuilds the destination, which wipes the old state colours.
     ReleaseTrace();
     ApplyAdjustments();
   }
-  const int limit = int(std::nearbyint(TrackBarGreyscale->Value()));
-  try {
-    m_oImgTrace = std::make_unique<TImgTrace>(&m_oImageDest->Bitmap, &m_oImages[0]->Bitmap, limit);
-  } catch (const ETraceError& e) {
+  std::unique_ptr<TTraceRun> run = RunTrace();
+  const TTraceStatus status = run->Status();
+  if (status == TTraceStatus::TooLarge || status == TTraceStatus::OutOfMemory) {
     EnableControl(false, btnVectorize);
-    m_dialogs->MessageDlg(QString("The picture is too large to trace.\n%1").arg(e.what()), TMsgDlgType::mtError,
-                          mbOKCancel);
-    return;
-  } catch (const std::bad_alloc&) {
-    EnableControl(false, btnVectorize);
-    m_dialogs->MessageDlg("There is not enough memory to trace this picture.", TMsgDlgType::mtError, mbOKCancel);
+    m_dialogs->MessageDlg(QString::fromStdString(run->Message()), TMsgDlgType::mtError, mbOKCancel);
     return;
   }
-  if (m_oImgTrace->GetPixelCount() <= 10) {
+  // An empty or untraceable picture keeps its engine (Trace asks before
+  // replacing it), as a successful trace does.
+  m_trace = std::move(run);
+  if (status == TTraceStatus::Empty) {
     EnableControl(false, btnVectorize);
-    m_dialogs->MessageDlg("The bitmap is empty or too small!", TMsgDlgType::mtError, mbOKCancel);
+    m_dialogs->MessageDlg(QString::fromStdString(m_trace->Message()), TMsgDlgType::mtError, mbOKCancel);
     return;
   }
-  bool traced = false;
-  try {
-    traced = m_oImgTrace->DoTrace();
-  } catch (const ETraceError& e) {
-    ReleaseTrace();
-    EnableControl(false, btnVectorize);
-    m_dialogs->MessageDlg(QString("The picture is too large to trace.\n%1").arg(e.what()), TMsgDlgType::mtError,
-                          mbOKCancel);
-    return;
-  } catch (const std::bad_alloc&) {
-    ReleaseTrace();
-    EnableControl(false, btnVectorize);
-    m_dialogs->MessageDlg("There is not enough memory to trace this picture.", TMsgDlgType::mtError, mbOKCancel);
-    return;
-  }
-  if (traced) {
+  if (status == TTraceStatus::Traced) {
+    m_trace->PaintClaims();
     EnableControl(true, btnVectorize);
     m_oImageDest->Repaint();
   } else {
-    m_dialogs->MessageDlg("Can't trace this bitmap!", TMsgDlgType::mtError, mbOKCancel);
+    m_dialogs->MessageDlg(QString::fromStdString(m_trace->Message()), TMsgDlgType::mtError, mbOKCancel);
   }
 }
 
 void TfrmKarto::btnVectorizeClick() {
-  if (m_oImageDest->Bitmap.IsEmpty()) return;
+  if (m_oImageDest->Bitmap.IsEmpty() || m_tracing) return;
   if (ImageViewVisible()) {
-    if (!m_oImgTrace || m_oImgTrace->GetPixelCount() <= 10) return;
-    const TTraceObjList* list = m_oImgTrace->GetListOfTraceObjects();
-    if (!list || list->empty()) {
+    if (!m_trace || m_trace->DarkPixels() < MIN_TRACE_PIXELS) return;
+    if (!m_trace->Traced()) {
       m_dialogs->MessageDlg("Can't compute vector objects!", TMsgDlgType::mtError, mbOKCancel);
       return;
     }
   }
   ToggleView();
-  if (View2DVisible() && m_oImgTrace) {
+  if (View2DVisible() && m_trace) {
     // New shapes arrive outside the commands: undo starts afresh.
     m_workspace->ClearAllShapeSelection();
     m_workspace->History().Clear();
     ClearPanel(*m_oPaintBox2D);
-    if (m_oImgTrace->ComputeVectorize()) Draw2DObjects(*m_oImgTrace, *m_oPaintBox2D);
+    m_trace->DrawShapes(*m_oPaintBox2D);
   }
 }
 
@@ -104,11 +148,8 @@ void TfrmKarto::ImageDestMouseDown(TMouseButton, TShiftState, float x, float y) 
 }
 
 void TfrmKarto::ImageDestDblClick() {
-  if (m_oImageDest->Bitmap.IsEmpty() || !ImageViewVisible() || !m_oImgTrace) return;
-  if (m_oImgTrace->GetPixelCount() <= 10) return;
-  const TTraceObjList* list = m_oImgTrace->GetListOfTraceObjects();
-  if (!list || list->empty()) return;
-  m_oImgTrace->SelectTracePath(float(m_xLastImg), float(m_yLastImg));
+  if (m_oImageDest->Bitmap.IsEmpty() || !ImageViewVisible() || !m_trace || !m_trace->Traced()) return;
+  m_trace->Highlight(float(m_xLastImg), float(m_yLastImg));
   m_oImageDest->Repaint();
 }
 

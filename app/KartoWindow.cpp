@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include "app/CatalogRun.h"
 #include "app/DisplayHost.h"
 #include "app/DragSource.h"
+#include "workspace/TraceRoad.h"
 #include "app/FloatTrackBar.h"
 #include "app/QtDialogs.h"
 #include "app/Utils.h"
@@ -148,7 +150,7 @@ void TfrmKarto::FormCreate() {
   SetWidgetOpacity(ly2DControlRoot, 0);
 
   m_enWorkingMode = WorkMode::NONE_MODE;
-  m_oImgTrace.reset();
+  m_trace.reset();
   SetWorkingMode(WorkMode::VECTORIZE_MODE);
 
   // The workspace keeps the selection, the gestures, the commands and undo
@@ -167,7 +169,7 @@ void TfrmKarto::FormDestroy() {
     m_catalogRun->watcher.disconnect();
     m_catalogRun->watcher.waitForFinished();
   }
-  m_oImgTrace.reset();
+  m_trace.reset();
   if (m_workspace) {
     m_workspace->OnSelectionChanged = nullptr;
     m_workspace->ClearAllShapeSelection();
@@ -206,6 +208,7 @@ void TfrmKarto::SetWorkingMode(WorkMode m) {
     lbSavedImage[3]->setText(vectorize ? "Temp. saved image 3" : "Transition Image");
     btnVectorize->setVisible(vectorize);
     btnTrace->setVisible(vectorize);
+    cobxTraceEngine->setVisible(vectorize);
     MenuItemLoadTransitionImage->setEnabled(!vectorize);
     m_oImages[3]->Bitmap.Clear(TAlphaColors::White);
     m_oImages[3]->Repaint();
@@ -214,6 +217,7 @@ void TfrmKarto::SetWorkingMode(WorkMode m) {
     ly2DControlRoot->setAttribute(Qt::WA_TransparentForMouseEvents, false);
     btnVectorize->setVisible(false);
     btnTrace->setVisible(false);
+    cobxTraceEngine->setVisible(false);
     MenuItemLoadTransitionImage->setEnabled(true);
   }
   // A mode switch never leaves the window without a way back: the image
@@ -265,6 +269,7 @@ void TfrmKarto::SetViewControls(bool imageSide, bool show) {
     for (TFloatTrackBar* t : {TrackBarBrightness, TrackBarContrast, TrackBarSharpen, TrackBarPenSize, TrackBarGreyscale})
       t->setVisible(show);
     btnTrace->setVisible(show);
+    cobxTraceEngine->setVisible(show);
     return;
   }
   if (m_enWorkingMode == WorkMode::VECTORIZE_MODE) {

@@ -43,6 +43,7 @@ namespace karto {
 
 class TDisplayHost;
 class TImgTrace;
+class TTraceRun;
 class TSVG;
 class TFloatTrackBar;
 class TFloatAnimation;
@@ -84,7 +85,13 @@ class TfrmKarto : public QMainWindow {
   TFloatAnimation* ShapeFloatAnimation() const;
   TShapeWorkspace& Workspace() const { return *m_workspace; }
   const QString& RunDir() const { return m_sRunDir; }
-  TImgTrace* ImgTrace() const { return m_oImgTrace.get(); }
+  // The stroke follower of the current trace (null for none or for the
+  // centre-line engine), and the trace itself.
+  TImgTrace* ImgTrace() const;
+  TTraceRun* TraceRun() const { return m_trace.get(); }
+  // Pictures of at least this many pixels are traced on a worker thread
+  // while the window shows progress.
+  void SetBackgroundTraceFrom(long long pixels) { m_traceInBackgroundFrom = pixels; }
 
  public slots:
   // File menu (KartoImages.cpp, KartoDrawings.cpp).
@@ -292,6 +299,8 @@ class TfrmKarto : public QMainWindow {
   QProgressBar* pbLoad = nullptr;
   QPushButton* btnVectorize = nullptr;
   QPushButton* btnTrace = nullptr;
+  // Which engine Trace uses: the stroke follower or centre lines.
+  QComboBox* cobxTraceEngine = nullptr;
   QLineEdit* txfXCoord = nullptr;
   QLineEdit* txfYCoord = nullptr;
   TFloatTrackBar* ScaleTrackX = nullptr;
@@ -409,7 +418,10 @@ class TfrmKarto : public QMainWindow {
   void StartCatalogJob();
   void RemoveCatalogGrips();
 
-  std::unique_ptr<TImgTrace> m_oImgTrace;
+  std::unique_ptr<TTraceRun> m_trace;
+  long long m_traceInBackgroundFrom = 10'000'000;
+  bool m_tracing = false;
+  std::unique_ptr<TTraceRun> RunTrace();
   std::unique_ptr<TSVG> m_oSVG;
   bool m_svgLoading = false;
   std::array<TImage*, 4> m_oImages{};

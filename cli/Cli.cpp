@@ -17,7 +17,7 @@
 #include "svg/SVGPresentation.h"
 #include "trace/CentrelineTrace.h"
 #include "trace/ImgTrace.h"
-#include "workspace/CentrelineShapes.h"
+#include "workspace/TraceRoad.h"
 #include "workspace/TraceShapes.h"
 #include "workspace/SvgExport.h"
 
@@ -400,34 +400,6 @@ bool WriteDrawingFiles(std::vector<TFileContent>& files, const TControl& view, i
   return true;
 }
 
-// The centre-line engine's part of the trace command: the drawing as
-// shapes, exported and (with a preview) rendered, written together.
-int RunCentrelineTrace(const TBitmap& traced, const TBitmap& origin, const TCentrelineParams& params,
-                       const QString& svg, const std::optional<QString>& png, qint64 loadMs, qint64 adjustMs,
-                       QTextStream& out, QTextStream& err) {
-  QElapsedTimer clock;
-  const TCentrelineDrawing drawing = TraceCentrelines(traced, origin, params);
-  if (drawing.InkPixels <= 10) {
-    err << "The bitmap is empty or too small!\n";
-    return kFailed;
-  }
-  clock.start();
-  TPaintBox view;
-  DrawCentrelineShapes(drawing, view);
-  std::vector<TFileContent> files{{svg, ExportSvg(view)}};
-  const qint64 exportMs = clock.restart();
-  if (!WriteDrawingFiles(files, view, origin.Width(), origin.Height(), png, err)) return kFailed;
-  const auto ms = [](double v) { return QString::number(v, 'f', 0); };
-  out << "dark pixels " << drawing.InkPixels << ", strokes " << drawing.Strokes.size() << ", fills "
-      << drawing.Fills.size() << ", points " << drawing.Points << "; ms: load " << loadMs << ", adjust " << adjustMs
-      << ", ink " << ms(drawing.MsInk) << ", distance " << ms(drawing.MsDistance) << ", skeleton "
-      << ms(drawing.MsSkeleton) << ", graph " << ms(drawing.MsGraph) << ", curves " << ms(drawing.MsFit)
-      << ", export " << exportMs;
-  if (png) out << ", preview " << clock.elapsed();
-  out << "\n";
-  return kOk;
-}
-
 int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   Args a;
   QString problem = Parse(args,
@@ -487,57 +459,40 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   // Without the sketch and without other options this is the picture itself.
   TBitmap traced = ApplyAdjustmentOptions(origin, o);
   const qint64 adjustMs = clock.restart();
-  if (engine == "centreline") {
-    centreline.Threshold = limit;
-    return RunCentrelineTrace(traced, origin, centreline, *Option(a, "-o"), Option(a, "--png"), loadMs, adjustMs, out, err);
-  }
-
-  std::unique_ptr<TImgTrace> trace;
-  try {
-    trace = std::make_unique<TImgTrace>(&traced, &origin, limit);
-  } catch (const ETraceError& e) {
-    err << "The picture is too large to trace: " << e.what() << "\n";
+  TTraceSettings settings;
+  settings.Engine = engine == "centreline" ? TTraceEngine::Centreline : TTraceEngine::Follower;
+  settings.Params = centreline;
+  settings.Params.Threshold = limit + 1;
+  const std::unique_ptr<TTraceRun> run = TTraceRun::Trace(traced, origin, settings);
+  if (!run->Traced()) {
+    err << QString::fromStdString(run->Message()).replace('\n', ' ') << "\n";
     return kFailed;
   }
-  const qint64 buildMs = clock.restart();
-  if (trace->GetPixelCount() <= 10) {
-    err << "The bitmap is empty or too small!\n";
-    return kFailed;
-  }
-  bool kept = false;
-  try {
-    kept = trace->DoTrace();
-  } catch (const ETraceError& e) {
-    err << "The picture is too large to trace: " << e.what() << "\n";
-    return kFailed;
-  }
-  if (!kept) {
-    err << "Can't trace this bitmap!\n";
-    return kFailed;
-  }
-  const qint64 traceMs = clock.restart();
+  clock.restart();
 
   // The drawing has the picture's size, so it lies over the picture.
   TPaintBox view;
-  ClearPanel(view);
-  Draw2DObjects(*trace, view);
+  if (settings.Engine == TTraceEngine::Follower) ClearPanel(view);
+  run->DrawShapes(view);
   view.SetSize(float(origin.Width()), float(origin.Height()));
-  int paths = 0;
-  long long points = 0;
-  for (const TControl* c : view.ChildList())
-    if (auto* p = dynamic_cast<const TPath*>(c)) {
-      ++paths;
-      points += p->Data.Count();
-    }
   // The drawing and its preview are written together: a command that fails
   // leaves neither.
   std::vector<TFileContent> files{{*Option(a, "-o"), ExportSvg(view)}};
   const qint64 exportMs = clock.restart();
   if (!WriteDrawingFiles(files, view, origin.Width(), origin.Height(), Option(a, "--png"), err)) return kFailed;
   const qint64 renderMs = clock.restart();
-  out << "dark pixels " << trace->GetPixelCount() << ", paths " << paths << ", points " << points << "; ms: load "
-      << loadMs << ", adjust " << adjustMs << ", build " << buildMs << ", trace " << traceMs << ", export "
-      << exportMs;
+  out << "dark pixels " << run->DarkPixels();
+  if (const TCentrelineDrawing* d = run->Drawing()) {
+    const auto ms = [](double v) { return QString::number(v, 'f', 0); };
+    out << ", strokes " << d->Strokes.size() << ", fills " << d->Fills.size() << ", points " << run->Points()
+        << "; ms: load " << loadMs << ", adjust " << adjustMs << ", ink " << ms(d->MsInk) << ", distance "
+        << ms(d->MsDistance) << ", skeleton " << ms(d->MsSkeleton) << ", graph " << ms(d->MsGraph) << ", curves "
+        << ms(d->MsFit);
+  } else {
+    out << ", paths " << run->Paths() << ", points " << run->Points() << "; ms: load " << loadMs << ", adjust "
+        << adjustMs << ", build " << run->MsBuild << ", trace " << run->MsTrace;
+  }
+  out << ", export " << exportMs;
   if (Option(a, "--png")) out << ", preview " << renderMs;
   out << "\n";
   return kOk;

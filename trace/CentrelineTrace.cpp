@@ -396,6 +396,70 @@ TAlphaColor MeanColour(const double sum[3], double n) {
 
 }  // namespace
 
+namespace {
+
+// An 8-connected area of ink.
+struct TArea {
+  std::vector<int> pixels;
+  float maxRadius = 0;
+  int skeleton = 0;
+  bool fill = false;
+};
+
+// Hands every ink pixel to what took it: a fill's pixels to the fill, a
+// stroke area's pixels to the kept stroke whose centre line is nearest
+// through the ink (breadth first from all centre lines at once, so each
+// pixel is visited once). area (component per pixel) is overwritten.
+void ClaimInk(const std::vector<TArea>& areas, std::vector<int>& area, const std::vector<int>& fillOf,
+              const std::vector<int>& strokeOf, int w, int h, TCentrelineDrawing& out) {
+  constexpr int kUnclaimed = -3;
+  const int strokes = int(out.Strokes.size());
+  std::vector<int> queue;
+  for (size_t i = 0; i < areas.size(); ++i) {
+    const TArea& a = areas[i];
+    for (int p : a.pixels) {
+      int& owner = area[size_t(p)];
+      if (a.fill) owner = fillOf[i] >= 0 ? strokes + fillOf[i] : kUnclaimed;
+      else if (strokeOf[size_t(p)] >= 0) owner = strokeOf[size_t(p)];
+      else owner = kUnclaimed;
+    }
+  }
+  for (const TArea& a : areas)
+    if (!a.fill)
+      for (int p : a.pixels)
+        if (strokeOf[size_t(p)] >= 0) queue.push_back(p);
+  for (size_t head = 0; head < queue.size(); ++head) {
+    const int p = queue[head], x = p % w, y = p / w;
+    for (int k = 0; k < 8; ++k) {
+      const int nx = x + kDx[k], ny = y + kDy[k];
+      if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+      const int q = ny * w + nx;
+      if (area[size_t(q)] != kUnclaimed) continue;
+      area[size_t(q)] = area[size_t(p)];
+      queue.push_back(q);
+    }
+  }
+  std::vector<int>().swap(queue);
+  for (const TArea& a : areas)
+    for (int p : a.pixels)
+      if (area[size_t(p)] >= 0) out.ClaimPixels.push_back(p);
+  std::sort(out.ClaimPixels.begin(), out.ClaimPixels.end());
+  out.ClaimOwners.reserve(out.ClaimPixels.size());
+  for (int p : out.ClaimPixels)
+    out.ClaimOwners.push_back(uint32_t(area[size_t(p)]) |
+                              (strokeOf[size_t(p)] >= 0 ? TCentrelineDrawing::kCentreClaim : 0u));
+}
+
+}  // namespace
+
+long long ClaimOwnerAt(const TCentrelineDrawing& d, int x, int y) {
+  if (x < 0 || y < 0 || x >= d.Width || y >= d.Height) return -1;
+  const int32_t p = int32_t(y * d.Width + x);
+  const auto it = std::lower_bound(d.ClaimPixels.begin(), d.ClaimPixels.end(), p);
+  if (it == d.ClaimPixels.end() || *it != p) return -1;
+  return d.ClaimOwners[size_t(it - d.ClaimPixels.begin())] & ~TCentrelineDrawing::kCentreClaim;
+}
+
 TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colours, const TCentrelineParams& params,
                                     const std::function<void(int)>& progress) {
   TCentrelineDrawing out;
@@ -427,12 +491,6 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
   });
   std::vector<int> area(n, -1);  // component index of every ink pixel
-  struct TArea {
-    std::vector<int> pixels;
-    float maxRadius = 0;
-    int skeleton = 0;
-    bool fill = false;
-  };
   std::vector<TArea> areas;
   {
     std::vector<int> stack;
@@ -752,6 +810,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 7, 8. Width, colour and curves per stroke.
   clock.restart();
+  // The kept stroke each centre-line pixel went to; -1 elsewhere. The
+  // junction map is no longer needed and serves.
+  std::vector<int>& strokeOf = cluster;
+  std::fill(strokeOf.begin(), strokeOf.end(), -1);
   for (size_t s = 0; s < strokes.size(); ++s) {
     const std::vector<int>& px = strokes[s];
     if (px.empty()) continue;
@@ -821,6 +883,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     float length = 0;
     for (size_t i = 1; i < pts.size(); ++i) length += Len(pts[i] - pts[i - 1]);
     if (length < params.MinStrokeLength && pts.size() > 1) continue;
+    for (int p : px) strokeOf[size_t(p)] = int(out.Strokes.size());
     TCentrelineStroke stroke;
     stroke.Width = width;
     stroke.Color = MeanColour(colour, double(px.size()));
@@ -835,6 +898,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     out.Strokes.push_back(std::move(stroke));
   }
   // Fills: each filled area's outline with its holes.
+  std::vector<int> fillOf(areas.size(), -1);
   for (size_t i = 0; i < areas.size(); ++i) {
     const TArea& a = areas[i];
     if (!a.fill || a.pixels.empty()) continue;
@@ -857,8 +921,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
              [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && area[size_t(y) * size_t(w) + size_t(x)] == id; },
              std::max(0.5f, params.CurveTolerance), fill.Outline);
     out.Points += fill.Outline.Count();
+    fillOf[i] = int(out.Fills.size());
     out.Fills.push_back(std::move(fill));
   }
+  ClaimInk(areas, area, fillOf, strokeOf, w, h, out);
   out.MsFit = double(clock.nsecsElapsed()) / 1e6;
   report(100);
   return out;

@@ -64,11 +64,22 @@ struct TCentrelineDrawing {
   int Width = 0, Height = 0;
   std::vector<TCentrelineStroke> Strokes;
   std::vector<TCentrelineFill> Fills;
+  // Which stroke or fill took each ink pixel, for showing the trace over
+  // the picture. ClaimPixels holds y * Width + x in ascending order;
+  // ClaimOwners the stroke's index, or Strokes.size() + the fill's index,
+  // with kCentreClaim set on the pixels the centre line runs through. Ink
+  // that no kept stroke or fill reaches is not listed.
+  static constexpr uint32_t kCentreClaim = 0x80000000u;
+  std::vector<int32_t> ClaimPixels;
+  std::vector<uint32_t> ClaimOwners;
   // What the stages found and what they took (milliseconds).
   long long InkPixels = 0;
   int Points = 0;
   double MsInk = 0, MsDistance = 0, MsSkeleton = 0, MsGraph = 0, MsFit = 0;
 };
+
+// The owner (without kCentreClaim) of the claimed pixel at (x, y), or -1.
+long long ClaimOwnerAt(const TCentrelineDrawing& drawing, int x, int y);
 
 // Traces picture (colours from colours, the same size; picture itself when
 // colours is empty). progress, when given, receives 0-100 as stages end.

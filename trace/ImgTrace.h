@@ -219,6 +219,12 @@ class TImgTrace {
   // with fewer than MIN_TRACE_PIXELS dark pixels, or when the source bitmap
   // is gone or no longer has the size the pixel map was built for.
   bool DoTrace();
+  // The same pictures at new addresses (moved from where they were traced):
+  // later highlighting paints into the one given here.
+  void Rebind(TBitmap* sourceBitmap, const TBitmap* originBitmap) {
+    m_oSrcBmp = sourceBitmap;
+    m_oOrgBmp = originBitmap;
+  }
 
   // Dark pixels: 0 when the source bitmap is null or empty.
   int GetPixelCount() const;

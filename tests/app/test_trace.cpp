@@ -2,8 +2,10 @@
 // trace's lifetime, highlighting by double click and the 2D view.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -12,6 +14,8 @@
 #include "app/Utils.h"
 #include "tests/app/WindowFixture.h"
 #include "trace/ImgTrace.h"
+#include "workspace/ShapeWorkspace.h"
+#include "workspace/TraceRoad.h"
 
 using namespace karto;
 
@@ -214,3 +218,72 @@ TEST_F(TraceTest, TheSavedViewLeavesOutTheTrace) {
 }
 
 }  // namespace
+
+// The centre-line engine through the window: its claims painted in the
+// state colours, a double click lighting up one stroke, smooth strokes in
+// the 2D view that the workspace can pick.
+TEST_F(TraceTest, CentreLinesTraceHighlightAndVectorize) {
+  w->cobxTraceEngine->setCurrentIndex(1);
+  LoadBars();
+  Trace();
+  EXPECT_EQ(dialogs->MessageCount(), 0);
+  ASSERT_NE(w->TraceRun(), nullptr);
+  EXPECT_EQ(w->ImgTrace(), nullptr);
+  EXPECT_TRUE(w->btnVectorize->isEnabled());
+  const TBitmap& dest = w->ImageDest()->Bitmap;
+  const TAlphaColor centre = STATE_COLORS[size_t(PixelState::LINECENTER)];
+  const TAlphaColor part = STATE_COLORS[size_t(PixelState::LINEPART)];
+  EXPECT_EQ(dest.Pixel(40, 31), centre) << "the bar's centre line";
+  EXPECT_EQ(dest.Pixel(40, 30), part) << "the bar's ink beside it";
+  EXPECT_EQ(dest.Pixel(61, 80), centre) << "the stem's centre line";
+  EXPECT_EQ(dest.Pixel(5, 5), 0xFFFFFFFFu) << "paper stays";
+
+  QTest::mouseDClick(w->PanelDestImage, Qt::LeftButton, {}, QPoint(40, 31));
+  EXPECT_EQ(dest.Pixel(40, 31), HIGHLIGHT_COLORS[size_t(PixelState::LINECENTER)]);
+  EXPECT_EQ(dest.Pixel(40, 30), HIGHLIGHT_COLORS[size_t(PixelState::LINEPART)]);
+  EXPECT_EQ(dest.Pixel(61, 80), centre) << "only the stroke under the pointer";
+  // Another stroke takes the highlight over.
+  QTest::mouseDClick(w->PanelDestImage, Qt::LeftButton, {}, QPoint(61, 80));
+  EXPECT_EQ(dest.Pixel(40, 31), centre);
+  EXPECT_EQ(dest.Pixel(61, 80), HIGHLIGHT_COLORS[size_t(PixelState::LINECENTER)]);
+
+  w->btnVectorize->click();
+  ASSERT_TRUE(w->View2DVisible());
+  std::vector<std::string> names;
+  for (TControl* c : w->PaintBox2D()->ChildList())
+    if (std::string(c->ClassName()) == "TPath") names.push_back(c->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Stroke_1", "Stroke_2"})) << "a T is a bar and a stem";
+  // A click on the bar selects it.
+  w->Workspace().MouseDown(TMouseButton::mbLeft, ssLeft, 80, 31);
+  w->Workspace().MouseUp(TMouseButton::mbLeft, ssLeft, 80, 31);
+  EXPECT_EQ(w->Workspace().Selection().count("Stroke_1"), 1u) << "the workspace picks a traced stroke";
+}
+
+// Large pictures trace on a worker thread; the result is the one the window
+// would have got tracing them itself, for both engines.
+TEST_F(TraceTest, ATraceInTheBackgroundGivesTheSameResult) {
+  for (int engine : {0, 1}) {
+    SCOPED_TRACE(engine);
+    w->cobxTraceEngine->setCurrentIndex(engine);
+    LoadBars();
+    Trace();
+    ASSERT_NE(w->TraceRun(), nullptr);
+    const QImage painted = w->ImageDest()->Bitmap.Image().copy();
+    const long long dark = w->TraceRun()->DarkPixels();
+
+    w->SetBackgroundTraceFrom(1);
+    dialogs->PushAnswer(TModalResult::mrYes);
+    w->btnTrace->click();
+    w->SetBackgroundTraceFrom(10'000'000);
+    ASSERT_NE(w->TraceRun(), nullptr);
+    EXPECT_TRUE(w->TraceRun()->Traced());
+    EXPECT_EQ(w->TraceRun()->DarkPixels(), dark);
+    EXPECT_TRUE(w->ImageDest()->Bitmap.Image() == painted) << "the same claims painted into the destination";
+    EXPECT_FALSE(w->pbLoad->isVisible());
+    EXPECT_TRUE(w->btnTrace->isEnabled());
+    EXPECT_TRUE(w->centralWidget()->isEnabled());
+    // Highlighting after a background trace paints into the window's picture.
+    QTest::mouseDClick(w->PanelDestImage, Qt::LeftButton, {}, QPoint(40, 31));
+    EXPECT_EQ(w->ImageDest()->Bitmap.Pixel(40, 31), HIGHLIGHT_COLORS[size_t(PixelState::LINECENTER)]);
+  }
+}

@@ -129,3 +129,41 @@ TEST(Centreline, EmptyAndTinyPictures) {
 }
 
 }  // namespace
+
+// Every ink pixel belongs to what took it: the stroke whose centre line is
+// nearest through the ink, or the fill it lies in; paper belongs to nothing.
+TEST(Centreline, InkIsClaimedByItsStrokeOrFill) {
+  const TBitmap pic = Picture(200, 120, [](QPainter& p) {
+    Line(p, {10, 20}, {110, 20}, 5);   // a bar
+    Line(p, {60, 20}, {60, 110}, 3);   // its stem
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(160, 60), 25, 25);  // a disc
+  });
+  const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+  ASSERT_EQ(d.Strokes.size(), 2u);
+  ASSERT_EQ(d.Fills.size(), 1u);
+  EXPECT_TRUE(std::is_sorted(d.ClaimPixels.begin(), d.ClaimPixels.end()));
+  ASSERT_EQ(d.ClaimPixels.size(), d.ClaimOwners.size());
+  EXPECT_EQ(d.ClaimPixels.size(), size_t(d.InkPixels)) << "every ink pixel is claimed";
+  const long long bar = ClaimOwnerAt(d, 30, 20), stem = ClaimOwnerAt(d, 60, 90);
+  ASSERT_GE(bar, 0);
+  ASSERT_GE(stem, 0);
+  EXPECT_NE(bar, stem);
+  EXPECT_EQ(ClaimOwnerAt(d, 90, 18), bar) << "ink beside the centre line";
+  EXPECT_EQ(ClaimOwnerAt(d, 59, 70), stem);
+  EXPECT_EQ(ClaimOwnerAt(d, 160, 60), 2) << "the disc: strokes first, then fills";
+  EXPECT_EQ(ClaimOwnerAt(d, 140, 100), -1) << "paper";
+  EXPECT_EQ(ClaimOwnerAt(d, -1, 20), -1);
+  EXPECT_EQ(ClaimOwnerAt(d, 500, 20), -1);
+  // The centre line is marked as such; the bar's edge is not.
+  const auto code = [&](int x, int y) {
+    const auto it = std::lower_bound(d.ClaimPixels.begin(), d.ClaimPixels.end(), y * d.Width + x);
+    return d.ClaimOwners[size_t(it - d.ClaimPixels.begin())];
+  };
+  int centres = 0;
+  for (int y = 17; y <= 22; ++y)
+    if (ClaimOwnerAt(d, 30, y) >= 0) centres += (code(30, y) & TCentrelineDrawing::kCentreClaim) != 0;
+  EXPECT_EQ(centres, 1) << "one centre pixel across the bar";
+  EXPECT_EQ(code(30, 18) & TCentrelineDrawing::kCentreClaim, 0u);
+}
