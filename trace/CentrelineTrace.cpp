@@ -315,32 +315,37 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
 
 // --- stage 4: fills as outlines ------------------------------------------------------
 
-// Douglas-Peucker on a closed loop of points.
-void Simplify(const std::vector<TPt>& in, size_t a, size_t b, float tol, std::vector<bool>& keep) {
-  if (b <= a + 1) return;
-  float worst = -1;
-  size_t at = a;
-  const TPt d = in[b] - in[a];
-  const float len = Len(d);
-  for (size_t i = a + 1; i < b; ++i) {
-    const TPt e = in[i] - in[a];
-    const float dist = len > 1e-6f ? std::fabs(d.x * e.y - d.y * e.x) / len : Len(e);
-    if (dist > worst) {
-      worst = dist;
-      at = i;
+// A closed loop of pixel corners as curves: through the middles of the
+// pixel edges (the stairs' corners are not the shape's), started at its
+// sharpest corner so that corners stay sharp, fitted like a stroke's
+// centre line. The figure is left open for the caller to close.
+void FitLoop(const std::vector<TPt>& loop, float tol, float cornerDegrees, TPathData& path) {
+  const size_t n = loop.size();
+  std::vector<TPt> mid(n);
+  for (size_t i = 0; i < n; ++i) mid[i] = (loop[i] + loop[(i + 1) % n]) * 0.5f;
+  size_t start = 0;
+  if (n > 12) {
+    constexpr size_t kSpan = 5;
+    float sharpest = 2;
+    for (size_t i = 0; i < n; ++i) {
+      const TPt a = mid[(i + n - kSpan) % n], b = mid[i], c = mid[(i + kSpan) % n];
+      const float turn = Dot(Unit(b - a), Unit(c - b));
+      if (turn < sharpest) {
+        sharpest = turn;
+        start = i;
+      }
     }
   }
-  if (worst > tol) {
-    keep[at] = true;
-    Simplify(in, a, at, tol, keep);
-    Simplify(in, at, b, tol, keep);
-  }
+  std::vector<TPt> pts;
+  pts.reserve(n + 1);
+  for (size_t i = 0; i <= n; ++i) pts.push_back(mid[(start + i) % n]);
+  FitPolyline(std::move(pts), tol, cornerDegrees, path);
 }
 
 // The outlines of the pixels where inside(x, y) holds, as closed loops
-// along pixel edges (ink on the left), simplified.
+// along pixel edges (ink on the left), each fitted as curves.
 template <class Inside>
-void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, TPathData& path) {
+void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float cornerDegrees, TPathData& path) {
   // Directed edges keyed by their start corner; each corner starts at most
   // two edges (where two pixels touch diagonally).
   const int cw = x1 - x0 + 2;
@@ -371,18 +376,7 @@ void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, TPathDat
         at = to;
       } while (at >= 0 && at != int(start));
       if (loop.size() < 3) continue;
-      std::vector<bool> keep(loop.size() + 1, false);
-      std::vector<TPt> closed = loop;
-      closed.push_back(loop[0]);
-      keep[0] = keep[loop.size()] = true;
-      Simplify(closed, 0, loop.size(), tol, keep);
-      bool first = true;
-      for (size_t i = 0; i < loop.size(); ++i) {
-        if (!keep[i]) continue;
-        if (first) path.MoveTo({loop[i].x, loop[i].y});
-        else path.LineTo({loop[i].x, loop[i].y});
-        first = false;
-      }
+      FitLoop(loop, tol, cornerDegrees, path);
       path.ClosePath();
     }
   }
@@ -531,10 +525,66 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 2. Distances.
   clock.restart();
-  const std::vector<float> dt = SquaredDistances(ink, w, h);
-  for (TArea& a : areas)
-    for (int p : a.pixels) a.maxRadius = std::max(a.maxRadius, dt[size_t(p)]);
-  for (TArea& a : areas) a.maxRadius = std::sqrt(a.maxRadius);
+  std::vector<float> dt = SquaredDistances(ink, w, h);
+  const auto measure = [&] {
+    for (TArea& a : areas) {
+      float m = 0;
+      for (int p : a.pixels) m = std::max(m, dt[size_t(p)]);
+      a.maxRadius = std::sqrt(m);
+    }
+  };
+  measure();
+  // Ink thicker than any stroke is a fill, also where strokes run into it:
+  // the pixels within reach of the centres of the widest disks that fit the
+  // ink (radius MaxStrokeWidth / 2) split off as a fill area of their own;
+  // what is left of the area goes on as strokes, which now end at the fill.
+  // The distances are then taken again without the fills, so the strokes
+  // are measured against paper and fill alike.
+  {
+    const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f;
+    const int pad = int(std::ceil(reach)) + 2;
+    const size_t count = areas.size();
+    bool split = false;
+    for (size_t i = 0; i < count; ++i) {
+      if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
+      int x0 = w, y0 = h, x1 = 0, y1 = 0;
+      for (int p : areas[i].pixels) {
+        x0 = std::min(x0, p % w);
+        x1 = std::max(x1, p % w);
+        y0 = std::min(y0, p / w);
+        y1 = std::max(y1, p / w);
+      }
+      // Padded so that the box's edge (which counts as core) lies beyond
+      // reach of every pixel of the area.
+      x0 -= pad;
+      y0 -= pad;
+      x1 += pad;
+      y1 += pad;
+      const int bw = x1 - x0 + 1, bh = y1 - y0 + 1;
+      const auto local = [&](int p) { return size_t(p / w - y0) * size_t(bw) + size_t(p % w - x0); };
+      std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
+      for (int p : areas[i].pixels)
+        if (dt[size_t(p)] >= core * core) notCore[local(p)] = 0;
+      const std::vector<float> toCore = SquaredDistances(notCore, bw, bh);
+      // The fill keeps the area's place (and so the order of the fills);
+      // the strokes left over become a new area.
+      TArea rest;
+      std::vector<int> kept;
+      for (int p : areas[i].pixels) (toCore[local(p)] <= reach * reach ? kept : rest.pixels).push_back(p);
+      areas[i].pixels.swap(kept);
+      areas[i].fill = true;
+      for (int p : areas[i].pixels) ink[size_t(p)] = 0;
+      split = true;
+      if (rest.pixels.empty()) continue;
+      const int id = int(areas.size());
+      for (int p : rest.pixels) area[size_t(p)] = id;
+      areas.push_back(std::move(rest));
+    }
+    if (split) {
+      dt = SquaredDistances(ink, w, h);
+      measure();
+    }
+  }
   out.MsDistance = double(clock.nsecsElapsed()) / 1e6;
   report(30);
 
@@ -543,12 +593,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   std::vector<uint8_t> sk = ink;
   std::vector<int> pixels;
   pixels.reserve(size_t(out.InkPixels));
-  for (const TArea& a : areas) pixels.insert(pixels.end(), a.pixels.begin(), a.pixels.end());
+  for (const TArea& a : areas)
+    if (!a.fill) pixels.insert(pixels.end(), a.pixels.begin(), a.pixels.end());
   Thin(sk, w, h, pixels);
   RemoveStairs(sk, w, h, pixels);
   for (int p : pixels) ++areas[size_t(area[size_t(p)])].skeleton;
   for (TArea& a : areas) {
-    if (a.pixels.empty()) continue;
+    if (a.pixels.empty() || a.fill) continue;
     const float thick = 2 * a.maxRadius - 0.5f;
     a.fill = thick > params.MaxStrokeWidth || float(a.skeleton) <= thick;
   }
@@ -869,9 +920,24 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           extra = clusterAt[size_t(node)];
           add = Len(extra - end) > 0.5f;
         } else if (pts.size() > 1) {
-          const float grow = radius(side == 0 ? px.front() : px.back()) - 0.5f;
+          // The stroke is drawn with round caps: its centre line ends half
+          // a width short of where the ink ends, so the cap ends with the
+          // ink. Ink that ends on a fill runs on into it, leaving no gap.
+          const TPt dir = Unit(end - inner);
+          const float limit = 2 * radius(side == 0 ? px.front() : px.back()) + 3;
+          float t = 0;
+          int stop = -1;
+          while (t < limit) {
+            const TPt q = end + dir * (t + 0.5f);
+            const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+            stop = qx < 0 || qy < 0 || qx >= w || qy >= h ? -1 : qy * w + qx;
+            if (stop < 0 || !ink[size_t(stop)]) break;
+            t += 0.5f;
+          }
+          const bool intoFill = stop >= 0 && area[size_t(stop)] >= 0 && areas[size_t(area[size_t(stop)])].fill;
+          const float grow = intoFill ? t + width / 2 : t - width / 2;
           if (grow > 0.25f) {
-            extra = end + Unit(end - inner) * grow;
+            extra = end + dir * grow;
             add = true;
           }
         }
@@ -919,7 +985,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const int id = int(i);
     Outlines(x0, y0, x1, y1,
              [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && area[size_t(y) * size_t(w) + size_t(x)] == id; },
-             std::max(0.5f, params.CurveTolerance), fill.Outline);
+             std::max(0.5f, params.CurveTolerance), params.CornerAngle, fill.Outline);
     out.Points += fill.Outline.Count();
     fillOf[i] = int(out.Fills.size());
     out.Fills.push_back(std::move(fill));
