@@ -86,7 +86,9 @@ void TfrmKarto::btnTraceClick() {
       m_dialogs->MessageDlg("Override the existing Trace?", TMsgDlgType::mtConfirmation, mbYesNoCancel) !=
           TModalResult::mrYes)
     return;
-  if (!chbxPageSketchActive->isChecked()) {
+  // The stroke follower walks the paper sketch's pencil lines; centre lines
+  // read the ink as drawn and trace with or without the sketch.
+  if (cobxTraceEngine->currentIndex() == 0 && !chbxPageSketchActive->isChecked()) {
     m_dialogs->MessageDlg("Please activate \"Paper Sketch\" before trace the bitmap!", TMsgDlgType::mtError,
                           mbOKCancel);
     return;

@@ -52,14 +52,16 @@ Commands:
       default.
 
   trace INPUT -o OUTPUT.svg [--brightness B] [--contrast C] [--sharpen A]
-                           [--pen-size P] [--no-sketch] [--limit L]
+                           [--pen-size P] [--sketch | --no-sketch] [--limit L]
                            [--engine centreline|follower] [--tolerance T]
                            [--min-length M] [--speck S] [--png PREVIEW.png]
       From picture to drawing: loads INPUT, runs the adjustment chain as
-      adjust does with the paper sketch on (pen size from the filter's
-      default unless given), or with --no-sketch uses the picture as loaded
-      (for clean line art); traces it; and writes an SVG drawing the size of
-      the picture. --png also renders the drawing to a PNG of the picture's
+      adjust does, traces the result and writes an SVG drawing the size of
+      the picture. The centre-line engine reads the ink as drawn: it runs
+      the paper sketch only with --sketch or --pen-size. The stroke follower
+      needs the sketch's pencil lines: it runs it unless --no-sketch is
+      given (for clean line art); the pen size is the filter's default
+      unless given. --png also renders the drawing to a PNG of the picture's
       size. Prints one summary line with what was found and the
       milliseconds per stage.
       The centre-line engine (the default) draws smooth centre lines, each
@@ -405,7 +407,7 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   QString problem = Parse(args,
                           {"-o", "--brightness", "--contrast", "--sharpen", "--pen-size", "--limit", "--png", "--engine",
                            "--tolerance", "--min-length", "--speck"},
-                          {"--no-sketch"}, a);
+                          {"--no-sketch", "--sketch"}, a);
   const QString engine = Option(a, "--engine").value_or("centreline");
   if (problem.isEmpty() && engine != "centreline" && engine != "follower")
     problem = QString("--engine is centreline or follower, not \"%1\".").arg(engine);
@@ -416,9 +418,13 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   if (problem.isEmpty() && Option(a, "--png") && QFileInfo(*Option(a, "--png")).suffix().toLower() != "png")
     problem = QString("The preview %1 needs the extension .png.").arg(*Option(a, "--png"));
   TAdjustmentOptions o;
-  o.sketch = !a.flags.contains("--no-sketch");
+  if (problem.isEmpty() && a.flags.contains("--sketch") && a.flags.contains("--no-sketch"))
+    problem = "--sketch and --no-sketch exclude each other.";
+  o.sketch = engine == "follower" ? !a.flags.contains("--no-sketch") : a.flags.contains("--sketch");
   if (problem.isEmpty()) problem = ReadAdjustmentOptions(a, o);
-  if (problem.isEmpty() && !o.sketch && o.penSize) problem = "--pen-size and --no-sketch exclude each other.";
+  if (problem.isEmpty() && a.flags.contains("--no-sketch") && o.penSize)
+    problem = "--pen-size and --no-sketch exclude each other.";
+  if (o.penSize) o.sketch = true;
   TCentrelineParams centreline;
   int limit = engine == "follower" ? 127 : centreline.Threshold;
   const auto number = [&](const char* name, float min, float max, float& value) {
@@ -462,7 +468,9 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   TTraceSettings settings;
   settings.Engine = engine == "centreline" ? TTraceEngine::Centreline : TTraceEngine::Follower;
   settings.Params = centreline;
-  settings.Params.Threshold = limit + 1;
+  // Ink is darker than L for centre lines; the follower's pixels are dark
+  // up to L.
+  settings.Params.Threshold = settings.Engine == TTraceEngine::Follower ? limit + 1 : limit;
   const std::unique_ptr<TTraceRun> run = TTraceRun::Trace(traced, origin, settings);
   if (!run->Traced()) {
     err << QString::fromStdString(run->Message()).replace('\n', ' ') << "\n";

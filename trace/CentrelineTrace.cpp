@@ -382,6 +382,15 @@ void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float co
   }
 }
 
+// How far apart two colours' hues lie, leaving out how light they are:
+// an anti-aliased thin stroke is a lighter grey than a thick black one
+// but not another colour.
+int HueDistance(uint32_t a, uint32_t b) {
+  const auto rg = [](uint32_t c) { return int((c >> 16) & 0xFF) - int((c >> 8) & 0xFF); };
+  const auto gb = [](uint32_t c) { return int((c >> 8) & 0xFF) - int(c & 0xFF); };
+  return std::max(std::abs(rg(a) - rg(b)), std::abs(gb(a) - gb(b)));
+}
+
 TAlphaColor MeanColour(const double sum[3], double n) {
   if (n <= 0) return 0xFF000000u;
   return 0xFF000000u | uint32_t(std::lround(sum[0] / n)) << 16 | uint32_t(std::lround(sum[1] / n)) << 8 |
@@ -792,6 +801,24 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const TPt at = pos(c.px[size_t(e.side == 0 ? idx : m - 1 - idx)]);
     return Unit(at - from);
   };
+  // A chain's colour in the origin picture (its middle pixels), worked out
+  // when a junction first asks.
+  std::vector<uint32_t> chainColours(chains.size(), 0);
+  const auto chainColour = [&](int c) {
+    uint32_t& cached = chainColours[size_t(c)];
+    if (cached) return cached;
+    const std::vector<int>& px = chains[size_t(c)].px;
+    const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
+    double sum[3] = {0, 0, 0};
+    for (size_t i = skip; i < px.size() - skip; ++i) {
+      const uint32_t col = origin.ScanLine(px[i] / w)[px[i] % w];
+      sum[0] += (col >> 16) & 0xFF;
+      sum[1] += (col >> 8) & 0xFF;
+      sum[2] += col & 0xFF;
+    }
+    cached = MeanColour(sum, double(px.size() - 2 * skip));
+    return cached;
+  };
   for (size_t j = 0; j < atJunction.size(); ++j) {
     std::vector<TEnd>& ends = atJunction[j];
     if (ends.size() < 2) continue;
@@ -805,6 +832,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       for (size_t u = 0; u < ends.size(); ++u)
         for (size_t v = u + 1; v < ends.size(); ++v) {
           if (used[u] || used[v]) continue;
+          // Strokes of different colours meet; they do not continue each
+          // other.
+          if (HueDistance(chainColour(ends[u].chain), chainColour(ends[v].chain)) > 40) continue;
           const float straight = -Dot(dir[u], dir[v]);
           if (straight > best) {
             best = straight;
@@ -872,7 +902,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     pts.reserve(px.size() + 2);
     for (int p : px) pts.push_back(pos(p));
     std::vector<float> widths;
-    double colour[3] = {0, 0, 0};
+    double colour[3] = {0, 0, 0}, paper[3] = {0, 0, 0};
+    int paperCount = 0;
     // The width from the grey levels: ink summed across the line (paper 0,
     // the stroke's own ink 1), so an antialiased edge counts with its share.
     std::vector<uint8_t> core;
@@ -897,13 +928,44 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           sum += coverage(q.x, q.y) * 0.25f;
         }
         widths.push_back(sum);
+        // The paper on either side, past the ink.
+        for (const float side : {-reach - 1, reach + 1}) {
+          const TPt q = pos(p) + across * side;
+          const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+          if (qx < 0 || qy < 0 || qx >= w || qy >= h || ink[size_t(qy) * size_t(w) + size_t(qx)]) continue;
+          const uint32_t c = origin.ScanLine(qy)[qx];
+          paper[0] += (c >> 16) & 0xFF;
+          paper[1] += (c >> 8) & 0xFF;
+          paper[2] += c & 0xFF;
+          ++paperCount;
+        }
       } else {
         widths.push_back(2 * r - 0.5f);
       }
-      const uint32_t c = origin.ScanLine(p / w)[p % w];
-      colour[0] += (c >> 16) & 0xFF;
-      colour[1] += (c >> 8) & 0xFF;
-      colour[2] += c & 0xFF;
+    }
+    // The colour: the darker half of the centre line (where the ink covers
+    // its pixels fully, not where an anti-aliased edge mixes in paper), seen
+    // as it would be on white paper: divided by the paper's own colour,
+    // which evens out uneven light on a photographed page.
+    {
+      std::vector<std::pair<int, uint32_t>> centre;
+      centre.reserve(px.size());
+      for (int p : px) centre.push_back({grey[size_t(p)], origin.ScanLine(p / w)[p % w]});
+      std::sort(centre.begin(), centre.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      const size_t half = std::max<size_t>(1, (centre.size() + 1) / 2);
+      for (size_t i = 0; i < half; ++i) {
+        const uint32_t c = centre[i].second;
+        colour[0] += (c >> 16) & 0xFF;
+        colour[1] += (c >> 8) & 0xFF;
+        colour[2] += c & 0xFF;
+      }
+      for (double& c : colour) c /= double(half);
+      if (paperCount > 0) {
+        for (int k = 0; k < 3; ++k) {
+          const double light = paper[k] / paperCount;
+          if (light > 96) colour[k] = std::min(255.0, colour[k] * 255.0 / light);
+        }
+      }
     }
     std::nth_element(widths.begin(), widths.begin() + long(widths.size() / 2), widths.end());
     const float width = std::max(1.0f, widths[widths.size() / 2]);
@@ -952,7 +1014,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     for (int p : px) strokeOf[size_t(p)] = int(out.Strokes.size());
     TCentrelineStroke stroke;
     stroke.Width = width;
-    stroke.Color = MeanColour(colour, double(px.size()));
+    stroke.Color = MeanColour(colour, 1);
     if (strokeLoop[s] && pts.size() > 2) pts.push_back(pts.front());
     if (pts.size() == 1) {
       stroke.Path.MoveTo({pts[0].x, pts[0].y});

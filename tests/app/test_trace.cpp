@@ -59,6 +59,15 @@ TEST_F(TraceTest, TracingNeedsThePaperSketch) {
   EXPECT_EQ(msg->type, TMsgDlgType::mtError);
   EXPECT_EQ(msg->buttons, mbOKCancel);
   EXPECT_EQ(w->ImgTrace(), nullptr);
+
+  // Centre lines read the ink as drawn: no sketch needed.
+  dialogs->ClearCalls();
+  w->cobxTraceEngine->setCurrentIndex(1);
+  w->btnTrace->click();
+  EXPECT_EQ(dialogs->MessageCount(), 0);
+  ASSERT_NE(w->TraceRun(), nullptr);
+  EXPECT_TRUE(w->TraceRun()->Traced());
+  EXPECT_EQ(w->TraceRun()->Drawing()->Strokes.size(), 2u);
 }
 
 TEST_F(TraceTest, AnEmptyPictureIsTooSmallToTrace) {

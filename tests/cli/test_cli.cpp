@@ -269,6 +269,7 @@ TEST_F(CliTest, TraceFailuresUseTheWindowsTexts) {
       {{"trace", in, "-o", Path("out.png")}, 2, ".svg"},
       {{"trace", in, "-o", out, "--limit", "300"}, 2, "--limit"},
       {{"trace", in, "-o", out, "--no-sketch", "--pen-size", "3"}, 2, "exclude each other"},
+      {{"trace", in, "-o", out, "--sketch", "--no-sketch"}, 2, "exclude each other"},
   };
   for (const Case& c : cases) {
     const Result r = Run(c.args);

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 namespace karto::lineart {
@@ -202,6 +203,9 @@ TStrokeMatch MatchStrokes(const TLineArt& art, const std::vector<TTracedStroke>&
     const double dw = std::fabs(best->Width - s.Width);
     sum += dw;
     m.WorstWidth = std::max(m.WorstWidth, dw);
+    if (qEnvironmentVariableIsSet("KARTO_VERBOSE"))
+      std::fprintf(stderr, "  known %06x w %.1f at (%.0f, %.0f): traced %06x w %.2f\n", s.Color & 0xFFFFFF, s.Width,
+                   mid.x(), mid.y(), best->Color & 0xFFFFFF, best->Width);
     for (int shift : {0, 8, 16})
       m.WorstColour = std::max(m.WorstColour, std::abs(int((best->Color >> shift) & 0xFF) - int((s.Color >> shift) & 0xFF)));
   }
