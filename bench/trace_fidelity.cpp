@@ -62,6 +62,8 @@ long long SvgPoints(const QString& svg) {
 struct TRow {
   std::string tracer;
   double iou = 0, iouRsvg = -1;
+  // Shares of the drawing's ink the trace leaves out and draws beside it.
+  double missed = 0, extra = 0;
   long long points = 0;
   TStrokeMatch match;
   bool matched = false;
@@ -106,12 +108,20 @@ TRow RunKarto(const TLineArt& art, TTraceEngine engine, bool sketch, const QStri
   drawn.save(stem + ".png");
   // Where the drawing misses ink (red) and where it draws on paper (blue).
   QImage diff(w, h, QImage::Format_RGB32);
+  long long inked = 0;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const bool a = qGray(art.Clean.pixel(x, y)) < 128, b = qGray(drawn.pixel(x, y)) < 128;
+      inked += a;
+      row.missed += a && !b;
+      row.extra += b && !a;
       diff.setPixel(x, y, a && b ? qRgb(0, 0, 0) : a ? qRgb(230, 0, 0) : b ? qRgb(0, 90, 255) : qRgb(255, 255, 255));
     }
   diff.save(stem + "-diff.png");
+  if (inked) {
+    row.missed /= double(inked);
+    row.extra /= double(inked);
+  }
   if (Have("rsvg-convert")) {
     const QImage r = Rsvg(svg, w, h);
     if (!r.isNull()) row.iouRsvg = DarkIoU(r, art.Clean);
@@ -168,8 +178,8 @@ int main(int argc, char** argv) {
   const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath() + "/karto-trace-fidelity";
   QDir().mkpath(dir);
   const bool potrace = Have("potrace") && Have("rsvg-convert");
-  std::printf("%-44s %-26s %7s %7s %8s %9s %9s %8s\n", "picture", "tracer", "IoU", "rsvg", "points", "widths",
-              "worst w", "colour");
+  std::printf("%-38s %-26s %6s %6s %6s %6s %7s %12s %7s %6s\n", "picture", "tracer", "IoU", "rsvg", "missed",
+              "extra", "points", "widths", "worst w", "colour");
   int index = 0;
   for (bool photographed : {false, true})
     for (bool coloured : {false, true})
@@ -206,8 +216,13 @@ int main(int argc, char** argv) {
           if (r.iouRsvg >= 0) std::snprintf(rsvg, sizeof rsvg, "%.3f", r.iouRsvg);
           char iou[16] = "-";
           if (r.iou > 0) std::snprintf(iou, sizeof iou, "%.3f", r.iou);
-          std::printf("%-44s %-26s %7s %7s %8lld %9s %9s %8s\n", art.Name.c_str(), r.tracer.c_str(), iou, rsvg,
-                      r.points, widths, worst, colour);
+          char missed[16] = "-", extra[16] = "-";
+          if (r.iou > 0) {
+            std::snprintf(missed, sizeof missed, "%.3f", r.missed);
+            std::snprintf(extra, sizeof extra, "%.3f", r.extra);
+          }
+          std::printf("%-38s %-26s %6s %6s %6s %6s %7lld %12s %7s %6s\n", art.Name.c_str(), r.tracer.c_str(), iou, rsvg,
+                      missed, extra, r.points, widths, worst, colour);
         }
       }
   std::printf("pictures and drawings in %s\n", qPrintable(dir));

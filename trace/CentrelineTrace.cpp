@@ -819,6 +819,20 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     cached = MeanColour(sum, double(px.size() - 2 * skip));
     return cached;
   };
+  // A chain's thickness: twice the median distance to paper along its
+  // middle half.
+  std::vector<float> chainThick(chains.size(), -1);
+  const auto chainThickness = [&](int c) {
+    float& cached = chainThick[size_t(c)];
+    if (cached >= 0) return cached;
+    const std::vector<int>& px = chains[size_t(c)].px;
+    const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
+    std::vector<float> r;
+    for (size_t i = skip; i < px.size() - skip; ++i) r.push_back(radius(px[i]));
+    std::nth_element(r.begin(), r.begin() + long(r.size() / 2), r.end());
+    cached = 2 * r[r.size() / 2];
+    return cached;
+  };
   for (size_t j = 0; j < atJunction.size(); ++j) {
     std::vector<TEnd>& ends = atJunction[j];
     if (ends.size() < 2) continue;
@@ -835,7 +849,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           // Strokes of different colours meet; they do not continue each
           // other.
           if (HueDistance(chainColour(ends[u].chain), chainColour(ends[v].chain)) > 40) continue;
-          const float straight = -Dot(dir[u], dir[v]);
+          // Straight on, and as thick on both sides: a thin line crossing a
+          // thick one does not take over the thick one's other half.
+          const float tu = chainThickness(ends[u].chain), tv = chainThickness(ends[v].chain);
+          const float straight = -Dot(dir[u], dir[v]) - 0.8f * std::fabs(tu - tv) / std::max({tu, tv, 1.0f});
           if (straight > best) {
             best = straight;
             a = int(u);
@@ -909,11 +926,29 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     std::vector<uint8_t> core;
     for (int p : px) core.push_back(grey[size_t(p)]);
     std::nth_element(core.begin(), core.begin() + long(core.size() / 2), core.end());
-    const float inkGrey = std::min(float(core[core.size() / 2]), 250.0f);
+    // Paper is the grey beside the stroke, which on a photographed page is
+    // well below white.
+    std::vector<uint8_t> beside;
+    for (size_t i = 2; i + 2 < px.size(); i += 2) {
+      const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
+      const TPt across{-along.y, along.x};
+      for (const float side : {-1.0f, 1.0f}) {
+        const TPt q = pos(px[i]) + across * (side * (radius(px[i]) + 3));
+        const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+        if (qx < 0 || qy < 0 || qx >= w || qy >= h || ink[size_t(qy) * size_t(w) + size_t(qx)]) continue;
+        beside.push_back(grey[size_t(qy) * size_t(w) + size_t(qx)]);
+      }
+    }
+    float paperGrey = 255;
+    if (!beside.empty()) {
+      std::nth_element(beside.begin(), beside.begin() + long(beside.size() / 2), beside.end());
+      paperGrey = float(beside[beside.size() / 2]);
+    }
+    const float inkGrey = std::min(float(core[core.size() / 2]), paperGrey - 5);
     const auto coverage = [&](float x, float y) {
       const int ix = int(std::floor(x)), iy = int(std::floor(y));
       if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
-      return std::clamp((255.0f - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (255.0f - inkGrey), 0.0f, 1.0f);
+      return std::clamp((paperGrey - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (paperGrey - inkGrey), 0.0f, 1.0f);
     };
     for (size_t i = 0; i < px.size(); ++i) {
       const int p = px[i];
