@@ -919,6 +919,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     pts.reserve(px.size() + 2);
     for (int p : px) pts.push_back(pos(p));
     std::vector<float> widths;
+    // Per centre pixel: the direction across, the ink measured across and
+    // how far its middle lies from the pixel's.
+    struct TAcross {
+      TPt dir;
+      float ink = 0, shift = 0;
+    };
+    std::vector<TAcross> acrossAt(px.size());
     double colour[3] = {0, 0, 0}, paper[3] = {0, 0, 0};
     int paperCount = 0;
     // The width from the grey levels: ink summed across the line (paper 0,
@@ -957,12 +964,15 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
         const TPt across{-along.y, along.x};
         const float reach = r + 2;
-        float sum = 0;
+        float sum = 0, moment = 0;
         for (float t = -reach; t <= reach; t += 0.25f) {
           const TPt q = pos(p) + across * t;
-          sum += coverage(q.x, q.y) * 0.25f;
+          const float c = coverage(q.x, q.y) * 0.25f;
+          sum += c;
+          moment += c * t;
         }
         widths.push_back(sum);
+        acrossAt[i] = {across, sum, sum > 0 ? moment / sum : 0.0f};
         // The paper on either side, past the ink.
         for (const float side : {-reach - 1, reach + 1}) {
           const TPt q = pos(p) + across * side;
@@ -1004,43 +1014,57 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
     std::nth_element(widths.begin(), widths.begin() + long(widths.size() / 2), widths.end());
     const float width = std::max(1.0f, widths[widths.size() / 2]);
-    // A junction end reaches the junction's middle; a free end gets back the
-    // half width the thinning took from it.
-    if (!strokeLoop[s]) {
+    // The skeleton runs through pixel middles; the ink's middle across the
+    // line may lie between them (a line two pixels wide). Each point moves
+    // across to the middle of the ink it measured, unless other ink (a
+    // crossing, a neighbour) made that measure wider than the stroke.
+    for (size_t i = 0; i < px.size(); ++i) {
+      const TAcross& a = acrossAt[i];
+      if (a.ink <= 0 || a.ink > 1.3f * width) continue;
+      pts[i] = pts[i] + a.dir * std::clamp(a.shift, -0.75f, 0.75f);
+    }
+    // Ends. The stroke is drawn with round caps, so its centre line ends
+    // half a width short of where its ink ends, and the cap ends with the
+    // ink: from the end (or from the middle of the junction it ends at) the
+    // line goes on along its direction while there is ink, less half a
+    // width. Ink that ends on a fill runs on into it, leaving no gap. This
+    // gives back what thinning took from a free end, and the short overhang
+    // of a stroke that ends just past a line crossing it (dropped as a spur).
+    const auto inkAhead = [&](TPt from, TPt dir, float limit, bool& intoFill) {
+      float t = 0;
+      int stop = -1;
+      while (t < limit) {
+        const TPt q = from + dir * (t + 0.5f);
+        const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+        stop = qx < 0 || qy < 0 || qx >= w || qy >= h ? -1 : qy * w + qx;
+        if (stop < 0 || !ink[size_t(stop)]) break;
+        t += 0.5f;
+      }
+      intoFill = stop >= 0 && area[size_t(stop)] >= 0 && areas[size_t(area[size_t(stop)])].fill;
+      return t;
+    };
+    if (!strokeLoop[s] && pts.size() > 1) {
       for (int side = 0; side < 2; ++side) {
         const int node = strokeEnds[s][size_t(side)];
-        const TPt end = side == 0 ? pts.front() : pts.back();
-        const TPt inner = side == 0 ? pts[std::min(pts.size() - 1, size_t(3))] : pts[pts.size() - 1 - std::min(pts.size() - 1, size_t(3))];
-        TPt extra;
-        bool add = false;
-        if (node >= 0) {
-          extra = clusterAt[size_t(node)];
-          add = Len(extra - end) > 0.5f;
-        } else if (pts.size() > 1) {
-          // The stroke is drawn with round caps: its centre line ends half
-          // a width short of where the ink ends, so the cap ends with the
-          // ink. Ink that ends on a fill runs on into it, leaving no gap.
-          const TPt dir = Unit(end - inner);
-          const float limit = 2 * radius(side == 0 ? px.front() : px.back()) + 3;
-          float t = 0;
-          int stop = -1;
-          while (t < limit) {
-            const TPt q = end + dir * (t + 0.5f);
-            const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
-            stop = qx < 0 || qy < 0 || qx >= w || qy >= h ? -1 : qy * w + qx;
-            if (stop < 0 || !ink[size_t(stop)]) break;
-            t += 0.5f;
-          }
-          const bool intoFill = stop >= 0 && area[size_t(stop)] >= 0 && areas[size_t(area[size_t(stop)])].fill;
-          const float grow = intoFill ? t + width / 2 : t - width / 2;
-          if (grow > 0.25f) {
-            extra = end + dir * grow;
-            add = true;
-          }
+        TPt end = side == 0 ? pts.front() : pts.back();
+        // The end's direction over a stretch as long as the stroke is
+        // thick: the last few pixels of a thinned end wander.
+        const size_t back = std::min(pts.size() - 1, size_t(std::max(3.0f, width)));
+        const TPt inner = side == 0 ? pts[back] : pts[pts.size() - 1 - back];
+        std::vector<TPt> extra;
+        if (node >= 0 && Len(clusterAt[size_t(node)] - end) > 0.5f) {
+          end = clusterAt[size_t(node)];
+          extra.push_back(end);
         }
-        if (!add) continue;
-        if (side == 0) pts.insert(pts.begin(), extra);
-        else pts.push_back(extra);
+        const TPt dir = Unit(end - inner);
+        bool intoFill = false;
+        const float t = inkAhead(end, dir, 2 * radius(side == 0 ? px.front() : px.back()) + width + 3, intoFill);
+        const float grow = intoFill ? t + width / 2 : t - width / 2;
+        if (grow > 0.25f) extra.push_back(end + dir * grow);
+        for (const TPt& e : extra) {
+          if (side == 0) pts.insert(pts.begin(), e);
+          else pts.push_back(e);
+        }
       }
     }
     float length = 0;

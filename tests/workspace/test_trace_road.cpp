@@ -1,0 +1,86 @@
+// The trace road end to end on line art with known strokes: what the
+// centre-line engine draws, rendered by Karto's own renderer, against the
+// drawing (dark-pixel IoU), its widths and colours against the known
+// strokes, and its points against the stroke follower's on the same
+// picture. The small pictures here are harder than the big set the
+// trace-fidelity report measures (more ends and crossings per stroke), so
+// the bounds sit a little below its figures.
+
+#include <gtest/gtest.h>
+
+#include "imaging/AdjustmentChain.h"
+#include "platform/Renderer.h"
+#include "platform/Shapes.h"
+#include "tests/support/LineArt.h"
+#include "workspace/TraceRoad.h"
+#include "workspace/TraceShapes.h"
+
+using namespace karto;
+using namespace karto::lineart;
+
+namespace {
+
+struct TTraced {
+  std::unique_ptr<TTraceRun> run;
+  QImage drawn;
+};
+
+TTraced TraceArt(const TBitmap& picture, TTraceEngine engine, bool sketch) {
+  TAdjustmentOptions o;
+  o.sketch = sketch;
+  static TBitmap prepared;
+  prepared = ApplyAdjustmentOptions(picture, o);
+  TTraceSettings settings;
+  settings.Engine = engine;
+  TTraced t;
+  t.run = TTraceRun::Trace(prepared, picture, settings);
+  TPaintBox view;
+  if (engine == TTraceEngine::Follower) ClearPanel(view);
+  t.run->DrawShapes(view);
+  view.SetSize(float(picture.Width()), float(picture.Height()));
+  t.drawn = RenderToImage(view, picture.Width(), picture.Height());
+  return t;
+}
+
+std::vector<TTracedStroke> Strokes(const TCentrelineDrawing& d) {
+  std::vector<TTracedStroke> out;
+  for (const TCentrelineStroke& s : d.Strokes) {
+    TTracedStroke t;
+    for (const QPolygonF& poly : ToQPainterPath(s.Path).toSubpathPolygons())
+      for (const QPointF& q : poly) t.Points.push_back(q);
+    t.Width = s.Width;
+    t.Color = s.Color;
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(TraceFidelity, CentreLinesFollowTheDrawing) {
+  struct Case {
+    TStyle style;
+    double iou, meanWidth;
+    int colour;
+  };
+  const Case cases[] = {
+      {{true, false, false}, 0.9, 0.25, 5},  {{false, false, false}, 0.9, 0.25, 5},
+      {{true, true, false}, 0.9, 0.25, 20},  {{false, true, false}, 0.9, 0.35, 20},
+      {{true, false, true}, 0.9, 0.25, 10},  {{true, true, true}, 0.9, 0.25, 50},
+  };
+  uint32_t seed = 5;
+  for (const Case& c : cases) {
+    const TLineArt art = MakeLineArt(480, 360, 12, c.style, seed++);
+    SCOPED_TRACE(art.Name);
+    const TTraced centre = TraceArt(art.Picture, TTraceEngine::Centreline, false);
+    ASSERT_TRUE(centre.run->Traced());
+    const double iou = DarkIoU(centre.drawn, art.Clean);
+    const TStrokeMatch m = MatchStrokes(art, Strokes(*centre.run->Drawing()));
+    const TTraced follower = TraceArt(art.Picture, TTraceEngine::Follower, true);
+    EXPECT_GE(iou, c.iou);
+    EXPECT_GE(m.Found, m.Measured - 1) << "nearly every lone stroke found";
+    EXPECT_LE(m.MeanWidth, c.meanWidth);
+    EXPECT_LE(m.WorstColour, c.colour);
+    EXPECT_GE(follower.run->Points(), 8 * centre.run->Points()) << "far fewer points than the follower";
+  }
+}
