@@ -140,7 +140,9 @@ QImage FlattenedOnto(const QImage& image, TAlphaColor paper) {
 }
 
 void TBitmap::FlattenOnto(TAlphaColor paper) {
-  if (!IsEmpty() && m_image.hasAlphaChannel()) SetImage(FlattenedOnto(m_image, paper));
+  // Loaded pictures carry an alpha channel even when every pixel is opaque;
+  // those have nothing to flatten.
+  if (!IsEmpty() && m_image.hasAlphaChannel() && !AllOpaque(m_image)) SetImage(FlattenedOnto(m_image, paper));
 }
 
 namespace {

@@ -66,33 +66,71 @@ void Edt1D(const float* f, int n, float* d, int* v, float* z) {
 // picture's border counting as paper; 0 on paper.
 std::vector<float> SquaredDistances(const std::vector<uint8_t>& ink, int w, int h) {
   std::vector<float> dt(size_t(w) * size_t(h));
-  ParallelRows(w, 8LL * h, [&](int x0, int x1) {
-    std::vector<float> f(static_cast<size_t>(h)), d(static_cast<size_t>(h)), z(static_cast<size_t>(h) + 1);
-    std::vector<int> v(static_cast<size_t>(h));
-    for (int x = x0; x < x1; ++x) {
-      for (int y = 0; y < h; ++y) f[size_t(y)] = ink[size_t(y) * size_t(w) + size_t(x)] ? kInf : 0;
-      Edt1D(f.data(), h, d.data(), v.data(), z.data());
-      for (int y = 0; y < h; ++y) {
-        const float border = float(std::min(y + 1, h - y));
-        dt[size_t(y) * size_t(w) + size_t(x)] = std::min(d[size_t(y)], border * border);
+  // Down the columns the distance to paper is a count: two scans, down and
+  // up, that walk the rows in memory order (bands of columns on each core).
+  ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
+    const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
+    std::vector<float> run(static_cast<size_t>(n), 0.0f);
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* in = ink.data() + size_t(y) * size_t(w) + size_t(x0);
+      float* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
+      for (int i = 0; i < n; ++i) {
+        run[size_t(i)] = in[i] ? run[size_t(i)] + 1 : 0;
+        out[i] = run[size_t(i)];
+      }
+    }
+    std::fill(run.begin(), run.end(), 0.0f);
+    for (int y = h - 1; y >= 0; --y) {
+      float* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
+      for (int i = 0; i < n; ++i) {
+        run[size_t(i)] = out[i] > 0 ? std::min(out[i], run[size_t(i)] + 1) : 0;
+        out[i] = run[size_t(i)] * run[size_t(i)];
       }
     }
   });
   ParallelRows(h, 8LL * w, [&](int y0, int y1) {
     std::vector<float> f(static_cast<size_t>(w)), d(static_cast<size_t>(w)), z(static_cast<size_t>(w) + 1);
     std::vector<int> v(static_cast<size_t>(w));
+    // Along a row, an ink pixel's nearest paper lies no further out than
+    // the paper pixels that end its run of ink: each run is solved on its
+    // own, with those two, and paper stays 0. The work follows the ink, not
+    // the picture.
     for (int y = y0; y < y1; ++y) {
       float* row = dt.data() + size_t(y) * size_t(w);
-      std::copy(row, row + w, f.begin());
-      Edt1D(f.data(), w, d.data(), v.data(), z.data());
-      for (int x = 0; x < w; ++x) {
-        const float border = float(std::min(x + 1, w - x));
-        row[x] = std::min(d[size_t(x)], border * border);
+      for (int x = 0; x < w;) {
+        if (row[x] == 0) {
+          ++x;
+          continue;
+        }
+        const int a = x;
+        while (x < w && row[x] > 0) ++x;
+        const int lo = std::max(a - 1, 0), hi = std::min(x, w - 1), n = hi - lo + 1;
+        std::copy(row + lo, row + hi + 1, f.begin());
+        Edt1D(f.data(), n, d.data(), v.data(), z.data());
+        for (int i = lo; i <= hi; ++i) {
+          const float border = float(std::min(i + 1, w - i));
+          row[i] = std::min(d[size_t(i - lo)], border * border);
+        }
       }
     }
   });
   return dt;
 }
+
+// Pixel index to column and row without a hardware division per pixel
+// (the loops below take apart millions of indices): a multiplication by the
+// width's rounded-up reciprocal, exact for every index below 2^32.
+struct TIndexSplit {
+  explicit TIndexSplit(int width) : w(width) {
+    while ((int64_t(1) << shift) < int64_t(w)) ++shift;
+    magic = ((uint64_t(1) << (32 + shift)) + uint64_t(w) - 1) / uint64_t(w);
+  }
+  int Y(int p) const { return int((uint64_t(uint32_t(p)) * magic) >> (32 + shift)); }
+  int X(int p) const { return p - Y(p) * w; }
+  int w;
+  int shift = 0;
+  uint64_t magic = 0;
+};
 
 // --- stage 3: thinning (Zhang and Suen) ---------------------------------------------
 
@@ -118,13 +156,14 @@ int Crossings(const int p[8]) {
 
 void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   const TGrid g{w, h, m};
+  const TIndexSplit at(w);
   std::vector<int> remove;
   for (bool changed = true; changed;) {
     changed = false;
     for (int pass = 0; pass < 2; ++pass) {
       remove.clear();
       for (int i : pixels) {
-        const int x = i % w, y = i / w;
+        const int x = at.X(i), y = at.Y(i);
         int p[8];
         g.Ring(x, y, p);
         const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
@@ -150,8 +189,9 @@ void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
 // junctions.
 void RemoveStairs(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   const TGrid g{w, h, m};
+  const TIndexSplit at(w);
   for (int i : pixels) {
-    const int x = i % w, y = i / w;
+    const int x = at.X(i), y = at.Y(i);
     int p[8];
     g.Ring(x, y, p);
     // N, NE, E, SE, S, SW, W, NW = p[0..7]
@@ -417,6 +457,7 @@ void ClaimInk(const std::vector<TArea>& areas, std::vector<int>& area, const std
               const std::vector<int>& strokeOf, int w, int h, TCentrelineDrawing& out) {
   constexpr int kUnclaimed = -3;
   const int strokes = int(out.Strokes.size());
+  const TIndexSplit at(w);
   std::vector<int> queue;
   for (size_t i = 0; i < areas.size(); ++i) {
     const TArea& a = areas[i];
@@ -432,7 +473,7 @@ void ClaimInk(const std::vector<TArea>& areas, std::vector<int>& area, const std
       for (int p : a.pixels)
         if (strokeOf[size_t(p)] >= 0) queue.push_back(p);
   for (size_t head = 0; head < queue.size(); ++head) {
-    const int p = queue[head], x = p % w, y = p / w;
+    const int p = queue[head], x = at.X(p), y = at.Y(p);
     for (int k = 0; k < 8; ++k) {
       const int nx = x + kDx[k], ny = y + kDy[k];
       if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
@@ -443,10 +484,11 @@ void ClaimInk(const std::vector<TArea>& areas, std::vector<int>& area, const std
     }
   }
   std::vector<int>().swap(queue);
-  for (const TArea& a : areas)
-    for (int p : a.pixels)
-      if (area[size_t(p)] >= 0) out.ClaimPixels.push_back(p);
-  std::sort(out.ClaimPixels.begin(), out.ClaimPixels.end());
+  // In scan order, so lookups can search: every ink pixel now holds its
+  // owner, everything else a negative number.
+  const size_t n = size_t(w) * size_t(h);
+  for (size_t p = 0; p < n; ++p)
+    if (area[p] >= 0) out.ClaimPixels.push_back(int32_t(p));
   out.ClaimOwners.reserve(out.ClaimPixels.size());
   for (int p : out.ClaimPixels)
     out.ClaimOwners.push_back(uint32_t(area[size_t(p)]) |
@@ -477,6 +519,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   QElapsedTimer clock;
   clock.start();
   const size_t n = size_t(w) * size_t(h);
+  const TIndexSplit at(w);
 
   // 1. Ink, and the ink areas (8-connected) without their specks.
   std::vector<uint8_t> ink(n), grey(n);
@@ -507,7 +550,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const int p = stack.back();
         stack.pop_back();
         a.pixels.push_back(p);
-        const int x = p % w, y = p / w;
+        const int x = at.X(p), y = at.Y(p);
         for (int k = 0; k < 8; ++k) {
           const int nx = x + kDx[k], ny = y + kDy[k];
           if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
@@ -546,9 +589,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // Ink thicker than any stroke is a fill, also where strokes run into it:
   // the pixels within reach of the centres of the widest disks that fit the
   // ink (radius MaxStrokeWidth / 2) split off as a fill area of their own;
-  // what is left of the area goes on as strokes, which now end at the fill.
-  // The distances are then taken again without the fills, so the strokes
-  // are measured against paper and fill alike.
+  // what is left of the area goes on as strokes, which now end at the fill
+  // and are measured against paper and fill alike.
   {
     const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f;
     const int pad = int(std::ceil(reach)) + 2;
@@ -556,21 +598,28 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     bool split = false;
     for (size_t i = 0; i < count; ++i) {
       if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
-      int x0 = w, y0 = h, x1 = 0, y1 = 0;
+      // The core's box, grown by the reach: no pixel outside it can be in
+      // the fill (the area itself may span the picture through the strokes
+      // that touch it). Padded further so that the box's edge, which counts
+      // as core, lies beyond reach of every pixel inside.
+      int x0 = w, y0 = h, x1 = -1, y1 = -1;
       for (int p : areas[i].pixels) {
-        x0 = std::min(x0, p % w);
-        x1 = std::max(x1, p % w);
-        y0 = std::min(y0, p / w);
-        y1 = std::max(y1, p / w);
+        if (dt[size_t(p)] < core * core) continue;
+        x0 = std::min(x0, at.X(p));
+        x1 = std::max(x1, at.X(p));
+        y0 = std::min(y0, at.Y(p));
+        y1 = std::max(y1, at.Y(p));
       }
-      // Padded so that the box's edge (which counts as core) lies beyond
-      // reach of every pixel of the area.
-      x0 -= pad;
-      y0 -= pad;
-      x1 += pad;
-      y1 += pad;
+      if (x1 < 0) continue;
+      const int r = int(std::ceil(reach));
+      const int ix0 = x0 - r, iy0 = y0 - r, ix1 = x1 + r, iy1 = y1 + r;
+      x0 = ix0 - pad;
+      y0 = iy0 - pad;
+      x1 = ix1 + pad;
+      y1 = iy1 + pad;
       const int bw = x1 - x0 + 1, bh = y1 - y0 + 1;
-      const auto local = [&](int p) { return size_t(p / w - y0) * size_t(bw) + size_t(p % w - x0); };
+      const auto inside = [&](int p) { return at.X(p) >= ix0 && at.X(p) <= ix1 && at.Y(p) >= iy0 && at.Y(p) <= iy1; };
+      const auto local = [&](int p) { return size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0); };
       std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
       for (int p : areas[i].pixels)
         if (dt[size_t(p)] >= core * core) notCore[local(p)] = 0;
@@ -579,20 +628,44 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // the strokes left over become a new area.
       TArea rest;
       std::vector<int> kept;
-      for (int p : areas[i].pixels) (toCore[local(p)] <= reach * reach ? kept : rest.pixels).push_back(p);
+      for (int p : areas[i].pixels) (inside(p) && toCore[local(p)] <= reach * reach ? kept : rest.pixels).push_back(p);
       areas[i].pixels.swap(kept);
       areas[i].fill = true;
       for (int p : areas[i].pixels) ink[size_t(p)] = 0;
       split = true;
+      // The fill is paper to the strokes now. Distances can only shrink,
+      // and only near the fill: within the fill's box grown by a stroke's
+      // reach, each ink pixel takes the distance to the nearest fill pixel
+      // where that is shorter (worked out in a box grown twice as far, so
+      // the box's edge, which counts as fill, is out of reach).
+      {
+        int fx0 = w, fy0 = h, fx1 = -1, fy1 = -1;
+        for (int p : areas[i].pixels) {
+          fx0 = std::min(fx0, at.X(p));
+          fx1 = std::max(fx1, at.X(p));
+          fy0 = std::min(fy0, at.Y(p));
+          fy1 = std::max(fy1, at.Y(p));
+        }
+        const int grow = int(std::ceil(params.MaxStrokeWidth)) + 2;
+        const int ux0 = std::max(0, fx0 - grow), uy0 = std::max(0, fy0 - grow);
+        const int ux1 = std::min(w - 1, fx1 + grow), uy1 = std::min(h - 1, fy1 + grow);
+        const int cx0 = fx0 - 2 * grow, cy0 = fy0 - 2 * grow, cw = fx1 - fx0 + 4 * grow + 1,
+                  ch = fy1 - fy0 + 4 * grow + 1;
+        std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
+        for (int p : areas[i].pixels) notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0;
+        const std::vector<float> toFill = SquaredDistances(notFill, cw, ch);
+        for (int y = uy0; y <= uy1; ++y)
+          for (int x = ux0; x <= ux1; ++x) {
+            const size_t q = size_t(y) * size_t(w) + size_t(x);
+            if (ink[q]) dt[q] = std::min(dt[q], toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)]);
+          }
+      }
       if (rest.pixels.empty()) continue;
       const int id = int(areas.size());
       for (int p : rest.pixels) area[size_t(p)] = id;
       areas.push_back(std::move(rest));
     }
-    if (split) {
-      dt = SquaredDistances(ink, w, h);
-      measure();
-    }
+    if (split) measure();
   }
   out.MsDistance = double(clock.nsecsElapsed()) / 1e6;
   report(30);
@@ -629,7 +702,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // corners that count three become junctions of two chains, which join
     // again as a bend.
     int ring[8];
-    g.Ring(p % w, p / w, ring);
+    g.Ring(at.X(p), at.Y(p), ring);
     const int c = std::accumulate(ring, ring + 8, 0);
     kind[size_t(p)] = uint8_t(c <= 1 ? 2 : c == 2 ? 1 : 3);
     skel.push_back(p);
@@ -647,10 +720,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     while (!stack.empty()) {
       const int q = stack.back();
       stack.pop_back();
-      sum = sum + TPt{float(q % w) + 0.5f, float(q / w) + 0.5f};
+      sum = sum + TPt{float(at.X(q)) + 0.5f, float(at.Y(q)) + 0.5f};
       ++count;
       for (int k = 0; k < 8; ++k) {
-        const int nx = q % w + kDx[k], ny = q / w + kDy[k];
+        const int nx = at.X(q) + kDx[k], ny = at.Y(q) + kDy[k];
         if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
         const size_t r = size_t(ny) * size_t(w) + size_t(nx);
         if (kind[r] == 3 && cluster[r] < 0) {
@@ -678,7 +751,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     while (kind[size_t(cur)] == 1) {
       int best = -1, bestRank = 99;
       for (int k = 0; k < 8; ++k) {
-        const int nx = cur % w + kDx[k], ny = cur / w + kDy[k];
+        const int nx = at.X(cur) + kDx[k], ny = at.Y(cur) + kDy[k];
         if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
         const int q = ny * w + nx;
         if (q == prev || !sk[size_t(q)]) continue;
@@ -687,8 +760,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         // Ends and junctions first; otherwise the neighbour that goes on
         // most nearly the way the line was going (so stair pixels are passed
         // in order, not doubled back over).
-        const int dx = nx - cur % w, dy = ny - cur / w;
-        const int px0 = cur % w - prev % w, py0 = cur / w - prev / w;
+        const int dx = nx - at.X(cur), dy = ny - at.Y(cur);
+        const int px0 = at.X(cur) - at.X(prev), py0 = at.Y(cur) - at.Y(prev);
         const int rank = (kind[size_t(q)] != 1 ? 0 : 4) + (4 - (dx * px0 + dy * py0 + 2));
         if (rank < bestRank) {
           bestRank = rank;
@@ -707,7 +780,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   for (int p : skel) {
     if (kind[size_t(p)] == 1) continue;
     for (int k = 0; k < 8; ++k) {
-      const int nx = p % w + kDx[k], ny = p / w + kDy[k];
+      const int nx = at.X(p) + kDx[k], ny = at.Y(p) + kDy[k];
       if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
       const int q = ny * w + nx;
       if (!sk[size_t(q)]) continue;
@@ -727,7 +800,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
     if (kind[size_t(p)] == 2) {
       int ring[8];
-      g.Ring(p % w, p / w, ring);
+      g.Ring(at.X(p), at.Y(p), ring);
       if (std::accumulate(ring, ring + 8, 0) == 0) {
         TChain c;
         c.px = {p};
@@ -741,7 +814,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     visited[size_t(p)] = 1;
     int q = -1;
     for (int k = 0; k < 8 && q < 0; ++k) {
-      const int nx = p % w + kDx[k], ny = p / w + kDy[k];
+      const int nx = at.X(p) + kDx[k], ny = at.Y(p) + kDy[k];
       if (nx >= 0 && ny >= 0 && nx < w && ny < h && sk[size_t(ny * w + nx)] && !visited[size_t(ny * w + nx)]) q = ny * w + nx;
     }
     if (q < 0) continue;
@@ -749,7 +822,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     c.loop = true;
     chains.push_back(c);
   }
-  const auto pos = [&](int p) { return TPt{float(p % w) + 0.5f, float(p / w) + 0.5f}; };
+  const auto pos = [&](int p) { return TPt{float(at.X(p)) + 0.5f, float(at.Y(p)) + 0.5f}; };
   const auto radius = [&](int p) { return std::sqrt(dt[size_t(p)]); };
 
   // Two junctions joined by a chain shorter than the ink is thick there are
@@ -811,7 +884,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
     double sum[3] = {0, 0, 0};
     for (size_t i = skip; i < px.size() - skip; ++i) {
-      const uint32_t col = origin.ScanLine(px[i] / w)[px[i] % w];
+      const uint32_t col = origin.ScanLine(at.Y(px[i]))[at.X(px[i])];
       sum[0] += (col >> 16) & 0xFF;
       sum[1] += (col >> 8) & 0xFF;
       sum[2] += col & 0xFF;
@@ -995,7 +1068,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     {
       std::vector<std::pair<int, uint32_t>> centre;
       centre.reserve(px.size());
-      for (int p : px) centre.push_back({grey[size_t(p)], origin.ScanLine(p / w)[p % w]});
+      for (int p : px) centre.push_back({grey[size_t(p)], origin.ScanLine(at.Y(p))[at.X(p)]});
       std::sort(centre.begin(), centre.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
       const size_t half = std::max<size_t>(1, (centre.size() + 1) / 2);
       for (size_t i = 0; i < half; ++i) {
@@ -1092,11 +1165,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     int x0 = w, y0 = h, x1 = 0, y1 = 0;
     double colour[3] = {0, 0, 0};
     for (int p : a.pixels) {
-      x0 = std::min(x0, p % w);
-      x1 = std::max(x1, p % w);
-      y0 = std::min(y0, p / w);
-      y1 = std::max(y1, p / w);
-      const uint32_t c = origin.ScanLine(p / w)[p % w];
+      x0 = std::min(x0, at.X(p));
+      x1 = std::max(x1, at.X(p));
+      y0 = std::min(y0, at.Y(p));
+      y1 = std::max(y1, at.Y(p));
+      const uint32_t c = origin.ScanLine(at.Y(p))[at.X(p)];
       colour[0] += (c >> 16) & 0xFF;
       colour[1] += (c >> 8) & 0xFF;
       colour[2] += c & 0xFF;
