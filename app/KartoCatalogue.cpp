@@ -35,6 +35,9 @@ QWidget* EditorItem(const QString& caption, bool bold, QWidget* control, int con
   auto* top = new QHBoxLayout;
   auto* text = new QLabel(caption);
   text->setObjectName("text");
+  // A long caption ("Angle (-720.00-720.00)") wraps at its space instead of
+  // being cut off by the control beside it.
+  text->setWordWrap(true);
   if (bold) {
     QFont f = text->font();
     f.setBold(true);
