@@ -181,11 +181,12 @@ int main(int argc, char** argv) {
   std::printf("%-38s %-26s %6s %6s %6s %6s %7s %12s %7s %6s\n", "picture", "tracer", "IoU", "rsvg", "missed",
               "extra", "points", "widths", "worst w", "colour");
   int index = 0;
-  for (bool photographed : {false, true})
+  for (int paper : {0, 1, 2})  // white, photographed, photographed in poor light
     for (bool coloured : {false, true})
       for (bool antialiased : {true, false}) {
-        if (photographed && !antialiased) continue;  // a camera sees no hard edges
-        const TLineArt art = MakeLineArt(1200, 900, 40, {antialiased, coloured, photographed}, uint32_t(11 + index));
+        if (paper && !antialiased) continue;  // a camera sees no hard edges
+        const TLineArt art =
+            MakeLineArt(1200, 900, 40, {antialiased, coloured, paper == 1, paper == 2}, uint32_t(11 + index));
         const QString stem = dir + QString("/%1").arg(index++);
         art.Picture.SaveToFile(stem + "-picture.png");
         std::vector<TRow> rows;

@@ -441,6 +441,73 @@ TAlphaColor MeanColour(const double sum[3], double n) {
 
 namespace {
 
+// Paper photographed in uneven light, or scanned with a shadow at the
+// binding, is grey in places, sometimes darker than the threshold. The
+// paper's own level is estimated as the brightest grey in blocks of 16
+// pixels (strokes are thin, so every block holds some paper), widened to
+// the brightest of the blocks around (so ink areas up to about 40 pixels
+// across still see paper), smoothed, and divided out: paper becomes white
+// wherever it is, ink keeps its contrast to it. Where even that estimate
+// is dark (inside a large filled shape) the picture's usual paper level
+// stands in, so large fills stay ink. On white paper nothing changes.
+void EvenOutPaper(std::vector<uint8_t>& grey, int w, int h) {
+  constexpr int kBlock = 16;
+  const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
+  std::vector<float> level(size_t(bw) * size_t(bh), 0.0f);
+  ParallelRows(bh, 4LL * kBlock * w, [&](int by0, int by1) {
+    for (int by = by0; by < by1; ++by)
+      for (int y = by * kBlock; y < std::min(h, (by + 1) * kBlock); ++y) {
+        const uint8_t* row = grey.data() + size_t(y) * size_t(w);
+        float* out = level.data() + size_t(by) * size_t(bw);
+        for (int x = 0; x < w; ++x) out[x / kBlock] = std::max(out[x / kBlock], float(row[x]));
+      }
+  });
+  const auto spread = [&](const std::vector<float>& in, int r, bool useMax) {
+    std::vector<float> out(in.size());
+    for (int by = 0; by < bh; ++by)
+      for (int bx = 0; bx < bw; ++bx) {
+        float acc = 0;
+        int count = 0;
+        for (int dy = -r; dy <= r; ++dy)
+          for (int dx = -r; dx <= r; ++dx) {
+            const int x = std::clamp(bx + dx, 0, bw - 1), y = std::clamp(by + dy, 0, bh - 1);
+            const float v = in[size_t(y) * size_t(bw) + size_t(x)];
+            acc = useMax ? std::max(acc, v) : acc + v;
+            ++count;
+          }
+        out[size_t(by) * size_t(bw) + size_t(bx)] = useMax ? acc : acc / float(count);
+      }
+    return out;
+  };
+  level = spread(spread(level, 1, true), 1, false);
+  std::vector<float> sorted = level;
+  std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+  const float usual = sorted[sorted.size() / 2];
+  if (usual >= 250) return;  // white paper: nothing to even out
+  const float floor = std::max(64.0f, 0.6f * usual);
+  for (float& v : level) v = std::max(v, floor);
+  // Block levels at block middles, interpolated between them.
+  ParallelRows(h, 8LL * w, [&](int y0, int y1) {
+    std::vector<float> scale(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      const float fy = std::clamp((float(y) + 0.5f) / kBlock - 0.5f, 0.0f, float(bh - 1));
+      const int ya = int(fy), yb = std::min(bh - 1, ya + 1);
+      const float ty = fy - float(ya);
+      for (int x = 0; x < w; ++x) {
+        const float fx = std::clamp((float(x) + 0.5f) / kBlock - 0.5f, 0.0f, float(bw - 1));
+        const int xa = int(fx), xb = std::min(bw - 1, xa + 1);
+        const float tx = fx - float(xa);
+        const float* ra = level.data() + size_t(ya) * size_t(bw);
+        const float* rb = level.data() + size_t(yb) * size_t(bw);
+        const float v = (ra[xa] * (1 - tx) + ra[xb] * tx) * (1 - ty) + (rb[xa] * (1 - tx) + rb[xb] * tx) * ty;
+        scale[size_t(x)] = 255.0f / v;
+      }
+      uint8_t* row = grey.data() + size_t(y) * size_t(w);
+      for (int x = 0; x < w; ++x) row[x] = uint8_t(std::min(255.0f, float(row[x]) * scale[size_t(x)] + 0.5f));
+    }
+  });
+}
+
 // An 8-connected area of ink.
 struct TArea {
   std::vector<int> pixels;
@@ -532,9 +599,12 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const int l = (77 * int((c >> 16) & 0xFF) + 150 * int((c >> 8) & 0xFF) + 29 * int(c & 0xFF) + 128) >> 8;
         const int g = 255 - (a * (255 - l) + 127) / 255;  // onto white paper
         grey[size_t(y) * size_t(w) + size_t(x)] = uint8_t(g);
-        ink[size_t(y) * size_t(w) + size_t(x)] = g < params.Threshold;
       }
     }
+  });
+  if (params.EvenPaper) EvenOutPaper(grey, w, h);
+  ParallelRows(h, w, [&](int y0, int y1) {
+    for (size_t i = size_t(y0) * size_t(w); i < size_t(y1) * size_t(w); ++i) ink[i] = grey[i] < params.Threshold;
   });
   std::vector<int> area(n, -1);  // component index of every ink pixel
   std::vector<TArea> areas;

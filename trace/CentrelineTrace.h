@@ -6,8 +6,9 @@
 // what is ink, the origin picture gives the colours.
 //
 // The stages, and what each guarantees to the next:
-//  1. Ink: a pixel is ink when its grey (alpha composited onto white) is
-//     below Threshold. Ink areas of fewer than SpeckSize pixels are dropped.
+//  1. Ink: a pixel is ink when its grey (alpha composited onto white, the
+//     paper's own level divided out) is below Threshold. Ink areas of fewer
+//     than SpeckSize pixels are dropped.
 //  2. Distance: for every ink pixel the exact Euclidean distance to the
 //     nearest paper pixel (the picture's border counts as paper).
 //  3. Skeleton: ink thinned to 8-connected lines one pixel wide that keep
@@ -47,6 +48,9 @@ struct TCentrelineParams {
   float MaxStrokeWidth = 16;
   // A centre line turning more sharply than this (degrees) has a corner.
   float CornerAngle = 60;
+  // Divide out the paper's own level first, so that paper lit unevenly or
+  // shadowed counts as paper everywhere.
+  bool EvenPaper = true;
 };
 
 struct TCentrelineStroke {

@@ -51,7 +51,7 @@ int Grey(QRgb c) {
 
 TLineArt MakeLineArt(int width, int height, int strokes, const TStyle& style, uint32_t seed) {
   TLineArt art;
-  art.Name = std::string(style.Photographed ? "photographed" : "clean") + (style.Coloured ? " coloured" : " black") +
+  art.Name = std::string(style.Shadowed ? "shadowed photo" : style.Photographed ? "photographed" : "clean") + (style.Coloured ? " coloured" : " black") +
              (style.Antialiased ? " anti-aliased" : " hard-edged");
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> u(0, 1);
@@ -134,14 +134,18 @@ TLineArt MakeLineArt(int width, int height, int strokes, const TStyle& style, ui
   QImage picture(width, height, QImage::Format_ARGB32);
   picture.fill(Qt::white);
   draw(picture, style.Antialiased);
-  if (style.Photographed) {
+  if (style.Photographed || style.Shadowed) {
     // Paper lit from the top left (245 there, 175 in the far corner) with
     // grain; ink darkens it in proportion. Then a JPEG round trip.
     std::mt19937 grain(seed * 7 + 1);
     for (int y = 0; y < height; ++y) {
       auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
       for (int x = 0; x < width; ++x) {
-        const double light = 245.0 - 70.0 * (double(x) / width + double(y) / height) / 2.0;
+        double light = 245.0 - 70.0 * (double(x) / width + double(y) / height) / 2.0;
+        if (style.Shadowed) {
+          light = 230.0 - 130.0 * (double(x) / width + double(y) / height) / 2.0;
+          light *= 1.0 - 0.35 * std::exp(-double(x) / (0.08 * width));  // a shadow along the left side
+        }
         const int n = int(grain() % 11) - 5;
         const auto ch = [&](int v) { return std::clamp(int(v * light / 255.0) + n, 0, 255); };
         row[x] = qRgb(ch(qRed(row[x])), ch(qGreen(row[x])), ch(qBlue(row[x]) - 4));

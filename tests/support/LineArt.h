@@ -31,6 +31,9 @@ struct TStyle {
   bool Antialiased = true;
   bool Coloured = false;
   bool Photographed = false;
+  // Photographed in poor light: the paper falls to a grey darker than the
+  // usual ink threshold in the far corner, with a shadow along one side.
+  bool Shadowed = false;
 };
 
 struct TLineArt {

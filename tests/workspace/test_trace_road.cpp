@@ -12,6 +12,7 @@
 #include "platform/Renderer.h"
 #include "platform/Shapes.h"
 #include "tests/support/LineArt.h"
+#include "workspace/CentrelineShapes.h"
 #include "workspace/TraceRoad.h"
 #include "workspace/TraceShapes.h"
 
@@ -67,6 +68,7 @@ TEST(TraceFidelity, CentreLinesFollowTheDrawing) {
       {{true, false, false}, 0.9, 0.25, 5},  {{false, false, false}, 0.9, 0.25, 5},
       {{true, true, false}, 0.9, 0.25, 20},  {{false, true, false}, 0.9, 0.35, 20},
       {{true, false, true}, 0.9, 0.25, 10},  {{true, true, true}, 0.9, 0.25, 50},
+      {{true, false, false, true}, 0.9, 0.3, 20},
   };
   uint32_t seed = 5;
   for (const Case& c : cases) {
@@ -82,5 +84,21 @@ TEST(TraceFidelity, CentreLinesFollowTheDrawing) {
     EXPECT_LE(m.MeanWidth, c.meanWidth);
     EXPECT_LE(m.WorstColour, c.colour);
     EXPECT_GE(follower.run->Points(), 8 * centre.run->Points()) << "far fewer points than the follower";
+  }
+}
+
+// Paper in poor light falls below the ink threshold in places; evening it
+// out first keeps the shadow from turning into ink.
+TEST(TraceFidelity, ShadowedPaperIsStillPaper) {
+  const TLineArt art = MakeLineArt(480, 360, 12, {true, false, false, true}, 17);
+  for (bool even : {false, true}) {
+    TCentrelineParams params;
+    params.EvenPaper = even;
+    const TCentrelineDrawing d = TraceCentrelines(art.Picture, art.Picture, params);
+    TPaintBox view;
+    DrawCentrelineShapes(d, view);
+    const double iou = DarkIoU(RenderToImage(view, art.Picture.Width(), art.Picture.Height()), art.Clean);
+    if (even) EXPECT_GE(iou, 0.9);
+    else EXPECT_LT(iou, 0.6) << "without evening out, the shadow is ink";
   }
 }
