@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -219,6 +220,9 @@ class TImgTrace {
   // with fewer than MIN_TRACE_PIXELS dark pixels, or when the source bitmap
   // is gone or no longer has the size the pixel map was built for.
   bool DoTrace();
+  // Called now and then by DoTrace with how far it has come (0-100), from
+  // the thread that traces.
+  void SetProgress(std::function<void(int)> progress) { m_progress = std::move(progress); }
   // The same pictures at new addresses (moved from where they were traced):
   // later highlighting paints into the one given here.
   void Rebind(TBitmap* sourceBitmap, const TBitmap* originBitmap) {
@@ -313,6 +317,7 @@ class TImgTrace {
   void MarkCentre(int x, int y, int n);
   static bool IsSimilarGrey(TAlphaColor a, TAlphaColor b);
 
+  std::function<void(int)> m_progress;
   TBitmap* m_oSrcBmp = nullptr;
   const TBitmap* m_oOrgBmp = nullptr;
   int m_iGreyscaleLimit = 0;

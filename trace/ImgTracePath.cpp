@@ -92,6 +92,7 @@ bool TImgTrace::DoTrace() {
   try {
     int n = 0;
     for (int i = 0; i <= m_iLastPixelIdx; ++i) {
+      if (m_progress && (i & 0xFFFF) == 0) m_progress(int(100LL * i / (m_iLastPixelIdx + 1)));
       if (m_arPixelInfos[size_t(i)].State != PixelState::NONE) continue;
       std::unique_ptr<TTracePath> path = TracePath(i, n);
       if (!path) continue;

@@ -35,7 +35,9 @@ std::unique_ptr<TTraceRun> TTraceRun::Trace(TBitmap& picture, const TBitmap& ori
       run->m_status = TTraceStatus::Empty;
       return run;
     }
+    if (progress) run->m_follower->SetProgress([&progress](int p) { progress(30 + p * 7 / 10); });
     const bool kept = run->m_follower->DoTrace();
+    run->m_follower->SetProgress({});
     run->MsTrace = double(clock.elapsed());
     if (progress) progress(100);
     run->m_status = kept ? TTraceStatus::Traced : TTraceStatus::CannotTrace;

@@ -102,3 +102,29 @@ TEST(TraceFidelity, ShadowedPaperIsStillPaper) {
     else EXPECT_LT(iou, 0.6) << "without evening out, the shadow is ink";
   }
 }
+
+// Both engines report how far they have come, in order and up to the end,
+// and an empty picture is refused in the window's words.
+TEST(TraceRoad, ProgressAndRefusals) {
+  const TLineArt art = MakeLineArt(300, 200, 6, {}, 3);
+  TBitmap white(300, 200);
+  white.Clear(0xFFFFFFFFu);
+  for (TTraceEngine engine : {TTraceEngine::Follower, TTraceEngine::Centreline}) {
+    TTraceSettings settings;
+    settings.Engine = engine;
+    std::vector<int> seen;
+    TBitmap picture = art.Picture;
+    const auto run = TTraceRun::Trace(picture, art.Picture, settings, [&](int p) { seen.push_back(p); });
+    EXPECT_TRUE(run->Traced());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100);
+
+    TBitmap blank = white;
+    const auto none = TTraceRun::Trace(blank, white, settings);
+    EXPECT_EQ(none->Status(), TTraceStatus::Empty);
+    EXPECT_EQ(none->Message(), "The bitmap is empty or too small!");
+    TPaintBox view;
+    EXPECT_FALSE(none->DrawShapes(view));
+  }
+}
