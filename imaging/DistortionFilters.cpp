@@ -27,7 +27,7 @@ void SwirlKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
     x = f.cx + dx * c - dy * s;
     y = f.cy + dx * s + dy * c;
     return true;
-  });
+  }, true);
 }
 
 // Positive strength pinches the middle in, negative bulges it out.
@@ -109,7 +109,7 @@ void PolarKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
     x = (a + kPi) / (2 * kPi) * w;
     y = r / maxR * h;
     return true;
-  });
+  }, true);
 }
 
 // The picture on a ball: a lens of the given radius refracts what lies under it.

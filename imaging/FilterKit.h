@@ -244,28 +244,74 @@ class TOpaqueSampler {
 // Whether every pixel is opaque.
 bool Opaque(const TBitmap& b);
 
+// A warp's map over the pixels x0 .. x1 - 1 of row y at about half the
+// cost: map(x, y, v) (false for no value) fills N coordinates for a pixel
+// middle, and is asked at every other pixel; a pixel between two is given
+// their mean where the map runs nearly straight there (its second
+// difference over the neighbours within a fifth of a pixel, so the mean is
+// off by under three hundredths), and is asked itself where the map bends,
+// folds or wraps. put(x, ok, v) receives every pixel in order. Maps that
+// turn, swirl or ripple spend more on their sines and roots than on the
+// sample, so this nearly halves such warps.
+template <int N, class Map, class Emit>
+void HalfMapRun(int y, int x0, int x1, Map&& map, Emit&& put) {
+  constexpr int kMax = 80;  // tiles are at most 128 pixels wide
+  const float fy = float(y) + 0.5f;
+  float v[kMax][N];
+  bool ok[kMax];
+  for (int start = x0; start < x1; start += 2 * (kMax - 2)) {
+    const int end = std::min(x1, start + 2 * (kMax - 2));
+    int m = 0;
+    for (int x = start; x < end; x += 2, ++m) ok[m] = map(float(x) + 0.5f, fy, v[m]);
+    const auto straight = [&](int k) {  // the second difference at even pixel k
+      if (k <= 0 || k + 1 >= m || !ok[k - 1] || !ok[k] || !ok[k + 1]) return false;
+      for (int i = 0; i < N; ++i)
+        if (std::fabs(v[k + 1][i] - 2 * v[k][i] + v[k - 1][i]) > 0.2f) return false;
+      return true;
+    };
+    for (int k = 0; k < m; ++k) {
+      const int x = start + 2 * k;
+      put(x, ok[k], v[k]);
+      if (x + 1 >= end) break;
+      float mid[N];
+      if (k + 1 < m && (straight(k) || straight(k + 1)) && (k == 0 || straight(k)) && (k + 2 >= m || straight(k + 1))) {
+        for (int i = 0; i < N; ++i) mid[i] = 0.5f * (v[k][i] + v[k + 1][i]);
+        put(x + 1, true, mid);
+      } else {
+        const bool midOk = map(float(x + 1) + 0.5f, fy, mid);
+        put(x + 1, midOk, mid);
+      }
+    }
+  }
+}
+
 // out(x, y) = in sampled at map(x, y): map receives the middle of an output
 // pixel in pixels and returns where to read; it may also return false to
-// leave the pixel transparent.
+// leave the pixel transparent. smooth says map bends gently enough for
+// HalfMapRun (which checks, and asks the map itself where it does not).
 template <class Map>
-void WarpPixels(const TBitmap& in, TBitmap& out, Map map) {
-  if (Opaque(in)) {
-    const TOpaqueSampler s(in);
-    ForTiles(out, 25, [&](int y, int x0, int x1, uint32_t* d) {
+void WarpPixels(const TBitmap& in, TBitmap& out, Map map, bool smooth = false) {
+  const auto run = [&](const auto& s, int work) {
+    ForTiles(out, work, [&](int y, int x0, int x1, uint32_t* d) {
+      if (smooth) {
+        HalfMapRun<2>(
+            y, x0, x1,
+            [&](float x, float yy, float* v) {
+              v[0] = x;
+              v[1] = yy;
+              return map(v[0], v[1]);
+            },
+            [&](int x, bool ok, const float* v) { d[x] = ok ? s.At(v[0], v[1]) : 0u; });
+        return;
+      }
       for (int x = x0; x < x1; ++x) {
         float sx = x + 0.5f, sy = y + 0.5f;
         d[x] = map(sx, sy) ? s.At(sx, sy) : 0u;
       }
     });
-    return;
-  }
-  const TSampler s(in);
-  ForTiles(out, 40, [&](int y, int x0, int x1, uint32_t* d) {
-    for (int x = x0; x < x1; ++x) {
-      float sx = x + 0.5f, sy = y + 0.5f;
-      d[x] = map(sx, sy) ? s.At(sx, sy) : 0u;
-    }
-  });
+  };
+  if (Opaque(in)) run(TOpaqueSampler(in), 25);
+  else run(TSampler(in), 40);
 }
 
 // The picture blurred like a Gaussian of sigma pixels (three box passes per

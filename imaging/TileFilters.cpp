@@ -49,7 +49,7 @@ void KaleidoscopeKernel(const TFilterParams& p, const TBitmap& in, const TBitmap
     x = cx + r * FastCos(a);
     y = cy + r * FastSin(a);
     return true;
-  });
+  }, true);
 }
 
 // A floor of tiles running away to a horizon.

@@ -28,24 +28,36 @@ void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
 // read Input and Target; it works out what both share (a distance, a noise
 // value) once.
 template <class Sampler, class Warp, class Blend>
-void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& warp, Blend blend) {
+void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& warp, Blend blend, bool smooth) {
   ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
-    for (int x = x0; x < x1; ++x) {
-      float ax, ay, bx, by;
-      warp(x + 0.5f, y + 0.5f, ax, ay, bx, by);
-      d[x] = blend(sa.At(ax, ay), sb.At(bx, by));
+    if (!smooth) {
+      for (int x = x0; x < x1; ++x) {
+        float ax, ay, bx, by;
+        warp(x + 0.5f, y + 0.5f, ax, ay, bx, by);
+        d[x] = blend(sa.At(ax, ay), sb.At(bx, by));
+      }
+      return;
     }
+    HalfMapRun<4>(
+        y, x0, x1,
+        [&](float x, float yy, float* v) {
+          warp(x, yy, v[0], v[1], v[2], v[3]);
+          return true;
+        },
+        [&](int x, bool, const float* v) { d[x] = blend(sa.At(v[0], v[1]), sb.At(v[2], v[3])); });
   });
 }
 
+// smooth: the warp costs more than its two samples and bends gently, so
+// HalfMapRun may skip it at every other pixel.
 template <class Warp>
-void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp) {
+void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp, bool smooth = false) {
   if (Opaque(a) && Opaque(b)) {
     const uint32_t k = uint32_t(std::lround(std::clamp(t, 0.0f, 1.0f) * 256));
     WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, warp,
-                   [k](uint32_t p, uint32_t q) { return TOpaqueSampler::Lerp(p, q, k); });
+                   [k](uint32_t p, uint32_t q) { return TOpaqueSampler::Lerp(p, q, k); }, smooth);
   } else {
-    WarpedFadeWith(TSampler(a), TSampler(b), out, warp, [t](uint32_t p, uint32_t q) { return Mix(p, q, t); });
+    WarpedFadeWith(TSampler(a), TSampler(b), out, warp, [t](uint32_t p, uint32_t q) { return Mix(p, q, t); }, smooth);
   }
 }
 
@@ -275,7 +287,7 @@ void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& tar
     ay = y + ny * ka;
     bx = x + nx * kb;
     by = y + ny * kb;
-  });
+  }, true);
 }
 
 }  // namespace
