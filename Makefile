@@ -44,6 +44,7 @@ bench: build
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD_DIR)/bench/bench_*; do \
 	  [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
+	@echo "== $(BUILD_DIR)/bench/trace-fidelity"; QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/trace-fidelity
 
 # libFuzzer targets of the XML and SVG parsers (clang, AddressSanitizer,
 # UndefinedBehaviorSanitizer), each run for FUZZ_SECONDS, one after the
