@@ -69,18 +69,6 @@ struct TRow {
   bool matched = false;
 };
 
-std::vector<TTracedStroke> Traced(const TCentrelineDrawing& d) {
-  std::vector<TTracedStroke> out;
-  for (const TCentrelineStroke& s : d.Strokes) {
-    TTracedStroke t;
-    for (const QPolygonF& poly : ToQPainterPath(s.Path).toSubpathPolygons())
-      for (const QPointF& q : poly) t.Points.push_back(q);
-    t.Width = s.Width;
-    t.Color = s.Color;
-    out.push_back(std::move(t));
-  }
-  return out;
-}
 
 TRow RunKarto(const TLineArt& art, TTraceEngine engine, bool sketch, const QString& stem) {
   TRow row;
@@ -127,7 +115,7 @@ TRow RunKarto(const TLineArt& art, TTraceEngine engine, bool sketch, const QStri
     if (!r.isNull()) row.iouRsvg = DarkIoU(r, art.Clean);
   }
   if (const TCentrelineDrawing* d = run->Drawing()) {
-    row.match = MatchStrokes(art, Traced(*d));
+    row.match = MatchStrokes(art, TracedStrokes(*d));
     row.matched = true;
   }
   return row;

@@ -1,5 +1,7 @@
 #include "tests/support/LineArt.h"
 
+#include "platform/Renderer.h"
+
 #include <QBuffer>
 #include <QLineF>
 #include <QPainter>
@@ -215,6 +217,19 @@ TStrokeMatch MatchStrokes(const TLineArt& art, const std::vector<TTracedStroke>&
   }
   m.MeanWidth = m.Found ? sum / m.Found : 0;
   return m;
+}
+
+std::vector<TTracedStroke> TracedStrokes(const TCentrelineDrawing& drawing) {
+  std::vector<TTracedStroke> out;
+  for (const TCentrelineStroke& s : drawing.Strokes) {
+    TTracedStroke t;
+    for (const QPolygonF& poly : ToQPainterPath(s.Path).toSubpathPolygons())
+      for (const QPointF& q : poly) t.Points.push_back(q);
+    t.Width = s.Width;
+    t.Color = s.Color;
+    out.push_back(std::move(t));
+  }
+  return out;
 }
 
 }  // namespace karto::lineart

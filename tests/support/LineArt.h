@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "trace/CentrelineTrace.h"
 
 namespace karto::lineart {
 
@@ -68,5 +69,8 @@ struct TStrokeMatch {
   int WorstColour = 0;
 };
 TStrokeMatch MatchStrokes(const TLineArt& art, const std::vector<TTracedStroke>& traced);
+
+// A centre-line drawing's strokes, flattened, for MatchStrokes.
+std::vector<TTracedStroke> TracedStrokes(const TCentrelineDrawing& drawing);
 
 }  // namespace karto::lineart

@@ -43,18 +43,6 @@ TTraced TraceArt(const TBitmap& picture, TTraceEngine engine, bool sketch) {
   return t;
 }
 
-std::vector<TTracedStroke> Strokes(const TCentrelineDrawing& d) {
-  std::vector<TTracedStroke> out;
-  for (const TCentrelineStroke& s : d.Strokes) {
-    TTracedStroke t;
-    for (const QPolygonF& poly : ToQPainterPath(s.Path).toSubpathPolygons())
-      for (const QPointF& q : poly) t.Points.push_back(q);
-    t.Width = s.Width;
-    t.Color = s.Color;
-    out.push_back(std::move(t));
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -77,7 +65,7 @@ TEST(TraceFidelity, CentreLinesFollowTheDrawing) {
     const TTraced centre = TraceArt(art.Picture, TTraceEngine::Centreline, false);
     ASSERT_TRUE(centre.run->Traced());
     const double iou = DarkIoU(centre.drawn, art.Clean);
-    const TStrokeMatch m = MatchStrokes(art, Strokes(*centre.run->Drawing()));
+    const TStrokeMatch m = MatchStrokes(art, TracedStrokes(*centre.run->Drawing()));
     const TTraced follower = TraceArt(art.Picture, TTraceEngine::Follower, true);
     EXPECT_GE(iou, c.iou);
     EXPECT_GE(m.Found, m.Measured - 1) << "nearly every lone stroke found";
