@@ -26,7 +26,8 @@ enum class TTraceEngine { Follower, Centreline };
 struct TTraceSettings {
   TTraceEngine Engine = TTraceEngine::Centreline;
   // Params.Threshold is the grey level below which a pixel is ink for both
-  // engines (the follower counts a pixel dark up to Threshold itself).
+  // engines (the follower's limit, the darkest grey it still walks, is one
+  // below it).
   TCentrelineParams Params;
 };
 
