@@ -5,13 +5,10 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
@@ -47,29 +44,15 @@ bool TfrmKarto::LoadSvgDrawing(const QString& fileName) {
   TSVG* raw = doc.get();
   const std::string path = fileName.toStdString();
   std::future<TSVGLoadResult> pending = std::async(std::launch::async, [raw, path] { return raw->LoadFromFile(path); });
-  QElapsedTimer clock;
-  clock.start();
-  const QString statusBefore = lbStatus->text();
   MenuItemFile->setEnabled(false);
-  QEventLoop wait;
-  QTimer poll;
-  connect(&poll, &QTimer::timeout, &wait, [&] {
-    if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) wait.quit();
-    else if (clock.elapsed() > 500) {
-      const int percent = raw->LoadPercent();
-      lbStatus->setText(QString("Loading %1 ... %2 %").arg(QFileInfo(fileName).fileName()).arg(percent));
-      pbLoad->setValue(percent);
-      pbLoad->setVisible(true);
-    }
-  });
-  poll.start(50);
-  if (pending.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) wait.exec();
-  poll.stop();
-  pbLoad->setVisible(false);
+  const QString name = QFileInfo(fileName).fileName();
+  WaitShowingProgress(
+      [&] { return pending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+      [raw] { return raw->LoadPercent(); }, [&](int percent) { return QString("Loading %1 ... %2 %").arg(name).arg(percent); },
+      500);
   const TSVGLoadResult result = pending.get();
   MenuItemFile->setEnabled(true);
   m_svgLoading = false;
-  lbStatus->setText(statusBefore);
   if (!result.Ok) {
     m_dialogs->MessageDlg(QString("The drawing %1 could not be loaded.\n%2")
                               .arg(QFileInfo(fileName).fileName(), QString::fromStdString(result.Error)),

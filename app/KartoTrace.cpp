@@ -2,10 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QMenuBar>
-#include <QProgressBar>
-#include <QTimer>
 #include <atomic>
 #include <future>
 #include <QLabel>
@@ -50,25 +47,12 @@ std::unique_ptr<TTraceRun> TfrmKarto::RunTrace() {
     return TTraceRun::Trace(*work, *colours, settings, [percent](int p) { percent->store(p); });
   });
   m_tracing = true;
-  const QString statusBefore = lbStatus->text();
   centralWidget()->setEnabled(false);
   menuBar()->setEnabled(false);
-  lbStatus->setText("Tracing ...");
-  pbLoad->setValue(0);
-  pbLoad->setVisible(true);
-  QEventLoop wait;
-  QTimer poll;
-  connect(&poll, &QTimer::timeout, &wait, [&] {
-    if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) wait.quit();
-    pbLoad->setValue(percent->load());
-    lbStatus->setText(QString("Tracing ... %1 %").arg(percent->load()));
-  });
-  poll.start(50);
-  wait.exec();
-  poll.stop();
+  WaitShowingProgress(
+      [&] { return pending.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+      [percent] { return percent->load(); }, [](int p) { return QString("Tracing ... %1 %").arg(p); }, 0);
   std::unique_ptr<TTraceRun> run = pending.get();
-  pbLoad->setVisible(false);
-  lbStatus->setText(statusBefore);
   centralWidget()->setEnabled(true);
   menuBar()->setEnabled(true);
   m_tracing = false;

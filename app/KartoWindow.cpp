@@ -7,6 +7,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QProgressBar>
+#include <QTimer>
+#include <QThread>
+#include <QEventLoop>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -159,6 +164,33 @@ void TfrmKarto::FormCreate() {
   WireWorkspace();
   lbStatus->setText("");
   Set2DShapeActionPanel(ShapeActionMode::SHAPE_NONE);
+}
+
+void TfrmKarto::WaitShowingProgress(const std::function<bool()>& done, const std::function<int()>& percent,
+                                    const std::function<QString(int)>& status, int showAfterMs) {
+  QElapsedTimer clock;
+  clock.start();
+  const QString statusBefore = lbStatus->text();
+  QEventLoop wait;
+  QTimer poll;
+  const auto show = [&] {
+    const int p = percent();
+    lbStatus->setText(status(p));
+    pbLoad->setValue(p);
+    pbLoad->setVisible(true);
+  };
+  connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (done()) wait.quit();
+    else if (clock.elapsed() >= showAfterMs) show();
+  });
+  if (showAfterMs <= 0) show();
+  poll.start(50);
+  // Quick work ends before the loop is needed.
+  for (int i = 0; i < 4 && !done(); ++i) QThread::msleep(5);
+  if (!done()) wait.exec();
+  poll.stop();
+  pbLoad->setVisible(false);
+  lbStatus->setText(statusBefore);
 }
 
 void TfrmKarto::FormDestroy() {

@@ -9,6 +9,7 @@
 class QDragEnterEvent;
 class QDropEvent;
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -422,6 +423,11 @@ class TfrmKarto : public QMainWindow {
   long long m_traceInBackgroundFrom = 10'000'000;
   bool m_tracing = false;
   std::unique_ptr<TTraceRun> RunTrace();
+  // Runs the event loop until done() holds (work on another thread), and
+  // once showAfterMs have passed shows status(percent()) in the status row
+  // with the progress bar; the status row is put back afterwards.
+  void WaitShowingProgress(const std::function<bool()>& done, const std::function<int()>& percent,
+                           const std::function<QString(int)>& status, int showAfterMs);
   std::unique_ptr<TSVG> m_oSVG;
   bool m_svgLoading = false;
   std::array<TImage*, 4> m_oImages{};

@@ -424,7 +424,6 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   if (problem.isEmpty()) problem = ReadAdjustmentOptions(a, o);
   if (problem.isEmpty() && a.flags.contains("--no-sketch") && o.penSize)
     problem = "--pen-size and --no-sketch exclude each other.";
-  if (o.penSize) o.sketch = true;
   TCentrelineParams centreline;
   int limit = engine == "follower" ? 127 : centreline.Threshold;
   const auto number = [&](const char* name, float min, float max, float& value) {

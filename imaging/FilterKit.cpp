@@ -6,11 +6,20 @@
 
 namespace karto::fx {
 
-TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def) {
+namespace {
+
+TShaderValueRec Value(const char* name, const char* desc, TShaderValueType type) {
   TShaderValueRec v;
   v.Name = name;
   v.Desc = desc;
-  v.ValueType = TShaderValueType::vtFloat;
+  v.ValueType = type;
+  return v;
+}
+
+}  // namespace
+
+TShaderValueRec FloatValue(const char* name, const char* desc, double min, double max, double def) {
+  TShaderValueRec v = Value(name, desc, TShaderValueType::vtFloat);
   v.Min = min;
   v.Max = max;
   v.Default = def;
@@ -19,19 +28,13 @@ TShaderValueRec FloatValue(const char* name, const char* desc, double min, doubl
 }
 
 TShaderValueRec PointValue(const char* name, const char* desc, TPointF def) {
-  TShaderValueRec v;
-  v.Name = name;
-  v.Desc = desc;
-  v.ValueType = TShaderValueType::vtPoint;
+  TShaderValueRec v = Value(name, desc, TShaderValueType::vtPoint);
   v.DefaultPoint = def;
   return v;
 }
 
 TShaderValueRec ColorValue(const char* name, const char* desc, TAlphaColor def) {
-  TShaderValueRec v;
-  v.Name = name;
-  v.Desc = desc;
-  v.ValueType = TShaderValueType::vtColor;
+  TShaderValueRec v = Value(name, desc, TShaderValueType::vtColor);
   v.DefaultColor = def;
   return v;
 }

@@ -273,8 +273,11 @@ void HalfMapRun(int y, int x0, int x1, Map&& map, Emit&& put) {
       const int x = start + 2 * k;
       put(x, ok[k], v[k]);
       if (x + 1 >= end) break;
+      // Straight at both even pixels beside, where each has neighbours to
+      // tell (at a run's ends only the inner one does).
       float mid[N];
-      if (k + 1 < m && (straight(k) || straight(k + 1)) && (k == 0 || straight(k)) && (k + 2 >= m || straight(k + 1))) {
+      const bool left = straight(k), right = k + 1 < m && straight(k + 1);
+      if (k + 1 < m && (left || right) && (left || k == 0) && (right || k + 2 >= m)) {
         for (int i = 0; i < N; ++i) mid[i] = 0.5f * (v[k][i] + v[k + 1][i]);
         put(x + 1, true, mid);
       } else {

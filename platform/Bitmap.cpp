@@ -25,7 +25,7 @@ QImage AllocateImage(int width, int height) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr size_t kHuge = size_t(2) << 20;
   const size_t bytes = size_t(width) * size_t(height) * 4;
-  if (bytes >= 4 * kHuge && width <= (1 << 28) / 4 * 4) {
+  if (bytes >= 4 * kHuge) {
     const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
     if (void* data = std::aligned_alloc(kHuge, rounded)) {
       madvise(data, rounded, MADV_HUGEPAGE);

@@ -1076,17 +1076,23 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     std::vector<uint8_t> core;
     for (int p : px) core.push_back(grey[size_t(p)]);
     std::nth_element(core.begin(), core.begin() + long(core.size() / 2), core.end());
-    // Paper is the grey beside the stroke, which on a photographed page is
-    // well below white.
+    // The direction across the line at each point, and the paper on either
+    // side past the ink: its grey (on a photographed page well below white)
+    // for the width, its colour for the stroke's colour.
     std::vector<uint8_t> beside;
-    for (size_t i = 2; i + 2 < px.size(); i += 2) {
+    for (size_t i = 2; i + 2 < px.size(); ++i) {
       const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
-      const TPt across{-along.y, along.x};
+      acrossAt[i].dir = {-along.y, along.x};
       for (const float side : {-1.0f, 1.0f}) {
-        const TPt q = pos(px[i]) + across * (side * (radius(px[i]) + 3));
+        const TPt q = pos(px[i]) + acrossAt[i].dir * (side * (radius(px[i]) + 3));
         const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
         if (qx < 0 || qy < 0 || qx >= w || qy >= h || ink[size_t(qy) * size_t(w) + size_t(qx)]) continue;
-        beside.push_back(grey[size_t(qy) * size_t(w) + size_t(qx)]);
+        if (i % 2 == 0) beside.push_back(grey[size_t(qy) * size_t(w) + size_t(qx)]);
+        const uint32_t c = origin.ScanLine(qy)[qx];
+        paper[0] += (c >> 16) & 0xFF;
+        paper[1] += (c >> 8) & 0xFF;
+        paper[2] += c & 0xFF;
+        ++paperCount;
       }
     }
     float paperGrey = 255;
@@ -1104,8 +1110,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const int p = px[i];
       const float r = radius(p);
       if (px.size() >= 5 && i >= 2 && i + 2 < px.size()) {
-        const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
-        const TPt across{-along.y, along.x};
+        const TPt across = acrossAt[i].dir;
         const float reach = r + 2;
         float sum = 0, moment = 0;
         for (float t = -reach; t <= reach; t += 0.25f) {
@@ -1115,18 +1120,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           moment += c * t;
         }
         widths.push_back(sum);
-        acrossAt[i] = {across, sum, sum > 0 ? moment / sum : 0.0f};
-        // The paper on either side, past the ink.
-        for (const float side : {-reach - 1, reach + 1}) {
-          const TPt q = pos(p) + across * side;
-          const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
-          if (qx < 0 || qy < 0 || qx >= w || qy >= h || ink[size_t(qy) * size_t(w) + size_t(qx)]) continue;
-          const uint32_t c = origin.ScanLine(qy)[qx];
-          paper[0] += (c >> 16) & 0xFF;
-          paper[1] += (c >> 8) & 0xFF;
-          paper[2] += c & 0xFF;
-          ++paperCount;
-        }
+        acrossAt[i].ink = sum;
+        acrossAt[i].shift = sum > 0 ? moment / sum : 0.0f;
       } else {
         widths.push_back(2 * r - 0.5f);
       }

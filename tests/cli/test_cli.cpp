@@ -163,22 +163,22 @@ TEST_F(CliTest, TraceWritesAnSvgDrawingAndAPreview) {
                         {"photo.jpg", photo, {"--contrast", "1.6"}}};
   for (const Case& c : cases)
     for (const char* engine : {"centreline", "follower"}) {
-    c.picture.SaveToFile(Path(c.name));
-    const QString svg = Path(QString(c.name) + ".svg"), png = Path(QString(c.name) + ".preview.png");
-    const Result r = Run(QStringList{"trace", Path(c.name), "-o", svg, "--png", png, "--engine", engine} + c.options);
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("dark pixels ")) << r.out.toStdString();
-    const char* found = std::string(engine) == "follower" ? "paths " : "strokes ";
-    EXPECT_TRUE(r.out.contains(found) && r.out.contains("ms: load")) << r.out.toStdString();
-    QFile f(svg);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray text = f.readAll();
-    EXPECT_TRUE(text.contains(QString("width=\"%1\" height=\"%2\"").arg(c.picture.Width()).arg(c.picture.Height()).toUtf8()));
-    EXPECT_GE(text.count("<path"), 3) << c.name;
-    EXPECT_TRUE(text.trimmed().endsWith("</svg>"));
-    TBitmap preview;
-    preview.LoadFromFile(png);
-    EXPECT_EQ(preview.Width(), c.picture.Width());
+      c.picture.SaveToFile(Path(c.name));
+      const QString svg = Path(QString(c.name) + ".svg"), png = Path(QString(c.name) + ".preview.png");
+      const Result r = Run(QStringList{"trace", Path(c.name), "-o", svg, "--png", png, "--engine", engine} + c.options);
+      ASSERT_EQ(r.code, 0) << r.err.toStdString();
+      EXPECT_TRUE(r.out.startsWith("dark pixels ")) << r.out.toStdString();
+      const char* found = std::string(engine) == "follower" ? "paths " : "strokes ";
+      EXPECT_TRUE(r.out.contains(found) && r.out.contains("ms: load")) << r.out.toStdString();
+      QFile f(svg);
+      ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+      const QByteArray text = f.readAll();
+      EXPECT_TRUE(text.contains(QString("width=\"%1\" height=\"%2\"").arg(c.picture.Width()).arg(c.picture.Height()).toUtf8()));
+      EXPECT_GE(text.count("<path"), 3) << c.name;
+      EXPECT_TRUE(text.trimmed().endsWith("</svg>"));
+      TBitmap preview;
+      preview.LoadFromFile(png);
+      EXPECT_EQ(preview.Width(), c.picture.Width());
     }
 }
 
