@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <numeric>
+#include <unordered_map>
 
 #include "platform/Parallel.h"
 
@@ -62,26 +63,27 @@ void Edt1D(const float* f, int n, float* d, int* v, float* z) {
   }
 }
 
-// Squared distances from every pixel to the nearest paper pixel, the
-// picture's border counting as paper; 0 on paper.
-std::vector<float> SquaredDistances(const std::vector<uint8_t>& ink, int w, int h) {
-  std::vector<float> dt(size_t(w) * size_t(h));
+// Squared distances from every pixel where (ink & bit) to the nearest
+// pixel where not, the picture's border counting as paper; 0 off the ink.
+// Squared distances between pixels are whole numbers, kept exactly.
+std::vector<uint32_t> SquaredDistances(const std::vector<uint8_t>& ink, int w, int h, uint8_t bit = 1) {
+  std::vector<uint32_t> dt(size_t(w) * size_t(h));
   // Down the columns the distance to paper is a count: two scans, down and
   // up, that walk the rows in memory order (bands of columns on each core).
   ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
-    std::vector<float> run(static_cast<size_t>(n), 0.0f);
+    std::vector<uint32_t> run(static_cast<size_t>(n), 0);
     for (int y = 0; y < h; ++y) {
       const uint8_t* in = ink.data() + size_t(y) * size_t(w) + size_t(x0);
-      float* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
+      uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
       for (int i = 0; i < n; ++i) {
-        run[size_t(i)] = in[i] ? run[size_t(i)] + 1 : 0;
+        run[size_t(i)] = (in[i] & bit) ? run[size_t(i)] + 1 : 0;
         out[i] = run[size_t(i)];
       }
     }
-    std::fill(run.begin(), run.end(), 0.0f);
+    std::fill(run.begin(), run.end(), 0);
     for (int y = h - 1; y >= 0; --y) {
-      float* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
+      uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
       for (int i = 0; i < n; ++i) {
         run[size_t(i)] = out[i] > 0 ? std::min(out[i], run[size_t(i)] + 1) : 0;
         out[i] = run[size_t(i)] * run[size_t(i)];
@@ -96,7 +98,7 @@ std::vector<float> SquaredDistances(const std::vector<uint8_t>& ink, int w, int 
     // own, with those two, and paper stays 0. The work follows the ink, not
     // the picture.
     for (int y = y0; y < y1; ++y) {
-      float* row = dt.data() + size_t(y) * size_t(w);
+      uint32_t* row = dt.data() + size_t(y) * size_t(w);
       for (int x = 0; x < w;) {
         if (row[x] == 0) {
           ++x;
@@ -105,11 +107,11 @@ std::vector<float> SquaredDistances(const std::vector<uint8_t>& ink, int w, int 
         const int a = x;
         while (x < w && row[x] > 0) ++x;
         const int lo = std::max(a - 1, 0), hi = std::min(x, w - 1), n = hi - lo + 1;
-        std::copy(row + lo, row + hi + 1, f.begin());
+        for (int i = lo; i <= hi; ++i) f[size_t(i - lo)] = float(row[i]);
         Edt1D(f.data(), n, d.data(), v.data(), z.data());
         for (int i = lo; i <= hi; ++i) {
           const float border = float(std::min(i + 1, w - i));
-          row[i] = std::min(d[size_t(i - lo)], border * border);
+          row[i] = uint32_t(std::lround(std::min(d[size_t(i - lo)], border * border)));
         }
       }
     }
@@ -138,10 +140,25 @@ struct TIndexSplit {
 constexpr int kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int kDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 
+// What the engine knows of each pixel, one byte per pixel for the whole
+// picture (the rest of its storage follows the ink): bits set as the
+// stages find them.
+enum : uint8_t {
+  kInk = 1,       // ink that strokes are made of (not a speck, not a fill)
+  kFill = 2,      // ink of a fill
+  kSkel = 4,      // on the skeleton (during thinning: not thinned away yet)
+  kSeen = 8,      // taken into an area; during thinning, on the list of pixels that may go
+  kVisited = 16,  // a line pixel already walked into a chain
+  kKindShift = 5  // two bits: 1 line, 2 end, 3 junction (skeleton pixels only)
+};
+
 struct TGrid {
   int w, h;
   std::vector<uint8_t>& m;
-  uint8_t At(int x, int y) const { return x < 0 || y < 0 || x >= w || y >= h ? 0 : m[size_t(y) * size_t(w) + size_t(x)]; }
+  uint8_t bit;
+  uint8_t At(int x, int y) const {
+    return x < 0 || y < 0 || x >= w || y >= h ? 0 : m[size_t(y) * size_t(w) + size_t(x)] & bit;
+  }
   void Ring(int x, int y, int p[8]) const {
     for (int i = 0; i < 8; ++i) p[i] = At(x + kDx[i], y + kDy[i]) ? 1 : 0;
   }
@@ -154,32 +171,78 @@ int Crossings(const int p[8]) {
   return n;
 }
 
+// Zhang and Suen's thinning of the kSkel pixels listed in pixels (left
+// holding the ones that stay). A pass only removes pixels with a paper
+// neighbour, so only those are looked at: the ink's border at first, then
+// the pixels a removal uncovers (marked kSeen while listed). The work
+// follows the border, not the ink, and each pass's decisions, all made on
+// the state before it, are split over the cores.
 void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
-  const TGrid g{w, h, m};
+  const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
-  std::vector<int> remove;
-  for (bool changed = true; changed;) {
-    changed = false;
-    for (int pass = 0; pass < 2; ++pass) {
-      remove.clear();
-      for (int i : pixels) {
-        const int x = at.X(i), y = at.Y(i);
-        int p[8];
-        g.Ring(x, y, p);
-        const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
-        if (b < 2 || b > 6 || Crossings(p) != 1) continue;
-        // N, E, S, W are p[0], p[2], p[4], p[6].
-        if (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
-                      : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0))
-          remove.push_back(i);
-      }
-      for (int i : remove) m[size_t(i)] = 0;
-      if (!remove.empty()) {
-        changed = true;
-        pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !m[size_t(i)]; }), pixels.end());
-      }
+  std::vector<int> border;
+  for (int i : pixels) m[size_t(i)] &= uint8_t(~kSeen);
+  for (int i : pixels) {
+    int p[8];
+    g.Ring(at.X(i), at.Y(i), p);
+    if (std::accumulate(p, p + 8, 0) < 8) {
+      m[size_t(i)] |= kSeen;
+      border.push_back(i);
     }
   }
+  constexpr int kChunks = 64;
+  std::vector<std::vector<int>> removeIn(kChunks);
+  for (int quiet = 0; quiet < 2;) {
+    for (int pass = 0; pass < 2; ++pass) {
+      const size_t per = (border.size() + kChunks - 1) / kChunks;
+      ParallelRows(kChunks, 20LL * (long long)per, [&](int c0, int c1) {
+        for (int c = c0; c < c1; ++c) {
+          std::vector<int>& remove = removeIn[size_t(c)];
+          remove.clear();
+          for (size_t k = size_t(c) * per; k < std::min(border.size(), size_t(c + 1) * per); ++k) {
+            const int i = border[k];
+            int p[8];
+            g.Ring(at.X(i), at.Y(i), p);
+            const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+            if (b < 2 || b > 6 || Crossings(p) != 1) continue;
+            // N, E, S, W are p[0], p[2], p[4], p[6].
+            if (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
+                          : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0))
+              remove.push_back(i);
+          }
+        }
+      });
+      bool changed = false;
+      for (const std::vector<int>& remove : removeIn)
+        for (int i : remove) {
+          m[size_t(i)] &= uint8_t(~(kSkel | kSeen));
+          changed = true;
+        }
+      if (!changed) {
+        ++quiet;
+        continue;
+      }
+      quiet = 0;
+      border.erase(std::remove_if(border.begin(), border.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
+                   border.end());
+      for (const std::vector<int>& remove : removeIn)
+        for (int i : remove) {
+          const int x = at.X(i), y = at.Y(i);
+          for (int k = 0; k < 8; ++k) {
+            const int nx = x + kDx[k], ny = y + kDy[k];
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+            uint8_t& q = m[size_t(ny) * size_t(w) + size_t(nx)];
+            if ((q & kSkel) && !(q & kSeen)) {
+              q |= kSeen;
+              border.push_back(ny * w + nx);
+            }
+          }
+        }
+    }
+  }
+  for (int i : border) m[size_t(i)] &= uint8_t(~kSeen);
+  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
+               pixels.end());
 }
 
 // Removes the stair pixels thinning leaves on slanted lines: a pixel whose
@@ -188,7 +251,7 @@ void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
 // pixel has exactly two neighbours, so neighbour counts find ends and
 // junctions.
 void RemoveStairs(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
-  const TGrid g{w, h, m};
+  const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
   for (int i : pixels) {
     const int x = at.X(i), y = at.Y(i);
@@ -199,9 +262,10 @@ void RemoveStairs(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixel
     const bool se = p[2] && p[4] && !p[0] && !p[6] && !p[7];
     const bool sw = p[4] && p[6] && !p[0] && !p[2] && !p[1];
     const bool nw = p[6] && p[0] && !p[2] && !p[4] && !p[3];
-    if (ne || se || sw || nw) m[size_t(i)] = 0;
+    if (ne || se || sw || nw) m[size_t(i)] &= uint8_t(~kSkel);
   }
-  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !m[size_t(i)]; }), pixels.end());
+  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
+               pixels.end());
 }
 
 // --- stage 8: fitting cubic Béziers (Schneider) -------------------------------------
@@ -386,15 +450,16 @@ void FitLoop(const std::vector<TPt>& loop, float tol, float cornerDegrees, TPath
 // along pixel edges (ink on the left), each fitted as curves.
 template <class Inside>
 void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float cornerDegrees, TPathData& path) {
-  // Directed edges keyed by their start corner; each corner starts at most
-  // two edges (where two pixels touch diagonally).
-  const int cw = x1 - x0 + 2;
-  auto key = [&](int x, int y) { return (y - y0) * cw + (x - x0); };
-  std::vector<std::pair<int, int>> next(static_cast<size_t>(cw) * static_cast<size_t>(y1 - y0 + 2), {-1, -1});
-  auto add = [&](int ax, int ay, int bx, int by) {
-    auto& slot = next[size_t(key(ax, ay))];
-    (slot.first < 0 ? slot.first : slot.second) = key(bx, by);
+  // Directed edges by their start corner (a corner starts two edges where
+  // two pixels touch diagonally; the first found is walked first). Stored
+  // as a list, not a map of corners, so a large fill costs its outline.
+  const long long cw = x1 - x0 + 2;
+  auto key = [&](int x, int y) { return (long long)(y - y0) * cw + (x - x0); };
+  struct TEdge {
+    long long from, to;
   };
+  std::vector<TEdge> edges;
+  auto add = [&](int ax, int ay, int bx, int by) { edges.push_back({key(ax, ay), key(bx, by)}); };
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x) {
       if (!inside(x, y)) continue;
@@ -403,22 +468,29 @@ void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float co
       if (!inside(x, y + 1)) add(x + 1, y + 1, x, y + 1);  // bottom, going left
       if (!inside(x - 1, y)) add(x, y + 1, x, y);          // left, going up
     }
-  for (size_t start = 0; start < next.size(); ++start) {
-    while (next[start].first >= 0) {
-      std::vector<TPt> loop;
-      int at = int(start);
-      do {
-        loop.push_back({float(at % cw + x0), float(at / cw + y0)});
-        auto& slot = next[size_t(at)];
-        const int to = slot.first;
-        slot.first = slot.second;
-        slot.second = -1;
-        at = to;
-      } while (at >= 0 && at != int(start));
-      if (loop.size() < 3) continue;
-      FitLoop(loop, tol, cornerDegrees, path);
-      path.ClosePath();
-    }
+  std::stable_sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.from < b.from; });
+  std::vector<uint8_t> used(edges.size(), 0);
+  const auto firstFrom = [&](long long corner) {
+    size_t i = size_t(std::lower_bound(edges.begin(), edges.end(), corner,
+                                       [](const TEdge& e, long long c) { return e.from < c; }) -
+                      edges.begin());
+    while (i < edges.size() && edges[i].from == corner && used[i]) ++i;
+    return i < edges.size() && edges[i].from == corner ? long(i) : -1L;
+  };
+  for (size_t start = 0; start < edges.size(); ++start) {
+    if (used[start]) continue;
+    std::vector<TPt> loop;
+    const long long origin = edges[start].from;
+    long e = long(start);
+    do {
+      const long long at = edges[size_t(e)].from;
+      loop.push_back({float(at % cw + x0), float(at / cw + y0)});
+      used[size_t(e)] = 1;
+      e = edges[size_t(e)].to == origin ? -1L : firstFrom(edges[size_t(e)].to);
+    } while (e >= 0);
+    if (loop.size() < 3) continue;
+    FitLoop(loop, tol, cornerDegrees, path);
+    path.ClosePath();
   }
 }
 
@@ -519,47 +591,47 @@ struct TArea {
 // Hands every ink pixel to what took it: a fill's pixels to the fill, a
 // stroke area's pixels to the kept stroke whose centre line is nearest
 // through the ink (breadth first from all centre lines at once, so each
-// pixel is visited once). area (component per pixel) is overwritten.
-void ClaimInk(const std::vector<TArea>& areas, std::vector<int>& area, const std::vector<int>& fillOf,
-              const std::vector<int>& strokeOf, int w, int h, TCentrelineDrawing& out) {
-  constexpr int kUnclaimed = -3;
-  const int strokes = int(out.Strokes.size());
+// pixel is visited once). owner, the distance plane no longer needed, is
+// overwritten: it is 0 off the ink on entry (distances to paper are), and
+// takes 1 + the owner's index, with kCentreClaim on centre-line pixels.
+void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
+              const std::vector<std::vector<int>>& strokePixels, const std::vector<int>& keptAs,
+              std::vector<uint32_t>& owner, int w, int h, TCentrelineDrawing& out) {
+  constexpr uint32_t kCentre = TCentrelineDrawing::kCentreClaim, kUnclaimed = ~kCentre;
+  const uint32_t strokes = uint32_t(out.Strokes.size());
   const TIndexSplit at(w);
-  std::vector<int> queue;
   for (size_t i = 0; i < areas.size(); ++i) {
-    const TArea& a = areas[i];
-    for (int p : a.pixels) {
-      int& owner = area[size_t(p)];
-      if (a.fill) owner = fillOf[i] >= 0 ? strokes + fillOf[i] : kUnclaimed;
-      else if (strokeOf[size_t(p)] >= 0) owner = strokeOf[size_t(p)];
-      else owner = kUnclaimed;
+    const uint32_t code = areas[i].fill && fillOf[i] >= 0 ? 1 + strokes + uint32_t(fillOf[i]) : kUnclaimed;
+    for (int p : areas[i].pixels) owner[size_t(p)] = code;
+  }
+  std::vector<int> queue;
+  for (size_t s = 0; s < strokePixels.size(); ++s) {
+    if (keptAs[s] < 0) continue;
+    for (int p : strokePixels[s]) {
+      owner[size_t(p)] = (1 + uint32_t(keptAs[s])) | kCentre;
+      queue.push_back(p);
     }
   }
-  for (const TArea& a : areas)
-    if (!a.fill)
-      for (int p : a.pixels)
-        if (strokeOf[size_t(p)] >= 0) queue.push_back(p);
   for (size_t head = 0; head < queue.size(); ++head) {
     const int p = queue[head], x = at.X(p), y = at.Y(p);
     for (int k = 0; k < 8; ++k) {
       const int nx = x + kDx[k], ny = y + kDy[k];
       if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
       const int q = ny * w + nx;
-      if (area[size_t(q)] != kUnclaimed) continue;
-      area[size_t(q)] = area[size_t(p)];
+      if (owner[size_t(q)] != kUnclaimed) continue;
+      owner[size_t(q)] = owner[size_t(p)] & ~kCentre;
       queue.push_back(q);
     }
   }
   std::vector<int>().swap(queue);
-  // In scan order, so lookups can search: every ink pixel now holds its
-  // owner, everything else a negative number.
+  // In scan order, so lookups can search.
   const size_t n = size_t(w) * size_t(h);
-  for (size_t p = 0; p < n; ++p)
-    if (area[p] >= 0) out.ClaimPixels.push_back(int32_t(p));
-  out.ClaimOwners.reserve(out.ClaimPixels.size());
-  for (int p : out.ClaimPixels)
-    out.ClaimOwners.push_back(uint32_t(area[size_t(p)]) |
-                              (strokeOf[size_t(p)] >= 0 ? TCentrelineDrawing::kCentreClaim : 0u));
+  for (size_t p = 0; p < n; ++p) {
+    const uint32_t code = owner[p];
+    if (code == 0 || code == kUnclaimed) continue;
+    out.ClaimPixels.push_back(int32_t(p));
+    out.ClaimOwners.push_back(((code & ~kCentre) - 1) | (code & kCentre));
+  }
 }
 
 }  // namespace
@@ -589,7 +661,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   const TIndexSplit at(w);
 
   // 1. Ink, and the ink areas (8-connected) without their specks.
-  std::vector<uint8_t> ink(n), grey(n);
+  std::vector<uint8_t> state(n), grey(n);
   ParallelRows(h, 4LL * w, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const uint32_t* s = picture.ScanLine(y);
@@ -604,18 +676,17 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   });
   if (params.EvenPaper) EvenOutPaper(grey, w, h);
   ParallelRows(h, w, [&](int y0, int y1) {
-    for (size_t i = size_t(y0) * size_t(w); i < size_t(y1) * size_t(w); ++i) ink[i] = grey[i] < params.Threshold;
+    for (size_t i = size_t(y0) * size_t(w); i < size_t(y1) * size_t(w); ++i)
+      state[i] = grey[i] < params.Threshold ? kInk : 0;
   });
-  std::vector<int> area(n, -1);  // component index of every ink pixel
   std::vector<TArea> areas;
   {
     std::vector<int> stack;
     for (size_t i = 0; i < n; ++i) {
-      if (!ink[i] || area[i] >= 0) continue;
+      if ((state[i] & (kInk | kSeen)) != kInk) continue;
       TArea a;
-      const int id = int(areas.size());
       stack.push_back(int(i));
-      area[i] = id;
+      state[i] |= kSeen;
       while (!stack.empty()) {
         const int p = stack.back();
         stack.pop_back();
@@ -625,17 +696,14 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           const int nx = x + kDx[k], ny = y + kDy[k];
           if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
           const size_t q = size_t(ny) * size_t(w) + size_t(nx);
-          if (ink[q] && area[q] < 0) {
-            area[q] = id;
+          if ((state[q] & (kInk | kSeen)) == kInk) {
+            state[q] |= kSeen;
             stack.push_back(int(q));
           }
         }
       }
       if (int(a.pixels.size()) < params.SpeckSize) {
-        for (int p : a.pixels) {
-          ink[size_t(p)] = 0;
-          area[size_t(p)] = -2;
-        }
+        for (int p : a.pixels) state[size_t(p)] = 0;
         a.pixels.clear();
       }
       areas.push_back(std::move(a));
@@ -647,11 +715,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 2. Distances.
   clock.restart();
-  std::vector<float> dt = SquaredDistances(ink, w, h);
+  std::vector<uint32_t> dt = SquaredDistances(state, w, h, kInk);
   const auto measure = [&] {
     for (TArea& a : areas) {
       float m = 0;
-      for (int p : a.pixels) m = std::max(m, dt[size_t(p)]);
+      for (int p : a.pixels) m = std::max(m, float(dt[size_t(p)]));
       a.maxRadius = std::sqrt(m);
     }
   };
@@ -674,7 +742,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // as core, lies beyond reach of every pixel inside.
       int x0 = w, y0 = h, x1 = -1, y1 = -1;
       for (int p : areas[i].pixels) {
-        if (dt[size_t(p)] < core * core) continue;
+        if (float(dt[size_t(p)]) < core * core) continue;
         x0 = std::min(x0, at.X(p));
         x1 = std::max(x1, at.X(p));
         y0 = std::min(y0, at.Y(p));
@@ -692,16 +760,16 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const auto local = [&](int p) { return size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0); };
       std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
       for (int p : areas[i].pixels)
-        if (dt[size_t(p)] >= core * core) notCore[local(p)] = 0;
-      const std::vector<float> toCore = SquaredDistances(notCore, bw, bh);
+        if (float(dt[size_t(p)]) >= core * core) notCore[local(p)] = 0;
+      const std::vector<uint32_t> toCore = SquaredDistances(notCore, bw, bh);
       // The fill keeps the area's place (and so the order of the fills);
       // the strokes left over become a new area.
       TArea rest;
       std::vector<int> kept;
-      for (int p : areas[i].pixels) (inside(p) && toCore[local(p)] <= reach * reach ? kept : rest.pixels).push_back(p);
+      for (int p : areas[i].pixels) (inside(p) && float(toCore[local(p)]) <= reach * reach ? kept : rest.pixels).push_back(p);
       areas[i].pixels.swap(kept);
       areas[i].fill = true;
-      for (int p : areas[i].pixels) ink[size_t(p)] = 0;
+      for (int p : areas[i].pixels) state[size_t(p)] = uint8_t((state[size_t(p)] & ~kInk) | kFill);
       split = true;
       // The fill is paper to the strokes now. Distances can only shrink,
       // and only near the fill: within the fill's box grown by a stroke's
@@ -723,17 +791,14 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
                   ch = fy1 - fy0 + 4 * grow + 1;
         std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
         for (int p : areas[i].pixels) notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0;
-        const std::vector<float> toFill = SquaredDistances(notFill, cw, ch);
+        const std::vector<uint32_t> toFill = SquaredDistances(notFill, cw, ch);
         for (int y = uy0; y <= uy1; ++y)
           for (int x = ux0; x <= ux1; ++x) {
             const size_t q = size_t(y) * size_t(w) + size_t(x);
-            if (ink[q]) dt[q] = std::min(dt[q], toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)]);
+            if (state[q] & kInk) dt[q] = std::min(dt[q], toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)]);
           }
       }
-      if (rest.pixels.empty()) continue;
-      const int id = int(areas.size());
-      for (int p : rest.pixels) area[size_t(p)] = id;
-      areas.push_back(std::move(rest));
+      if (!rest.pixels.empty()) areas.push_back(std::move(rest));
     }
     if (split) measure();
   }
@@ -742,31 +807,35 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 3. Skeleton; 4. fills.
   clock.restart();
-  std::vector<uint8_t> sk = ink;
   std::vector<int> pixels;
   pixels.reserve(size_t(out.InkPixels));
   for (const TArea& a : areas)
     if (!a.fill) pixels.insert(pixels.end(), a.pixels.begin(), a.pixels.end());
-  Thin(sk, w, h, pixels);
-  RemoveStairs(sk, w, h, pixels);
-  for (int p : pixels) ++areas[size_t(area[size_t(p)])].skeleton;
+  for (int p : pixels) state[size_t(p)] |= kSkel;
+  Thin(state, w, h, pixels);
+  RemoveStairs(state, w, h, pixels);
   for (TArea& a : areas) {
     if (a.pixels.empty() || a.fill) continue;
+    for (int p : a.pixels) a.skeleton += (state[size_t(p)] & kSkel) != 0;
     const float thick = 2 * a.maxRadius - 0.5f;
     a.fill = thick > params.MaxStrokeWidth || float(a.skeleton) <= thick;
+    if (a.fill)
+      for (int p : a.pixels) state[size_t(p)] = uint8_t((state[size_t(p)] & ~(kInk | kSkel)) | kFill);
   }
-  for (int p : pixels)
-    if (areas[size_t(area[size_t(p)])].fill) sk[size_t(p)] = 0;
+  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int p) { return !(state[size_t(p)] & kSkel); }),
+               pixels.end());
   out.MsSkeleton = double(clock.nsecsElapsed()) / 1e6;
   report(55);
 
   // 5. Graph: ends, junction clusters, chains between them.
   clock.restart();
-  const TGrid g{w, h, sk};
-  std::vector<uint8_t> kind(n, 0);  // 0 not skeleton, 1 line, 2 end, 3 junction
-  std::vector<int> skel;
+  const TGrid g{w, h, state, kSkel};
+  const auto kind = [&](int p) { return (state[size_t(p)] >> kKindShift) & 3; };
+  const auto onSkeleton = [&](int p) { return (state[size_t(p)] & kSkel) != 0; };
+  const auto walked = [&](int p) { return (state[size_t(p)] & kVisited) != 0; };
+  const auto markWalked = [&](int p) { state[size_t(p)] |= kVisited; };
+  std::vector<int>& skel = pixels;
   for (int p : pixels) {
-    if (!sk[size_t(p)]) continue;
     // By neighbour count: where lines cross at a slant the crossing can
     // look like one line round its ring, but it has more neighbours. Stair
     // corners that count three become junctions of two chains, which join
@@ -774,17 +843,18 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     int ring[8];
     g.Ring(at.X(p), at.Y(p), ring);
     const int c = std::accumulate(ring, ring + 8, 0);
-    kind[size_t(p)] = uint8_t(c <= 1 ? 2 : c == 2 ? 1 : 3);
-    skel.push_back(p);
+    state[size_t(p)] |= uint8_t((c <= 1 ? 2 : c == 2 ? 1 : 3) << kKindShift);
   }
-  // Junction pixels touching each other are one junction.
-  std::vector<int> cluster(n, -1);
+  // Junction pixels touching each other are one junction. Junctions are
+  // few, so their clusters are kept by pixel, not in a plane.
+  std::unordered_map<int, int> clusterIds;
   std::vector<TPt> clusterAt;
+  const auto cluster = [&](int p) { return kind(p) == 3 ? clusterIds.find(p)->second : -1; };
   for (int p : skel) {
-    if (kind[size_t(p)] != 3 || cluster[size_t(p)] >= 0) continue;
+    if (kind(p) != 3 || clusterIds.count(p)) continue;
     const int id = int(clusterAt.size());
     std::vector<int> stack{p};
-    cluster[size_t(p)] = id;
+    clusterIds[p] = id;
     TPt sum;
     int count = 0;
     while (!stack.empty()) {
@@ -795,10 +865,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       for (int k = 0; k < 8; ++k) {
         const int nx = at.X(q) + kDx[k], ny = at.Y(q) + kDy[k];
         if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-        const size_t r = size_t(ny) * size_t(w) + size_t(nx);
-        if (kind[r] == 3 && cluster[r] < 0) {
-          cluster[r] = id;
-          stack.push_back(int(r));
+        const int r = ny * w + nx;
+        if (kind(r) == 3 && !clusterIds.count(r)) {
+          clusterIds[r] = id;
+          stack.push_back(r);
         }
       }
     }
@@ -811,28 +881,27 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     bool dropped = false;
   };
   std::vector<TChain> chains;
-  std::vector<uint8_t> visited(n, 0);
   const auto walk = [&](int start, int first) {
     TChain c;
     c.px = {start, first};
-    c.node[0] = cluster[size_t(start)];
+    c.node[0] = cluster(start);
     int prev = start, cur = first;
-    if (kind[size_t(cur)] == 1) visited[size_t(cur)] = 1;
-    while (kind[size_t(cur)] == 1) {
+    if (kind(cur) == 1) markWalked(cur);
+    while (kind(cur) == 1) {
       int best = -1, bestRank = 99;
       for (int k = 0; k < 8; ++k) {
         const int nx = at.X(cur) + kDx[k], ny = at.Y(cur) + kDy[k];
         if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
         const int q = ny * w + nx;
-        if (q == prev || !sk[size_t(q)]) continue;
-        if (kind[size_t(q)] == 1 && visited[size_t(q)]) continue;
-        if (cluster[size_t(q)] >= 0 && cluster[size_t(q)] == cluster[size_t(start)] && c.px.size() < 3) continue;
+        if (q == prev || !onSkeleton(q)) continue;
+        if (kind(q) == 1 && walked(q)) continue;
+        if (cluster(q) >= 0 && cluster(q) == cluster(start) && c.px.size() < 3) continue;
         // Ends and junctions first; otherwise the neighbour that goes on
         // most nearly the way the line was going (so stair pixels are passed
         // in order, not doubled back over).
         const int dx = nx - at.X(cur), dy = ny - at.Y(cur);
         const int px0 = at.X(cur) - at.X(prev), py0 = at.Y(cur) - at.Y(prev);
-        const int rank = (kind[size_t(q)] != 1 ? 0 : 4) + (4 - (dx * px0 + dy * py0 + 2));
+        const int rank = (kind(q) != 1 ? 0 : 4) + (4 - (dx * px0 + dy * py0 + 2));
         if (rank < bestRank) {
           bestRank = rank;
           best = q;
@@ -842,33 +911,33 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       prev = cur;
       cur = best;
       c.px.push_back(cur);
-      if (kind[size_t(cur)] == 1) visited[size_t(cur)] = 1;
+      if (kind(cur) == 1) markWalked(cur);
     }
-    c.node[1] = cluster[size_t(cur)];
+    c.node[1] = cluster(cur);
     return c;
   };
   for (int p : skel) {
-    if (kind[size_t(p)] == 1) continue;
+    if (kind(p) == 1) continue;
     for (int k = 0; k < 8; ++k) {
       const int nx = at.X(p) + kDx[k], ny = at.Y(p) + kDy[k];
       if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
       const int q = ny * w + nx;
-      if (!sk[size_t(q)]) continue;
-      if (kind[size_t(q)] == 1 && visited[size_t(q)]) continue;
-      if (kind[size_t(q)] != 1) {
+      if (!onSkeleton(q)) continue;
+      if (kind(q) == 1 && walked(q)) continue;
+      if (kind(q) != 1) {
         // Node next to node: a chain of two pixels, once.
-        if (cluster[size_t(q)] >= 0 && cluster[size_t(q)] == cluster[size_t(p)]) continue;
+        if (cluster(q) >= 0 && cluster(q) == cluster(p)) continue;
         if (q < p) continue;
         TChain c;
         c.px = {p, q};
-        c.node[0] = cluster[size_t(p)];
-        c.node[1] = cluster[size_t(q)];
+        c.node[0] = cluster(p);
+        c.node[1] = cluster(q);
         chains.push_back(c);
         continue;
       }
       chains.push_back(walk(p, q));
     }
-    if (kind[size_t(p)] == 2) {
+    if (kind(p) == 2) {
       int ring[8];
       g.Ring(at.X(p), at.Y(p), ring);
       if (std::accumulate(ring, ring + 8, 0) == 0) {
@@ -880,12 +949,12 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   }
   // What is left are closed loops without ends or junctions.
   for (int p : skel) {
-    if (kind[size_t(p)] != 1 || visited[size_t(p)]) continue;
-    visited[size_t(p)] = 1;
+    if (kind(p) != 1 || walked(p)) continue;
+    markWalked(p);
     int q = -1;
     for (int k = 0; k < 8 && q < 0; ++k) {
       const int nx = at.X(p) + kDx[k], ny = at.Y(p) + kDy[k];
-      if (nx >= 0 && ny >= 0 && nx < w && ny < h && sk[size_t(ny * w + nx)] && !visited[size_t(ny * w + nx)]) q = ny * w + nx;
+      if (nx >= 0 && ny >= 0 && nx < w && ny < h && onSkeleton(ny * w + nx) && !walked(ny * w + nx)) q = ny * w + nx;
     }
     if (q < 0) continue;
     TChain c = walk(p, q);
@@ -893,7 +962,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     chains.push_back(c);
   }
   const auto pos = [&](int p) { return TPt{float(at.X(p)) + 0.5f, float(at.Y(p)) + 0.5f}; };
-  const auto radius = [&](int p) { return std::sqrt(dt[size_t(p)]); };
+  const auto radius = [&](int p) { return std::sqrt(float(dt[size_t(p)])); };
 
   // Two junctions joined by a chain shorter than the ink is thick there are
   // one crossing that thinning pulled apart (lines crossing at a slant).
@@ -1051,10 +1120,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 7, 8. Width, colour and curves per stroke.
   clock.restart();
-  // The kept stroke each centre-line pixel went to; -1 elsewhere. The
-  // junction map is no longer needed and serves.
-  std::vector<int>& strokeOf = cluster;
-  std::fill(strokeOf.begin(), strokeOf.end(), -1);
+  // The index each kept stroke got in the drawing; -1 for a dropped one.
+  std::vector<int> keptAs(strokes.size(), -1);
   for (size_t s = 0; s < strokes.size(); ++s) {
     const std::vector<int>& px = strokes[s];
     if (px.empty()) continue;
@@ -1086,7 +1153,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       for (const float side : {-1.0f, 1.0f}) {
         const TPt q = pos(px[i]) + acrossAt[i].dir * (side * (radius(px[i]) + 3));
         const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
-        if (qx < 0 || qy < 0 || qx >= w || qy >= h || ink[size_t(qy) * size_t(w) + size_t(qx)]) continue;
+        if (qx < 0 || qy < 0 || qx >= w || qy >= h || (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill))) continue;
         if (i % 2 == 0) beside.push_back(grey[size_t(qy) * size_t(w) + size_t(qx)]);
         const uint32_t c = origin.ScanLine(qy)[qx];
         paper[0] += (c >> 16) & 0xFF;
@@ -1175,10 +1242,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const TPt q = from + dir * (t + 0.5f);
         const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
         stop = qx < 0 || qy < 0 || qx >= w || qy >= h ? -1 : qy * w + qx;
-        if (stop < 0 || !ink[size_t(stop)]) break;
+        if (stop < 0 || !(state[size_t(stop)] & kInk)) break;
         t += 0.5f;
       }
-      intoFill = stop >= 0 && area[size_t(stop)] >= 0 && areas[size_t(area[size_t(stop)])].fill;
+      intoFill = stop >= 0 && (state[size_t(stop)] & kFill);
       return t;
     };
     if (!strokeLoop[s] && pts.size() > 1) {
@@ -1208,7 +1275,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     float length = 0;
     for (size_t i = 1; i < pts.size(); ++i) length += Len(pts[i] - pts[i - 1]);
     if (length < params.MinStrokeLength && pts.size() > 1) continue;
-    for (int p : px) strokeOf[size_t(p)] = int(out.Strokes.size());
+    keptAs[s] = int(out.Strokes.size());
     TCentrelineStroke stroke;
     stroke.Width = width;
     stroke.Color = MeanColour(colour, 1);
@@ -1241,15 +1308,19 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
     TCentrelineFill fill;
     fill.Color = MeanColour(colour, double(a.pixels.size()));
-    const int id = int(i);
+    const int bw = x1 - x0 + 1;
+    std::vector<uint8_t> mine(size_t(bw) * size_t(y1 - y0 + 1), 0);
+    for (int p : a.pixels) mine[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 1;
     Outlines(x0, y0, x1, y1,
-             [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && area[size_t(y) * size_t(w) + size_t(x)] == id; },
+             [&](int x, int y) {
+               return x >= x0 && y >= y0 && x <= x1 && y <= y1 && mine[size_t(y - y0) * size_t(bw) + size_t(x - x0)];
+             },
              std::max(0.5f, params.CurveTolerance), params.CornerAngle, fill.Outline);
     out.Points += fill.Outline.Count();
     fillOf[i] = int(out.Fills.size());
     out.Fills.push_back(std::move(fill));
   }
-  ClaimInk(areas, area, fillOf, strokeOf, w, h, out);
+  ClaimInk(areas, fillOf, strokes, keptAs, dt, w, h, out);
   out.MsFit = double(clock.nsecsElapsed()) / 1e6;
   report(100);
   return out;
