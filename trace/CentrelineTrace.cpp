@@ -728,72 +728,105 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // the pixels within reach of the centres of the widest disks that fit the
   // ink (radius MaxStrokeWidth / 2) split off as a fill area of their own;
   // what is left of the area goes on as strokes, which now end at the fill
-  // and are measured against paper and fill alike.
+  // and are measured against paper and fill alike. The work is done about
+  // each blob of such centres on its own (an area spanning the picture
+  // through its strokes may hold many), in a box just round it.
   {
     const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f;
-    const int pad = int(std::ceil(reach)) + 2;
+    const int r = int(std::ceil(reach)), pad = r + 2;
+    const int grow = int(std::ceil(params.MaxStrokeWidth)) + 2;
+    const auto isCore = [&](int p) { return float(dt[size_t(p)]) >= core * core; };
+    struct TBox {
+      int x0, y0, x1, y1;
+    };
     const size_t count = areas.size();
     bool split = false;
+    std::vector<int> stack;
     for (size_t i = 0; i < count; ++i) {
       if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
-      // The core's box, grown by the reach: no pixel outside it can be in
-      // the fill (the area itself may span the picture through the strokes
-      // that touch it). Padded further so that the box's edge, which counts
-      // as core, lies beyond reach of every pixel inside.
-      int x0 = w, y0 = h, x1 = -1, y1 = -1;
+      // The blobs of centres (8-connected; they are the area's own, as a
+      // centre's neighbours are ink), each with its box grown by the reach.
+      std::vector<TBox> blobs;
+      std::vector<std::vector<int>> blobPixels;
       for (int p : areas[i].pixels) {
-        if (float(dt[size_t(p)]) < core * core) continue;
-        x0 = std::min(x0, at.X(p));
-        x1 = std::max(x1, at.X(p));
-        y0 = std::min(y0, at.Y(p));
-        y1 = std::max(y1, at.Y(p));
+        if (!isCore(p) || (state[size_t(p)] & kVisited)) continue;
+        TBox box{at.X(p), at.Y(p), at.X(p), at.Y(p)};
+        std::vector<int> mine;
+        stack.push_back(p);
+        state[size_t(p)] |= kVisited;
+        while (!stack.empty()) {
+          const int q = stack.back();
+          stack.pop_back();
+          mine.push_back(q);
+          const int x = at.X(q), y = at.Y(q);
+          box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+          for (int k = 0; k < 8; ++k) {
+            const int nx = x + kDx[k], ny = y + kDy[k];
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+            const int t = ny * w + nx;
+            if (isCore(t) && !(state[size_t(t)] & kVisited)) {
+              state[size_t(t)] |= kVisited;
+              stack.push_back(t);
+            }
+          }
+        }
+        blobs.push_back({box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r});
+        blobPixels.push_back(std::move(mine));
       }
-      if (x1 < 0) continue;
-      const int r = int(std::ceil(reach));
-      const int ix0 = x0 - r, iy0 = y0 - r, ix1 = x1 + r, iy1 = y1 + r;
-      x0 = ix0 - pad;
-      y0 = iy0 - pad;
-      x1 = ix1 + pad;
-      y1 = iy1 + pad;
-      const int bw = x1 - x0 + 1, bh = y1 - y0 + 1;
-      const auto inside = [&](int p) { return at.X(p) >= ix0 && at.X(p) <= ix1 && at.Y(p) >= iy0 && at.Y(p) <= iy1; };
-      const auto local = [&](int p) { return size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0); };
-      std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
-      for (int p : areas[i].pixels)
-        if (float(dt[size_t(p)]) >= core * core) notCore[local(p)] = 0;
-      const std::vector<uint32_t> toCore = SquaredDistances(notCore, bw, bh);
+      for (const std::vector<int>& mine : blobPixels)
+        for (int p : mine) state[size_t(p)] &= uint8_t(~kVisited);
+      if (blobs.empty()) continue;
+      // Ink within reach of a blob's centres is marked (kVisited for now);
+      // the box is padded so that its edge, which counts as centre, lies
+      // beyond reach of every pixel inside.
+      for (size_t b = 0; b < blobs.size(); ++b) {
+        const TBox& in = blobs[b];
+        const int x0 = in.x0 - pad, y0 = in.y0 - pad, bw = in.x1 - in.x0 + 1 + 2 * pad, bh = in.y1 - in.y0 + 1 + 2 * pad;
+        std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
+        for (int p : blobPixels[b]) notCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 0;
+        const std::vector<uint32_t> toCore = SquaredDistances(notCore, bw, bh);
+        for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
+          for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x) {
+            uint8_t& m = state[size_t(y) * size_t(w) + size_t(x)];
+            if ((m & kInk) && float(toCore[size_t(y - y0) * size_t(bw) + size_t(x - x0)]) <= reach * reach) m |= kVisited;
+          }
+      }
       // The fill keeps the area's place (and so the order of the fills);
-      // the strokes left over become a new area.
+      // the strokes left over become a new area. Marks on other areas' ink
+      // (a blob's reach can cross a thin gap of paper) are undone.
       TArea rest;
       std::vector<int> kept;
-      for (int p : areas[i].pixels) (inside(p) && float(toCore[local(p)]) <= reach * reach ? kept : rest.pixels).push_back(p);
+      for (int p : areas[i].pixels) {
+        uint8_t& m = state[size_t(p)];
+        if (m & kVisited) {
+          kept.push_back(p);
+          m = uint8_t((m & ~(kInk | kVisited)) | kFill);
+        } else {
+          rest.pixels.push_back(p);
+        }
+      }
+      for (const TBox& in : blobs)
+        for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
+          for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x)
+            state[size_t(y) * size_t(w) + size_t(x)] &= uint8_t(~kVisited);
       areas[i].pixels.swap(kept);
       areas[i].fill = true;
-      for (int p : areas[i].pixels) state[size_t(p)] = uint8_t((state[size_t(p)] & ~kInk) | kFill);
       split = true;
       // The fill is paper to the strokes now. Distances can only shrink,
-      // and only near the fill: within the fill's box grown by a stroke's
+      // and only near the fill: within a blob's box grown by a stroke's
       // reach, each ink pixel takes the distance to the nearest fill pixel
       // where that is shorter (worked out in a box grown twice as far, so
       // the box's edge, which counts as fill, is out of reach).
-      {
-        int fx0 = w, fy0 = h, fx1 = -1, fy1 = -1;
-        for (int p : areas[i].pixels) {
-          fx0 = std::min(fx0, at.X(p));
-          fx1 = std::max(fx1, at.X(p));
-          fy0 = std::min(fy0, at.Y(p));
-          fy1 = std::max(fy1, at.Y(p));
-        }
-        const int grow = int(std::ceil(params.MaxStrokeWidth)) + 2;
-        const int ux0 = std::max(0, fx0 - grow), uy0 = std::max(0, fy0 - grow);
-        const int ux1 = std::min(w - 1, fx1 + grow), uy1 = std::min(h - 1, fy1 + grow);
-        const int cx0 = fx0 - 2 * grow, cy0 = fy0 - 2 * grow, cw = fx1 - fx0 + 4 * grow + 1,
-                  ch = fy1 - fy0 + 4 * grow + 1;
+      for (const TBox& in : blobs) {
+        const int cx0 = in.x0 - 2 * grow, cy0 = in.y0 - 2 * grow, cw = in.x1 - in.x0 + 4 * grow + 1,
+                  ch = in.y1 - in.y0 + 4 * grow + 1;
         std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
-        for (int p : areas[i].pixels) notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0;
+        for (int y = std::max(0, cy0); y < std::min(h, cy0 + ch); ++y)
+          for (int x = std::max(0, cx0); x < std::min(w, cx0 + cw); ++x)
+            if (state[size_t(y) * size_t(w) + size_t(x)] & kFill) notFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)] = 0;
         const std::vector<uint32_t> toFill = SquaredDistances(notFill, cw, ch);
-        for (int y = uy0; y <= uy1; ++y)
-          for (int x = ux0; x <= ux1; ++x) {
+        for (int y = std::max(0, in.y0 - grow); y <= std::min(h - 1, in.y1 + grow); ++y)
+          for (int x = std::max(0, in.x0 - grow); x <= std::min(w - 1, in.x1 + grow); ++x) {
             const size_t q = size_t(y) * size_t(w) + size_t(x);
             if (state[q] & kInk) dt[q] = std::min(dt[q], toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)]);
           }
