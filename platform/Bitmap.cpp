@@ -6,12 +6,10 @@
 #include <QSaveFile>
 #include <cstdlib>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "platform/FileWrite.h"
 #include "platform/JpegCodec.h"
+#include "platform/Memory.h"
 #include "platform/PngWrite.h"
 
 namespace karto {
@@ -22,20 +20,15 @@ namespace {
 // read them along slanted lines, a new row (and a new 4 KB page) every few
 // pixels; with small pages most of those reads missed the address cache.
 QImage AllocateImage(int width, int height) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr size_t kHuge = size_t(2) << 20;
   const size_t bytes = size_t(width) * size_t(height) * 4;
-  if (bytes >= 4 * kHuge) {
-    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-    if (void* data = std::aligned_alloc(kHuge, rounded)) {
-      madvise(data, rounded, MADV_HUGEPAGE);
+  if (bytes >= (size_t(8) << 20)) {
+    if (void* data = AllocateLarge(bytes)) {
       QImage image(static_cast<uchar*>(data), width, height, qsizetype(width) * 4, QImage::Format_ARGB32,
                    [](void* p) { std::free(p); }, data);
       if (!image.isNull()) return image;
       std::free(data);
     }
   }
-#endif
   return QImage(width, height, QImage::Format_ARGB32);
 }
 

@@ -2,9 +2,13 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace karto {
@@ -22,6 +26,17 @@ uint64_t MachineMemoryBytes() {
     if (in >> value && value > 0) bytes = std::min<uint64_t>(bytes, value);
   }
   return bytes;
+}
+
+void* AllocateLarge(size_t bytes) {
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (bytes < 4 * kHuge) return std::malloc(std::max<size_t>(bytes, 1));
+  const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+  void* data = std::aligned_alloc(kHuge, rounded);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (data) madvise(data, rounded, MADV_HUGEPAGE);
+#endif
+  return data;
 }
 
 std::string MemoryRefusal(int width, int height, double bytesPerPixel, const std::string& work, uint64_t available) {

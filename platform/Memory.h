@@ -3,8 +3,13 @@
 // would need more: a picture too large for its road is turned away with its
 // size and the memory it needs, before an allocation fails half-way.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace karto {
 
@@ -21,5 +26,43 @@ std::string MemoryRefusal(int width, int height, double bytesPerPixel, const std
 // its copies and, for tracing, the engine's maps.
 constexpr double kAdjustBytesPerPixel = 12;
 constexpr double kTraceBytesPerPixel = 24;
+
+// Memory for a large buffer, released with std::free; null when there is
+// none. Buffers of 8 MB and more are aligned to 2 MB and offered to the
+// kernel for 2 MB pages: a whole-picture plane then costs a few page faults
+// instead of thousands, and reads across its rows miss the address cache
+// less.
+void* AllocateLarge(size_t bytes);
+
+// Whole-picture work planes (a byte or a number per pixel) in such memory.
+// Elements are not zeroed when the plane is made, as its users write every
+// one before reading; give a value to have them set.
+template <class T>
+struct TPlaneAllocator {
+  using value_type = T;
+  TPlaneAllocator() = default;
+  template <class U>
+  TPlaneAllocator(const TPlaneAllocator<U>&) {}
+  T* allocate(size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    if (void* p = AllocateLarge(n * sizeof(T))) return static_cast<T*>(p);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* p, size_t) { std::free(p); }
+  template <class U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  bool operator==(const TPlaneAllocator<U>&) const { return true; }
+  template <class U>
+  bool operator!=(const TPlaneAllocator<U>&) const { return false; }
+};
+template <class T>
+using TPlane = std::vector<T, TPlaneAllocator<T>>;
 
 }  // namespace karto

@@ -9,6 +9,7 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "platform/Memory.h"
 #include "platform/Parallel.h"
 
 namespace karto {
@@ -66,15 +67,15 @@ void Edt1D(const float* f, int n, float* d, int* v, float* z) {
 // Squared distances from every pixel where (ink & bit) to the nearest
 // pixel where not, the picture's border counting as paper; 0 off the ink.
 // Squared distances between pixels are whole numbers, kept exactly.
-std::vector<uint32_t> SquaredDistances(const std::vector<uint8_t>& ink, int w, int h, uint8_t bit = 1) {
-  std::vector<uint32_t> dt(size_t(w) * size_t(h));
+TPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit = 1) {
+  TPlane<uint32_t> dt(size_t(w) * size_t(h));
   // Down the columns the distance to paper is a count: two scans, down and
   // up, that walk the rows in memory order (bands of columns on each core).
   ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
     std::vector<uint32_t> run(static_cast<size_t>(n), 0);
     for (int y = 0; y < h; ++y) {
-      const uint8_t* in = ink.data() + size_t(y) * size_t(w) + size_t(x0);
+      const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
       uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
       for (int i = 0; i < n; ++i) {
         run[size_t(i)] = (in[i] & bit) ? run[size_t(i)] + 1 : 0;
@@ -154,7 +155,7 @@ enum : uint8_t {
 
 struct TGrid {
   int w, h;
-  std::vector<uint8_t>& m;
+  TPlane<uint8_t>& m;
   uint8_t bit;
   uint8_t At(int x, int y) const {
     return x < 0 || y < 0 || x >= w || y >= h ? 0 : m[size_t(y) * size_t(w) + size_t(x)] & bit;
@@ -177,7 +178,7 @@ int Crossings(const int p[8]) {
 // the pixels a removal uncovers (marked kSeen while listed). The work
 // follows the border, not the ink, and each pass's decisions, all made on
 // the state before it, are split over the cores.
-void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
+void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
   std::vector<int> border;
@@ -250,7 +251,7 @@ void Thin(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
 // diagonally joins nothing they do not already join. Afterwards a line
 // pixel has exactly two neighbours, so neighbour counts find ends and
 // junctions.
-void RemoveStairs(std::vector<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
+void RemoveStairs(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
   for (int i : pixels) {
@@ -522,7 +523,7 @@ namespace {
 // wherever it is, ink keeps its contrast to it. Where even that estimate
 // is dark (inside a large filled shape) the picture's usual paper level
 // stands in, so large fills stay ink. On white paper nothing changes.
-void EvenOutPaper(std::vector<uint8_t>& grey, int w, int h) {
+void EvenOutPaper(TPlane<uint8_t>& grey, int w, int h) {
   constexpr int kBlock = 16;
   const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
   std::vector<float> level(size_t(bw) * size_t(bh), 0.0f);
@@ -596,7 +597,7 @@ struct TArea {
 // takes 1 + the owner's index, with kCentreClaim on centre-line pixels.
 void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
               const std::vector<std::vector<int>>& strokePixels, const std::vector<int>& keptAs,
-              std::vector<uint32_t>& owner, int w, int h, TCentrelineDrawing& out) {
+              TPlane<uint32_t>& owner, int w, int h, TCentrelineDrawing& out) {
   constexpr uint32_t kCentre = TCentrelineDrawing::kCentreClaim, kUnclaimed = ~kCentre;
   const uint32_t strokes = uint32_t(out.Strokes.size());
   const TIndexSplit at(w);
@@ -661,7 +662,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   const TIndexSplit at(w);
 
   // 1. Ink, and the ink areas (8-connected) without their specks.
-  std::vector<uint8_t> state(n), grey(n);
+  TPlane<uint8_t> state(n), grey(n);
   ParallelRows(h, 4LL * w, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const uint32_t* s = picture.ScanLine(y);
@@ -669,7 +670,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const uint32_t c = s[x];
         const int a = int(c >> 24);
         const int l = (77 * int((c >> 16) & 0xFF) + 150 * int((c >> 8) & 0xFF) + 29 * int(c & 0xFF) + 128) >> 8;
-        const int g = 255 - (a * (255 - l) + 127) / 255;  // onto white paper
+        const int g = a == 255 ? l : 255 - (a * (255 - l) + 127) / 255;  // onto white paper
         grey[size_t(y) * size_t(w) + size_t(x)] = uint8_t(g);
       }
     }
@@ -715,7 +716,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 2. Distances.
   clock.restart();
-  std::vector<uint32_t> dt = SquaredDistances(state, w, h, kInk);
+  TPlane<uint32_t> dt = SquaredDistances(state.data(), w, h, kInk);
   const auto measure = [&] {
     for (TArea& a : areas) {
       float m = 0;
@@ -784,7 +785,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const int x0 = in.x0 - pad, y0 = in.y0 - pad, bw = in.x1 - in.x0 + 1 + 2 * pad, bh = in.y1 - in.y0 + 1 + 2 * pad;
         std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
         for (int p : blobPixels[b]) notCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 0;
-        const std::vector<uint32_t> toCore = SquaredDistances(notCore, bw, bh);
+        const TPlane<uint32_t> toCore = SquaredDistances(notCore.data(), bw, bh);
         for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
           for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x) {
             uint8_t& m = state[size_t(y) * size_t(w) + size_t(x)];
@@ -824,7 +825,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         for (int y = std::max(0, cy0); y < std::min(h, cy0 + ch); ++y)
           for (int x = std::max(0, cx0); x < std::min(w, cx0 + cw); ++x)
             if (state[size_t(y) * size_t(w) + size_t(x)] & kFill) notFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)] = 0;
-        const std::vector<uint32_t> toFill = SquaredDistances(notFill, cw, ch);
+        const TPlane<uint32_t> toFill = SquaredDistances(notFill.data(), cw, ch);
         for (int y = std::max(0, in.y0 - grow); y <= std::min(h - 1, in.y1 + grow); ++y)
           for (int x = std::max(0, in.x0 - grow); x <= std::min(w - 1, in.x1 + grow); ++x) {
             const size_t q = size_t(y) * size_t(w) + size_t(x);
@@ -1353,6 +1354,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     fillOf[i] = int(out.Fills.size());
     out.Fills.push_back(std::move(fill));
   }
+  // The claims' lists grow while the planes below are no longer needed.
+  TPlane<uint8_t>().swap(grey);
+  TPlane<uint8_t>().swap(state);
   ClaimInk(areas, fillOf, strokes, keptAs, dt, w, h, out);
   out.MsFit = double(clock.nsecsElapsed()) / 1e6;
   report(100);
