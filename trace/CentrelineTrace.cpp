@@ -175,14 +175,18 @@ int Crossings(const int p[8]) {
 // Zhang and Suen's thinning of the kSkel pixels listed in pixels (left
 // holding the ones that stay). A pass only removes pixels with a paper
 // neighbour, so only those are looked at: the ink's border at first, then
-// the pixels a removal uncovers (marked kSeen while listed). The work
-// follows the border, not the ink, and each pass's decisions, all made on
-// the state before it, are split over the cores.
+// the pixels a removal uncovers (marked kSeen while listed). A pixel that
+// stayed through both kinds of pass with its neighbours unchanged stays
+// until a neighbour goes, so it leaves the list until then. The work
+// follows the changing border, not the ink, and each pass's decisions, all
+// made on the state before it, are split over the cores.
 void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
+  // Stayed through a pass of each kind (bits free until the graph).
+  constexpr uint8_t kStayed[2] = {kVisited, uint8_t(1u << kKindShift)};
   const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
   std::vector<int> border;
-  for (int i : pixels) m[size_t(i)] &= uint8_t(~kSeen);
+  for (int i : pixels) m[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
   for (int i : pixels) {
     int p[8];
     g.Ring(at.X(i), at.Y(i), p);
@@ -193,55 +197,56 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   }
   constexpr int kChunks = 64;
   std::vector<std::vector<int>> removeIn(kChunks);
-  for (int quiet = 0; quiet < 2;) {
-    for (int pass = 0; pass < 2; ++pass) {
-      const size_t per = (border.size() + kChunks - 1) / kChunks;
-      ParallelRows(kChunks, 20LL * (long long)per, [&](int c0, int c1) {
-        for (int c = c0; c < c1; ++c) {
-          std::vector<int>& remove = removeIn[size_t(c)];
-          remove.clear();
-          for (size_t k = size_t(c) * per; k < std::min(border.size(), size_t(c + 1) * per); ++k) {
-            const int i = border[k];
-            int p[8];
-            g.Ring(at.X(i), at.Y(i), p);
-            const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
-            if (b < 2 || b > 6 || Crossings(p) != 1) continue;
-            // N, E, S, W are p[0], p[2], p[4], p[6].
-            if (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
-                          : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0))
-              remove.push_back(i);
-          }
+  for (int pass = 0; !border.empty(); pass = 1 - pass) {
+    const size_t per = (border.size() + kChunks - 1) / kChunks;
+    ParallelRows(kChunks, 20LL * (long long)per, [&](int c0, int c1) {
+      for (int c = c0; c < c1; ++c) {
+        std::vector<int>& remove = removeIn[size_t(c)];
+        remove.clear();
+        for (size_t k = size_t(c) * per; k < std::min(border.size(), size_t(c + 1) * per); ++k) {
+          const int i = border[k];
+          int p[8];
+          g.Ring(at.X(i), at.Y(i), p);
+          const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+          // N, E, S, W are p[0], p[2], p[4], p[6].
+          if (b >= 2 && b <= 6 && Crossings(p) == 1 &&
+              (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
+                         : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0)))
+            remove.push_back(i);
         }
-      });
-      bool changed = false;
-      for (const std::vector<int>& remove : removeIn)
-        for (int i : remove) {
-          m[size_t(i)] &= uint8_t(~(kSkel | kSeen));
-          changed = true;
-        }
-      if (!changed) {
-        ++quiet;
-        continue;
       }
-      quiet = 0;
-      border.erase(std::remove_if(border.begin(), border.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
-                   border.end());
-      for (const std::vector<int>& remove : removeIn)
-        for (int i : remove) {
-          const int x = at.X(i), y = at.Y(i);
-          for (int k = 0; k < 8; ++k) {
-            const int nx = x + kDx[k], ny = y + kDy[k];
-            if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-            uint8_t& q = m[size_t(ny) * size_t(w) + size_t(nx)];
-            if ((q & kSkel) && !(q & kSeen)) {
-              q |= kSeen;
-              border.push_back(ny * w + nx);
-            }
+    });
+    for (const std::vector<int>& remove : removeIn)
+      for (int i : remove) m[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
+    for (int i : border)
+      if (m[size_t(i)] & kSkel) m[size_t(i)] |= kStayed[pass];
+    for (const std::vector<int>& remove : removeIn)
+      for (int i : remove) {
+        const int x = at.X(i), y = at.Y(i);
+        for (int k = 0; k < 8; ++k) {
+          const int nx = x + kDx[k], ny = y + kDy[k];
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+          uint8_t& q = m[size_t(ny) * size_t(w) + size_t(nx)];
+          if (!(q & kSkel)) continue;
+          q &= uint8_t(~(kStayed[0] | kStayed[1]));
+          if (!(q & kSeen)) {
+            q |= kSeen;
+            border.push_back(ny * w + nx);
           }
         }
-    }
+      }
+    border.erase(std::remove_if(border.begin(), border.end(),
+                                [&](int i) {
+                                  uint8_t& q = m[size_t(i)];
+                                  if (!(q & kSkel)) return true;
+                                  if ((q & kStayed[0]) && (q & kStayed[1])) {
+                                    q &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
+                                    return true;
+                                  }
+                                  return false;
+                                }),
+                 border.end());
   }
-  for (int i : border) m[size_t(i)] &= uint8_t(~kSeen);
   pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
                pixels.end());
 }
@@ -625,13 +630,31 @@ void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
     }
   }
   std::vector<int>().swap(queue);
-  // In scan order, so lookups can search.
-  const size_t n = size_t(w) * size_t(h);
-  for (size_t p = 0; p < n; ++p) {
-    const uint32_t code = owner[p];
-    if (code == 0 || code == kUnclaimed) continue;
-    out.ClaimPixels.push_back(int32_t(p));
-    out.ClaimOwners.push_back(((code & ~kCentre) - 1) | (code & kCentre));
+  // In scan order, so lookups can search: bands of rows gathered on the
+  // cores, then put end to end.
+  constexpr int kBands = 16;
+  std::vector<std::vector<int32_t>> pixels(kBands);
+  std::vector<std::vector<uint32_t>> owners(kBands);
+  ParallelRows(kBands, (long long)w * h / kBands, [&](int b0, int b1) {
+    for (int b = b0; b < b1; ++b) {
+      const size_t first = size_t(h) * size_t(b) / kBands * size_t(w), last = size_t(h) * size_t(b + 1) / kBands * size_t(w);
+      for (size_t p = first; p < last; ++p) {
+        const uint32_t code = owner[p];
+        if (code == 0 || code == kUnclaimed) continue;
+        pixels[size_t(b)].push_back(int32_t(p));
+        owners[size_t(b)].push_back(((code & ~kCentre) - 1) | (code & kCentre));
+      }
+    }
+  });
+  size_t total = 0;
+  for (const auto& band : pixels) total += band.size();
+  out.ClaimPixels.reserve(total);
+  out.ClaimOwners.reserve(total);
+  for (int b = 0; b < kBands; ++b) {
+    out.ClaimPixels.insert(out.ClaimPixels.end(), pixels[size_t(b)].begin(), pixels[size_t(b)].end());
+    out.ClaimOwners.insert(out.ClaimOwners.end(), owners[size_t(b)].begin(), owners[size_t(b)].end());
+    std::vector<int32_t>().swap(pixels[size_t(b)]);
+    std::vector<uint32_t>().swap(owners[size_t(b)]);
   }
 }
 
@@ -1156,9 +1179,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   clock.restart();
   // The index each kept stroke got in the drawing; -1 for a dropped one.
   std::vector<int> keptAs(strokes.size(), -1);
-  for (size_t s = 0; s < strokes.size(); ++s) {
+  // Strokes are measured and fitted each on its own, split over the cores;
+  // the kept ones take their places in order afterwards.
+  std::vector<TCentrelineStroke> made(strokes.size());
+  std::vector<uint8_t> kept(strokes.size(), 0);
+  const auto makeStroke = [&](size_t s) {
     const std::vector<int>& px = strokes[s];
-    if (px.empty()) continue;
+    if (px.empty()) return;
     std::vector<TPt> pts;
     pts.reserve(px.size() + 2);
     for (int p : px) pts.push_back(pos(p));
@@ -1308,9 +1335,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
     float length = 0;
     for (size_t i = 1; i < pts.size(); ++i) length += Len(pts[i] - pts[i - 1]);
-    if (length < params.MinStrokeLength && pts.size() > 1) continue;
-    keptAs[s] = int(out.Strokes.size());
-    TCentrelineStroke stroke;
+    if (length < params.MinStrokeLength && pts.size() > 1) return;
+    kept[s] = 1;
+    TCentrelineStroke& stroke = made[s];
     stroke.Width = width;
     stroke.Color = MeanColour(colour, 1);
     if (strokeLoop[s] && pts.size() > 2) pts.push_back(pts.front());
@@ -1320,8 +1347,16 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     } else {
       FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path);
     }
-    out.Points += stroke.Path.Count();
-    out.Strokes.push_back(std::move(stroke));
+  };
+  ParallelRows(int(strokes.size()), long(out.InkPixels / std::max<size_t>(1, strokes.size())) * 200,
+               [&](int s0, int s1) {
+                 for (int s = s0; s < s1; ++s) makeStroke(size_t(s));
+               });
+  for (size_t s = 0; s < strokes.size(); ++s) {
+    if (!kept[s]) continue;
+    keptAs[s] = int(out.Strokes.size());
+    out.Points += made[s].Path.Count();
+    out.Strokes.push_back(std::move(made[s]));
   }
   // Fills: each filled area's outline with its holes.
   std::vector<int> fillOf(areas.size(), -1);
