@@ -531,15 +531,20 @@ namespace {
 void EvenOutPaper(TPlane<uint8_t>& grey, int w, int h) {
   constexpr int kBlock = 16;
   const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
-  std::vector<float> level(size_t(bw) * size_t(bh), 0.0f);
+  std::vector<uint8_t> brightest(size_t(bw) * size_t(bh), 0);
   ParallelRows(bh, 4LL * kBlock * w, [&](int by0, int by1) {
     for (int by = by0; by < by1; ++by)
       for (int y = by * kBlock; y < std::min(h, (by + 1) * kBlock); ++y) {
         const uint8_t* row = grey.data() + size_t(y) * size_t(w);
-        float* out = level.data() + size_t(by) * size_t(bw);
-        for (int x = 0; x < w; ++x) out[x / kBlock] = std::max(out[x / kBlock], float(row[x]));
+        uint8_t* out = brightest.data() + size_t(by) * size_t(bw);
+        for (int bx = 0; bx < bw; ++bx) {
+          uint8_t m = out[bx];
+          for (int x = bx * kBlock; x < std::min(w, (bx + 1) * kBlock); ++x) m = std::max(m, row[x]);
+          out[bx] = m;
+        }
       }
   });
+  std::vector<float> level(brightest.begin(), brightest.end());
   const auto spread = [&](const std::vector<float>& in, int r, bool useMax) {
     std::vector<float> out(in.size());
     for (int by = 0; by < bh; ++by)
@@ -593,6 +598,92 @@ struct TArea {
   int skeleton = 0;
   bool fill = false;
 };
+
+// The 8-connected areas of kInk pixels, in the order of their first pixel
+// in scan order, each area's pixels in scan order. Areas of fewer than
+// speck pixels are dropped and their pixels cleared. Found from the runs of
+// ink along the rows (gathered on the cores), joined where runs on
+// neighbouring rows touch: the work follows the runs, and memory is read in
+// order.
+std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
+  struct TRun {
+    int y, x0, x1;  // x1 one past the last pixel
+  };
+  constexpr int kBands = 16;
+  std::vector<std::vector<TRun>> bandRuns(kBands);
+  ParallelRows(kBands, (long long)w * h / kBands, [&](int b0, int b1) {
+    for (int b = b0; b < b1; ++b)
+      for (int y = h * b / kBands; y < h * (b + 1) / kBands; ++y) {
+        const uint8_t* row = state.data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w;) {
+          if (!(row[x] & kInk)) {
+            ++x;
+            continue;
+          }
+          const int x0 = x;
+          while (x < w && (row[x] & kInk)) ++x;
+          bandRuns[size_t(b)].push_back({y, x0, x});
+        }
+      }
+  });
+  std::vector<TRun> runs;
+  {
+    size_t total = 0;
+    for (const auto& band : bandRuns) total += band.size();
+    runs.reserve(total);
+    for (auto& band : bandRuns) {
+      runs.insert(runs.end(), band.begin(), band.end());
+      std::vector<TRun>().swap(band);
+    }
+  }
+  // Union-find over the runs; a set's root is its first run in scan order.
+  std::vector<int> parent(runs.size());
+  std::iota(parent.begin(), parent.end(), 0);
+  const auto root = [&](int r) {
+    while (parent[size_t(r)] != r) r = parent[size_t(r)] = parent[size_t(parent[size_t(r)])];
+    return r;
+  };
+  for (size_t prev = 0, cur = 0; cur < runs.size(); ++cur) {
+    const TRun& b = runs[cur];
+    // Runs of the row above that may touch b (diagonal touches count).
+    while (prev < cur && (runs[prev].y < b.y - 1 || (runs[prev].y == b.y - 1 && runs[prev].x1 < b.x0))) ++prev;
+    for (size_t a = prev; a < cur && runs[a].y == b.y - 1 && runs[a].x0 <= b.x1; ++a) {
+      const int ra = root(int(a)), rb = root(int(cur));
+      if (ra != rb) parent[size_t(std::max(ra, rb))] = std::min(ra, rb);
+    }
+  }
+  std::vector<int> label(runs.size(), -1);
+  std::vector<long long> count;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    const int top = root(int(r));
+    if (label[size_t(top)] < 0) {
+      label[size_t(top)] = int(count.size());
+      count.push_back(0);
+    }
+    label[r] = label[size_t(top)];
+    count[size_t(label[r])] += runs[r].x1 - runs[r].x0;
+  }
+  std::vector<int> id(count.size(), -1);
+  std::vector<TArea> areas;
+  for (size_t l = 0; l < count.size(); ++l) {
+    if (count[l] < speck) continue;
+    id[l] = int(areas.size());
+    areas.emplace_back();
+    areas.back().pixels.reserve(size_t(count[l]));
+  }
+  for (size_t r = 0; r < runs.size(); ++r) {
+    const TRun& run = runs[r];
+    const int a = id[size_t(label[r])];
+    const int p0 = run.y * w;
+    if (a < 0) {
+      std::fill(state.begin() + p0 + run.x0, state.begin() + p0 + run.x1, uint8_t(0));
+      continue;
+    }
+    std::vector<int>& px = areas[size_t(a)].pixels;
+    for (int x = run.x0; x < run.x1; ++x) px.push_back(p0 + x);
+  }
+  return areas;
+}
 
 // Hands every ink pixel to what took it: a fill's pixels to the fill, a
 // stroke area's pixels to the kept stroke whose centre line is nearest
@@ -693,8 +784,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const uint32_t c = s[x];
         const int a = int(c >> 24);
         const int l = (77 * int((c >> 16) & 0xFF) + 150 * int((c >> 8) & 0xFF) + 29 * int(c & 0xFF) + 128) >> 8;
-        const int g = a == 255 ? l : 255 - (a * (255 - l) + 127) / 255;  // onto white paper
-        grey[size_t(y) * size_t(w) + size_t(x)] = uint8_t(g);
+        // Onto white paper: 255 - a * (255 - l) / 255, rounded; the division
+        // by 255 done exactly with shifts, so the loop runs in vector lanes.
+        const int v = a * (255 - l) + 127;
+        grey[size_t(y) * size_t(w) + size_t(x)] = uint8_t(255 - ((v + 1 + (v >> 8)) >> 8));
       }
     }
   });
@@ -703,36 +796,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     for (size_t i = size_t(y0) * size_t(w); i < size_t(y1) * size_t(w); ++i)
       state[i] = grey[i] < params.Threshold ? kInk : 0;
   });
-  std::vector<TArea> areas;
-  {
-    std::vector<int> stack;
-    for (size_t i = 0; i < n; ++i) {
-      if ((state[i] & (kInk | kSeen)) != kInk) continue;
-      TArea a;
-      stack.push_back(int(i));
-      state[i] |= kSeen;
-      while (!stack.empty()) {
-        const int p = stack.back();
-        stack.pop_back();
-        a.pixels.push_back(p);
-        const int x = at.X(p), y = at.Y(p);
-        for (int k = 0; k < 8; ++k) {
-          const int nx = x + kDx[k], ny = y + kDy[k];
-          if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-          const size_t q = size_t(ny) * size_t(w) + size_t(nx);
-          if ((state[q] & (kInk | kSeen)) == kInk) {
-            state[q] |= kSeen;
-            stack.push_back(int(q));
-          }
-        }
-      }
-      if (int(a.pixels.size()) < params.SpeckSize) {
-        for (int p : a.pixels) state[size_t(p)] = 0;
-        a.pixels.clear();
-      }
-      areas.push_back(std::move(a));
-    }
-  }
+  std::vector<TArea> areas = InkAreas(state, w, h, params.SpeckSize);
   for (const TArea& a : areas) out.InkPixels += (long long)a.pixels.size();
   out.MsInk = double(clock.nsecsElapsed()) / 1e6;
   report(15);
