@@ -782,8 +782,14 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const uint32_t* s = picture.ScanLine(y);
       for (int x = 0; x < w; ++x) {
         const uint32_t c = s[x];
-        const int a = int(c >> 24);
-        const int l = (77 * int((c >> 16) & 0xFF) + 150 * int((c >> 8) & 0xFF) + 29 * int(c & 0xFF) + 128) >> 8;
+        const int a = int(c >> 24), r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+        const int luma = (77 * r + 150 * g + 29 * b + 128) >> 8;
+        // Coloured ink stands out from paper by its colour as much as by its
+        // darkness: an orange or pink line is nearly as light as mid grey.
+        // Strong colour counts as dark (paper's faint tints and a photo's
+        // colour noise stay well above any threshold).
+        const int chroma = std::max({r, g, b}) - std::min({r, g, b});
+        const int l = std::min(luma, std::max(0, 255 - (3 * chroma) / 2));
         // Onto white paper: 255 - a * (255 - l) / 255, rounded; the division
         // by 255 done exactly with shifts, so the loop runs in vector lanes.
         const int v = a * (255 - l) + 127;

@@ -6,9 +6,9 @@
 // what is ink, the origin picture gives the colours.
 //
 // The stages, and what each guarantees to the next:
-//  1. Ink: a pixel is ink when its grey (alpha composited onto white, the
-//     paper's own level divided out) is below Threshold. Ink areas of fewer
-//     than SpeckSize pixels are dropped.
+//  1. Ink: a pixel is ink when its grey (strong colour counting as dark,
+//     alpha composited onto white, the paper's own level divided out) is
+//     below Threshold. Ink areas of fewer than SpeckSize pixels are dropped.
 //  2. Distance: for every ink pixel the exact Euclidean distance to the
 //     nearest paper pixel (the picture's border counts as paper).
 //  3. Skeleton: ink thinned to 8-connected lines one pixel wide that keep

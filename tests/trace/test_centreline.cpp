@@ -75,6 +75,22 @@ TEST(Centreline, AStraightStrokeKeepsItsWidthLengthAndColour) {
   }
 }
 
+// Light but strongly coloured ink is as light as mid grey or lighter; it
+// is ink all the same, and keeps its colour.
+TEST(Centreline, LightColouredInkIsTraced) {
+  const QColor colours[] = {QColor(208, 112, 16), QColor(224, 128, 128), QColor(240, 200, 0), QColor(100, 180, 255)};
+  for (const QColor& c : colours) {
+    const TBitmap pic = Picture(160, 60, [&](QPainter& p) { Line(p, {20, 30}, {140, 30}, 5, c); });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << c.name().toStdString();
+    const TCentrelineStroke& s = d.Strokes[0];
+    EXPECT_NEAR(s.Width, 5, 1.0) << c.name().toStdString();
+    EXPECT_NEAR(int((s.Color >> 16) & 0xFF), c.red(), 12) << c.name().toStdString();
+    EXPECT_NEAR(int((s.Color >> 8) & 0xFF), c.green(), 12) << c.name().toStdString();
+    EXPECT_NEAR(int(s.Color & 0xFF), c.blue(), 12) << c.name().toStdString();
+  }
+}
+
 TEST(Centreline, CrossingsContinueStraightAndTeesJoin) {
   const TBitmap cross = Picture(120, 120, [](QPainter& p) {
     Line(p, {10, 10}, {110, 110}, 4);
