@@ -1242,6 +1242,65 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   }
   for (size_t i = 0; i < chains.size(); ++i)
     if (!chains[i].dropped && !taken[i]) assemble(int(i), 0);  // closed rings of chains
+  // Strokes of two colours that touch end to end, with no junction between
+  // them (a road running into a river at a town's dot), thin into one line.
+  // Where the colour along a stroke changes for good, it is cut in two;
+  // the cut ends stay where they are.
+  {
+    constexpr int kCut = -2;
+    constexpr size_t kSpan = 6;
+    const size_t count = strokes.size();
+    for (size_t s = 0; s < count; ++s) {
+      if (strokeLoop[s] || strokes[s].size() < 3 * kSpan) continue;
+      std::vector<int> px = strokes[s];
+      // Running sums of the colour's two opponent axes (red against green,
+      // green against blue), which stay in proportion when ink mixes with
+      // white paper at an anti-aliased edge.
+      std::vector<std::array<double, 2>> sum(px.size() + 1, {0, 0});
+      for (size_t i = 0; i < px.size(); ++i) {
+        const uint32_t c = origin.ScanLine(at.Y(px[i]))[at.X(px[i])];
+        const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+        sum[i + 1] = {sum[i][0] + (r - g), sum[i][1] + (g - b)};
+      }
+      const auto change = [&](size_t i) {  // between the spans before and after i
+        const double ax = (sum[i][0] - sum[i - kSpan][0]) / kSpan, ay = (sum[i][1] - sum[i - kSpan][1]) / kSpan;
+        const double bx = (sum[i + kSpan][0] - sum[i][0]) / kSpan, by = (sum[i + kSpan][1] - sum[i][1]) / kSpan;
+        const double la = std::hypot(ax, ay), lb = std::hypot(bx, by);
+        const double strong = std::max(la, lb), weak = std::min(la, lb);
+        if (strong < 40) return 0.0;             // both near grey: one ink
+        if (weak < 0.25 * strong) return strong;  // colour against grey or black
+        const double cosine = (ax * bx + ay * by) / (la * lb);
+        return cosine < std::cos(40 * 3.14159265 / 180) ? (1 - cosine) * strong : 0.0;
+      };
+      std::vector<size_t> cuts;
+      for (size_t i = kSpan; i + kSpan <= px.size(); ++i) {
+        const double here = change(i);
+        if (here <= 0) continue;
+        // The strongest change nearby is the boundary.
+        bool best = true;
+        for (size_t k = std::max(kSpan, i - std::min(i, kSpan)); k <= std::min(px.size() - kSpan, i + kSpan) && best; ++k)
+          best = k == i || change(k) < here || (change(k) == here && k > i);
+        if (best && (cuts.empty() || i - cuts.back() >= kSpan)) cuts.push_back(i);
+      }
+      if (cuts.empty()) continue;
+      const std::array<int, 2> ends = strokeEnds[s];
+      cuts.push_back(px.size());
+      size_t from = 0;
+      for (size_t k = 0; k < cuts.size(); ++k) {
+        std::vector<int> piece(px.begin() + long(from), px.begin() + long(cuts[k]));
+        const std::array<int, 2> pieceEnds = {k == 0 ? ends[0] : kCut, k + 1 == cuts.size() ? ends[1] : kCut};
+        if (k == 0) {
+          strokes[s] = std::move(piece);
+          strokeEnds[s] = pieceEnds;
+        } else {
+          strokes.push_back(std::move(piece));
+          strokeEnds.push_back(pieceEnds);
+          strokeLoop.push_back(false);
+        }
+        from = cuts[k];
+      }
+    }
+  }
   out.MsGraph = double(clock.nsecsElapsed()) / 1e6;
   report(75);
 
@@ -1382,6 +1441,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     if (!strokeLoop[s] && pts.size() > 1) {
       for (int side = 0; side < 2; ++side) {
         const int node = strokeEnds[s][size_t(side)];
+        if (node == -2) continue;  // cut where the colour changes: ends there
         TPt end = side == 0 ? pts.front() : pts.back();
         // The end's direction over a stretch as long as the stroke is
         // thick: the last few pixels of a thinned end wander.

@@ -91,6 +91,39 @@ TEST(Centreline, LightColouredInkIsTraced) {
   }
 }
 
+// Two strokes of different colours drawn end to end thin into one line
+// with no junction; they come out as two strokes, each in its colour. One
+// colour round a bend stays one stroke.
+TEST(Centreline, AColourChangeAlongALineCutsIt) {
+  struct Case {
+    QColor first, second;
+    size_t strokes;
+  };
+  const Case cases[] = {{QColor(200, 40, 30), QColor(30, 90, 200), 2},
+                        {Qt::black, QColor(208, 112, 16), 2},
+                        {QColor(30, 120, 40), QColor(30, 120, 40), 1},
+                        {QColor(20, 40, 140), QColor(20, 40, 140), 1}};
+  for (const Case& c : cases) {
+    const TBitmap pic = Picture(200, 140, [&](QPainter& p) {
+      p.setPen(QPen(c.first, 5, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(20, 30), QPointF(100, 40));
+      p.setPen(QPen(c.second, 5, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(100, 40), QPointF(170, 110));
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    const std::string name = c.first.name().toStdString() + " " + c.second.name().toStdString();
+    ASSERT_EQ(d.Strokes.size(), c.strokes) << name;
+    if (c.strokes != 2) continue;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      const TRectF b = StrokeBounds(s);
+      const QColor want = b.Right < 110 ? c.first : c.second;
+      EXPECT_NEAR(int((s.Color >> 16) & 0xFF), want.red(), 25) << name;
+      EXPECT_NEAR(int((s.Color >> 8) & 0xFF), want.green(), 25) << name;
+      EXPECT_NEAR(int(s.Color & 0xFF), want.blue(), 25) << name;
+    }
+  }
+}
+
 TEST(Centreline, CrossingsContinueStraightAndTeesJoin) {
   const TBitmap cross = Picture(120, 120, [](QPainter& p) {
     Line(p, {10, 10}, {110, 110}, 4);
