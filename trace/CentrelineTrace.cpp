@@ -1136,9 +1136,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   const auto direction = [&](const TEnd& e, TPt from, float reach) {
     const TChain& c = chains[size_t(e.chain)];
     const int m = int(c.px.size());
-    int idx = std::min(m - 1, std::max(1, int(reach)));
-    const TPt at = pos(c.px[size_t(e.side == 0 ? idx : m - 1 - idx)]);
-    return Unit(at - from);
+    const auto point = [&](int i) { return pos(c.px[size_t(e.side == 0 ? i : m - 1 - i)]); };
+    // Along the chain past the junction's blob, where thinning pulls the
+    // line towards the other branches; from the junction when the chain is
+    // too short for that.
+    const int near = std::min(m - 1, int(reach / 2)), far = std::min(m - 1, int(1.5f * reach));
+    if (far - near >= 3) return Unit(point(far) - point(near));
+    return Unit(point(std::min(m - 1, std::max(1, int(reach)))) - from);
   };
   // A chain's colour in the origin picture (its middle pixels), worked out
   // when a junction first asks.
@@ -1191,6 +1195,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           // Straight on, and as thick on both sides: a thin line crossing a
           // thick one does not take over the thick one's other half.
           const float tu = chainThickness(ends[u].chain), tv = chainThickness(ends[v].chain);
+          // Nor does a thin line that leaves a thick one's end after
+          // running along it: a bend keeps its thickness.
+          if (std::max(tu, tv) > 2 * std::min(tu, tv) + 1) continue;
           const float straight = -Dot(dir[u], dir[v]) - 0.8f * std::fabs(tu - tv) / std::max({tu, tv, 1.0f});
           if (straight > best) {
             best = straight;
@@ -1209,8 +1216,12 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   std::vector<std::vector<int>> strokes;  // pixel lists
   std::vector<std::array<int, 2>> strokeEnds;  // junction (or -1) at each end
   std::vector<bool> strokeLoop;
+  // Where a stroke passes through a junction: its index in the pixel list
+  // and the junction.
+  std::vector<std::vector<std::array<int, 2>>> strokeJoins;
   const auto assemble = [&](int startChain, int startSide) {
     std::vector<int> px;
+    std::vector<std::array<int, 2>> joins;
     int c = startChain, side = startSide;  // enter chain c at its end side
     const int firstNode = chains[size_t(c)].node[side];
     int lastNode = -1;
@@ -1228,10 +1239,12 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         loop = next / 2 == startChain;
         break;
       }
+      if (lastNode >= 0) joins.push_back({int(px.size()) - 1, lastNode});
       c = next / 2;
       side = next % 2;
     }
     strokes.push_back(std::move(px));
+    strokeJoins.push_back(std::move(joins));
     strokeEnds.push_back({firstNode, lastNode});
     strokeLoop.push_back(loop || chains[size_t(startChain)].loop);
   };
@@ -1242,10 +1255,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   }
   for (size_t i = 0; i < chains.size(); ++i)
     if (!chains[i].dropped && !taken[i]) assemble(int(i), 0);  // closed rings of chains
-  // Strokes of two colours that touch end to end, with no junction between
-  // them (a road running into a river at a town's dot), thin into one line.
-  // Where the colour along a stroke changes for good, it is cut in two;
-  // the cut ends stay where they are.
+  // Strokes of two colours, or a thin line and a thick one, that touch end
+  // to end with no junction between them (a road running into a river at
+  // a town's dot, a hairline leaving a heavy stroke's end) thin into one
+  // line. Where the colour or the thickness along a stroke changes for
+  // good, it is cut in two; the cut ends stay where they are.
   {
     constexpr int kCut = -2;
     constexpr size_t kSpan = 6;
@@ -1255,16 +1269,18 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       std::vector<int> px = strokes[s];
       // Running sums of the colour's two opponent axes (red against green,
       // green against blue), which stay in proportion when ink mixes with
-      // white paper at an anti-aliased edge.
-      std::vector<std::array<double, 2>> sum(px.size() + 1, {0, 0});
+      // white paper at an anti-aliased edge, and of the ink's half width.
+      std::vector<std::array<double, 3>> sum(px.size() + 1, {0, 0, 0});
       for (size_t i = 0; i < px.size(); ++i) {
         const uint32_t c = origin.ScanLine(at.Y(px[i]))[at.X(px[i])];
         const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
-        sum[i + 1] = {sum[i][0] + (r - g), sum[i][1] + (g - b)};
+        sum[i + 1] = {sum[i][0] + (r - g), sum[i][1] + (g - b), sum[i][2] + radius(px[i])};
       }
-      const auto change = [&](size_t i) {  // between the spans before and after i
-        const double ax = (sum[i][0] - sum[i - kSpan][0]) / kSpan, ay = (sum[i][1] - sum[i - kSpan][1]) / kSpan;
-        const double bx = (sum[i + kSpan][0] - sum[i][0]) / kSpan, by = (sum[i + kSpan][1] - sum[i][1]) / kSpan;
+      const auto mean = [&](size_t from, size_t to, int k) { return (sum[to][size_t(k)] - sum[from][size_t(k)]) / double(to - from); };
+      // Between the spans before and after i: how much the colour turns.
+      const auto colourChange = [&](size_t i) {
+        const double ax = mean(i - kSpan, i, 0), ay = mean(i - kSpan, i, 1);
+        const double bx = mean(i, i + kSpan, 0), by = mean(i, i + kSpan, 1);
         const double la = std::hypot(ax, ay), lb = std::hypot(bx, by);
         const double strong = std::max(la, lb), weak = std::min(la, lb);
         if (strong < 40) return 0.0;             // both near grey: one ink
@@ -1272,30 +1288,56 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const double cosine = (ax * bx + ay * by) / (la * lb);
         return cosine < std::cos(40 * 3.14159265 / 180) ? (1 - cosine) * strong : 0.0;
       };
-      std::vector<size_t> cuts;
-      for (size_t i = kSpan; i + kSpan <= px.size(); ++i) {
-        const double here = change(i);
-        if (here <= 0) continue;
-        // The strongest change nearby is the boundary.
-        bool best = true;
-        for (size_t k = std::max(kSpan, i - std::min(i, kSpan)); k <= std::min(px.size() - kSpan, i + kSpan) && best; ++k)
-          best = k == i || change(k) < here || (change(k) == here && k > i);
-        if (best && (cuts.empty() || i - cuts.back() >= kSpan)) cuts.push_back(i);
+      // How many times thicker one side is, when more than twice. Not near
+      // a junction, where the ink of the other branches widens the line.
+      std::vector<uint8_t> nearJoin(px.size(), 0);
+      for (const std::array<int, 2>& join : strokeJoins[s]) {
+        const int reach = int(kSpan) + int(2 * radius(px[size_t(join[0])])) + 2;
+        for (int i = std::max(0, join[0] - reach); i <= std::min(int(px.size()) - 1, join[0] + reach); ++i)
+          nearJoin[size_t(i)] = 1;
       }
+      const auto widthChange = [&](size_t i) {
+        if (nearJoin[i]) return 0.0;
+        const double a = mean(i - kSpan, i, 2), b = mean(i, i + kSpan, 2);
+        const double thick = std::max(a, b), thin = std::min(a, b);
+        return thick > 2 * thin + 0.75 ? thick / std::max(thin, 0.5) : 0.0;
+      };
+      std::vector<size_t> cuts;
+      for (const auto& change : {std::function<double(size_t)>(colourChange), std::function<double(size_t)>(widthChange)})
+        for (size_t i = kSpan; i + kSpan <= px.size(); ++i) {
+          const double here = change(i);
+          if (here <= 0) continue;
+          // The strongest change nearby is the boundary.
+          bool best = true;
+          for (size_t k = std::max(kSpan, i - std::min(i, kSpan)); k <= std::min(px.size() - kSpan, i + kSpan) && best; ++k)
+            best = k == i || change(k) < here || (change(k) == here && k > i);
+          if (best) cuts.push_back(i);
+        }
+      std::sort(cuts.begin(), cuts.end());
+      std::vector<size_t> apart;
+      for (size_t c : cuts)
+        if (apart.empty() || c - apart.back() >= kSpan) apart.push_back(c);
+      cuts.swap(apart);
       if (cuts.empty()) continue;
       const std::array<int, 2> ends = strokeEnds[s];
+      const std::vector<std::array<int, 2>> joins = strokeJoins[s];
       cuts.push_back(px.size());
       size_t from = 0;
       for (size_t k = 0; k < cuts.size(); ++k) {
         std::vector<int> piece(px.begin() + long(from), px.begin() + long(cuts[k]));
         const std::array<int, 2> pieceEnds = {k == 0 ? ends[0] : kCut, k + 1 == cuts.size() ? ends[1] : kCut};
+        std::vector<std::array<int, 2>> pieceJoins;
+        for (const std::array<int, 2>& j : joins)
+          if (size_t(j[0]) >= from && size_t(j[0]) < cuts[k]) pieceJoins.push_back({j[0] - int(from), j[1]});
         if (k == 0) {
           strokes[s] = std::move(piece);
           strokeEnds[s] = pieceEnds;
+          strokeJoins[s] = std::move(pieceJoins);
         } else {
           strokes.push_back(std::move(piece));
           strokeEnds.push_back(pieceEnds);
           strokeLoop.push_back(false);
+          strokeJoins.push_back(std::move(pieceJoins));
         }
         from = cuts[k];
       }
@@ -1417,6 +1459,34 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const TAcross& a = acrossAt[i];
       if (a.ink <= 0 || a.ink > 1.3f * width) continue;
       pts[i] = pts[i] + a.dir * std::clamp(a.shift, -0.75f, 0.75f);
+    }
+    // Through a junction, thinning pulls a line towards the branch that
+    // meets it: the skeleton dips into the blob where the inks join. Where
+    // the stroke goes on nearly straight, its points within the blob are
+    // left out, and the line bridges the blob straight.
+    if (!strokeJoins[s].empty()) {
+      std::vector<uint8_t> drop(pts.size(), 0);
+      const int last = int(pts.size()) - 1;
+      for (const std::array<int, 2>& join : strokeJoins[s]) {
+        const TPt c = clusterAt[size_t(join[1])];
+        const float blob = radius(px[size_t(join[0])]) + 1;
+        int a = join[0], b = join[0];
+        while (a > 0 && Len(pts[size_t(a)] - c) < blob) --a;
+        while (b < last && Len(pts[size_t(b)] - c) < blob) ++b;
+        if (a == 0 || b == last || b - a < 2) continue;
+        const int reach = int(blob) + 2;
+        const TPt before = Unit(pts[size_t(a)] - pts[size_t(std::max(0, a - reach))]);
+        const TPt after = Unit(pts[size_t(std::min(last, b + reach))] - pts[size_t(b)]);
+        // Only where lines cross or a branch meets the line (a junction of
+        // two ends is a bend, whose corner is kept) and the line goes on
+        // within 60 degrees, as the pairing chose.
+        if (atJunction[size_t(join[1])].size() < 3 || Dot(before, after) < 0.5f) continue;
+        for (int i = a + 1; i < b; ++i) drop[size_t(i)] = 1;
+      }
+      size_t kept = 0;
+      for (size_t i = 0; i < pts.size(); ++i)
+        if (!drop[i]) pts[kept++] = pts[i];
+      pts.resize(kept);
     }
     // Ends. The stroke is drawn with round caps, so its centre line ends
     // half a width short of where its ink ends, and the cap ends with the

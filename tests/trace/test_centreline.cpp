@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 #include <QPainter>
 #include <QPainterPath>
 
+#include "tests/support/Synthetic.h"
 #include "trace/CentrelineTrace.h"
 
 using namespace karto;
@@ -30,26 +32,32 @@ void Line(QPainter& p, QPointF a, QPointF b, double width, QColor c = Qt::black)
   p.drawLine(a, b);
 }
 
-// The bounds of the curve a path draws (not of its control points).
-TRectF StrokeBounds(const TPathData& path) {
-  TBoundsBuilder b;
+// The points along the curves a path draws (not its control points).
+std::vector<TPointF> Flatten(const TPathData& path) {
+  std::vector<TPointF> out;
   TPointF cur;
   for (int i = 0; i < path.Count(); ++i) {
     const TPathPoint& p = path.Points(i);
     if (p.Kind != ppCurveTo || i + 2 >= path.Count()) {
       cur = p.Point;
-      b.Add(cur);
+      out.push_back(cur);
       continue;
     }
     const TPointF c1 = p.Point, c2 = path.Points(i + 1).Point, e = path.Points(i + 2).Point;
     for (int k = 1; k <= 32; ++k) {
       const float t = k / 32.0f, u = 1 - t;
-      b.Add({u * u * u * cur.X + 3 * u * u * t * c1.X + 3 * u * t * t * c2.X + t * t * t * e.X,
-             u * u * u * cur.Y + 3 * u * u * t * c1.Y + 3 * u * t * t * c2.Y + t * t * t * e.Y});
+      out.push_back({u * u * u * cur.X + 3 * u * u * t * c1.X + 3 * u * t * t * c2.X + t * t * t * e.X,
+                     u * u * u * cur.Y + 3 * u * u * t * c1.Y + 3 * u * t * t * c2.Y + t * t * t * e.Y});
     }
     cur = e;
     i += 2;
   }
+  return out;
+}
+
+TRectF StrokeBounds(const TPathData& path) {
+  TBoundsBuilder b;
+  for (const TPointF& p : Flatten(path)) b.Add(p);
   return b.Rect;
 }
 TRectF StrokeBounds(const TCentrelineStroke& s) { return StrokeBounds(s.Path); }
@@ -137,6 +145,72 @@ TEST(Centreline, CrossingsContinueStraightAndTeesJoin) {
   });
   const TCentrelineDrawing t = TraceCentrelines(tee, tee, {});
   EXPECT_EQ(t.Strokes.size(), 2u) << "a T is a bar and a stem";
+}
+
+// Thinning pulls a line towards a branch that meets or touches it: the
+// house's roof passes just over the corners of its walls, and its traced
+// line still runs straight past them.
+TEST(Centreline, ALineRunsStraightPastBranches) {
+  TBitmap house(800, 600);
+  house.Clear(0xFFFFFFFFu);
+  synthetic::DrawHouse(house, 0xFF000000u, true);
+  const TCentrelineDrawing d = TraceCentrelines(house, house, {});
+  // The roof's two slopes: (160, 310) to (310, 180) to (460, 310).
+  const auto offSlope = [](TPointF p, TPointF a, TPointF b) {
+    const float dx = b.X - a.X, dy = b.Y - a.Y;
+    return std::fabs((p.X - a.X) * dy - (p.Y - a.Y) * dx) / std::hypot(dx, dy);
+  };
+  for (const auto& slope : {std::pair<TPointF, TPointF>{{160, 310}, {310, 180}}, {{460, 310}, {310, 180}}}) {
+    const auto along = [&](TPointF p) {
+      const float dx = slope.second.X - slope.first.X, dy = slope.second.Y - slope.first.Y;
+      return ((p.X - slope.first.X) * dx + (p.Y - slope.first.Y) * dy) / (dx * dx + dy * dy);
+    };
+    // The roof's stroke: the one running along the slope the longest.
+    std::vector<TPointF> roof;
+    size_t best = 0;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      std::vector<TPointF> on;
+      for (const TPointF& p : Flatten(s.Path))
+        if (along(p) > 0.03f && along(p) < 0.9f && offSlope(p, slope.first, slope.second) < 2.5f) on.push_back(p);
+      if (on.size() > best) {
+        best = on.size();
+        roof = Flatten(s.Path);
+      }
+    }
+    ASSERT_GT(best, 20u);
+    float worst = 0;
+    for (const TPointF& p : roof)
+      if (along(p) > 0.03f && along(p) < 0.9f) worst = std::max(worst, offSlope(p, slope.first, slope.second));
+    EXPECT_LT(worst, 1.0f) << "the roof dips towards the wall's corner";
+  }
+}
+
+// A thin line that leaves a thick one's end (at an angle, along it, or
+// straight on) is not the thick one's continuation: the thick stroke ends
+// where its ink does, and the thin one is a stroke of its own.
+TEST(Centreline, AThinLineLeavingAThickEndIsItsOwnStroke) {
+  struct Case {
+    QPointF from, to;
+  };
+  const Case cases[] = {{{32, 68}, {70, 130}}, {{33, 50}, {45, 130}}, {{30, 70}, {30, 130}}};
+  for (const Case& c : cases) {
+    const TBitmap pic = Picture(120, 140, [&](QPainter& p) {
+      Line(p, {30, 10}, {30, 70}, 10);
+      Line(p, c.from, c.to, 1.5);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    int thick = 0, thin = 0;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      if (s.Width < 3) {
+        ++thin;
+        continue;
+      }
+      ++thick;
+      EXPECT_LT(StrokeBounds(s).Bottom + s.Width / 2, 76) << c.to.x() << " the thick stroke ends where its ink does";
+    }
+    EXPECT_EQ(thick, 1) << c.to.x();
+    EXPECT_EQ(thin, 1) << c.to.x();
+  }
 }
 
 TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
