@@ -357,7 +357,7 @@ void Fit(const std::vector<TPt>& pts, int first, int last, TPt t1, TPt t2, float
 
 // A polyline as cubic curves: smoothed a little (pixel stairs are noise),
 // cut at corners, each piece fitted within the tolerance.
-void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path) {
+void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2) {
   if (pts.size() < 2) return;
   for (int pass = 0; pass < 2 && pts.size() > 4; ++pass) {
     std::vector<TPt> s = pts;
@@ -415,8 +415,22 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
       piece.swap(s);
     }
     const int m = int(piece.size()) - 1;
-    const TPt t1 = Unit(piece[size_t(std::min(2, m))] - piece[0]);
-    const TPt t2 = Unit(piece[size_t(std::max(m - 2, 0))] - piece[size_t(m)]);
+    // A piece that stays within half the tolerance of its chord is a
+    // straight line, drawn as one.
+    const TPt a = piece.front(), b = piece.back(), chord = b - a;
+    const float chordLength = Len(chord);
+    float off = 0;
+    for (const TPt& p : piece)
+      off = std::max(off, chordLength > 1e-3f ? std::fabs((p - a).x * chord.y - (p - a).y * chord.x) / chordLength : Len(p - a));
+    if (off <= tol / 2) {
+      path.CurveTo({a.x + chord.x / 3, a.y + chord.y / 3}, {a.x + chord.x * 2 / 3, a.y + chord.y * 2 / 3}, {b.x, b.y});
+      continue;
+    }
+    // The end directions over a stretch as long as the line is wide: the
+    // last pixels of a thinned line bend off.
+    const int span = std::max(2, std::min(int(width), m / 3));
+    const TPt t1 = Unit(piece[size_t(std::min(span, m))] - piece[0]);
+    const TPt t2 = Unit(piece[size_t(std::max(m - span, 0))] - piece[size_t(m)]);
     std::vector<TBezier> curves;
     Fit(piece, 0, m, t1, t2, tol, curves);
     for (const TBezier& b : curves) path.CurveTo({b.p1.x, b.p1.y}, {b.p2.x, b.p2.y}, {b.p3.x, b.p3.y});
@@ -1512,6 +1526,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       for (int side = 0; side < 2; ++side) {
         const int node = strokeEnds[s][size_t(side)];
         if (node == -2) continue;  // cut where the colour changes: ends there
+        // A free end's last pixels bend off with the thinning; they give
+        // way to the line run on straight below.
+        if (node < 0) {
+          const size_t trim = std::min(pts.size() / 4, size_t(width / 2));
+          if (side == 0) pts.erase(pts.begin(), pts.begin() + long(trim));
+          else pts.resize(pts.size() - trim);
+        }
         TPt end = side == 0 ? pts.front() : pts.back();
         // The end's direction over a stretch as long as the stroke is
         // thick: the last few pixels of a thinned end wander.
@@ -1545,7 +1566,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       stroke.Path.MoveTo({pts[0].x, pts[0].y});
       stroke.Path.LineTo({pts[0].x, pts[0].y});
     } else {
-      FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path);
+      FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path, width);
     }
   };
   ParallelRows(int(strokes.size()), long(out.InkPixels / std::max<size_t>(1, strokes.size())) * 200,

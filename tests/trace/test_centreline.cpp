@@ -83,6 +83,30 @@ TEST(Centreline, AStraightStrokeKeepsItsWidthLengthAndColour) {
   }
 }
 
+// A slanted straight line comes out as one straight curve along it: the
+// bent-off last pixels of its thinned ends do not bend the curve.
+TEST(Centreline, ASlantedLineIsOneStraightCurve) {
+  struct Case {
+    QPointF from, to;
+    double width;
+  };
+  const Case cases[] = {{{40, 20}, {60, 120}, 8}, {{20, 30}, {140, 60}, 5}, {{30, 110}, {130, 20}, 3}, {{20, 20}, {120, 120}, 10}};
+  for (const Case& c : cases) {
+    const TBitmap pic = Picture(160, 140, [&](QPainter& p) {
+      p.setPen(QPen(Qt::black, c.width, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(c.from, c.to);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << c.width;
+    EXPECT_EQ(d.Strokes[0].Path.Count(), 4) << c.width << " one curve";
+    const double dx = c.to.x() - c.from.x(), dy = c.to.y() - c.from.y();
+    double worst = 0;
+    for (const TPointF& p : Flatten(d.Strokes[0].Path))
+      worst = std::max(worst, std::fabs((p.X - c.from.x()) * dy - (p.Y - c.from.y()) * dx) / std::hypot(dx, dy));
+    EXPECT_LT(worst, 0.5) << c.width;
+  }
+}
+
 // Light but strongly coloured ink is as light as mid grey or lighter; it
 // is ink all the same, and keeps its colour.
 TEST(Centreline, LightColouredInkIsTraced) {
