@@ -388,18 +388,39 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
     i = best + kSpan - 1;
   }
   cuts.push_back(n - 1);
-  // Thinning cuts a corner's tip off; the corner point goes back to where
-  // the straight stretches on either side meet.
+  // Thinning cuts a corner's tip off, the more so the wider the line and
+  // the sharper the corner: the corner point goes back to where the
+  // straight stretches on either side meet (looked at from as far off as
+  // the line is wide), and the rounded points about it give way, so the
+  // stretches run straight into the corner.
+  std::vector<uint8_t> drop(n, 0);
   for (size_t c = 1; c + 1 < cuts.size(); ++c) {
     const size_t i = cuts[c];
-    if (i < 2 * kSpan || i + 2 * kSpan >= n) continue;
-    const TPt a0 = pts[i - 2 * kSpan], a1 = pts[i - kSpan], b0 = pts[i + kSpan], b1 = pts[i + 2 * kSpan];
+    size_t span = std::max(kSpan, size_t(1.5f * width));
+    if (i < 2 * span || i + 2 * span >= n) span = kSpan;
+    if (i < 2 * span || i + 2 * span >= n) continue;
+    const TPt a0 = pts[i - 2 * span], a1 = pts[i - span], b0 = pts[i + span], b1 = pts[i + 2 * span];
     const TPt da = a1 - a0, db = b1 - b0;
     const float den = da.x * db.y - da.y * db.x;
     if (std::fabs(den) < 1e-3f) continue;
     const float t = ((b0.x - a0.x) * db.y - (b0.y - a0.y) * db.x) / den;
     const TPt meet = a0 + da * t;
-    if (Len(meet - pts[i]) <= 4) pts[i] = meet;
+    const float moved = Len(meet - pts[i]);
+    if (moved > std::max(4.0f, 2 * width)) continue;
+    pts[i] = meet;
+    const size_t round = std::min(span - 1, size_t(moved + width / 2));
+    for (size_t k = i - round; k <= i + round; ++k)
+      if (k != i) drop[k] = 1;
+  }
+  {
+    std::vector<TPt> keptPts;
+    std::vector<size_t> at(n);
+    for (size_t i = 0; i < n; ++i) {
+      at[i] = keptPts.size();
+      if (!drop[i]) keptPts.push_back(pts[i]);
+    }
+    for (size_t& c : cuts) c = at[c];
+    pts.swap(keptPts);
   }
   path.MoveTo({pts[0].x, pts[0].y});
   for (size_t c = 0; c + 1 < cuts.size(); ++c) {
@@ -1561,7 +1582,29 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     TCentrelineStroke& stroke = made[s];
     stroke.Width = width;
     stroke.Color = MeanColour(colour, 1);
-    if (strokeLoop[s] && pts.size() > 2) pts.push_back(pts.front());
+    if (strokeLoop[s] && pts.size() > 2) {
+      // A closed line starts in the middle of its longest stretch without
+      // a bend, so that its corners fall well inside the line, where they
+      // are found and kept sharp.
+      const size_t m = pts.size(), span = std::min<size_t>(5, m / 3);
+      std::vector<uint8_t> bend(m, 0);
+      for (size_t i = 0; i < m && span > 0; ++i) {
+        const TPt before = Unit(pts[i] - pts[(i + m - span) % m]), after = Unit(pts[(i + span) % m] - pts[i]);
+        bend[i] = Dot(before, after) < 0.9f;
+      }
+      size_t start = 0, longest = 0;
+      for (size_t i = 0; i < m; ++i) {
+        if (bend[i] || !bend[(i + m - 1) % m]) continue;  // stretches start after a bend
+        size_t k = 0;
+        while (k < m && !bend[(i + k) % m]) ++k;
+        if (k > longest) {
+          longest = k;
+          start = (i + k / 2) % m;
+        }
+      }
+      std::rotate(pts.begin(), pts.begin() + long(start), pts.end());
+      pts.push_back(pts.front());
+    }
     if (pts.size() == 1) {
       stroke.Path.MoveTo({pts[0].x, pts[0].y});
       stroke.Path.LineTo({pts[0].x, pts[0].y});

@@ -107,6 +107,33 @@ TEST(Centreline, ASlantedLineIsOneStraightCurve) {
   }
 }
 
+// Thinning cuts off the tip of a sharp corner in a wide line, the more the
+// sharper; the traced line still reaches the corner, in an open line and
+// in a closed one.
+TEST(Centreline, SharpCornersReachTheirTip) {
+  struct Case {
+    double width;
+    bool closed;
+  };
+  for (const Case& c : {Case{10, false}, Case{6, false}, Case{10, true}, Case{8, true}}) {
+    const QPointF tip(60, 20);
+    const TBitmap pic = Picture(180, 180, [&](QPainter& p) {
+      p.setPen(QPen(Qt::black, c.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      QPainterPath path;
+      path.moveTo(40, 160);
+      path.lineTo(tip);
+      path.lineTo(150, 110);
+      if (c.closed) path.closeSubpath();
+      p.drawPath(path);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    double nearest = 1e9;
+    for (const TCentrelineStroke& s : d.Strokes)
+      for (const TPointF& p : Flatten(s.Path)) nearest = std::min(nearest, std::hypot(p.X - tip.x(), p.Y - tip.y()));
+    EXPECT_LT(nearest, 2.0) << c.width << (c.closed ? " closed" : " open");
+  }
+}
+
 // Light but strongly coloured ink is as light as mid grey or lighter; it
 // is ink all the same, and keeps its colour.
 TEST(Centreline, LightColouredInkIsTraced) {
