@@ -14,7 +14,7 @@ seconds=${2:-60}
 shift $(( $# < 2 ? $# : 2 ))
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(xml_reader xml_roundtrip number length transform rectangle base64 color declaration stylesheet pathdata svg_model svg_render)
+  targets=(xml_reader xml_roundtrip number length transform rectangle base64 color declaration stylesheet pathdata svg_model svg_render png_read)
 fi
 
 cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++

@@ -10,11 +10,10 @@
 #include "platform/FileWrite.h"
 #include "platform/JpegCodec.h"
 #include "platform/Memory.h"
+#include "platform/PngRead.h"
 #include "platform/PngWrite.h"
 
 namespace karto {
-
-namespace {
 
 // Large pictures live in memory the kernel may back with 2 MB pages. Warps
 // read them along slanted lines, a new row (and a new 4 KB page) every few
@@ -31,8 +30,6 @@ QImage AllocateImage(int width, int height) {
   }
   return QImage(width, height, QImage::Format_ARGB32);
 }
-
-}  // namespace
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
 
@@ -97,6 +94,11 @@ void TBitmap::LoadFromFile(const QString& fileName, std::string* warning) {
       QFile file(fileName);
       if (file.open(QIODevice::ReadOnly)) DecodeJpeg(file.readAll(), img);
     }
+  }
+  if (format == "png") {
+    // The common kinds through Karto's own reader; the rest through Qt's.
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadOnly)) DecodePng(file.readAll(), img, uint64_t(kMaxPictureMegabytes) * 1024 * 1024);
   }
   if (img.isNull()) img = reader.read();
   if (img.isNull()) throw EBitmapError(reader.errorString().toStdString());

@@ -15,6 +15,10 @@ class QIODevice;
 
 namespace karto {
 
+// An ARGB32 picture of width x height, its pixels not set; large ones in
+// memory the kernel may back with 2 MB pages. Null when there is no memory.
+QImage AllocateImage(int width, int height);
+
 // Raised by LoadFromFile and SaveToFile; what() says what failed and why.
 class EBitmapError : public std::runtime_error {
  public:

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libgl-dev zlib1g-dev libturbojpeg0-dev
+  qt6-base-dev libgl-dev zlib1g-dev libturbojpeg0-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   xvfb xauth
   fontconfig fonts-dejavu-core desktop-file-utils

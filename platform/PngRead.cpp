@@ -1,0 +1,172 @@
+#include "platform/PngRead.h"
+
+#include <libdeflate.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/Memory.h"
+#include "platform/Parallel.h"
+
+namespace karto {
+
+namespace {
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// Undoes one row's filter in place; prev is the row above, already undone
+// (null for the first row, which has zeros above it).
+bool Unfilter(int filter, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
+  switch (filter) {
+    case 0:
+      return true;
+    case 1:
+      for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+      return true;
+    case 2:
+      if (prev)
+        for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+      return true;
+    case 3:
+      for (size_t i = 0; i < n; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0, up = prev ? prev[i] : 0;
+        row[i] = uint8_t(row[i] + ((left + up) >> 1));
+      }
+      return true;
+    case 4:
+      for (size_t i = 0; i < n; ++i) {
+        const int a = i >= bpp ? row[i - bpp] : 0, b = prev ? prev[i] : 0, c = prev && i >= bpp ? prev[i - bpp] : 0;
+        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+        row[i] = uint8_t(row[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+  const size_t size = size_t(bytes.size());
+  if (size < 8 + 25 || std::memcmp(data, kSignature, 8) != 0) return false;
+
+  uint32_t width = 0, height = 0;
+  int colourType = -1;
+  uint32_t palette[256];
+  size_t paletteSize = 0;
+  std::vector<uint8_t> compressed;
+  bool ended = false;
+  for (size_t pos = 8; pos + 12 <= size && !ended;) {
+    const uint32_t length = BigEndian32(data + pos);
+    if (length > size - pos - 12) return false;  // runs past the file's end
+    const uint8_t* type = data + pos + 4;
+    const uint8_t* body = data + pos + 8;
+    if (libdeflate_crc32(0, type, size_t(length) + 4) != BigEndian32(body + length)) return false;
+    const bool first = pos == 8;
+    pos += size_t(length) + 12;
+    if (std::memcmp(type, "IHDR", 4) == 0) {
+      if (!first || length != 13) return false;
+      width = BigEndian32(body);
+      height = BigEndian32(body + 4);
+      const int depth = body[8];
+      colourType = body[9];
+      // Compression and filter method 0, no interlacing, 8 bits a channel.
+      if (depth != 8 || body[10] != 0 || body[11] != 0 || body[12] != 0) return false;
+      if (colourType != 0 && colourType != 2 && colourType != 3 && colourType != 4 && colourType != 6) return false;
+      if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return false;
+      if (uint64_t(width) * height * 4 > maxBytes) return false;
+    } else if (colourType < 0) {
+      return false;  // IHDR must come first
+    } else if (std::memcmp(type, "PLTE", 4) == 0) {
+      if (length % 3 != 0 || length / 3 > 256) return false;
+      paletteSize = length / 3;
+      for (size_t i = 0; i < paletteSize; ++i)
+        palette[i] = 0xFF000000u | uint32_t(body[3 * i]) << 16 | uint32_t(body[3 * i + 1]) << 8 | body[3 * i + 2];
+    } else if (std::memcmp(type, "tRNS", 4) == 0) {
+      // One colour keyed transparent (grey or RGB pictures) is left to Qt.
+      if (colourType != 3 || length > paletteSize) return false;
+      for (size_t i = 0; i < length; ++i) palette[i] = (palette[i] & 0x00FFFFFFu) | uint32_t(body[i]) << 24;
+    } else if (std::memcmp(type, "IDAT", 4) == 0) {
+      if (compressed.empty()) compressed.reserve(size - pos + length);
+      compressed.insert(compressed.end(), body, body + length);
+    } else if (std::memcmp(type, "IEND", 4) == 0) {
+      ended = true;
+    } else if (std::memcmp(type, "eXIf", 4) == 0) {
+      return false;  // the picture may ask to be turned
+    } else if (!(type[0] & 0x20)) {
+      return false;  // a critical chunk this reader does not know
+    }
+  }
+  if (!ended || compressed.empty() || (colourType == 3 && paletteSize == 0)) return false;
+
+  const size_t channels = colourType == 0 ? 1 : colourType == 2 ? 3 : colourType == 3 ? 1 : colourType == 4 ? 2 : 4;
+  const size_t rowBytes = size_t(width) * channels, stride = rowBytes + 1;
+  const size_t rawSize = stride * height;
+  std::unique_ptr<uint8_t, decltype(&std::free)> raw(static_cast<uint8_t*>(AllocateLarge(rawSize)), &std::free);
+  if (!raw) return false;
+  {
+    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    if (!inflater) return false;
+    size_t got = 0;
+    const libdeflate_result result =
+        libdeflate_zlib_decompress(inflater, compressed.data(), compressed.size(), raw.get(), rawSize, &got);
+    libdeflate_free_decompressor(inflater);
+    if (result != LIBDEFLATE_SUCCESS || got != rawSize) return false;
+  }
+  std::vector<uint8_t>().swap(compressed);
+  for (size_t y = 0; y < height; ++y) {
+    uint8_t* row = raw.get() + y * stride;
+    if (!Unfilter(row[0], row + 1, y > 0 ? row + 1 - stride : nullptr, rowBytes, channels)) return false;
+  }
+
+  QImage image = AllocateImage(int(width), int(height));
+  if (image.isNull()) return false;
+  uchar* const bits = image.bits();  // taken once: the threads below share the picture
+  const size_t bytesPerLine = size_t(image.bytesPerLine());
+  std::atomic<bool> badIndex{false};
+  ParallelRows(int(height), 4LL * width, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const uint8_t* s = raw.get() + size_t(y) * stride + 1;
+      auto* d = reinterpret_cast<uint32_t*>(bits + size_t(y) * bytesPerLine);
+      switch (colourType) {
+        case 0:
+          for (uint32_t x = 0; x < width; ++x) d[x] = 0xFF000000u | uint32_t(s[x]) * 0x010101u;
+          break;
+        case 2:
+          for (uint32_t x = 0; x < width; ++x, s += 3)
+            d[x] = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+          break;
+        case 3:
+          for (uint32_t x = 0; x < width; ++x) {
+            if (s[x] >= paletteSize) {
+              badIndex = true;
+              break;
+            }
+            d[x] = palette[s[x]];
+          }
+          break;
+        case 4:
+          for (uint32_t x = 0; x < width; ++x, s += 2) d[x] = uint32_t(s[1]) << 24 | uint32_t(s[0]) * 0x010101u;
+          break;
+        default:
+          for (uint32_t x = 0; x < width; ++x, s += 4)
+            d[x] = uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+          break;
+      }
+    }
+  });
+  if (badIndex) return false;  // a palette index past the palette: Qt's reader decides
+  out = std::move(image);
+  return true;
+}
+
+}  // namespace karto
