@@ -13,19 +13,26 @@
 //     nearest paper pixel (the picture's border counts as paper).
 //  3. Skeleton: ink thinned to 8-connected lines one pixel wide that keep
 //     the ink's connections (no line breaks where the ink is connected).
-//  4. Fills: an ink area whose thickest point is wider than MaxStrokeWidth,
-//     or whose skeleton is no longer than the area is thick (a dot), becomes
-//     a fill; its pixels take no further part in strokes.
+//  4. Fills: ink thicker than MaxStrokeWidth (the pixels within reach of the
+//     centres of the widest disks that fit) splits off as a fill, and an ink
+//     area whose skeleton is no longer than the area is thick (a dot) is a
+//     fill; fill pixels take no further part in strokes.
 //  5. Graph: the skeleton cut at its ends and junctions into chains; spurs
 //     (end chains shorter than the ink is thick at their junction) removed.
 //  6. Strokes: at a junction the two chains that continue each other most
-//     nearly straight join into one stroke (an X gives two strokes, a T a
-//     through stroke and one that ends on it); free ends are extended by the
-//     half width the thinning took from them, so ends keep their length.
-//  7. Width and colour per stroke: the median ink width along its centre
-//     line, the mean origin colour along it.
+//     nearly straight, of one hue and like thickness, join into one stroke
+//     (an X gives two strokes, a T a through stroke and one that ends on
+//     it). A stroke whose colour or thickness changes for good along it is
+//     cut there (two inks touching end to end thin into one line).
+//  7. Width and colour per stroke: the ink measured across its centre line
+//     (median), the colour of its fully inked middle over the paper's.
+//     Through a junction the line bridges the junction's blob straight;
+//     free ends run on straight to where the ink ends, less half a width.
 //  8. Curves: each stroke's centre line fitted by cubic Béziers within
-//     CurveTolerance, split at corners sharper than CornerAngle.
+//     CurveTolerance, split at corners sharper than CornerAngle; a corner
+//     goes back to where the stretches either side meet (thinning cuts
+//     its tip off), and a stretch within half the tolerance of its chord
+//     is one straight curve.
 
 #include <functional>
 #include <vector>
