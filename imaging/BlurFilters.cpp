@@ -323,11 +323,11 @@ void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma) {
   }
 }
 
-void GaussianBlurPlane16(std::vector<uint16_t>& plane, int w, int h, float sigma) {
+void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma) {
   if (w <= 0 || h <= 0 || !(sigma > 0)) return;
   const int r = PlaneBoxRadius(sigma);
   BoxCascadeRows16(plane.data(), w, h, r);
-  std::vector<uint16_t> tmp(plane.size());
+  TPlane<uint16_t> tmp(plane.size());
   BoxColumns16(plane.data(), tmp.data(), w, h, r);
   BoxColumns16(tmp.data(), plane.data(), w, h, r);
   BoxColumns16(plane.data(), tmp.data(), w, h, r);

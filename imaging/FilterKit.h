@@ -21,6 +21,7 @@
 #endif
 
 #include "platform/Filters.h"
+#include "platform/Memory.h"
 #include "platform/Parallel.h"
 
 namespace karto::fx {
@@ -327,7 +328,7 @@ void BoxBlurColumns(const TBitmap& in, TBitmap& out, int radius);
 
 // Planes of one channel, blurred in place like a Gaussian of sigma pixels.
 void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma);
-void GaussianBlurPlane16(std::vector<uint16_t>& plane, int w, int h, float sigma);
+void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma);
 
 // A transition's second picture at the size of the first (the same bitmap
 // when the sizes agree, else stretched bilinearly).

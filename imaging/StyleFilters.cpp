@@ -182,7 +182,7 @@ void HalftoneKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, T
 // light is smooth enough to be computed at a quarter of the size.
 constexpr int kFrac = 16;  // grey 0..255 is stored as 0..4080
 
-std::vector<float> PaperLight(const std::vector<uint16_t>& grey, int w, int h, float sigma, int f, int& lw, int& lh) {
+std::vector<float> PaperLight(const TPlane<uint16_t>& grey, int w, int h, float sigma, int f, int& lw, int& lh) {
   lw = (w + f - 1) / f;
   lh = (h + f - 1) / f;
   std::vector<float> low(size_t(lw) * size_t(lh));
@@ -206,7 +206,7 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
   const int w = in.Width(), h = in.Height();
   const float brush = p.Floats[0];
   const size_t n = size_t(w) * size_t(h);
-  std::vector<uint16_t> grey(n);
+  TPlane<uint16_t> grey(n);
   ParallelRows(h, w, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const uint32_t* s = in.ScanLine(y);
@@ -214,7 +214,7 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
       for (int x = 0; x < w; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
     }
   });
-  std::vector<uint16_t> near = grey;
+  TPlane<uint16_t> near = grey;
   GaussianBlurPlane16(near, w, h, brush);
   constexpr int kPaperScale = 4;
   int lw = 0, lh = 0;

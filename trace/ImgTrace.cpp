@@ -118,7 +118,7 @@ void TImgTrace::BuildPixelMap() {
   // undoing when an allocation fails.
   try {
     // Left uninitialised: the first pass writes every entry.
-    m_arPixelIdx.reset(new int32_t[size_t(total)]);
+    m_arPixelIdx = TPlane<int32_t>(size_t(total));
     m_iMapWidth = w;
     m_iMapHeight = h;
 
@@ -129,7 +129,7 @@ void TImgTrace::BuildPixelMap() {
     int32_t count = 0;
     for (int y = 0; y < h; ++y) {
       const uint32_t* row = bits + y * stride;
-      int32_t* out = m_arPixelIdx.get() + MapOffset(0, y);
+      int32_t* out = m_arPixelIdx.data() + MapOffset(0, y);
       for (int x = 0; x < w; ++x) {
         const int32_t dark = IsDarkPixel(row[x]) ? 1 : 0;
         out[x] = dark ? count : -1;
@@ -216,7 +216,7 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
     // notes its darkness for the next one, builds the word along the row
     // (westward from the left, eastward from the right, starting outside
     // the strip) and stores the words of the strip's records.
-    const int32_t* row = m_arPixelIdx.get() + MapOffset(0, y);
+    const int32_t* row = m_arPixelIdx.data() + MapOffset(0, y);
     const int first = upwards ? hi - 1 : lo, last = upwards ? lo - 1 : hi, dx = upwards ? -1 : 1;
     uint32_t along = 0;
     for (int x = first; x != last; x += dx) {

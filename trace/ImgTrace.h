@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "platform/Memory.h"
 #include "platform/Types.h"
 
 namespace karto {
@@ -322,7 +323,7 @@ class TImgTrace {
   const TBitmap* m_oOrgBmp = nullptr;
   int m_iGreyscaleLimit = 0;
   // Row-major: the entry of (x, y) is at y * width + x.
-  std::unique_ptr<int32_t[]> m_arPixelIdx;
+  TPlane<int32_t> m_arPixelIdx;
   int m_iMapWidth = 0;
   int m_iMapHeight = 0;
   TAlphaColor m_oLastGreyColor = 0;

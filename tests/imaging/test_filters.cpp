@@ -231,7 +231,7 @@ TEST(GaussianBlur, KeepsFlatPlanesAndSpreadsAPointSymmetrically) {
   std::vector<float> plane(21 * 21, 10.0f);
   fx::GaussianBlurPlane(plane, 21, 21, 3);
   for (float v : plane) EXPECT_NEAR(v, 10.0f, 1e-3);
-  std::vector<uint16_t> dot(21 * 21, 0);
+  TPlane<uint16_t> dot(21 * 21, 0);
   dot[10 * 21 + 10] = 4000;
   fx::GaussianBlurPlane16(dot, 21, 21, 2);
   EXPECT_EQ(dot[10 * 21 + 7], dot[10 * 21 + 13]);
