@@ -1560,9 +1560,16 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const size_t back = std::min(pts.size() - 1, size_t(std::max(3.0f, width)));
         const TPt inner = side == 0 ? pts[back] : pts[pts.size() - 1 - back];
         std::vector<TPt> extra;
-        if (node >= 0 && Len(clusterAt[size_t(node)] - end) > 0.5f) {
-          end = clusterAt[size_t(node)];
-          extra.push_back(end);
+        // Ending at a junction, the line goes on along its own direction as
+        // deep as the junction's middle lies (the middle of a blob where
+        // three lines meet can lie off this one).
+        if (node >= 0) {
+          const TPt own = Unit(end - inner);
+          const float along = Dot(clusterAt[size_t(node)] - end, own);
+          if (along > 0.5f) {
+            end = end + own * along;
+            extra.push_back(end);
+          }
         }
         const TPt dir = Unit(end - inner);
         bool intoFill = false;
