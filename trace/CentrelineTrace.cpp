@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <functional>
 #include <numeric>
-#include <unordered_map>
 
 #include "platform/Memory.h"
 #include "platform/Parallel.h"
@@ -17,6 +16,7 @@ namespace karto {
 namespace {
 
 constexpr float kInf = 1e20f;
+constexpr size_t kMaxJunctionEnds = 16;
 
 struct TPt {
   float x = 0, y = 0;
@@ -626,6 +626,38 @@ void EvenOutPaper(TPlane<uint8_t>& grey, int w, int h) {
   });
 }
 
+// A number for each of a known count of pixels, by pixel index: open
+// addressing in one array, for the few (or, in a speckled picture, the many)
+// pixels that need one, where a whole-picture plane would cost 4 bytes a
+// pixel.
+class TPixelIds {
+ public:
+  explicit TPixelIds(size_t count) {
+    size_t capacity = 16;
+    while (capacity < 2 * count) capacity *= 2;
+    m_slots.assign(capacity, {-1, -1});
+    m_mask = capacity - 1;
+  }
+  // The number of pixel p, or -1.
+  int Find(int p) const {
+    for (size_t i = Slot(p);; i = (i + 1) & m_mask) {
+      if (m_slots[i].first == p) return m_slots[i].second;
+      if (m_slots[i].first < 0) return -1;
+    }
+  }
+  // Sets the number of p; at most the count given pixels take one.
+  void Set(int p, int id) {
+    size_t i = Slot(p);
+    while (m_slots[i].first >= 0 && m_slots[i].first != p) i = (i + 1) & m_mask;
+    m_slots[i] = {p, id};
+  }
+
+ private:
+  size_t Slot(int p) const { return size_t(uint32_t(p) * 0x9E3779B1u) & m_mask; }
+  std::vector<std::pair<int, int>> m_slots;
+  size_t m_mask = 0;
+};
+
 // An 8-connected area of ink.
 struct TArea {
   std::vector<int> pixels;
@@ -1007,16 +1039,16 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const int c = std::accumulate(ring, ring + 8, 0);
     state[size_t(p)] |= uint8_t((c <= 1 ? 2 : c == 2 ? 1 : 3) << kKindShift);
   }
-  // Junction pixels touching each other are one junction. Junctions are
-  // few, so their clusters are kept by pixel, not in a plane.
-  std::unordered_map<int, int> clusterIds;
+  // Junction pixels touching each other are one junction. In a drawing
+  // junctions are few, so their clusters are kept by pixel, not in a plane.
+  TPixelIds clusterIds(size_t(std::count_if(skel.begin(), skel.end(), [&](int p) { return kind(p) == 3; })));
   std::vector<TPt> clusterAt;
-  const auto cluster = [&](int p) { return kind(p) == 3 ? clusterIds.find(p)->second : -1; };
+  const auto cluster = [&](int p) { return kind(p) == 3 ? clusterIds.Find(p) : -1; };
   for (int p : skel) {
-    if (kind(p) != 3 || clusterIds.count(p)) continue;
+    if (kind(p) != 3 || clusterIds.Find(p) >= 0) continue;
     const int id = int(clusterAt.size());
     std::vector<int> stack{p};
-    clusterIds[p] = id;
+    clusterIds.Set(p, id);
     TPt sum;
     int count = 0;
     while (!stack.empty()) {
@@ -1028,8 +1060,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const int nx = at.X(q) + kDx[k], ny = at.Y(q) + kDy[k];
         if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
         const int r = ny * w + nx;
-        if (kind(r) == 3 && !clusterIds.count(r)) {
-          clusterIds[r] = id;
+        if (kind(r) == 3 && clusterIds.Find(r) < 0) {
+          clusterIds.Set(r, id);
           stack.push_back(r);
         }
       }
@@ -1213,7 +1245,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   };
   for (size_t j = 0; j < atJunction.size(); ++j) {
     std::vector<TEnd>& ends = atJunction[j];
-    if (ends.size() < 2) continue;
+    // Lines in a drawing meet a few at a time; a junction of dozens of ends
+    // is a blob of noise (a speckled photo traced as it is), whose ends are
+    // left to end there. Pairing looks at every pair for every pair taken,
+    // which on such a blob would take minutes.
+    if (ends.size() < 2 || ends.size() > kMaxJunctionEnds) continue;
     const float reach = 3 + 2 * radius(int(clusterAt[j].y) * w + int(clusterAt[j].x));
     std::vector<TPt> dir;
     for (const TEnd& e : ends) dir.push_back(direction(e, clusterAt[j], reach));

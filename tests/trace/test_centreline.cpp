@@ -264,6 +264,24 @@ TEST(Centreline, AThinLineLeavingAThickEndIsItsOwnStroke) {
   }
 }
 
+// A picture of speckles (a noisy photo traced as it is) thins into blobs
+// where thousands of chain ends meet at one junction; pairing them all took
+// minutes. It is traced in passing, every speck claimed.
+TEST(Centreline, ASpeckledPictureIsTracedInPassing) {
+  QImage img(900, 600, QImage::Format_ARGB32);
+  uint32_t seed = 3;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      img.setPixel(x, y, (seed >> 31) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+  const TBitmap pic(img);
+  const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+  EXPECT_FALSE(d.Strokes.empty());
+  EXPECT_EQ(d.ClaimPixels.size(), d.ClaimOwners.size());
+  EXPECT_GT(d.ClaimPixels.size(), size_t(d.InkPixels) * 9 / 10);
+}
+
 TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
   const TBitmap pic = Picture(200, 100, [](QPainter& p) {
     p.setPen(Qt::NoPen);
