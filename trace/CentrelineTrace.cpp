@@ -148,9 +148,11 @@ enum : uint8_t {
   kInk = 1,       // ink that strokes are made of (not a speck, not a fill)
   kFill = 2,      // ink of a fill
   kSkel = 4,      // on the skeleton (during thinning: not thinned away yet)
-  kSeen = 8,      // taken into an area; during thinning, on the list of pixels that may go
-  kVisited = 16,  // a line pixel already walked into a chain
-  kKindShift = 5  // two bits: 1 line, 2 end, 3 junction (skeleton pixels only)
+  kSeen = 8,      // during thinning: on the list of pixels that may go
+  kVisited = 16,  // a line pixel already walked into a chain (before the graph, a
+                  // stage's own passing mark, cleared when it is done)
+  kKindShift = 5  // two bits: 1 line, 2 end, 3 junction (skeleton pixels only;
+                  // before the graph, thinning's other passing mark)
 };
 
 struct TGrid {
