@@ -537,6 +537,8 @@ void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float co
   }
 }
 
+float Luma3(float r, float g, float b) { return 0.299f * r + 0.587f * g + 0.114f * b; }
+
 // How far apart two colours' hues lie, leaving out how light they are:
 // an anti-aliased thin stroke is a lighter grey than a thick black one
 // but not another colour.
@@ -1439,6 +1441,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     struct TAcross {
       TPt dir;
       float ink = 0, shift = 0;
+      float off[4] = {0, 0, 0, 0};  // the colour's departure from the paper (and its lightness's), summed across
     };
     std::vector<TAcross> acrossAt(px.size());
     double colour[3] = {0, 0, 0}, paper[3] = {0, 0, 0};
@@ -1473,11 +1476,18 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       paperGrey = float(beside[beside.size() / 2]);
     }
     const float inkGrey = std::min(float(core[core.size() / 2]), paperGrey - 5);
+    const auto widthsMedian = [](std::vector<float> all) {
+      std::nth_element(all.begin(), all.begin() + long(all.size() / 2), all.end());
+      return std::max(1.0f, all[all.size() / 2]);
+    };
     const auto coverage = [&](float x, float y) {
       const int ix = int(std::floor(x)), iy = int(std::floor(y));
       if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
       return std::clamp((paperGrey - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (paperGrey - inkGrey), 0.0f, 1.0f);
     };
+    float paperColour[3] = {255, 255, 255};
+    if (paperCount > 0)
+      for (int k = 0; k < 3; ++k) paperColour[k] = float(paper[k] / paperCount);
     for (size_t i = 0; i < px.size(); ++i) {
       const int p = px[i];
       const float r = radius(p);
@@ -1490,6 +1500,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           const float c = coverage(q.x, q.y) * 0.25f;
           sum += c;
           moment += c * t;
+          const int qx = std::clamp(int(std::floor(q.x)), 0, w - 1), qy = std::clamp(int(std::floor(q.y)), 0, h - 1);
+          const uint32_t o = origin.ScanLine(qy)[qx];
+          acrossAt[i].off[0] += 0.25f * (float((o >> 16) & 0xFF) - paperColour[0]);
+          acrossAt[i].off[1] += 0.25f * (float((o >> 8) & 0xFF) - paperColour[1]);
+          acrossAt[i].off[2] += 0.25f * (float(o & 0xFF) - paperColour[2]);
+          acrossAt[i].off[3] += 0.25f * (Luma3(float((o >> 16) & 0xFF), float((o >> 8) & 0xFF), float(o & 0xFF)) -
+                                         Luma3(paperColour[0], paperColour[1], paperColour[2]));
         }
         widths.push_back(sum);
         acrossAt[i].ink = sum;
@@ -1515,6 +1532,25 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         colour[2] += c & 0xFF;
       }
       for (double& c : colour) c /= double(half);
+      // A thin stroke has no fully inked middle, and a JPEG keeps colour
+      // at half resolution, spreading a thin stroke's colour over the
+      // paper beside it; blurring moves colour, it does not lose it. So the
+      // colour's departure from the paper is summed across the line and
+      // scaled to the lightness found in the middle (which a JPEG keeps at
+      // full resolution): the departure of lightness summed across, over
+      // the middle's own, is how much ink the sums hold.
+      {
+        const float across = widthsMedian(widths);
+        double off[4] = {0, 0, 0, 0};
+        for (const TAcross& a : acrossAt) {
+          if (a.ink <= 0 || a.ink > 1.3f * across) continue;
+          for (int k = 0; k < 4; ++k) off[k] += a.off[k];
+        }
+        const double middle = double(Luma3(float(colour[0]), float(colour[1]), float(colour[2])) -
+                                     Luma3(paperColour[0], paperColour[1], paperColour[2]));
+        if (middle < -20 && off[3] < 2 * middle)
+          for (int k = 0; k < 3; ++k) colour[k] = std::clamp(double(paperColour[k]) + off[k] * middle / off[3], 0.0, 255.0);
+      }
       if (paperCount > 0) {
         for (int k = 0; k < 3; ++k) {
           const double light = paper[k] / paperCount;
@@ -1522,8 +1558,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         }
       }
     }
-    std::nth_element(widths.begin(), widths.begin() + long(widths.size() / 2), widths.end());
-    const float width = std::max(1.0f, widths[widths.size() / 2]);
+    const float width = widthsMedian(widths);
     // The skeleton runs through pixel middles; the ink's middle across the
     // line may lie between them (a line two pixels wide). Each point moves
     // across to the middle of the ink it measured, unless other ink (a

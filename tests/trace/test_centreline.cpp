@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <cmath>
 #include <QPainter>
@@ -147,6 +148,37 @@ TEST(Centreline, LightColouredInkIsTraced) {
     EXPECT_NEAR(int((s.Color >> 16) & 0xFF), c.red(), 12) << c.name().toStdString();
     EXPECT_NEAR(int((s.Color >> 8) & 0xFF), c.green(), 12) << c.name().toStdString();
     EXPECT_NEAR(int(s.Color & 0xFF), c.blue(), 12) << c.name().toStdString();
+  }
+}
+
+// A JPEG keeps colour at half resolution, so a thin coloured line's colour
+// is spread over the paper beside it; the traced stroke still has the
+// line's colour, not a greyed one.
+TEST(Centreline, AThinLineInAJpegKeepsItsColour) {
+  const QColor colours[] = {QColor(20, 40, 140), QColor(150, 20, 20), QColor(20, 110, 40)};
+  for (const QColor& c : colours) {
+    for (double width : {2.0, 3.0}) {
+      QImage img(200, 120, QImage::Format_RGB32);
+      img.fill(QColor(245, 243, 238));
+      {
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(c, width, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(20, 30), QPointF(180, 95));
+      }
+      QByteArray jpeg;
+      QBuffer buffer(&jpeg);
+      buffer.open(QIODevice::WriteOnly);
+      img.save(&buffer, "JPEG", 90);
+      const TBitmap pic(QImage::fromData(jpeg, "JPEG"));
+      const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+      ASSERT_EQ(d.Strokes.size(), 1u) << c.name().toStdString() << " " << width;
+      const TAlphaColor got = d.Strokes[0].Color;
+      const std::string name = c.name().toStdString() + " " + std::to_string(width);
+      EXPECT_NEAR(int((got >> 16) & 0xFF), c.red(), 20) << name;
+      EXPECT_NEAR(int((got >> 8) & 0xFF), c.green(), 20) << name;
+      EXPECT_NEAR(int(got & 0xFF), c.blue(), 20) << name;
+    }
   }
 }
 
