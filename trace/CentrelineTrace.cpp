@@ -1488,6 +1488,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     float paperColour[3] = {255, 255, 255};
     if (paperCount > 0)
       for (int k = 0; k < 3; ++k) paperColour[k] = float(paper[k] / paperCount);
+    const float paperLuma = Luma3(paperColour[0], paperColour[1], paperColour[2]);
     for (size_t i = 0; i < px.size(); ++i) {
       const int p = px[i];
       const float r = radius(p);
@@ -1505,8 +1506,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           acrossAt[i].off[0] += 0.25f * (float((o >> 16) & 0xFF) - paperColour[0]);
           acrossAt[i].off[1] += 0.25f * (float((o >> 8) & 0xFF) - paperColour[1]);
           acrossAt[i].off[2] += 0.25f * (float(o & 0xFF) - paperColour[2]);
-          acrossAt[i].off[3] += 0.25f * (Luma3(float((o >> 16) & 0xFF), float((o >> 8) & 0xFF), float(o & 0xFF)) -
-                                         Luma3(paperColour[0], paperColour[1], paperColour[2]));
+          acrossAt[i].off[3] += 0.25f * (Luma3(float((o >> 16) & 0xFF), float((o >> 8) & 0xFF), float(o & 0xFF)) - paperLuma);
         }
         widths.push_back(sum);
         acrossAt[i].ink = sum;
@@ -1546,8 +1546,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           if (a.ink <= 0 || a.ink > 1.3f * across) continue;
           for (int k = 0; k < 4; ++k) off[k] += a.off[k];
         }
-        const double middle = double(Luma3(float(colour[0]), float(colour[1]), float(colour[2])) -
-                                     Luma3(paperColour[0], paperColour[1], paperColour[2]));
+        const double middle = double(Luma3(float(colour[0]), float(colour[1]), float(colour[2])) - paperLuma);
         if (middle < -20 && off[3] < 2 * middle)
           for (int k = 0; k < 3; ++k) colour[k] = std::clamp(double(paperColour[k]) + off[k] * middle / off[3], 0.0, 255.0);
       }
