@@ -1706,20 +1706,37 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   for (size_t i = 0; i < areas.size(); ++i) {
     const TArea& a = areas[i];
     if (!a.fill || a.pixels.empty()) continue;
+    // The colour of the fill's inside (at least three pixels in), the
+    // middle value of each channel: a filled shape drawn with an outline
+    // of another colour (a pink nose ringed in dark red) keeps its own
+    // colour, not a mix of the two. Small fills (dots) take all their
+    // pixels; large ones a sample of at most about 65536.
     int x0 = w, y0 = h, x1 = 0, y1 = 0;
-    double colour[3] = {0, 0, 0};
     for (int p : a.pixels) {
       x0 = std::min(x0, at.X(p));
       x1 = std::max(x1, at.X(p));
       y0 = std::min(y0, at.Y(p));
       y1 = std::max(y1, at.Y(p));
-      const uint32_t c = origin.ScanLine(at.Y(p))[at.X(p)];
-      colour[0] += (c >> 16) & 0xFF;
-      colour[1] += (c >> 8) & 0xFF;
-      colour[2] += c & 0xFF;
     }
+    const size_t step = a.pixels.size() / 65536 + 1;
+    std::array<std::vector<uint8_t>, 3> deep, any;
+    for (size_t k = 0; k < a.pixels.size(); k += step) {
+      const int p = a.pixels[k];
+      const uint32_t c = origin.ScanLine(at.Y(p))[at.X(p)];
+      for (int ch = 0; ch < 3; ++ch) {
+        const uint8_t v = uint8_t(c >> (16 - 8 * ch));
+        any[size_t(ch)].push_back(v);
+        if (dt[size_t(p)] >= 9) deep[size_t(ch)].push_back(v);
+      }
+    }
+    std::array<std::vector<uint8_t>, 3>& from = deep[0].size() * 5 >= any[0].size() ? deep : any;
     TCentrelineFill fill;
-    fill.Color = MeanColour(colour, double(a.pixels.size()));
+    fill.Color = 0xFF000000u;
+    for (int ch = 0; ch < 3; ++ch) {
+      std::vector<uint8_t>& v = from[size_t(ch)];
+      std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+      fill.Color |= uint32_t(v[v.size() / 2]) << (16 - 8 * ch);
+    }
     const int bw = x1 - x0 + 1;
     std::vector<uint8_t> mine(size_t(bw) * size_t(y1 - y0 + 1), 0);
     for (int p : a.pixels) mine[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 1;

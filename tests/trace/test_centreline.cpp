@@ -314,6 +314,31 @@ TEST(Centreline, ASpeckledPictureIsTracedInPassing) {
   EXPECT_GT(d.ClaimPixels.size(), size_t(d.InkPixels) * 9 / 10);
 }
 
+// A filled shape ringed by an outline of another colour is one fill; it
+// takes the colour of its inside, not a mix of the two.
+TEST(Centreline, AFillKeepsTheColourOfItsInside) {
+  struct Case {
+    QColor inside, ring;
+    double ringWidth;
+  };
+  const Case cases[] = {{QColor(224, 80, 128), QColor(144, 32, 64), 4},
+                        {QColor(240, 200, 40), Qt::black, 6},
+                        {QColor(40, 90, 200), QColor(10, 20, 60), 3}};
+  for (const Case& c : cases) {
+    const TBitmap pic = Picture(160, 120, [&](QPainter& p) {
+      p.setPen(QPen(c.ring, c.ringWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setBrush(c.inside);
+      p.drawPolygon(QPolygonF({QPointF(30, 20), QPointF(130, 20), QPointF(80, 100)}));
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Fills.size(), 1u) << c.inside.name().toStdString();
+    const TAlphaColor got = d.Fills[0].Color;
+    EXPECT_NEAR(int((got >> 16) & 0xFF), c.inside.red(), 8) << c.inside.name().toStdString();
+    EXPECT_NEAR(int((got >> 8) & 0xFF), c.inside.green(), 8) << c.inside.name().toStdString();
+    EXPECT_NEAR(int(got & 0xFF), c.inside.blue(), 8) << c.inside.name().toStdString();
+  }
+}
+
 TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
   const TBitmap pic = Picture(200, 100, [](QPainter& p) {
     p.setPen(Qt::NoPen);
