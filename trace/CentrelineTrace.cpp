@@ -17,6 +17,9 @@ namespace {
 
 constexpr float kInf = 1e20f;
 constexpr size_t kMaxJunctionEnds = 16;
+// A stroke's end that is a cut where its colour or thickness changes (in
+// place of a junction's number, or -1 for a free end).
+constexpr int kCut = -2;
 
 struct TPt {
   float x = 0, y = 0;
@@ -30,6 +33,20 @@ inline TPt Unit(TPt a) {
   const float l = Len(a);
   return l > 1e-6f ? a * (1 / l) : TPt{1, 0};
 }
+// How nearly straight a line through a, b and c goes on at b: the cosine of
+// its turn there (1 straight on, -1 straight back).
+inline float Turn(TPt a, TPt b, TPt c) { return Dot(Unit(b - a), Unit(c - b)); }
+
+// Sets of numbered things joined one pair at a time (ink runs, junctions);
+// Root follows the links, halving the path as it goes, without recursion.
+struct TUnionFind {
+  explicit TUnionFind(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
+  int Root(int a) {
+    while (parent[size_t(a)] != a) a = parent[size_t(a)] = parent[size_t(parent[size_t(a)])];
+    return a;
+  }
+  std::vector<int> parent;
+};
 
 // --- stage 2: exact Euclidean distance (Felzenszwalb and Huttenlocher) ----------
 
@@ -112,7 +129,7 @@ TPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit 
         Edt1D(f.data(), n, d.data(), v.data(), z.data());
         for (int i = lo; i <= hi; ++i) {
           const float border = float(std::min(i + 1, w - i));
-          row[i] = uint32_t(std::lround(std::min(d[size_t(i - lo)], border * border)));
+          row[i] = uint32_t(std::min(d[size_t(i - lo)], border * border) + 0.5f);
         }
       }
     }
@@ -135,11 +152,31 @@ struct TIndexSplit {
   uint64_t magic = 0;
 };
 
-// --- stage 3: thinning (Zhang and Suen) ---------------------------------------------
-
 // The eight neighbours in order N, NE, E, SE, S, SW, W, NW.
 constexpr int kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int kDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+
+// Visits the pixels 8-connected to start through pixels that take(q)
+// accepts; take marks what it accepts, so each pixel is visited once (the
+// caller has marked start). stack is the caller's, kept for reuse.
+template <class Take, class Visit>
+void Flood8(int start, int w, int h, const TIndexSplit& at, std::vector<int>& stack, Take take, Visit visit) {
+  stack.push_back(start);
+  while (!stack.empty()) {
+    const int q = stack.back();
+    stack.pop_back();
+    visit(q);
+    const int x = at.X(q), y = at.Y(q);
+    for (int k = 0; k < 8; ++k) {
+      const int nx = x + kDx[k], ny = y + kDy[k];
+      if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+      const int t = ny * w + nx;
+      if (take(t)) stack.push_back(t);
+    }
+  }
+}
+
+// --- stage 3: thinning (Zhang and Suen) ---------------------------------------------
 
 // What the engine knows of each pixel, one byte per pixel for the whole
 // picture (the rest of its storage follows the ink): bits set as the
@@ -357,15 +394,21 @@ void Fit(const std::vector<TPt>& pts, int first, int last, TPt t1, TPt t2, float
   Fit(pts, split, last, centre * -1, t2, tol, out, depth + 1);
 }
 
-// A polyline as cubic curves: smoothed a little (pixel stairs are noise),
-// cut at corners, each piece fitted within the tolerance.
-void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2) {
-  if (pts.size() < 2) return;
-  for (int pass = 0; pass < 2 && pts.size() > 4; ++pass) {
+// Passes of the [1 2 1] filter over a polyline's inner points (its ends
+// stay put).
+void Smooth(std::vector<TPt>& pts, int passes) {
+  for (int pass = 0; pass < passes && pts.size() > 4; ++pass) {
     std::vector<TPt> s = pts;
     for (size_t i = 1; i + 1 < pts.size(); ++i) s[i] = (pts[i - 1] + pts[i] * 2 + pts[i + 1]) * 0.25f;
     pts.swap(s);
   }
+}
+
+// A polyline as cubic curves: smoothed a little (pixel stairs are noise),
+// cut at corners, each piece fitted within the tolerance.
+void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2) {
+  if (pts.size() < 2) return;
+  Smooth(pts, 2);
   const size_t n = pts.size();
   // Corners: where the direction over five points each side turns sharply
   // (shorter spans see the pixel stairs as corners); the sharpest point of
@@ -374,13 +417,13 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
   constexpr size_t kSpan = 5;
   std::vector<size_t> cuts{0};
   for (size_t i = kSpan; i + kSpan < n; ++i) {
-    const float turn = Dot(Unit(pts[i] - pts[i - kSpan]), Unit(pts[i + kSpan] - pts[i]));
+    const float turn = Turn(pts[i - kSpan], pts[i], pts[i + kSpan]);
     if (turn >= cosLimit) continue;
     // The sharpest point of this bend.
     size_t best = i;
     float sharpest = turn;
     for (size_t k = i + 1; k + kSpan < n && k < i + kSpan; ++k) {
-      const float t = Dot(Unit(pts[k] - pts[k - kSpan]), Unit(pts[k + kSpan] - pts[k]));
+      const float t = Turn(pts[k - kSpan], pts[k], pts[k + kSpan]);
       if (t < sharpest) {
         sharpest = t;
         best = k;
@@ -432,11 +475,7 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
     // and ends stay put), so a round shape is fitted as round, not as the
     // stairs it was drawn with.
     std::vector<TPt> piece(pts.begin() + first, pts.begin() + last + 1);
-    for (int pass = 0; pass < 6 && piece.size() > 4; ++pass) {
-      std::vector<TPt> s = piece;
-      for (size_t i = 1; i + 1 < piece.size(); ++i) s[i] = (piece[i - 1] + piece[i] * 2 + piece[i + 1]) * 0.25f;
-      piece.swap(s);
-    }
+    Smooth(piece, 6);
     const int m = int(piece.size()) - 1;
     // A piece that stays within half the tolerance of its chord is a
     // straight line, drawn as one.
@@ -475,8 +514,7 @@ void FitLoop(const std::vector<TPt>& loop, float tol, float cornerDegrees, TPath
     constexpr size_t kSpan = 5;
     float sharpest = 2;
     for (size_t i = 0; i < n; ++i) {
-      const TPt a = mid[(i + n - kSpan) % n], b = mid[i], c = mid[(i + kSpan) % n];
-      const float turn = Dot(Unit(b - a), Unit(c - b));
+      const float turn = Turn(mid[(i + n - kSpan) % n], mid[i], mid[(i + kSpan) % n]);
       if (turn < sharpest) {
         sharpest = turn;
         start = i;
@@ -608,19 +646,27 @@ void EvenOutPaper(TPlane<uint8_t>& grey, int w, int h) {
   if (usual >= 250) return;  // white paper: nothing to even out
   const float floor = std::max(64.0f, 0.6f * usual);
   for (float& v : level) v = std::max(v, floor);
-  // Block levels at block middles, interpolated between them.
+  // Block levels at block middles, interpolated between them; the columns'
+  // blocks and weights are the same on every row.
+  std::vector<int> colA(static_cast<size_t>(w)), colB(static_cast<size_t>(w));
+  std::vector<float> colT(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    const float fx = std::clamp((float(x) + 0.5f) / kBlock - 0.5f, 0.0f, float(bw - 1));
+    colA[size_t(x)] = int(fx);
+    colB[size_t(x)] = std::min(bw - 1, int(fx) + 1);
+    colT[size_t(x)] = fx - float(int(fx));
+  }
   ParallelRows(h, 8LL * w, [&](int y0, int y1) {
     std::vector<float> scale(static_cast<size_t>(w));
     for (int y = y0; y < y1; ++y) {
       const float fy = std::clamp((float(y) + 0.5f) / kBlock - 0.5f, 0.0f, float(bh - 1));
       const int ya = int(fy), yb = std::min(bh - 1, ya + 1);
       const float ty = fy - float(ya);
+      const float* ra = level.data() + size_t(ya) * size_t(bw);
+      const float* rb = level.data() + size_t(yb) * size_t(bw);
       for (int x = 0; x < w; ++x) {
-        const float fx = std::clamp((float(x) + 0.5f) / kBlock - 0.5f, 0.0f, float(bw - 1));
-        const int xa = int(fx), xb = std::min(bw - 1, xa + 1);
-        const float tx = fx - float(xa);
-        const float* ra = level.data() + size_t(ya) * size_t(bw);
-        const float* rb = level.data() + size_t(yb) * size_t(bw);
+        const int xa = colA[size_t(x)], xb = colB[size_t(x)];
+        const float tx = colT[size_t(x)];
         const float v = (ra[xa] * (1 - tx) + ra[xb] * tx) * (1 - ty) + (rb[xa] * (1 - tx) + rb[xb] * tx) * ty;
         scale[size_t(x)] = 255.0f / v;
       }
@@ -707,26 +753,21 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
       std::vector<TRun>().swap(band);
     }
   }
-  // Union-find over the runs; a set's root is its first run in scan order.
-  std::vector<int> parent(runs.size());
-  std::iota(parent.begin(), parent.end(), 0);
-  const auto root = [&](int r) {
-    while (parent[size_t(r)] != r) r = parent[size_t(r)] = parent[size_t(parent[size_t(r)])];
-    return r;
-  };
+  // A set's root is its first run in scan order.
+  TUnionFind sets(runs.size());
   for (size_t prev = 0, cur = 0; cur < runs.size(); ++cur) {
     const TRun& b = runs[cur];
     // Runs of the row above that may touch b (diagonal touches count).
     while (prev < cur && (runs[prev].y < b.y - 1 || (runs[prev].y == b.y - 1 && runs[prev].x1 < b.x0))) ++prev;
     for (size_t a = prev; a < cur && runs[a].y == b.y - 1 && runs[a].x0 <= b.x1; ++a) {
-      const int ra = root(int(a)), rb = root(int(cur));
-      if (ra != rb) parent[size_t(std::max(ra, rb))] = std::min(ra, rb);
+      const int ra = sets.Root(int(a)), rb = sets.Root(int(cur));
+      if (ra != rb) sets.parent[size_t(std::max(ra, rb))] = std::min(ra, rb);
     }
   }
   std::vector<int> label(runs.size(), -1);
   std::vector<long long> count;
   for (size_t r = 0; r < runs.size(); ++r) {
-    const int top = root(int(r));
+    const int top = sets.Root(int(r));
     if (label[size_t(top)] < 0) {
       label[size_t(top)] = int(count.size());
       count.push_back(0);
@@ -917,24 +958,19 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         if (!isCore(p) || (state[size_t(p)] & kVisited)) continue;
         TBox box{at.X(p), at.Y(p), at.X(p), at.Y(p)};
         std::vector<int> mine;
-        stack.push_back(p);
         state[size_t(p)] |= kVisited;
-        while (!stack.empty()) {
-          const int q = stack.back();
-          stack.pop_back();
-          mine.push_back(q);
-          const int x = at.X(q), y = at.Y(q);
-          box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
-          for (int k = 0; k < 8; ++k) {
-            const int nx = x + kDx[k], ny = y + kDy[k];
-            if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-            const int t = ny * w + nx;
-            if (isCore(t) && !(state[size_t(t)] & kVisited)) {
+        Flood8(
+            p, w, h, at, stack,
+            [&](int t) {
+              if (!isCore(t) || (state[size_t(t)] & kVisited)) return false;
               state[size_t(t)] |= kVisited;
-              stack.push_back(t);
-            }
-          }
-        }
+              return true;
+            },
+            [&](int q) {
+              mine.push_back(q);
+              const int x = at.X(q), y = at.Y(q);
+              box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+            });
         blobs.push_back({box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r});
         blobPixels.push_back(std::move(mine));
       }
@@ -1046,30 +1082,26 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // Junction pixels touching each other are one junction. In a drawing
   // junctions are few, so their clusters are kept by pixel, not in a plane.
   TPixelIds clusterIds(size_t(std::count_if(skel.begin(), skel.end(), [&](int p) { return kind(p) == 3; })));
+  std::vector<int> stack;
   std::vector<TPt> clusterAt;
   const auto cluster = [&](int p) { return kind(p) == 3 ? clusterIds.Find(p) : -1; };
   for (int p : skel) {
     if (kind(p) != 3 || clusterIds.Find(p) >= 0) continue;
     const int id = int(clusterAt.size());
-    std::vector<int> stack{p};
     clusterIds.Set(p, id);
     TPt sum;
     int count = 0;
-    while (!stack.empty()) {
-      const int q = stack.back();
-      stack.pop_back();
-      sum = sum + TPt{float(at.X(q)) + 0.5f, float(at.Y(q)) + 0.5f};
-      ++count;
-      for (int k = 0; k < 8; ++k) {
-        const int nx = at.X(q) + kDx[k], ny = at.Y(q) + kDy[k];
-        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-        const int r = ny * w + nx;
-        if (kind(r) == 3 && clusterIds.Find(r) < 0) {
+    Flood8(
+        p, w, h, at, stack,
+        [&](int r) {
+          if (kind(r) != 3 || clusterIds.Find(r) >= 0) return false;
           clusterIds.Set(r, id);
-          stack.push_back(r);
-        }
-      }
-    }
+          return true;
+        },
+        [&](int q) {
+          sum = sum + TPt{float(at.X(q)) + 0.5f, float(at.Y(q)) + 0.5f};
+          ++count;
+        });
     clusterAt.push_back(sum * (1.0f / float(count)));
   }
   struct TChain {
@@ -1165,25 +1197,23 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // Two junctions joined by a chain shorter than the ink is thick there are
   // one crossing that thinning pulled apart (lines crossing at a slant).
   {
-    std::vector<int> parent(clusterAt.size());
-    std::iota(parent.begin(), parent.end(), 0);
-    const std::function<int(int)> root = [&](int a) { return parent[size_t(a)] == a ? a : parent[size_t(a)] = root(parent[size_t(a)]); };
+    TUnionFind joined(clusterAt.size());
     std::vector<int> count(clusterAt.size(), 1);
     for (TChain& c : chains) {
       if (c.loop || c.node[0] < 0 || c.node[1] < 0) continue;
       const float thick = 2 * std::max(radius(c.px.front()), radius(c.px.back()));
       if (float(c.px.size()) > std::max(3.0f, thick)) continue;
-      const int a = root(c.node[0]), b = root(c.node[1]);
+      const int a = joined.Root(c.node[0]), b = joined.Root(c.node[1]);
       c.dropped = true;
       if (a == b) continue;
       clusterAt[size_t(a)] = (clusterAt[size_t(a)] * float(count[size_t(a)]) + clusterAt[size_t(b)] * float(count[size_t(b)])) *
                              (1.0f / float(count[size_t(a)] + count[size_t(b)]));
       count[size_t(a)] += count[size_t(b)];
-      parent[size_t(b)] = a;
+      joined.parent[size_t(b)] = a;
     }
     for (TChain& c : chains)
       for (int& node : c.node)
-        if (node >= 0) node = root(node);
+        if (node >= 0) node = joined.Root(node);
   }
 
   // Spurs: end chains shorter than the ink is thick where they branch off.
@@ -1336,12 +1366,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // line. Where the colour or the thickness along a stroke changes for
   // good, it is cut in two; the cut ends stay where they are.
   {
-    constexpr int kCut = -2;
     constexpr size_t kSpan = 6;
     const size_t count = strokes.size();
     for (size_t s = 0; s < count; ++s) {
       if (strokeLoop[s] || strokes[s].size() < 3 * kSpan) continue;
-      std::vector<int> px = strokes[s];
+      const std::vector<int>& px = strokes[s];
       // Running sums of the colour's two opponent axes (red against green,
       // green against blue), which stay in proportion when ink mixes with
       // white paper at an anti-aliased edge, and of the ink's half width.
@@ -1378,7 +1407,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         return thick > 2 * thin + 0.75 ? thick / std::max(thin, 0.5) : 0.0;
       };
       std::vector<size_t> cuts;
-      for (const auto& change : {std::function<double(size_t)>(colourChange), std::function<double(size_t)>(widthChange)})
+      const auto findCuts = [&](const auto& change) {
         for (size_t i = kSpan; i + kSpan <= px.size(); ++i) {
           const double here = change(i);
           if (here <= 0) continue;
@@ -1388,18 +1417,22 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
             best = k == i || change(k) < here || (change(k) == here && k > i);
           if (best) cuts.push_back(i);
         }
+      };
+      findCuts(colourChange);
+      findCuts(widthChange);
       std::sort(cuts.begin(), cuts.end());
       std::vector<size_t> apart;
       for (size_t c : cuts)
         if (apart.empty() || c - apart.back() >= kSpan) apart.push_back(c);
       cuts.swap(apart);
       if (cuts.empty()) continue;
+      const std::vector<int> whole = px;  // px is the list about to be cut down
       const std::array<int, 2> ends = strokeEnds[s];
       const std::vector<std::array<int, 2>> joins = strokeJoins[s];
-      cuts.push_back(px.size());
+      cuts.push_back(whole.size());
       size_t from = 0;
       for (size_t k = 0; k < cuts.size(); ++k) {
-        std::vector<int> piece(px.begin() + long(from), px.begin() + long(cuts[k]));
+        std::vector<int> piece(whole.begin() + long(from), whole.begin() + long(cuts[k]));
         const std::array<int, 2> pieceEnds = {k == 0 ? ends[0] : kCut, k + 1 == cuts.size() ? ends[1] : kCut};
         std::vector<std::array<int, 2>> pieceJoins;
         for (const std::array<int, 2>& j : joins)
@@ -1480,8 +1513,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       std::nth_element(all.begin(), all.begin() + long(all.size() / 2), all.end());
       return std::max(1.0f, all[all.size() / 2]);
     };
-    const auto coverage = [&](float x, float y) {
-      const int ix = int(std::floor(x)), iy = int(std::floor(y));
+    // How much of the pixel at (ix, iy) the stroke's ink covers (0 off the picture).
+    const auto coverage = [&](int ix, int iy) {
       if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
       return std::clamp((paperGrey - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (paperGrey - inkGrey), 0.0f, 1.0f);
     };
@@ -1498,11 +1531,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         float sum = 0, moment = 0;
         for (float t = -reach; t <= reach; t += 0.25f) {
           const TPt q = pos(p) + across * t;
-          const float c = coverage(q.x, q.y) * 0.25f;
+          const int ix = int(std::floor(q.x)), iy = int(std::floor(q.y));
+          const float c = coverage(ix, iy) * 0.25f;
           sum += c;
           moment += c * t;
-          const int qx = std::clamp(int(std::floor(q.x)), 0, w - 1), qy = std::clamp(int(std::floor(q.y)), 0, h - 1);
-          const uint32_t o = origin.ScanLine(qy)[qx];
+          const uint32_t o = origin.ScanLine(std::clamp(iy, 0, h - 1))[std::clamp(ix, 0, w - 1)];
           acrossAt[i].off[0] += 0.25f * (float((o >> 16) & 0xFF) - paperColour[0]);
           acrossAt[i].off[1] += 0.25f * (float((o >> 8) & 0xFF) - paperColour[1]);
           acrossAt[i].off[2] += 0.25f * (float(o & 0xFF) - paperColour[2]);
@@ -1515,6 +1548,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         widths.push_back(2 * r - 0.5f);
       }
     }
+    const float width = widthsMedian(widths);
     // The colour: the darker half of the centre line (where the ink covers
     // its pixels fully, not where an anti-aliased edge mixes in paper), seen
     // as it would be on white paper: divided by the paper's own colour,
@@ -1540,10 +1574,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // full resolution): the departure of lightness summed across, over
       // the middle's own, is how much ink the sums hold.
       {
-        const float across = widthsMedian(widths);
         double off[4] = {0, 0, 0, 0};
         for (const TAcross& a : acrossAt) {
-          if (a.ink <= 0 || a.ink > 1.3f * across) continue;
+          if (a.ink <= 0 || a.ink > 1.3f * width) continue;
           for (int k = 0; k < 4; ++k) off[k] += a.off[k];
         }
         const double middle = double(Luma3(float(colour[0]), float(colour[1]), float(colour[2])) - paperLuma);
@@ -1557,7 +1590,6 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         }
       }
     }
-    const float width = widthsMedian(widths);
     // The skeleton runs through pixel middles; the ink's middle across the
     // line may lie between them (a line two pixels wide). Each point moves
     // across to the middle of the ink it measured, unless other ink (a
@@ -1618,7 +1650,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     if (!strokeLoop[s] && pts.size() > 1) {
       for (int side = 0; side < 2; ++side) {
         const int node = strokeEnds[s][size_t(side)];
-        if (node == -2) continue;  // cut where the colour changes: ends there
+        if (node == kCut) continue;  // cut where the colour or thickness changes: ends there
         // A free end's last pixels bend off with the thinning; they give
         // way to the line run on straight below.
         if (node < 0) {
@@ -1668,8 +1700,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const size_t m = pts.size(), span = std::min<size_t>(5, m / 3);
       std::vector<uint8_t> bend(m, 0);
       for (size_t i = 0; i < m && span > 0; ++i) {
-        const TPt before = Unit(pts[i] - pts[(i + m - span) % m]), after = Unit(pts[(i + span) % m] - pts[i]);
-        bend[i] = Dot(before, after) < 0.9f;
+        bend[i] = Turn(pts[(i + m - span) % m], pts[i], pts[(i + span) % m]) < 0.9f;
       }
       size_t start = 0, longest = 0;
       for (size_t i = 0; i < m; ++i) {
