@@ -1,8 +1,11 @@
 // Blurs: Gaussian and box (cost independent of the radius: cascades of
-// running sums), and the directional ones (motion, radial, zoom), which
-// average samples along a line, an arc or a ray by repeated halving: each
-// pass averages the picture with itself moved half as far as the pass
+// running sums), and the directional ones (motion, radial, zoom). Those
+// average along a line, an arc or a ray: where the line runs along rows
+// or columns, or the picture can be read onto rings or rays about the
+// centre, with running sums again; elsewhere by repeated halving, each
+// pass averaging the picture with itself moved half as far as the pass
 // before, so 2^n samples cost n passes.
+
 
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
@@ -259,6 +262,306 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   });
 }
 
+// The picture with every pixel's colour channels multiplied by its alpha,
+// so sums and blends of its pixels lend no colour from transparent ones.
+TBitmap Premultiplied(const TBitmap& in) {
+  TBitmap out(in.Width(), in.Height());
+  MapPixels(in, out, [](uint32_t c) {
+    const uint32_t a = c >> 24;
+    const auto ch = [a](uint32_t v) { return (v * a + 127) / 255; };
+    return a << 24 | ch((c >> 16) & 0xFF) << 16 | ch((c >> 8) & 0xFF) << 8 | ch(c & 0xFF);
+  });
+  return out;
+}
+
+// A premultiplied pixel back to Karto's straight alpha.
+inline uint32_t Straight(uint32_t c) {
+  const uint32_t a = c >> 24;
+  if (a == 0xFF) return c;
+  if (a == 0) return 0;
+  const auto ch = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
+  return a << 24 | ch((c >> 16) & 0xFF) << 16 | ch((c >> 8) & 0xFF) << 8 | ch(c & 0xFF);
+}
+
+// One quadrant of a zoom about (cm, cq), in coordinates along the main
+// axis m and the cross axis q: for the quadrants above and below the
+// centre m is the row and q the column; for those left and right of it the
+// other way round. The quadrant's pixels lie on "lines" (rows or columns)
+// at distances u0, u0 + 1, ... from the centre, stepping by dir, and hold
+// |dq| <= u (above and below) or |dq| < u (left and right), so each pixel
+// falls in one quadrant.
+//
+// A ray from the centre keeps its slope v = dq / u, so the picture is read
+// onto a grid of lines by slopes, 2U + 1 slopes from -1 to 1 (U the
+// farthest line's distance: a slope a pixel apart on it). A read never
+// leaves its line, so it is linear between two pixels. Down each slope a
+// running sum gives the box from (1 - s) u to u, whatever s; and every
+// pixel takes its place between the two slopes round it. The grid's
+// slopes are split over the cores.
+// Running sums of the four channels of pixels, and boxes made of them: a
+// box is a sum plus three pixels with weights of their own (its ends),
+// times an inverse length.
+struct TBoxEnds {
+  float weights[3];
+  float inverse;
+};
+
+struct TChannelSums {
+#if defined(__SSE2__)
+  __m128i sums = _mm_setzero_si128();
+  static __m128i Widen(uint32_t c) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(c)), zero), zero);
+  }
+  static __m128 Float(uint32_t c) { return _mm_cvtepi32_ps(Widen(c)); }
+  void Add(uint32_t c) { sums = _mm_add_epi32(sums, Widen(c)); }
+  void Take(uint32_t c) { sums = _mm_sub_epi32(sums, Widen(c)); }
+  __m128 Box(const uint32_t* ends, const TBoxEnds& e) const {
+    __m128 v = _mm_cvtepi32_ps(sums);
+    for (int i = 0; i < 3; ++i) v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(e.weights[i]), Float(ends[i])));
+    return v;
+  }
+  // The box of a at (1 - t) and of b at t, as a pixel.
+  static uint32_t Between(const TChannelSums& a, const uint32_t* ea, const TChannelSums& b, const uint32_t* eb,
+                          const TBoxEnds& e, float t) {
+    const __m128 va = a.Box(ea, e), vb = b.Box(eb, e);
+    const __m128 v = _mm_mul_ps(_mm_add_ps(va, _mm_mul_ps(_mm_sub_ps(vb, va), _mm_set1_ps(t))), _mm_set1_ps(e.inverse));
+    __m128i i = _mm_cvtps_epi32(v);
+    i = _mm_packs_epi32(i, i);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
+  }
+#else
+  uint32_t sums[4] = {0, 0, 0, 0};
+  void Add(uint32_t c) {
+    for (int k = 0; k < 4; ++k) sums[k] += (c >> (8 * k)) & 0xFF;
+  }
+  void Take(uint32_t c) {
+    for (int k = 0; k < 4; ++k) sums[k] -= (c >> (8 * k)) & 0xFF;
+  }
+  float Box(int k, const uint32_t* ends, const TBoxEnds& e) const {
+    float v = float(sums[k]);
+    for (int i = 0; i < 3; ++i) v += e.weights[i] * float((ends[i] >> (8 * k)) & 0xFF);
+    return v;
+  }
+  static uint32_t Between(const TChannelSums& a, const uint32_t* ea, const TChannelSums& b, const uint32_t* eb,
+                          const TBoxEnds& e, float t) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) {
+      const float va = a.Box(k, ea, e), vb = b.Box(k, eb, e);
+      v |= uint32_t(std::clamp((va + (vb - va) * t) * e.inverse + 0.5f, 0.0f, 255.0f)) << (8 * k);
+    }
+    return v;
+  }
+#endif
+};
+
+struct TZoomAxes {
+  const uint32_t* in;
+  uint32_t* out;
+  size_t inStepM, inStepQ, outStepM, outStepQ;
+  int extentM, extentQ;
+  double cm, cq;
+  bool strict;  // |dq| < u rather than <=
+  bool premultiplied;
+};
+
+// Positions along a line in 32.32 fixed point: whole pixel and the 8-bit
+// weight of the next one.
+constexpr double kFixedOne = 4294967296.0;
+inline int64_t Fixed(double v) { return int64_t(std::llround(v * kFixedOne)); }
+inline int Whole(int64_t p) { return int(p >> 32); }
+inline uint32_t Weight(int64_t p) { return uint32_t(((p & 0xFFFFFFFFLL) + (1LL << 23)) >> 24); }
+
+void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
+  int first, lines;
+  if (dir < 0) {
+    first = int(std::ceil(ax.cm - 0.5)) - 1;
+    lines = first + 1;
+  } else {
+    first = int(std::floor(ax.cm - 0.5)) + 1;
+    lines = ax.extentM - first;
+  }
+  if (lines <= 0) return;
+  // Distances and offsets are worked out alike in every quadrant (in
+  // doubles, from the pixel's middle), so a pixel as far across as along
+  // falls in exactly one of them.
+  const auto lineOf = [&](int j) { return first + dir * j; };
+  const auto offset = [](int x, double c) { return double(x) + 0.5 - c; };
+  std::vector<double> distance(static_cast<size_t>(lines));
+  for (int j = 0; j < lines; ++j) distance[size_t(j)] = std::fabs(offset(lineOf(j), ax.cm));
+  const double u0 = distance[0];
+  const int U = std::max(1, int(std::ceil(distance[size_t(lines) - 1]))), slopes = 2 * U + 1;
+  const auto slopeAt = [&](double dq, double u) { return dq / u * U + U; };
+  const auto inside = [&](double dq, double u) { return ax.strict ? std::fabs(dq) < u : std::fabs(dq) <= u; };
+
+  // The slopes each line needs: those that fall on the picture (and one
+  // more each side). The nearer a line, the more of its slopes do, so a
+  // line's slopes are among those of every nearer line, which its box reads.
+  std::vector<int> lo(static_cast<size_t>(lines)), hi(static_cast<size_t>(lines));
+  // Each line's box along the ray, from (1 - s) u to u: the line's read
+  // taken as straight between lines, so the box is its integral (ends cut
+  // part way between lines, and the whole lines weighed as a trapezoid);
+  // before the first line the ray holds the first line's value. That is a
+  // running sum of the whole lines tail + 1 .. j, plus weights for lines
+  // j, tail + 1 and tail.
+  std::vector<int> tail(static_cast<size_t>(lines));
+  std::vector<TBoxEnds> ends(static_cast<size_t>(lines));
+  for (int j = 0; j < lines; ++j) {
+    const double u = distance[size_t(j)];
+    // (Clamped first: near the centre the slopes of the picture's edges
+    // run far past the grid.)
+    const double edge0 = std::clamp(slopeAt(-ax.cq, u), -2.0, double(slopes));
+    const double edge1 = std::clamp(slopeAt(double(ax.extentQ) - ax.cq, u), -2.0, double(slopes));
+    lo[size_t(j)] = std::clamp(int(std::floor(edge0)) - 1, 0, slopes - 2);
+    hi[size_t(j)] = std::clamp(int(std::ceil(edge1)) + 1, lo[size_t(j)] + 1, slopes - 1);
+    const double a = std::min(double(j), (1 - double(s)) * u - u0), length = double(j) - a;
+    TBoxEnds& e = ends[size_t(j)];
+    if (length < 1e-6) {  // no streak: the line itself
+      tail[size_t(j)] = j;
+      e = {{1, 0, 0}, 1};
+    } else if (a < 0) {
+      tail[size_t(j)] = 0;
+      e = {{-0.5f, 0, float(0.5 - a)}, float(1 / length)};
+    } else {
+      const int t = std::min(j - 1, int(a));
+      const double f = a - t;
+      tail[size_t(j)] = t;
+      e = {{-0.5f, float(-f * f / 2), float((1 - f) * (1 - f) / 2)}, float(1 / length)};
+    }
+  }
+  // A box reaches back at most this many lines.
+  int window = 1;
+  for (int j = 0; j < lines; ++j) window = std::max(window, j - tail[size_t(j)] + 1);
+
+  // Down the slopes, a band of them to a core, line after line: the line
+  // read onto the band's slopes, added to the running sums (and the line
+  // the box leaves behind taken off), and then its pixels, each between
+  // the boxes of its two slopes. A band keeps the lines a box reaches back
+  // to in a ring. In the left and right quadrants a line is a column: there
+  // lines go in blocks of sixteen, copied across into rows to be read and
+  // back out of rows once written, sixteen neighbouring pixels of a row at
+  // a time, where a column at a time would touch a page per pixel.
+  constexpr int kBlock = 16;
+  const bool alongRows = ax.inStepQ == 1;
+  const int last = ax.extentQ - 1;
+  ParallelRows(slopes, 8LL * lines, [&](int k0, int k1) {
+    const int k1x = std::min(slopes, k1 + 1);  // one more: the last pixels lie between k1 - 1 and k1
+    const size_t width = size_t(k1x - k0);
+    const int ringLines = window + 1;
+    std::vector<uint32_t> ring(width * size_t(ringLines));
+    std::vector<TChannelSums> sums(width);
+    const auto lineAt = [&](int j) { return ring.data() + size_t(j % ringLines) * width - k0; };
+    TChannelSums* const sum = sums.data() - k0;
+    const size_t stripLength = alongRows ? 0 : size_t(ax.extentQ);
+    std::vector<uint32_t> stripIn(kBlock * stripLength), stripOut(kBlock * stripLength);
+    for (int jb = 0; jb < lines; jb += kBlock) {
+      const int je = std::min(lines, jb + kBlock);
+      // Lines further out fall on fewer slopes: once a line has none in
+      // the band, no later one has.
+      if (std::max(k0, lo[size_t(jb)]) > std::min(k1x - 1, hi[size_t(jb)])) break;
+      // Where each line's first slope in the band falls on it, and how far
+      // the next one is: 32.32 fixed point.
+      int64_t at[kBlock], step[kBlock];
+      int qs[kBlock], qe[kBlock];  // the pixels each line puts
+      for (int j = jb; j < je; ++j) {
+        const double u = distance[size_t(j)];
+        const int ka = std::max(k0, lo[size_t(j)]);
+        step[j - jb] = Fixed(u / U);
+        at[j - jb] = Fixed(ax.cq - 0.5 + double(ka - U) * u / U);
+        qs[j - jb] = ax.extentQ;
+        qe[j - jb] = -1;
+      }
+      if (!alongRows) {
+        int qLo = last, qHi = 0;
+        for (int j = jb; j < je; ++j) {
+          const int ka = std::max(k0, lo[size_t(j)]), kb = std::min(k1x - 1, hi[size_t(j)]);
+          if (ka > kb) continue;
+          qLo = std::min(qLo, std::clamp(Whole(at[j - jb]), 0, last));
+          qHi = std::max(qHi, std::clamp(Whole(at[j - jb] + int64_t(kb - ka) * step[j - jb]) + 1, 0, last));
+        }
+        for (int q = qLo; q <= qHi; ++q) {
+          const uint32_t* row = ax.in + size_t(q) * ax.inStepQ;
+          for (int j = jb; j < je; ++j) stripIn[size_t(j - jb) * stripLength + size_t(q)] = row[lineOf(j)];
+        }
+      }
+      for (int j = jb; j < je; ++j) {
+        const int ka = std::max(k0, lo[size_t(j)]), kb = std::min(k1x - 1, hi[size_t(j)]);
+        if (ka > kb) continue;
+        const uint32_t* src = alongRows ? ax.in + size_t(lineOf(j)) * ax.inStepM : stripIn.data() + size_t(j - jb) * stripLength;
+        uint32_t* g = lineAt(j);
+        int64_t p = at[j - jb];
+        for (int k = ka; k <= kb; ++k, p += step[j - jb]) {
+          const int q0 = Whole(p);
+          g[k] = q0 < 0 ? src[0] : q0 >= last ? src[last] : TOpaqueSampler::Lerp(src[q0], src[q0 + 1], Weight(p));
+        }
+        const int t = tail[size_t(j)];
+        if (j > 0)
+          for (int k = ka; k <= kb; ++k) sum[k].Add(g[k]);
+        if (j > 0 && t > tail[size_t(j) - 1]) {
+          const uint32_t* leaving = lineAt(t);
+          for (int k = ka; k <= kb; ++k) sum[k].Take(leaving[k]);
+        }
+        // The pixels of line j whose lower slope is in this band.
+        const uint32_t* endLines[3] = {g, t + 1 <= j ? lineAt(t + 1) : g, lineAt(t)};
+        const TBoxEnds& e = ends[size_t(j)];
+        const double u = distance[size_t(j)];
+        const float scale = float(U / u);
+        const int qa = std::max(0, int(std::floor(ax.cq - 0.5 + double(ka - 1 - U) * u / U)));
+        const int qb = std::min(last, int(std::ceil(ax.cq - 0.5 + double(std::min(k1, hi[size_t(j)]) + 1 - U) * u / U)));
+        uint32_t* dst = alongRows ? ax.out + size_t(lineOf(j)) * ax.outStepM : stripOut.data() + size_t(j - jb) * stripLength;
+        for (int q = qa; q <= qb; ++q) {
+          const double dq = offset(q, ax.cq);
+          if (!inside(dq, u)) continue;
+          const float pos = float(dq) * scale + float(U);
+          // (Clamped: a pixel on the quadrant's edge lies on its first or
+          // last slope, where rounding may put it a hair beyond.)
+          const int k = std::clamp(FloorInt(pos), lo[size_t(j)], hi[size_t(j)] - 1);
+          const float w = std::clamp(pos - float(k), 0.0f, 1.0f);
+          if (k < k0 || k >= k1) continue;
+          const uint32_t ea[3] = {endLines[0][k], endLines[1][k], endLines[2][k]};
+          const uint32_t eb[3] = {endLines[0][k + 1], endLines[1][k + 1], endLines[2][k + 1]};
+          const uint32_t c = TChannelSums::Between(sum[k], ea, sum[k + 1], eb, e, w);
+          dst[q] = ax.premultiplied ? Straight(c) : c;
+          qs[j - jb] = std::min(qs[j - jb], q);
+          qe[j - jb] = q;
+        }
+      }
+      if (!alongRows) {
+        int qFirst = ax.extentQ, qLast = -1;
+        for (int j = jb; j < je; ++j) {
+          qFirst = std::min(qFirst, qs[j - jb]);
+          qLast = std::max(qLast, qe[j - jb]);
+        }
+        for (int q = qFirst; q <= qLast; ++q) {
+          uint32_t* row = ax.out + size_t(q) * ax.outStepQ;
+          for (int j = jb; j < je; ++j)
+            if (q >= qs[j - jb] && q <= qe[j - jb]) row[lineOf(j)] = stripOut[size_t(j - jb) * stripLength + size_t(q)];
+        }
+      }
+    }
+  });
+}
+
+// A zoom towards (cx, cy), the centre inside the picture: each pixel the
+// mean of the picture along the ray to the centre, from (1 - s) of its
+// distance to all of it, in the four quadrants round the centre.
+void ZoomAlongRays(const TBitmap& in, TBitmap& out, float cx, float cy, float s) {
+  const int w = in.Width(), h = in.Height();
+  const bool opaque = Opaque(in);
+  const TBitmap source = opaque ? in : Premultiplied(in);
+  if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
+  const size_t inStride = size_t(source.Stride()), outStride = size_t(out.Stride());
+  const TZoomAxes rows{source.Bits(), out.Bits(), inStride, 1, outStride, 1, h, w, double(cy), double(cx), false, !opaque};
+  const TZoomAxes columns{source.Bits(), out.Bits(), 1, inStride, 1, outStride, w, h, double(cx), double(cy), true, !opaque};
+  for (const TZoomAxes* ax : {&rows, &columns})
+    for (int dir : {-1, 1}) ZoomQuadrant(*ax, dir, s);
+  // The pixel on the centre, when one is, lies in no quadrant: nothing
+  // streaks it.
+  const float px = cx - 0.5f, py = cy - 0.5f;
+  if (px == std::floor(px) && py == std::floor(py) && px >= 0 && py >= 0 && px < float(w) && py < float(h))
+    out.ScanLine(int(py))[int(px)] = in.ScanLine(int(py))[int(px)];
+}
+
 // Along arcs about Center, Angle degrees long (a spin).
 void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
@@ -295,6 +598,12 @@ void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
 void ZoomBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
   const float strength = std::clamp(p.Floats[1], 0.0f, 0.95f);
+  if (strength > 0 && cx >= 0 && cy >= 0 && cx <= float(in.Width()) && cy <= float(in.Height())) {
+    ZoomAlongRays(in, out, cx, cy, strength);
+    return;
+  }
+  // A centre off the picture: rays come in from beyond its edge, so halving
+  // passes, which read clamped edges as they go.
   const float longest = strength * Hypot(float(in.Width()), float(in.Height()));
   const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
   // Scales multiply: pass k scales about the centre by f^(2^k).
