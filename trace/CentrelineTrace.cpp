@@ -1477,8 +1477,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       float off[4] = {0, 0, 0, 0};  // the colour's departure from the paper (and its lightness's), summed across
     };
     std::vector<TAcross> acrossAt(px.size());
-    double colour[3] = {0, 0, 0}, paper[3] = {0, 0, 0};
-    int paperCount = 0;
+    double colour[3] = {0, 0, 0};
     // The width from the grey levels: ink summed across the line (paper 0,
     // the stroke's own ink 1), so an antialiased edge counts with its share.
     std::vector<uint8_t> core;
@@ -1486,21 +1485,37 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     std::nth_element(core.begin(), core.begin() + long(core.size() / 2), core.end());
     // The direction across the line at each point, and the paper on either
     // side past the ink: its grey (on a photographed page well below white)
-    // for the width, its colour for the stroke's colour.
+    // for the width, its colour for the stroke's colour. The grey is taken
+    // close by, 3 pixels past the middle's reach, where a JPEG keeps the
+    // lightness sharp. The colour is taken twice as far out: a JPEG keeps
+    // colour at half resolution, and a thin stroke's colour still tints the
+    // paper 4 to 5 pixels beside it, which taken for the paper's own would
+    // cancel part of the stroke's colour. Paper too close to other ink for
+    // that (hatching) gives its colour close by instead.
     std::vector<uint8_t> beside;
+    std::vector<uint32_t> paperNear[2], paperFar[2];  // left and right of the line
+    const auto Luma = [](uint32_t c) { return Luma3(float((c >> 16) & 0xFF), float((c >> 8) & 0xFF), float(c & 0xFF)); };
+    const auto paperAt = [&](TPt q, uint32_t& c) {
+      const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+      if (qx < 0 || qy < 0 || qx >= w || qy >= h || (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill))) return false;
+      c = origin.ScanLine(qy)[qx];
+      return true;
+    };
     for (size_t i = 2; i + 2 < px.size(); ++i) {
       const TPt along = Unit(pos(px[i + 2]) - pos(px[i - 2]));
       acrossAt[i].dir = {-along.y, along.x};
       for (const float side : {-1.0f, 1.0f}) {
-        const TPt q = pos(px[i]) + acrossAt[i].dir * (side * (radius(px[i]) + 3));
-        const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
-        if (qx < 0 || qy < 0 || qx >= w || qy >= h || (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill))) continue;
-        if (i % 2 == 0) beside.push_back(grey[size_t(qy) * size_t(w) + size_t(qx)]);
-        const uint32_t c = origin.ScanLine(qy)[qx];
-        paper[0] += (c >> 16) & 0xFF;
-        paper[1] += (c >> 8) & 0xFF;
-        paper[2] += c & 0xFF;
-        ++paperCount;
+        const TPt out = acrossAt[i].dir * side;
+        uint32_t c = 0, far = 0;
+        if (!paperAt(pos(px[i]) + out * (radius(px[i]) + 3), c)) continue;
+        paperNear[side > 0].push_back(c);
+        if (i % 2 == 0) {
+          const TPt q = pos(px[i]) + out * (radius(px[i]) + 3);
+          beside.push_back(grey[size_t(std::floor(q.y)) * size_t(w) + size_t(std::floor(q.x))]);
+        }
+        // Farther out the same paper, not something darker beyond it.
+        if (paperAt(pos(px[i]) + out * (radius(px[i]) + 6), far) && Luma(far) >= 0.8f * Luma(c))
+          paperFar[side > 0].push_back(far);
       }
     }
     float paperGrey = 255;
@@ -1518,9 +1533,34 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
       return std::clamp((paperGrey - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (paperGrey - inkGrey), 0.0f, 1.0f);
     };
+    // The paper's colour: the median of each channel, as a sample may still
+    // fall on another stroke's tinted edge or a speck. Both sides together,
+    // unless one is far darker than the other: a stroke may run along a
+    // shape that the prepared picture does not count as ink (a sketch keeps
+    // only a filled shape's outline), whose colour is then all that side
+    // sees, and the lighter side alone is paper. (Uneven light makes the
+    // sides differ by a few percent, not by a fifth.)
+    const auto channelMedian = [](const std::vector<uint32_t>& colours, int k) {
+      std::vector<uint8_t> v;
+      v.reserve(colours.size());
+      for (uint32_t c : colours) v.push_back(uint8_t(c >> (16 - 8 * k)));
+      std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+      return float(v[v.size() / 2]);
+    };
+    std::vector<uint32_t>* sides = !paperFar[0].empty() || !paperFar[1].empty() ? paperFar : paperNear;
+    const auto sideLuma = [&](int side) {
+      if (sides[side].empty()) return -1.0f;
+      return Luma3(channelMedian(sides[side], 0), channelMedian(sides[side], 1), channelMedian(sides[side], 2));
+    };
+    const float leftLuma = sideLuma(0), rightLuma = sideLuma(1);
+    if (rightLuma < 0.8f * leftLuma) sides[1].clear();
+    if (leftLuma < 0.8f * rightLuma) sides[0].clear();
+    std::vector<uint32_t>& paperSamples = sides[0];
+    paperSamples.insert(paperSamples.end(), sides[1].begin(), sides[1].end());
+    const bool paperSeen = !paperSamples.empty();
     float paperColour[3] = {255, 255, 255};
-    if (paperCount > 0)
-      for (int k = 0; k < 3; ++k) paperColour[k] = float(paper[k] / paperCount);
+    if (paperSeen)
+      for (int k = 0; k < 3; ++k) paperColour[k] = channelMedian(paperSamples, k);
     const float paperLuma = Luma3(paperColour[0], paperColour[1], paperColour[2]);
     for (size_t i = 0; i < px.size(); ++i) {
       const int p = px[i];
@@ -1549,23 +1589,28 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       }
     }
     const float width = widthsMedian(widths);
-    // The colour: the darker half of the centre line (where the ink covers
-    // its pixels fully, not where an anti-aliased edge mixes in paper), seen
-    // as it would be on white paper: divided by the paper's own colour,
-    // which evens out uneven light on a photographed page.
+    // The colour: the median of each channel along the centre line, seen as
+    // it would be on white paper: divided by the paper's own colour, which
+    // evens out uneven light on a photographed page. From 2 pixels wide a
+    // stroke covers its centre pixels fully all along; the median passes
+    // over the few that it does not (at its ends, where other ink joins).
+    // Not the darker half of the centre there: picked by how dark they are,
+    // the pixels are those a photo's grain happened to darken, a few levels
+    // too dark, and more once divided by a dim paper. A thinner stroke
+    // covers only some of its centre pixels fully, and its darker half are
+    // those.
     {
-      std::vector<std::pair<int, uint32_t>> centre;
+      std::vector<uint32_t> centre;
       centre.reserve(px.size());
-      for (int p : px) centre.push_back({grey[size_t(p)], origin.ScanLine(at.Y(p))[at.X(p)]});
-      std::sort(centre.begin(), centre.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-      const size_t half = std::max<size_t>(1, (centre.size() + 1) / 2);
-      for (size_t i = 0; i < half; ++i) {
-        const uint32_t c = centre[i].second;
-        colour[0] += (c >> 16) & 0xFF;
-        colour[1] += (c >> 8) & 0xFF;
-        colour[2] += c & 0xFF;
+      for (int p : px) centre.push_back(origin.ScanLine(at.Y(p))[at.X(p)]);
+      if (width >= 2) {
+        for (int k = 0; k < 3; ++k) colour[k] = channelMedian(centre, k);
+      } else {
+        std::sort(centre.begin(), centre.end(), [&](uint32_t a, uint32_t b) { return Luma(a) < Luma(b); });
+        const size_t half = std::max<size_t>(1, (centre.size() + 1) / 2);
+        for (size_t i = 0; i < half; ++i)
+          for (int k = 0; k < 3; ++k) colour[k] += double((centre[i] >> (16 - 8 * k)) & 0xFF) / double(half);
       }
-      for (double& c : colour) c /= double(half);
       // A thin stroke has no fully inked middle, and a JPEG keeps colour
       // at half resolution, spreading a thin stroke's colour over the
       // paper beside it; blurring moves colour, it does not lose it. So the
@@ -1583,12 +1628,14 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         if (middle < -20 && off[3] < 2 * middle)
           for (int k = 0; k < 3; ++k) colour[k] = std::clamp(double(paperColour[k]) + off[k] * middle / off[3], 0.0, 255.0);
       }
-      if (paperCount > 0) {
-        for (int k = 0; k < 3; ++k) {
-          const double light = paper[k] / paperCount;
-          if (light > 96) colour[k] = std::min(255.0, colour[k] * 255.0 / light);
-        }
-      }
+      // Paper is about grey, whatever the light: a strongly coloured
+      // "paper" is a shape the stroke is drawn over, and dividing by it
+      // would shift the stroke's colour, not undo the light.
+      const float paperMax = std::max({paperColour[0], paperColour[1], paperColour[2]});
+      const float paperMin = std::min({paperColour[0], paperColour[1], paperColour[2]});
+      if (paperSeen && paperMax - paperMin < 0.25f * paperMax)
+        for (int k = 0; k < 3; ++k)
+          if (paperColour[k] > 96) colour[k] = std::min(255.0, colour[k] * 255.0 / paperColour[k]);
     }
     // The skeleton runs through pixel middles; the ink's middle across the
     // line may lie between them (a line two pixels wide). Each point moves

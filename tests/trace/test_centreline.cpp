@@ -5,7 +5,9 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -180,6 +182,73 @@ TEST(Centreline, AThinLineInAJpegKeepsItsColour) {
       EXPECT_NEAR(int(got & 0xFF), c.blue(), 20) << name;
     }
   }
+}
+
+// A photographed page: dim paper (the ink darkened with it), grain that
+// darkens or lightens a pixel's channels alike, then a JPEG. Each stroke,
+// thin or not, comes out in its own colour as it would be on white paper:
+// neither darkened by the grain nor greyed by the JPEG.
+TEST(Centreline, InkOnAPhotographedPageKeepsItsColour) {
+  struct TCase {
+    QColor colour;
+    double width;
+  };
+  const TCase cases[] = {{QColor(20, 40, 140), 2}, {QColor(110, 60, 20), 2}, {QColor(150, 20, 20), 2.5},
+                         {QColor(90, 30, 120), 4}, {QColor(110, 60, 20), 7}, {QColor(20, 110, 40), 10}};
+  for (const TCase& k : cases) {
+    const std::string name = k.colour.name().toStdString() + " " + std::to_string(k.width);
+    QImage img(220, 140, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+      QPainter p(&img);
+      p.setRenderHint(QPainter::Antialiasing, true);
+      p.setPen(QPen(k.colour, k.width, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(25, 30), QPointF(195, 105));
+    }
+    std::mt19937 grain(7);
+    for (int y = 0; y < img.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+      for (int x = 0; x < img.width(); ++x) {
+        const int n = int(grain() % 11) - 5;
+        const auto ch = [&](int v) { return std::clamp(v * 150 / 255 + n, 0, 255); };
+        row[x] = qRgb(ch(qRed(row[x])), ch(qGreen(row[x])), ch(qBlue(row[x])));
+      }
+    }
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "JPEG", 85);
+    const TBitmap pic(QImage::fromData(jpeg, "JPEG"));
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << name;
+    const TAlphaColor got = d.Strokes[0].Color;
+    EXPECT_NEAR(int((got >> 16) & 0xFF), k.colour.red(), 8) << name;
+    EXPECT_NEAR(int((got >> 8) & 0xFF), k.colour.green(), 8) << name;
+    EXPECT_NEAR(int(got & 0xFF), k.colour.blue(), 8) << name;
+  }
+}
+
+// The prepared picture may keep a stroke and drop the shape it is drawn
+// over (a sketch keeps only a filled shape's outline): then the colours
+// beside the stroke are the shape's, not paper in some light, and the
+// stroke keeps its own colour rather than being divided by the shape's.
+TEST(Centreline, AStrokeOverAColouredShapeKeepsItsColour) {
+  const QColor ink(20, 40, 140);
+  QImage prepared(200, 120, QImage::Format_RGB32), colours(200, 120, QImage::Format_RGB32);
+  prepared.fill(Qt::white);
+  colours.fill(QColor(170, 110, 60));
+  for (QImage* img : {&prepared, &colours}) {
+    QPainter p(img);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(ink, 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(20, 30), QPointF(180, 90));
+  }
+  const TCentrelineDrawing d = TraceCentrelines(TBitmap(prepared), TBitmap(colours), {});
+  ASSERT_EQ(d.Strokes.size(), 1u);
+  const TAlphaColor got = d.Strokes[0].Color;
+  EXPECT_NEAR(int((got >> 16) & 0xFF), ink.red(), 8);
+  EXPECT_NEAR(int((got >> 8) & 0xFF), ink.green(), 8);
+  EXPECT_NEAR(int(got & 0xFF), ink.blue(), 8);
 }
 
 // Two strokes of different colours drawn end to end thin into one line
