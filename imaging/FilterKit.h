@@ -114,12 +114,14 @@ void ForRows(TBitmap& out, int work, Fn&& fn) {
   });
 }
 
-// Runs fn(y, x0, x1, out row) over out in tiles of 16 rows by 128 columns,
+// Runs fn(y, x0, x1, out row) over out in tiles of 64 by 64 pixels,
 // bands of tiles split across the cores. Warps that turn or swirl read the
 // picture along slanted lines; a tile keeps what they read near the cores.
+// Square, because a turned tile reads a turned copy of itself: a wide flat
+// tile turned reads a little of many rows, a square one much of few.
 template <class Fn>
 void ForTiles(TBitmap& out, int work, Fn&& fn) {
-  constexpr int kRows = 16, kColumns = 128;
+  constexpr int kRows = 64, kColumns = 64;
   uint32_t* const dst = out.Bits();
   const size_t stride = size_t(out.Stride());
   const int w = out.Width(), h = out.Height(), bands = (h + kRows - 1) / kRows;
