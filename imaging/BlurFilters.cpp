@@ -170,35 +170,129 @@ void MotionBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
   out = cur;
 }
 
+// The turn of (x, y) about the origin, 0 to 1 from the x axis towards y,
+// to about 1e-5 of a turn; without branches, so that a row of them is
+// worked out in vector lanes.
+inline float FastTurn(float y, float x) {
+  const float ax = std::fabs(x), ay = std::fabs(y);
+  const float mx = std::max(ax, ay), mn = std::min(ax, ay);
+  const float a = mn / std::max(mx, 1e-30f), s = a * a;
+  float r = ((-0.0464964749f * s + 0.15931422f) * s - 0.327622764f) * s * a + a;
+  r = ay > ax ? kPi / 2 - r : r;
+  r = x < 0 ? kPi - r : r;
+  r = y < 0 ? 2 * kPi - r : r;
+  return r * (1 / (2 * kPi));
+}
+
 // A spin of an opaque picture, through rings: the picture is read onto
 // rings of radius 0, 1, 2 ... about the centre, one sample per pixel of
 // arc; each ring is averaged along itself over the spin's angle with a
 // running sum (so the cost does not grow with the angle); and every pixel
 // reads its place between the two rings round it. Three passes over the
 // pixels where halving passes took a dozen.
+//
+// Rings reach the picture's farthest corner, and beyond the nearer edges
+// they run off it: a ring is read only in the sectors (a 256th of a turn)
+// where pixels of the picture lie next to it, and as far again to either
+// side as the box reaches.
 void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float angle) {
+
   const int w = in.Width(), h = in.Height();
   const float reach = std::max(Hypot(std::max(cx, w - cx), std::max(cy, h - cy)), Hypot(cx, cy));
   const int rings = int(std::ceil(reach)) + 2;
   std::vector<int64_t> start(size_t(rings) + 1, 0);
   for (int i = 0; i < rings; ++i) start[size_t(i) + 1] = start[size_t(i)] + std::max<int64_t>(1, int64_t(std::ceil(2 * kPi * i)));
   const auto count = [&](int i) { return int(start[size_t(i) + 1] - start[size_t(i)]); };
-  std::vector<uint32_t> ring(size_t(start.back())), spun(ring.size());
+  // A ring's box: an odd number of samples, centred, half of them each side.
+  const auto halfOf = [&](int i) { return std::min((count(i) - 1) / 2, int(std::lround(angle / (2 * kPi) * float(count(i)) / 2))); };
+
+  // Which sectors of each ring are boxed (pixels lie between the ring and
+  // its neighbours there, or in the sector next to it: a pixel reads two
+  // samples) and which are read (as far again as the box reaches).
+  constexpr int kSectors = 256;
+  constexpr uint8_t kRead = 1, kBoxed = 2;
+  std::vector<uint8_t> use(size_t(rings) * kSectors);
+  {
+    float edgeCos[kSectors + 1], edgeSin[kSectors + 1];
+    for (int k = 0; k <= kSectors; ++k) {
+      edgeCos[k] = std::cos(2 * kPi * float(k) / kSectors);
+      edgeSin[k] = std::sin(2 * kPi * float(k) / kSectors);
+    }
+    ParallelRows(rings, kSectors * 16, [&](int i0, int i1) {
+      int inside[2 * kSectors + 1];
+      for (int i = i0; i < i1; ++i) {
+        // A sector's stretch of the annulus from i - 1.5 to i + 1.5 lies
+        // within a pixel of the box round its four corners.
+        const float r0 = std::max(0.0f, float(i) - 1.5f), r1 = float(i) + 1.5f;
+        inside[0] = 0;
+        for (int k = 0; k < 2 * kSectors; ++k) {
+          const int sec = k % kSectors;
+          const float xs[4] = {r0 * edgeCos[sec], r0 * edgeCos[sec + 1], r1 * edgeCos[sec], r1 * edgeCos[sec + 1]};
+          const float ys[4] = {r0 * edgeSin[sec], r0 * edgeSin[sec + 1], r1 * edgeSin[sec], r1 * edgeSin[sec + 1]};
+          const float x0 = cx + *std::min_element(xs, xs + 4) - 1, x1 = cx + *std::max_element(xs, xs + 4) + 1;
+          const float y0 = cy + *std::min_element(ys, ys + 4) - 1, y1 = cy + *std::max_element(ys, ys + 4) + 1;
+          inside[k + 1] = inside[k] + (x1 >= 0 && x0 <= float(w) && y1 >= 0 && y0 <= float(h));
+        }
+        // Sectors within d of one inside (counted round the ring through
+        // the doubled prefix sums).
+        const auto near = [&](int sec, int d) {
+          if (2 * d + 1 >= kSectors) return inside[kSectors] > 0;
+          const int a = sec - d + kSectors, b = sec + d + 1 + kSectors;  // within [0, 2 kSectors + ...)
+          const auto upTo = [&](int k) { return k <= 2 * kSectors ? inside[k] : inside[2 * kSectors] + inside[k - 2 * kSectors]; };
+          return upTo(b) - upTo(a) > 0;
+        };
+        const int n = count(i);
+        const int reachSectors = int(std::ceil(float(halfOf(i)) * kSectors / float(n))) + 2;
+        for (int sec = 0; sec < kSectors; ++sec)
+          use[size_t(i) * kSectors + size_t(sec)] =
+              uint8_t((near(sec, 1) ? kBoxed : 0) | (near(sec, 1 + reachSectors) ? kRead : 0));
+      }
+    });
+  }
+  const auto sectorStart = [&](int i, int sec) { return int(int64_t(count(i)) * sec / kSectors); };
+
+  // (Not zeroed: a sample is read only where it was written.)
+  TPlane<uint32_t> ring(size_t(start.back()));
   const TOpaqueSampler sampler(in);
-  // Read the rings sector by sector (a sixty-fourth of a turn, all rings
-  // from the middle out): inside a sector the rings lie close together in
-  // the picture, where a whole ring would run through every row of it.
-  constexpr int kSectors = 64;
+  // Where each ring's stretch in each sector starts, as a cosine and a
+  // sine: turned on from sector to sector in doubles (a library call for
+  // each would cost as much as the samples).
+  const size_t ringCount = size_t(rings);
+  std::vector<float> startCos(ringCount * kSectors), startSin(startCos.size()), stepCos(ringCount), stepSin(ringCount);
+  ParallelRows(rings, kSectors * 8, [&](int i0, int i1) {
+    for (int i = i0; i < i1; ++i) {
+      const int n = count(i);
+      const double step = 2 * 3.14159265358979323846 / n;
+      stepCos[size_t(i)] = float(std::cos(step));
+      stepSin[size_t(i)] = float(std::sin(step));
+      // Sectors start n / kSectors samples apart, or one more.
+      const int q = n / kSectors;
+      const double turnCos[2] = {std::cos(step * q), std::cos(step * (q + 1))};
+      const double turnSin[2] = {std::sin(step * q), std::sin(step * (q + 1))};
+      double c = 1, sv = 0;
+      for (int sector = 0; sector < kSectors; ++sector) {
+        startCos[size_t(i) * kSectors + size_t(sector)] = float(c);
+        startSin[size_t(i) * kSectors + size_t(sector)] = float(sv);
+        const int e = sectorStart(i, sector + 1) - sectorStart(i, sector) - q;
+        const double nc = c * turnCos[e] - sv * turnSin[e];
+        sv = sv * turnCos[e] + c * turnSin[e];
+        c = nc;
+      }
+    }
+  });
+  // Read the rings sector by sector (all rings from the middle out):
+  // inside a sector the rings lie close together in the picture, where a
+  // whole ring would run through every row of it.
   ParallelRows(kSectors, int64_t(start.back()) * 8 / kSectors, [&](int s0, int s1) {
     for (int sector = s0; sector < s1; ++sector)
       for (int i = 0; i < rings; ++i) {
-        const int n = count(i);
-        const int j0 = int(int64_t(n) * sector / kSectors), j1 = int(int64_t(n) * (sector + 1) / kSectors);
+        if (!(use[size_t(i) * kSectors + size_t(sector)] & kRead)) continue;
+        const int j0 = sectorStart(i, sector), j1 = sectorStart(i, sector + 1);
         if (j1 <= j0) continue;
         uint32_t* samples = ring.data() + start[size_t(i)];
         // Round the ring by a fixed turn per step.
-        const float step = 2 * kPi / float(n), cs = std::cos(step), sn = std::sin(step);
-        float c = std::cos(step * float(j0)), sv = std::sin(step * float(j0));
+        const float cs = stepCos[size_t(i)], sn = stepSin[size_t(i)];
+        float c = startCos[size_t(i) * kSectors + size_t(sector)], sv = startSin[size_t(i) * kSectors + size_t(sector)];
         for (int j = j0; j < j1; ++j) {
           samples[j] = sampler.At(cx + float(i) * c, cy + float(i) * sv);
           const float nc = c * cs - sv * sn;
@@ -207,57 +301,98 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
         }
       }
   });
-  // Each ring averaged along itself over the angle.
+  // Each ring averaged along itself over the angle, in place, in the
+  // stretches that were read: a running sum along each stretch gives the
+  // boxes that lie wholly within it, which the boxed sectors' do. The
+  // samples the box has passed are kept aside, as their places now hold
+  // boxes.
   constexpr int kChunks = 64;  // every 64th ring to a chunk: outer rings are longer
   ParallelRows(kChunks, int64_t(start.back()) * 8 / kChunks, [&](int c0, int c1) {
+    std::vector<uint32_t> passed, head;
+    std::vector<std::pair<int, int>> stretches;
     for (int chunk = c0; chunk < c1; ++chunk)
       for (int i = chunk; i < rings; i += kChunks) {
-        const int n = count(i);
-        const uint32_t* samples = ring.data() + start[size_t(i)];
-        // The box along the ring: an odd number of samples, centred.
-        const int half = std::min((n - 1) / 2, int(std::lround(angle / (2 * kPi) * float(n) / 2)));
-        uint32_t* dst = spun.data() + start[size_t(i)];
-        if (half <= 0) {
-          std::copy(samples, samples + n, dst);
-          continue;
+        const int n = count(i), half = halfOf(i);
+        if (half <= 0) continue;
+        uint32_t* samples = ring.data() + start[size_t(i)];
+        const uint8_t* used = use.data() + size_t(i) * kSectors;
+        // Stretches of read sectors, as ranges of samples counted on past
+        // n where they run round through the start.
+        int from = 0;
+        while (from < kSectors && (used[from] & kRead)) ++from;
+        stretches.clear();
+        const bool whole = from == kSectors;
+        if (whole) {
+          stretches.push_back({-half, n + half});  // boxes wrapping round
+          head.assign(samples, samples + half);    // read again at the end
+        } else {
+          for (int k = from + 1; k <= from + kSectors; ++k) {
+            if (!(used[k % kSectors] & kRead)) continue;
+            int e = k;
+            while (e < from + kSectors && (used[e % kSectors] & kRead)) ++e;
+            const int a = sectorStart(i, k % kSectors) + (k >= kSectors ? n : 0);
+            const int b = sectorStart(i, (e - 1) % kSectors + 1) + (e - 1 >= kSectors ? n : 0);
+            stretches.push_back({a, b});
+            k = e;
+          }
         }
-        const uint32_t m = uint32_t(2 * half + 1);
-        uint32_t sum[4] = {0, 0, 0, 0};
-        const auto add = [&](uint32_t c, int sign) {
-          for (int k = 0; k < 4; ++k) sum[k] += uint32_t(sign) * ((c >> (8 * k)) & 0xFF);
-        };
-        for (int j = -half; j <= half; ++j) add(samples[j < 0 ? j + n : j], 1);
+        const auto wrap = [n](int j) { return j < 0 ? j + n : (j >= n ? j - n : j); };
+        const int m = 2 * half + 1;
         const float inv = 1.0f / float(m);
-        for (int j = 0, in = half + 1, outIdx = n - half; j < n; ++j) {
-          dst[j] = 0xFF000000u | uint32_t(float(sum[2]) * inv + 0.5f) << 16 | uint32_t(float(sum[1]) * inv + 0.5f) << 8 |
-                   uint32_t(float(sum[0]) * inv + 0.5f);
-          if (in >= n) in -= n;
-          if (outIdx >= n) outIdx -= n;
-          add(samples[in++], 1);
-          add(samples[outIdx++], -1);
+        for (const auto& [a, b] : stretches) {
+          if (b - a < m) continue;
+          // The samples j - half .. j + half as they were read, oldest at
+          // passed[oldest].
+          passed.resize(size_t(m));
+          uint32_t sum[4] = {0, 0, 0, 0};
+          const auto add = [&](uint32_t c, int sign) {
+            for (int k = 0; k < 4; ++k) sum[k] += uint32_t(sign) * ((c >> (8 * k)) & 0xFF);
+          };
+          for (int k = 0; k < m; ++k) add(passed[size_t(k)] = samples[wrap(a + k)], 1);
+          int oldest = 0;
+          for (int j = a + half;; ++j) {
+            samples[wrap(j)] = 0xFF000000u | uint32_t(float(sum[2]) * inv + 0.5f) << 16 |
+                               uint32_t(float(sum[1]) * inv + 0.5f) << 8 | uint32_t(float(sum[0]) * inv + 0.5f);
+            const int next = j + half + 1;
+            if (next >= b) break;
+            const uint32_t c = whole && next >= n ? head[size_t(next - n)] : samples[wrap(next)];
+            add(passed[size_t(oldest)], -1);
+            add(c, 1);
+            passed[size_t(oldest)] = c;
+            if (++oldest == m) oldest = 0;
+          }
         }
       }
   });
-  std::vector<uint32_t>().swap(ring);
-  // Each pixel between its two rings, each read between its two samples.
-  const auto at = [&](int i, float turn) {
-    const int n = count(i);
-    const float pos = turn * float(n);
-    const int j = std::min(n - 1, int(pos));
-    const uint32_t w8 = uint32_t(std::clamp((pos - float(j)) * 256.0f, 0.0f, 256.0f));
-    const uint32_t* r = spun.data() + start[size_t(i)];
-    return TOpaqueSampler::Lerp(r[j], r[j + 1 < n ? j + 1 : 0], w8);
-  };
+  // Each pixel between its two rings, each read between its two samples;
+  // the distances and turns of a stretch of a row first, in vector lanes.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
+  const float far = float(rings - 2);
   ForRows(out, 30, [&](int y, uint32_t* d) {
-    for (int x = 0; x < w; ++x) {
-      const float dx = float(x) + 0.5f - cx, dy = float(y) + 0.5f - cy;
-      const float r = std::min(Hypot(dx, dy), float(rings - 2));
-      float turn = FastAtan2(dy, dx) / (2 * kPi);
-      if (turn < 0) turn += 1;
-      const int i = int(r);
-      const uint32_t t = uint32_t((r - float(i)) * 256.0f);
-      d[x] = TOpaqueSampler::Lerp(at(i, turn), at(i + 1, turn), t);
+    constexpr int kRun = 256;
+    float radius[kRun], turn[kRun];
+    const float dy = float(y) + 0.5f - cy;
+    for (int x0 = 0; x0 < w; x0 += kRun) {
+      const int len = std::min(kRun, w - x0);
+      for (int k = 0; k < len; ++k) {
+        const float dx = float(x0 + k) + 0.5f - cx;
+        radius[k] = std::min(std::sqrt(dx * dx + dy * dy), far);
+        turn[k] = FastTurn(dy, dx);
+      }
+      for (int k = 0; k < len; ++k) {
+        const int i = int(radius[k]);
+        const uint32_t t = uint32_t((radius[k] - float(i)) * 256.0f);
+        uint32_t at[2];
+        for (int e = 0; e < 2; ++e) {
+          const int n = count(i + e);
+          const float pos = turn[k] * float(n);
+          const int j = std::min(n - 1, int(pos));
+          const uint32_t w8 = uint32_t(std::clamp((pos - float(j)) * 256.0f, 0.0f, 256.0f));
+          const uint32_t* r = ring.data() + start[size_t(i + e)];
+          at[e] = TOpaqueSampler::Lerp(r[j], r[j + 1 < n ? j + 1 : 0], w8);
+        }
+        d[x0 + k] = TOpaqueSampler::Lerp(at[0], at[1], t);
+      }
     }
   });
 }

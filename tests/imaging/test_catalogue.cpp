@@ -244,37 +244,52 @@ TEST(Catalogue, HalvedMapsReadWhereTheMapSays) {
 
 // A spin blurs every pixel along its arc about the centre: against a
 // brute-force spin (many turned copies, averaged), the one through rings
-// is off by little on average and nowhere by much.
+// is off by little on average and nowhere by much, wherever the centre
+// lies (rings run off the picture, and only the stretches that matter are
+// read) and however far it spins.
 TEST(Catalogue, ASpinAveragesAlongArcs) {
+  struct Case {
+    float cx, cy, degrees;
+  };
+  const Case cases[] = {{0.5f, 0.5f, 30}, {0.5f, 0.5f, 3}, {0.2f, 0.8f, 90}, {0, 0, 30}, {1, 0.3f, 10}};
   const TBitmap photo = synthetic::PhotoLike(160, 120, 9);
-  const float degrees = 30, cx = 80, cy = 60;
-  const TBitmap spun = Apply("RadialBlur", photo, {}, {{"Angle", degrees}});
   const fx::TOpaqueSampler s(photo);
   constexpr int kCopies = 241;
-  float cs[kCopies], sn[kCopies];
-  for (int k = 0; k < kCopies; ++k) {
-    const float a = (float(k) / (kCopies - 1) - 0.5f) * degrees * 3.14159265f / 180;
-    cs[k] = std::cos(a);
-    sn[k] = std::sin(a);
-  }
-  double total = 0;
-  int worst = 0;
-  for (int y = 0; y < 120; ++y)
-    for (int x = 0; x < 160; ++x) {
-      double sum[3] = {0, 0, 0};
-      for (int k = 0; k < kCopies; ++k) {
-        const float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
-        const uint32_t c = s.At(cx + dx * cs[k] - dy * sn[k], cy + dx * sn[k] + dy * cs[k]);
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += (c >> (8 * ch)) & 0xFF;
-      }
-      for (int ch = 0; ch < 3; ++ch) {
-        const int d = std::abs(int((spun.Pixel(x, y) >> (8 * ch)) & 0xFF) - int(std::lround(sum[ch] / kCopies)));
-        total += d;
-        worst = std::max(worst, d);
-      }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "centre " << c.cx << "," << c.cy << " angle " << c.degrees);
+    std::unique_ptr<TFilter> f = FilterManager::CreateFilter("RadialBlur");
+    ASSERT_TRUE(f->SetPoint("Center", {c.cx, c.cy}));
+    ASSERT_TRUE(f->SetFloat("Angle", c.degrees));
+    f->SetInput(photo);
+    const TBitmap spun = f->Output();
+    const float cx = c.cx * 160, cy = c.cy * 120;
+    float cs[kCopies], sn[kCopies];
+    for (int k = 0; k < kCopies; ++k) {
+      const float a = (float(k) / (kCopies - 1) - 0.5f) * c.degrees * 3.14159265f / 180;
+      cs[k] = std::cos(a);
+      sn[k] = std::sin(a);
     }
-  EXPECT_LT(total / (160 * 120 * 3), 1.5);
-  EXPECT_LE(worst, 24);
+    double total = 0;
+    int worst = 0;
+    for (int y = 0; y < 120; ++y)
+      for (int x = 0; x < 160; ++x) {
+        double sum[3] = {0, 0, 0};
+        for (int k = 0; k < kCopies; ++k) {
+          const float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
+          const uint32_t p = s.At(cx + dx * cs[k] - dy * sn[k], cy + dx * sn[k] + dy * cs[k]);
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += (p >> (8 * ch)) & 0xFF;
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+          const int d = std::abs(int((spun.Pixel(x, y) >> (8 * ch)) & 0xFF) - int(std::lround(sum[ch] / kCopies)));
+          total += d;
+          worst = std::max(worst, d);
+        }
+      }
+    EXPECT_LT(total / (160 * 120 * 3), 1.5);
+    // Reading onto rings and back softens the sharpest edges a little,
+    // which shows where the spin itself is slight.
+    EXPECT_LE(worst, 32);
+  }
 }
 
 // A zoom streaks every pixel along its ray to the centre, over the given
