@@ -175,6 +175,15 @@ inline uint32_t Unpremul(const TPremul& p) {
 // colours so a transparent side lends no colour.
 uint32_t Mix(uint32_t a, uint32_t b, float t);
 
+// Prefetches the two rows of pixels a bilinear read at (x, y) takes.
+inline void PrefetchPixels(const uint32_t* bits, size_t stride, int w, int h, float x, float y) {
+  if (!(x == x) || !(y == y)) return;
+  const int x0 = std::clamp(int(x - 0.5f), 0, w - 1), y0 = std::clamp(int(y - 0.5f), 0, h - 1);
+  const uint32_t* p = bits + size_t(y0) * stride + size_t(x0);
+  __builtin_prefetch(p);
+  if (y0 + 1 < h) __builtin_prefetch(p + stride);
+}
+
 // Bilinear look-ups in a picture, pixel centres at (x + 0.5, y + 0.5);
 // outside the picture the nearest edge pixel (clamped sampling).
 class TSampler {
@@ -186,6 +195,9 @@ class TSampler {
     return m_b.ScanLine(std::clamp(y, 0, m_h - 1))[std::clamp(x, 0, m_w - 1)];
   }
   uint32_t At(float x, float y) const;
+  void Prefetch(float x, float y) const {
+    PrefetchPixels(m_b.Bits(), size_t(m_b.Stride()), m_w, m_h, x, y);
+  }
 
  private:
   const TBitmap& m_b;
@@ -204,6 +216,10 @@ class TOpaqueSampler {
     const uint32_t ag = (((a >> 8) & 0x00FF00FFu) * (256 - w) + ((b >> 8) & 0x00FF00FFu) * w) & 0xFF00FF00u;
     return rb | ag;
   }
+  // Asks the memory for the pixels At(x, y) will read, ahead of reading
+  // them: warps that turn read the picture across its rows, where the
+  // processor cannot guess the next read.
+  void Prefetch(float x, float y) const { PrefetchPixels(m_bits, m_stride, m_w, m_h, x, y); }
   // Inlined into every warp's pixel loop: a call per sample cost as much
   // as the sample.
   __attribute__((always_inline)) uint32_t At(float x, float y) const {

@@ -31,10 +31,21 @@ template <class Sampler, class Warp, class Blend>
 void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& warp, Blend blend, bool smooth) {
   ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
     if (!smooth) {
+      // Each pixel's reads are worked out a few pixels ahead, and asked of
+      // the memory then.
+      constexpr int kAhead = 8;
+      float at[kAhead][4];
+      const auto ask = [&](int x) {
+        float* v = at[(x - x0) % kAhead];
+        warp(x + 0.5f, y + 0.5f, v[0], v[1], v[2], v[3]);
+        sa.Prefetch(v[0], v[1]);
+        sb.Prefetch(v[2], v[3]);
+      };
+      for (int x = x0; x < std::min(x1, x0 + kAhead); ++x) ask(x);
       for (int x = x0; x < x1; ++x) {
-        float ax, ay, bx, by;
-        warp(x + 0.5f, y + 0.5f, ax, ay, bx, by);
-        d[x] = blend(sa.At(ax, ay), sb.At(bx, by));
+        const float* v = at[(x - x0) % kAhead];
+        d[x] = blend(sa.At(v[0], v[1]), sb.At(v[2], v[3]));
+        if (x + kAhead < x1) ask(x + kAhead);
       }
       return;
     }
