@@ -225,8 +225,12 @@ class TOpaqueSampler {
   __attribute__((always_inline)) uint32_t At(float x, float y) const {
     const float fx = std::clamp(x - 0.5f, -1.0f, float(m_w)), fy = std::clamp(y - 0.5f, -1.0f, float(m_h));
     if (!(fx == fx) || !(fy == fy)) return 0;
-    const int x0 = FloorInt(fx), y0 = FloorInt(fy);
-    const uint32_t tx = uint32_t((fx - float(x0)) * 256 + 0.5f), ty = uint32_t((fy - float(y0)) * 256 + 0.5f);
+    // In 24.8 fixed point, rounded to a 256th: the whole pixel and the
+    // weight of the next in one conversion (from 1 below, so that it
+    // truncates towards the lower pixel).
+    const int ix = int((fx + 1) * 256 + 0.5f) - 256, iy = int((fy + 1) * 256 + 0.5f) - 256;
+    const int x0 = ix >> 8, y0 = iy >> 8;
+    const uint32_t tx = uint32_t(ix & 255), ty = uint32_t(iy & 255);
     // Inside the picture the four pixels need no clamping; only the rim
     // does.
     if (unsigned(x0) < unsigned(m_w - 1) && unsigned(y0) < unsigned(m_h - 1)) {

@@ -156,25 +156,26 @@ void PixelateTransitionKernel(const TFilterParams& p, const TBitmap& in, const T
 
 // Input and Target turned about the middle, each by an angle that depends
 // on the distance alone (angle(side, r); side is t for Input, 1 - t for
-// Target), cross-faded. The angles' cosines and sines are tabulated once.
+// Target), cross-faded. The angles' cosines and sines are tabulated once,
+// at quarter pixels, all four side by side: a pixel reads one entry.
 template <class Angle>
 void TurnedFade(const TBitmap& in, const TBitmap& b, TBitmap& out, float t, Angle angle) {
   const float cx = in.Width() / 2.0f, cy = in.Height() / 2.0f, reach = Hypot(cx, cy) + 2;
   struct TTurn {
-    TRadialTable cos, sin;
+    float ca, sa, cb, sb;
   };
-  const auto tables = [&](float side) {
-    return TTurn{TRadialTable(reach, [&](float r) { return std::cos(angle(side, r)); }),
-                 TRadialTable(reach, [&](float r) { return std::sin(angle(side, r)); })};
-  };
-  const TTurn forA = tables(t), forB = tables(1 - t);
+  std::vector<TTurn> turns(size_t(reach * 4) + 2);
+  for (size_t i = 0; i < turns.size(); ++i) {
+    const float r = float(i) / 4, a = angle(t, r), bb = angle(1 - t, r);
+    turns[i] = {std::cos(a), std::sin(a), std::cos(bb), std::sin(bb)};
+  }
   WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
-    const float dx = x - cx, dy = y - cy, r = Hypot(dx, dy);
-    const float ca = forA.cos(r), sa = forA.sin(r), cb = forB.cos(r), sb = forB.sin(r);
-    ax = cx + dx * ca - dy * sa;
-    ay = cy + dx * sa + dy * ca;
-    bx = cx + dx * cb - dy * sb;
-    by = cy + dx * sb + dy * cb;
+    const float dx = x - cx, dy = y - cy;
+    const TTurn& k = turns[std::min(turns.size() - 1, size_t(Hypot(dx, dy) * 4 + 0.5f))];
+    ax = cx + dx * k.ca - dy * k.sa;
+    ay = cy + dx * k.sa + dy * k.ca;
+    bx = cx + dx * k.cb - dy * k.sb;
+    by = cy + dx * k.sb + dy * k.cb;
   });
 }
 
