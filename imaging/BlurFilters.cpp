@@ -443,6 +443,7 @@ struct TBoxEnds {
 
 struct TChannelSums {
 #if defined(__SSE2__)
+  using TBox = __m128;
   __m128i sums = _mm_setzero_si128();
   static __m128i Widen(uint32_t c) {
     const __m128i zero = _mm_setzero_si128();
@@ -451,21 +452,23 @@ struct TChannelSums {
   static __m128 Float(uint32_t c) { return _mm_cvtepi32_ps(Widen(c)); }
   void Add(uint32_t c) { sums = _mm_add_epi32(sums, Widen(c)); }
   void Take(uint32_t c) { sums = _mm_sub_epi32(sums, Widen(c)); }
-  __m128 Box(const uint32_t* ends, const TBoxEnds& e) const {
+  // The box without its inverse length.
+  TBox Box(const uint32_t* ends, const TBoxEnds& e) const {
     __m128 v = _mm_cvtepi32_ps(sums);
     for (int i = 0; i < 3; ++i) v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(e.weights[i]), Float(ends[i])));
     return v;
   }
-  // The box of a at (1 - t) and of b at t, as a pixel.
-  static uint32_t Between(const TChannelSums& a, const uint32_t* ea, const TChannelSums& b, const uint32_t* eb,
-                          const TBoxEnds& e, float t) {
-    const __m128 va = a.Box(ea, e), vb = b.Box(eb, e);
-    const __m128 v = _mm_mul_ps(_mm_add_ps(va, _mm_mul_ps(_mm_sub_ps(vb, va), _mm_set1_ps(t))), _mm_set1_ps(e.inverse));
+  // Box a at (1 - t) and box b at t, as a pixel.
+  static uint32_t Between(const TBox& a, const TBox& b, const TBoxEnds& e, float t) {
+    const __m128 v = _mm_mul_ps(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(t))), _mm_set1_ps(e.inverse));
     __m128i i = _mm_cvtps_epi32(v);
     i = _mm_packs_epi32(i, i);
     return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
   }
 #else
+  struct TBox {
+    float v[4];
+  };
   uint32_t sums[4] = {0, 0, 0, 0};
   void Add(uint32_t c) {
     for (int k = 0; k < 4; ++k) sums[k] += (c >> (8 * k)) & 0xFF;
@@ -473,18 +476,18 @@ struct TChannelSums {
   void Take(uint32_t c) {
     for (int k = 0; k < 4; ++k) sums[k] -= (c >> (8 * k)) & 0xFF;
   }
-  float Box(int k, const uint32_t* ends, const TBoxEnds& e) const {
-    float v = float(sums[k]);
-    for (int i = 0; i < 3; ++i) v += e.weights[i] * float((ends[i] >> (8 * k)) & 0xFF);
-    return v;
-  }
-  static uint32_t Between(const TChannelSums& a, const uint32_t* ea, const TChannelSums& b, const uint32_t* eb,
-                          const TBoxEnds& e, float t) {
-    uint32_t v = 0;
+  TBox Box(const uint32_t* ends, const TBoxEnds& e) const {
+    TBox b;
     for (int k = 0; k < 4; ++k) {
-      const float va = a.Box(k, ea, e), vb = b.Box(k, eb, e);
-      v |= uint32_t(std::clamp((va + (vb - va) * t) * e.inverse + 0.5f, 0.0f, 255.0f)) << (8 * k);
+      b.v[k] = float(sums[k]);
+      for (int i = 0; i < 3; ++i) b.v[k] += e.weights[i] * float((ends[i] >> (8 * k)) & 0xFF);
     }
+    return b;
+  }
+  static uint32_t Between(const TBox& a, const TBox& b, const TBoxEnds& e, float t) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k)
+      v |= uint32_t(std::clamp((a.v[k] + (b.v[k] - a.v[k]) * t) * e.inverse + 0.5f, 0.0f, 255.0f)) << (8 * k);
     return v;
   }
 #endif
@@ -644,6 +647,14 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
         const int qa = std::max(0, int(std::floor(ax.cq - 0.5 + double(ka - 1 - U) * u / U)));
         const int qb = std::min(last, int(std::ceil(ax.cq - 0.5 + double(std::min(k1, hi[size_t(j)]) + 1 - U) * u / U)));
         uint32_t* dst = alongRows ? ax.out + size_t(lineOf(j)) * ax.outStepM : stripOut.data() + size_t(j - jb) * stripLength;
+        // The boxes of slopes k and k + 1 for the last pixel: far out,
+        // neighbouring pixels share slopes.
+        const auto boxAt = [&](int k) {
+          const uint32_t ends3[3] = {endLines[0][k], endLines[1][k], endLines[2][k]};
+          return sum[k].Box(ends3, e);
+        };
+        int known = -2;
+        TChannelSums::TBox lower{}, upper{};
         for (int q = qa; q <= qb; ++q) {
           const double dq = offset(q, ax.cq);
           if (!inside(dq, u)) continue;
@@ -653,9 +664,12 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
           const int k = std::clamp(FloorInt(pos), lo[size_t(j)], hi[size_t(j)] - 1);
           const float w = std::clamp(pos - float(k), 0.0f, 1.0f);
           if (k < k0 || k >= k1) continue;
-          const uint32_t ea[3] = {endLines[0][k], endLines[1][k], endLines[2][k]};
-          const uint32_t eb[3] = {endLines[0][k + 1], endLines[1][k + 1], endLines[2][k + 1]};
-          const uint32_t c = TChannelSums::Between(sum[k], ea, sum[k + 1], eb, e, w);
+          if (k != known) {
+            lower = k == known + 1 ? upper : boxAt(k);
+            upper = boxAt(k + 1);
+            known = k;
+          }
+          const uint32_t c = TChannelSums::Between(lower, upper, e, w);
           dst[q] = ax.premultiplied ? Straight(c) : c;
           qs[j - jb] = std::min(qs[j - jb], q);
           qe[j - jb] = q;
