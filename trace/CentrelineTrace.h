@@ -49,7 +49,8 @@ struct TCentrelineParams {
   float CurveTolerance = 0.8f;
   // Strokes shorter than this (pixels) are dropped.
   float MinStrokeLength = 3;
-  // Ink areas of fewer pixels than this are specks and dropped.
+  // Ink areas of fewer pixels than this are specks and dropped; paper
+  // enclosed by ink in fewer pixels is a pinhole and counts as ink.
   int SpeckSize = 6;
   // Ink wider than this (pixels) is a fill, not a stroke.
   float MaxStrokeWidth = 16;

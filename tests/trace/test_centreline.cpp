@@ -435,6 +435,46 @@ TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
   EXPECT_LT(r.Strokes[0].Path.Count(), 40);
 }
 
+// Paper the ink encloses in fewer pixels than a speck is a pinhole and
+// counts as ink: two hard-edged lines drawn side by side that touch all
+// along but for a dotted hairline, or a scan's ink with paper showing
+// through, trace as one stroke as wide as the ink, not as a ladder along
+// the holes. Larger holes, and paper open to the picture's edge, stay.
+TEST(Centreline, PinholesInInkAreFilled) {
+  struct Case {
+    const char* name;
+    QRect ink;
+    std::vector<QRect> paper;  // cleared inside the ink
+    long long inkPixels;       // ink the engine counts
+  };
+  std::vector<QRect> hairline, scattered;
+  for (int x = 24; x < 176; x += 5) hairline.push_back(QRect(x, 34, 1 + (x / 5) % 2, 1));  // dots of 1 and 2 pixels
+  for (int k = 0; k < 12; ++k) scattered.push_back(QRect(25 + 12 * k, 31 + (k * 7) % 8, 1, 1));
+  const Case cases[] = {
+      {"dotted hairline", QRect(20, 30, 160, 10), hairline, 1600},
+      {"scattered pinholes", QRect(20, 30, 160, 10), scattered, 1600},
+      {"a real hole", QRect(20, 30, 160, 10), {QRect(60, 34, 3, 3)}, 1600 - 9},
+      {"a notch at the edge", QRect(0, 30, 160, 10), {QRect(0, 34, 2, 2)}, 1600 - 4},
+  };
+  for (const Case& c : cases) {
+    QImage img(200, 70, QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    {
+      QPainter p(&img);
+      p.fillRect(c.ink, Qt::black);
+      for (const QRect& r : c.paper) p.fillRect(r, Qt::white);
+    }
+    const TBitmap pic(img);
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    EXPECT_EQ(d.InkPixels, c.inkPixels) << c.name;
+    if (c.paper.size() > 1) {  // filled: one stroke as wide as the ink
+      ASSERT_EQ(d.Strokes.size(), 1u) << c.name;
+      EXPECT_TRUE(d.Fills.empty()) << c.name;
+      EXPECT_NEAR(d.Strokes[0].Width, 10, 1.0) << c.name;
+    }
+  }
+}
+
 TEST(Centreline, EmptyAndTinyPictures) {
   TBitmap blank(30, 20);
   blank.Clear(0xFFFFFFFFu);
