@@ -1302,10 +1302,31 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   }
 
   // Spurs: end chains shorter than the ink is thick where they branch off.
+  // Thinning leaves them where a wide line's corner or end pokes out: the
+  // spur runs into the corner, and no ink lies beyond its tip. A line that
+  // ends just past another it crosses leaves as short a chain, but its
+  // ink goes on past the tip (the rest of its thinned-away end): reaching
+  // that far, it stays.
   for (TChain& c : chains) {
     if (c.loop || (c.node[0] < 0) == (c.node[1] < 0)) continue;
-    const int j = c.node[0] >= 0 ? c.px.front() : c.px.back();
-    if (float(c.px.size()) < std::max(3.0f, 1.5f * radius(j))) c.dropped = true;
+    const bool fromFront = c.node[0] >= 0;
+    const int j = fromFront ? c.px.front() : c.px.back();
+    const float n = float(c.px.size()), r = radius(j);
+    if (n >= std::max(3.0f, 1.5f * r)) continue;
+    bool keep = false;
+    if (n >= 3) {
+      const int tip = fromFront ? c.px.back() : c.px.front();
+      const int inner = fromFront ? c.px[c.px.size() - 3] : c.px[2];
+      const TPt dir = Unit(pos(tip) - pos(inner));
+      float ahead = 0;
+      for (;; ahead += 0.5f) {
+        const TPt q = pos(tip) + dir * (ahead + 0.5f);
+        const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+        if (qx < 0 || qy < 0 || qx >= w || qy >= h || !(state[size_t(qy) * size_t(w) + size_t(qx)] & kInk) || ahead > 2 * r) break;
+      }
+      keep = n + ahead >= 2 * r;
+    }
+    if (!keep) c.dropped = true;
   }
 
   // 6. Strokes: chain ends paired through junctions, straightest first.
