@@ -31,6 +31,16 @@ TBitmap Picture(int w, int h, Draw draw) {
   return TBitmap(img);
 }
 
+// The picture as a camera or a scanner hands it over: saved as a JPEG of
+// that quality and read back.
+TBitmap ThroughJpeg(const QImage& img, int quality) {
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  img.save(&buffer, "JPEG", quality);
+  return TBitmap(QImage::fromData(jpeg, "JPEG"));
+}
+
 void Line(QPainter& p, QPointF a, QPointF b, double width, QColor c = Qt::black) {
   p.setPen(QPen(c, width, Qt::SolidLine, Qt::FlatCap));
   p.drawLine(a, b);
@@ -169,11 +179,7 @@ TEST(Centreline, AThinLineInAJpegKeepsItsColour) {
         p.setPen(QPen(c, width, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(20, 30), QPointF(180, 95));
       }
-      QByteArray jpeg;
-      QBuffer buffer(&jpeg);
-      buffer.open(QIODevice::WriteOnly);
-      img.save(&buffer, "JPEG", 90);
-      const TBitmap pic(QImage::fromData(jpeg, "JPEG"));
+      const TBitmap pic = ThroughJpeg(img, 90);
       const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
       ASSERT_EQ(d.Strokes.size(), 1u) << c.name().toStdString() << " " << width;
       const TAlphaColor got = d.Strokes[0].Color;
@@ -215,11 +221,7 @@ TEST(Centreline, InkOnAPhotographedPageKeepsItsColour) {
         row[x] = qRgb(ch(qRed(row[x])), ch(qGreen(row[x])), ch(qBlue(row[x])));
       }
     }
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, "JPEG", 85);
-    const TBitmap pic(QImage::fromData(jpeg, "JPEG"));
+    const TBitmap pic = ThroughJpeg(img, 85);
     const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
     ASSERT_EQ(d.Strokes.size(), 1u) << name;
     const TAlphaColor got = d.Strokes[0].Color;
