@@ -1506,11 +1506,24 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         for (int i = std::max(0, join[0] - reach); i <= std::min(int(px.size()) - 1, join[0] + reach); ++i)
           nearJoin[size_t(i)] = 1;
       }
+      std::vector<int> edgeCount(px.size() + 1, 0);  // points near the edge before each
+      for (size_t i = 0; i < px.size(); ++i) {
+        const int x = at.X(px[i]), y = at.Y(px[i]), near = int(radius(px[i])) + 2;
+        edgeCount[i + 1] = edgeCount[i] + (x < near || y < near || x >= w - near || y >= h - near);
+      }
       const auto widthChange = [&](size_t i) {
         if (nearJoin[i]) return 0.0;
         const double a = mean(i - kSpan, i, 2), b = mean(i, i + kSpan, 2);
         const double thick = std::max(a, b), thin = std::min(a, b);
-        return thick > 2 * thin + 0.75 ? thick / std::max(thin, 0.5) : 0.0;
+        if (thick > 2 * thin + 0.75) return thick / std::max(thin, 0.5);
+        // A lesser change that lasts: judged over stretches several times
+        // as long as the line is wide on either side, away from the
+        // picture's edge (which cuts a line off, and thins it there).
+        const size_t span = std::max<size_t>(2 * kSpan, size_t(4 * thick));
+        if (i < span || i + span > px.size() || edgeCount[i + span] != edgeCount[i - span]) return 0.0;
+        const double la = mean(i - span, i, 2), lb = mean(i, i + span, 2);
+        const double lthick = std::max(la, lb), lthin = std::min(la, lb);
+        return lthick > 1.5 * lthin && lthick - lthin >= 0.9 ? lthick / std::max(lthin, 0.5) : 0.0;
       };
       std::vector<size_t> cuts;
       const auto findCuts = [&](const auto& change) {

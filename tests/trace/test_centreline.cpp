@@ -440,6 +440,31 @@ TEST(Centreline, AThinLineLeavingAThickEndIsItsOwnStroke) {
   }
 }
 
+// Two lines of widths less than twice apart that meet end to end, at a
+// corner or straight on, are two strokes each as wide as its own ink, not
+// one stroke at a width between.
+TEST(Centreline, LinesOfTwoWidthsMeetingEndToEndKeepTheirWidths) {
+  struct Case {
+    double thin, thick;
+    QPointF to;  // where the thick line goes from the meeting point
+  };
+  const Case cases[] = {{3, 5.5, {200, 20}}, {4, 7, {210, 70}}, {2, 3.5, {190, 120}}};
+  for (const Case& c : cases) {
+    const TBitmap pic = Picture(220, 140, [&](QPainter& p) {
+      p.setPen(QPen(Qt::black, c.thin, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(10, 80), QPointF(110, 70));
+      p.setPen(QPen(Qt::black, c.thick, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(110, 70), c.to);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 2u) << c.thin << " / " << c.thick;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      const bool left = StrokeBounds(s).Left < 60;
+      EXPECT_NEAR(s.Width, left ? c.thin : c.thick, 0.6) << c.thin << " / " << c.thick;
+    }
+  }
+}
+
 // A picture of speckles (a noisy photo traced as it is) thins into blobs
 // where thousands of chain ends meet at one junction; pairing them all took
 // minutes. It is traced in passing, every speck claimed.
