@@ -1118,6 +1118,45 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           }
       }
       if (!rest.pixels.empty()) areas.push_back(std::move(rest));
+      // Fills apart from each other are shapes of their own, each with its
+      // own colour: a blue pond and a teal window joined by the ground line
+      // they stand on are one area of ink, but two fills.
+      std::vector<std::vector<int>> parts;
+      for (int p : areas[i].pixels) {
+        if (state[size_t(p)] & kVisited) continue;
+        state[size_t(p)] |= kVisited;
+        parts.emplace_back();
+        Flood8(
+            p, w, h, at, stack,
+            [&](int t) {
+              if (!(state[size_t(t)] & kFill) || (state[size_t(t)] & kVisited)) return false;
+              state[size_t(t)] |= kVisited;
+              return true;
+            },
+            [&](int q) { parts.back().push_back(q); });
+      }
+      for (int p : areas[i].pixels) state[size_t(p)] &= uint8_t(~kVisited);
+      // The largest keeps the area's place; crumbs of a fill (where a
+      // blob's reach just takes in a corner of ink) stay with it, as
+      // shapes of their own they would be dots of the lines' colour.
+      if (parts.size() > 1) {
+        std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+        const size_t crumb = size_t(params.MaxStrokeWidth * params.MaxStrokeWidth / 2);
+        std::vector<int>& largest = parts[0];
+        for (size_t k = 1; k < parts.size(); ++k) {
+          if (parts[k].size() < crumb) {
+            largest.insert(largest.end(), parts[k].begin(), parts[k].end());
+            continue;
+          }
+          TArea part;
+          std::sort(parts[k].begin(), parts[k].end());  // in scan order, as an area's pixels are
+          part.pixels = std::move(parts[k]);
+          part.fill = true;
+          areas.push_back(std::move(part));
+        }
+        std::sort(largest.begin(), largest.end());
+        areas[i].pixels = std::move(largest);
+      }
     }
     if (split) measure();
   }

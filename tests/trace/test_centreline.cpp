@@ -508,6 +508,29 @@ TEST(Centreline, AFillKeepsTheColourOfItsInside) {
   }
 }
 
+// Filled shapes joined by a line they stand on are one area of ink, but
+// each is a fill of its own, in its own colour: not one fill in the
+// colour of the larger.
+TEST(Centreline, ShapesJoinedByALineAreFillsOfTheirOwn) {
+  const TBitmap pic = Picture(260, 120, [](QPainter& p) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(7, 8, 174));
+    p.drawEllipse(QPointF(50, 60), 30, 25);
+    p.setBrush(QColor(16, 122, 162));
+    p.drawRect(QRectF(150, 20, 80, 80));
+    Line(p, {10, 60}, {250, 60}, 3);
+  });
+  const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+  ASSERT_EQ(d.Fills.size(), 2u);
+  for (const TCentrelineFill& f : d.Fills) {
+    const bool left = StrokeBounds(f.Outline).Left < 100;
+    const QColor want = left ? QColor(7, 8, 174) : QColor(16, 122, 162);
+    EXPECT_NEAR(int((f.Color >> 16) & 0xFF), want.red(), 8) << left;
+    EXPECT_NEAR(int((f.Color >> 8) & 0xFF), want.green(), 8) << left;
+    EXPECT_NEAR(int(f.Color & 0xFF), want.blue(), 8) << left;
+  }
+}
+
 TEST(Centreline, DotsAndWideAreasAreFillsAndSpecksGo) {
   const TBitmap pic = Picture(200, 100, [](QPainter& p) {
     p.setPen(Qt::NoPen);
