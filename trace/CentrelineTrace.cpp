@@ -721,6 +721,46 @@ struct TInkRun {
   int y, x0, x1;
 };
 
+// Runs (in scan order) joined into sets where they touch on neighbouring
+// rows, diagonally too (8-connected); a set's root is its first run.
+TUnionFind JoinTouchingRuns(const std::vector<TInkRun>& runs) {
+  TUnionFind sets(runs.size());
+  for (size_t prev = 0, cur = 0; cur < runs.size(); ++cur) {
+    const TInkRun& b = runs[cur];
+    // Runs of the row above that may touch b.
+    while (prev < cur && (runs[prev].y < b.y - 1 || (runs[prev].y == b.y - 1 && runs[prev].x1 < b.x0))) ++prev;
+    for (size_t a = prev; a < cur && runs[a].y == b.y - 1 && runs[a].x0 <= b.x1; ++a) {
+      const int ra = sets.Root(int(a)), rb = sets.Root(int(cur));
+      if (ra != rb) sets.parent[size_t(std::max(ra, rb))] = std::min(ra, rb);
+    }
+  }
+  return sets;
+}
+
+// The 8-connected pieces of pixels given in scan order: for each pixel the
+// number of its piece (pieces numbered in the order they start), from the
+// runs the pixels make along the rows.
+std::vector<int> Pieces(const std::vector<int>& pixels, const TIndexSplit& at, int& count) {
+  std::vector<TInkRun> runs;
+  std::vector<int> runOf(pixels.size());
+  for (size_t k = 0; k < pixels.size(); ++k) {
+    const int p = pixels[k], x = at.X(p), y = at.Y(p);
+    if (runs.empty() || runs.back().y != y || runs.back().x1 != x) runs.push_back({y, x, x + 1});
+    else ++runs.back().x1;
+    runOf[k] = int(runs.size()) - 1;
+  }
+  TUnionFind sets = JoinTouchingRuns(runs);
+  std::vector<int> pieceOfRoot(runs.size(), -1);
+  count = 0;
+  std::vector<int> piece(pixels.size());
+  for (size_t k = 0; k < pixels.size(); ++k) {
+    int& n = pieceOfRoot[size_t(sets.Root(runOf[k]))];
+    if (n < 0) n = count++;
+    piece[k] = n;
+  }
+  return piece;
+}
+
 // Paper enclosed by ink in fewer than speck pixels is a pinhole, and
 // counts as ink: the white dots where two lines drawn side by side
 // almost touch, or where a scan's ink let the paper through, would
@@ -838,17 +878,7 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
     }
   }
   FillPinholes(runs, state, w, h, speck);
-  // A set's root is its first run in scan order.
-  TUnionFind sets(runs.size());
-  for (size_t prev = 0, cur = 0; cur < runs.size(); ++cur) {
-    const TRun& b = runs[cur];
-    // Runs of the row above that may touch b (diagonal touches count).
-    while (prev < cur && (runs[prev].y < b.y - 1 || (runs[prev].y == b.y - 1 && runs[prev].x1 < b.x0))) ++prev;
-    for (size_t a = prev; a < cur && runs[a].y == b.y - 1 && runs[a].x0 <= b.x1; ++a) {
-      const int ra = sets.Root(int(a)), rb = sets.Root(int(cur));
-      if (ra != rb) sets.parent[size_t(std::max(ra, rb))] = std::min(ra, rb);
-    }
-  }
+  TUnionFind sets = JoinTouchingRuns(runs);
   std::vector<int> label(runs.size(), -1);
   std::vector<long long> count;
   for (size_t r = 0; r < runs.size(); ++r) {
@@ -1120,42 +1150,34 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       if (!rest.pixels.empty()) areas.push_back(std::move(rest));
       // Fills apart from each other are shapes of their own, each with its
       // own colour: a blue pond and a teal window joined by the ground line
-      // they stand on are one area of ink, but two fills.
-      std::vector<std::vector<int>> parts;
-      for (int p : areas[i].pixels) {
-        if (state[size_t(p)] & kVisited) continue;
-        state[size_t(p)] |= kVisited;
-        parts.emplace_back();
-        Flood8(
-            p, w, h, at, stack,
-            [&](int t) {
-              if (!(state[size_t(t)] & kFill) || (state[size_t(t)] & kVisited)) return false;
-              state[size_t(t)] |= kVisited;
-              return true;
-            },
-            [&](int q) { parts.back().push_back(q); });
-      }
-      for (int p : areas[i].pixels) state[size_t(p)] &= uint8_t(~kVisited);
-      // The largest keeps the area's place; crumbs of a fill (where a
-      // blob's reach just takes in a corner of ink) stay with it, as
-      // shapes of their own they would be dots of the lines' colour.
-      if (parts.size() > 1) {
-        std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-        const size_t crumb = size_t(params.MaxStrokeWidth * params.MaxStrokeWidth / 2);
-        std::vector<int>& largest = parts[0];
-        for (size_t k = 1; k < parts.size(); ++k) {
-          if (parts[k].size() < crumb) {
-            largest.insert(largest.end(), parts[k].begin(), parts[k].end());
-            continue;
+      // they stand on are one area of ink, but two fills. The largest piece
+      // keeps the area's place; crumbs (where a blob's reach just takes in
+      // a corner of ink) stay with it, as shapes of their own they would be
+      // dots in the lines' colour. (The ink about one blob of centres is one
+      // piece: only several blobs are looked at.)
+      if (blobs.size() > 1) {
+        int pieces = 0;
+        const std::vector<int> piece = Pieces(areas[i].pixels, at, pieces);
+        if (pieces > 1) {
+          std::vector<size_t> size(size_t(pieces), 0);
+          for (int k : piece) ++size[size_t(k)];
+          const size_t largest = size_t(std::max_element(size.begin(), size.end()) - size.begin());
+          const size_t crumb = size_t(params.MaxStrokeWidth * params.MaxStrokeWidth / 2);
+          std::vector<int> areaOf(size_t(pieces), -1);  // pieces that become areas of their own
+          for (size_t k = 0; k < size.size(); ++k)
+            if (k != largest && size[k] >= crumb) {
+              areaOf[k] = int(areas.size());
+              areas.emplace_back();
+              areas.back().fill = true;
+            }
+          std::vector<int> own;
+          for (size_t k = 0; k < piece.size(); ++k) {
+            const int p = areas[i].pixels[k], to = areaOf[size_t(piece[k])];
+            if (to < 0) own.push_back(p);
+            else areas[size_t(to)].pixels.push_back(p);
           }
-          TArea part;
-          std::sort(parts[k].begin(), parts[k].end());  // in scan order, as an area's pixels are
-          part.pixels = std::move(parts[k]);
-          part.fill = true;
-          areas.push_back(std::move(part));
+          areas[i].pixels.swap(own);
         }
-        std::sort(largest.begin(), largest.end());
-        areas[i].pixels = std::move(largest);
       }
     }
     if (split) measure();
