@@ -1198,7 +1198,21 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     if (a.pixels.empty() || a.fill) continue;
     for (int p : a.pixels) a.skeleton += (state[size_t(p)] & kSkel) != 0;
     const float thick = 2 * a.maxRadius - 0.5f;
-    a.fill = thick > params.MaxStrokeWidth || float(a.skeleton) <= thick;
+    // A dot: thinned to less than it is thick, and no longer than that
+    // either (a dash a pixel or two wide at a slant can thin to almost
+    // nothing, but it is long).
+    bool compact = float(a.skeleton) <= thick;
+    if (compact) {
+      int x0 = w, y0 = h, x1 = 0, y1 = 0;
+      for (int p : a.pixels) {
+        x0 = std::min(x0, at.X(p));
+        x1 = std::max(x1, at.X(p));
+        y0 = std::min(y0, at.Y(p));
+        y1 = std::max(y1, at.Y(p));
+      }
+      compact = float(std::max(x1 - x0, y1 - y0)) <= thick + 2;
+    }
+    a.fill = thick > params.MaxStrokeWidth || compact;
     if (a.fill)
       for (int p : a.pixels) state[size_t(p)] = uint8_t((state[size_t(p)] & ~(kInk | kSkel)) | kFill);
   }
@@ -1874,7 +1888,73 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       intoFill = stop >= 0 && (state[size_t(stop)] & kFill);
       return t;
     };
-    if (!strokeLoop[s] && pts.size() > 1) {
+    // A short straight piece of ink on its own (a dash, a tick, a hatching
+    // line): thinned, a line a pixel or two wide at a slant leaves a
+    // skeleton much shorter than its ink, whose ends cannot be run on, as
+    // their direction is a guess. Its centre line is the ink's own axis,
+    // from one end of the ink to the other (less the round caps).
+    bool onAxis = false;
+    if (!strokeLoop[s] && strokeEnds[s][0] < 0 && strokeEnds[s][1] < 0 && px.size() < size_t(3 * width) + 12) {
+      int bx0 = w, by0 = h, bx1 = -1, by1 = -1;
+      for (int p : px) {
+        bx0 = std::min(bx0, at.X(p));
+        bx1 = std::max(bx1, at.X(p));
+        by0 = std::min(by0, at.Y(p));
+        by1 = std::max(by1, at.Y(p));
+      }
+      const int grow = int(2 * width) + 4;
+      bx0 -= grow, by0 -= grow, bx1 += grow, by1 += grow;
+      const int bw = bx1 - bx0 + 1;
+      std::vector<uint8_t> seen(size_t(bw) * size_t(by1 - by0 + 1), 0);
+      std::vector<int> ink{px[0]}, todo{px[0]};
+      seen[size_t(at.Y(px[0]) - by0) * size_t(bw) + size_t(at.X(px[0]) - bx0)] = 1;
+      bool alone = true;  // no ink reaches the box's edge
+      while (!todo.empty() && alone) {
+        const int q = todo.back();
+        todo.pop_back();
+        const int x = at.X(q), y = at.Y(q);
+        for (int k = 0; k < 8 && alone; ++k) {
+          const int nx = x + kDx[k], ny = y + kDy[k];
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h || !(state[size_t(ny) * size_t(w) + size_t(nx)] & kInk)) continue;
+          if (nx <= bx0 || ny <= by0 || nx >= bx1 || ny >= by1) alone = false;
+          uint8_t& m = seen[size_t(ny - by0) * size_t(bw) + size_t(nx - bx0)];
+          if (m) continue;
+          m = 1;
+          ink.push_back(ny * w + nx);
+          todo.push_back(ny * w + nx);
+        }
+      }
+      if (alone && ink.size() >= 3) {
+        double mx = 0, my = 0;
+        for (int q : ink) mx += at.X(q), my += at.Y(q);
+        mx /= double(ink.size()), my /= double(ink.size());
+        double cxx = 0, cyy = 0, cxy = 0;
+        for (int q : ink) {
+          const double dx = at.X(q) - mx, dy = at.Y(q) - my;
+          cxx += dx * dx, cyy += dy * dy, cxy += dx * dy;
+        }
+        cxx /= double(ink.size()), cyy /= double(ink.size()), cxy /= double(ink.size());
+        const double angle = 0.5 * std::atan2(2 * cxy, cxx - cyy);
+        const TPt d{float(std::cos(angle)), float(std::sin(angle))};
+        const double mid = (cxx + cyy) / 2, dev = std::sqrt((cxx - cyy) * (cxx - cyy) / 4 + cxy * cxy);
+        const double across = std::sqrt(std::max(0.0, mid - dev));
+        float t0 = 1e9f, t1 = -1e9f;
+        for (int q : ink) {
+          const float t = float((at.X(q) - mx) * d.x + (at.Y(q) - my) * d.y);
+          t0 = std::min(t0, t);
+          t1 = std::max(t1, t);
+        }
+        // Straight (its ink spread across no more than a line's), and
+        // longer than wide.
+        const float cap = width / 2 - 0.5f;
+        if (across <= 0.6 * std::max(1.0f, width) && t1 - t0 > 2 * cap + 1) {
+          const TPt centre{float(mx) + 0.5f, float(my) + 0.5f};
+          pts = {centre + d * (t0 + cap), centre + d * (t1 - cap)};
+          onAxis = true;
+        }
+      }
+    }
+    if (!strokeLoop[s] && pts.size() > 1 && !onAxis) {
       for (int side = 0; side < 2; ++side) {
         const int node = strokeEnds[s][size_t(side)];
         if (node == kCut) continue;  // cut where the colour or thickness changes: ends there

@@ -465,6 +465,32 @@ TEST(Centreline, LinesOfTwoWidthsMeetingEndToEndKeepTheirWidths) {
   }
 }
 
+// The dashes of a thin dashed line (a map's border) keep their length at
+// any slant: thinned, a dash a pixel or two wide at a slant leaves a
+// skeleton of a few pixels, and its ends could not be run on.
+TEST(Centreline, DashesKeepTheirLength) {
+  for (double degrees : {0.0, 30.0, 45.0, 60.0, 120.0}) {
+    const double a = degrees * 3.14159265358979 / 180;
+    const QPointF along(std::cos(a), std::sin(a));
+    const TBitmap pic = Picture(200, 200, [&](QPainter& p) {
+      p.setPen(QPen(QColor(85, 85, 85), 1.5, Qt::SolidLine, Qt::FlatCap));
+      for (int k = -4; k <= 4; ++k) {
+        const QPointF from = QPointF(100.2, 100.5) + along * (k * 16.0);
+        p.drawLine(from, from + along * 9.0);
+      }
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    EXPECT_EQ(d.Strokes.size(), 9u) << degrees;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      const std::vector<TPointF> line = Flatten(s.Path);
+      float length = 0;
+      for (size_t i = 1; i < line.size(); ++i) length += std::hypot(line[i].X - line[i - 1].X, line[i].Y - line[i - 1].Y);
+      // Drawn with round caps half a width past its ends, as the ink is long.
+      EXPECT_NEAR(length + s.Width, 9, 2.0) << degrees;
+    }
+  }
+}
+
 // A picture of speckles (a noisy photo traced as it is) thins into blobs
 // where thousands of chain ends meet at one junction; pairing them all took
 // minutes. It is traced in passing, every speck claimed.
