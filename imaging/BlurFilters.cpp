@@ -206,11 +206,12 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // A ring's box: an odd number of samples, centred, half of them each side.
   const auto halfOf = [&](int i) { return std::min((count(i) - 1) / 2, int(std::lround(angle / (2 * kPi) * float(count(i)) / 2))); };
 
-  // Which sectors of each ring are boxed (pixels lie between the ring and
-  // its neighbours there, or in the sector next to it: a pixel reads two
-  // samples) and which are read (as far again as the box reaches).
+  // Which sectors of each ring are read: where pixels lie between the ring
+  // and its neighbours, or in the sector next to it (a pixel reads two
+  // samples of each ring round it), and as far again as the box reaches,
+  // so that the boxes those pixels read lie wholly within what was read.
   constexpr int kSectors = 256;
-  constexpr uint8_t kRead = 1, kBoxed = 2;
+  constexpr uint8_t kRead = 1;
   std::vector<uint8_t> use(size_t(rings) * kSectors);
   {
     float edgeCos[kSectors + 1], edgeSin[kSectors + 1];
@@ -245,7 +246,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
         const int reachSectors = int(std::ceil(float(halfOf(i)) * kSectors / float(n))) + 2;
         for (int sec = 0; sec < kSectors; ++sec)
           use[size_t(i) * kSectors + size_t(sec)] =
-              uint8_t((near(sec, 1) ? kBoxed : 0) | (near(sec, 1 + reachSectors) ? kRead : 0));
+              near(sec, 1 + reachSectors) ? kRead : 0;
       }
     });
   }
@@ -303,7 +304,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   });
   // Each ring averaged along itself over the angle, in place, in the
   // stretches that were read: a running sum along each stretch gives the
-  // boxes that lie wholly within it, which the boxed sectors' do. The
+  // boxes that lie wholly within it, which those the pixels read do. The
   // samples the box has passed are kept aside, as their places now hold
   // boxes.
   constexpr int kChunks = 64;  // every 64th ring to a chunk: outer rings are longer
