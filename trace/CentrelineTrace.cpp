@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <numeric>
 
 #include "platform/Memory.h"
@@ -151,6 +152,19 @@ struct TIndexSplit {
   int shift = 0;
   uint64_t magic = 0;
 };
+
+// The smallest box round some pixels: columns x0 .. x1, rows y0 .. y1.
+struct TPixelBox {
+  int x0, y0, x1, y1;
+};
+TPixelBox BoxOf(const std::vector<int>& pixels, const TIndexSplit& at) {
+  TPixelBox b{std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), -1, -1};
+  for (int p : pixels) {
+    const int x = at.X(p), y = at.Y(p);
+    b = {std::min(b.x0, x), std::min(b.y0, y), std::max(b.x1, x), std::max(b.y1, y)};
+  }
+  return b;
+}
 
 // The eight neighbours in order N, NE, E, SE, S, SW, W, NW.
 constexpr int kDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
@@ -1203,14 +1217,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // nothing, but it is long).
     bool compact = float(a.skeleton) <= thick;
     if (compact) {
-      int x0 = w, y0 = h, x1 = 0, y1 = 0;
-      for (int p : a.pixels) {
-        x0 = std::min(x0, at.X(p));
-        x1 = std::max(x1, at.X(p));
-        y0 = std::min(y0, at.Y(p));
-        y1 = std::max(y1, at.Y(p));
-      }
-      compact = float(std::max(x1 - x0, y1 - y0)) <= thick + 2;
+      const TPixelBox b = BoxOf(a.pixels, at);
+      compact = float(std::max(b.x1 - b.x0, b.y1 - b.y0)) <= thick + 2;
     }
     a.fill = thick > params.MaxStrokeWidth || compact;
     if (a.fill)
@@ -1895,15 +1903,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // from one end of the ink to the other (less the round caps).
     bool onAxis = false;
     if (!strokeLoop[s] && strokeEnds[s][0] < 0 && strokeEnds[s][1] < 0 && px.size() < size_t(3 * width) + 12) {
-      int bx0 = w, by0 = h, bx1 = -1, by1 = -1;
-      for (int p : px) {
-        bx0 = std::min(bx0, at.X(p));
-        bx1 = std::max(bx1, at.X(p));
-        by0 = std::min(by0, at.Y(p));
-        by1 = std::max(by1, at.Y(p));
-      }
       const int grow = int(2 * width) + 4;
-      bx0 -= grow, by0 -= grow, bx1 += grow, by1 += grow;
+      const TPixelBox box = BoxOf(px, at);
+      const int bx0 = box.x0 - grow, by0 = box.y0 - grow, bx1 = box.x1 + grow, by1 = box.y1 + grow;
       const int bw = bx1 - bx0 + 1;
       std::vector<uint8_t> seen(size_t(bw) * size_t(by1 - by0 + 1), 0);
       std::vector<int> ink{px[0]}, todo{px[0]};
@@ -2049,13 +2051,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // of another colour (a pink nose ringed in dark red) keeps its own
     // colour, not a mix of the two. Small fills (dots) take all their
     // pixels; large ones a sample of at most about 65536.
-    int x0 = w, y0 = h, x1 = 0, y1 = 0;
-    for (int p : a.pixels) {
-      x0 = std::min(x0, at.X(p));
-      x1 = std::max(x1, at.X(p));
-      y0 = std::min(y0, at.Y(p));
-      y1 = std::max(y1, at.Y(p));
-    }
+    const TPixelBox box = BoxOf(a.pixels, at);
+    const int x0 = box.x0, y0 = box.y0, x1 = box.x1, y1 = box.y1;
     const size_t step = a.pixels.size() / 65536 + 1;
     std::array<std::vector<uint8_t>, 3> deep, any;
     for (size_t k = 0; k < a.pixels.size(); k += step) {
