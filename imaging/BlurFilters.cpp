@@ -366,33 +366,40 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
       }
   });
   // Each pixel between its two rings, each read between its two samples;
-  // the distances and turns of a stretch of a row first, in vector lanes.
+  // the distances and turns of a stretch of a row first, in vector lanes,
+  // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
+  struct TRing {
+    const uint32_t* samples;
+    float scale;  // samples a turn, times 256
+    int n;
+  };
+  std::vector<TRing> ringAt(static_cast<size_t>(rings));
+  for (int i = 0; i < rings; ++i) ringAt[size_t(i)] = {ring.data() + start[size_t(i)], 256.0f * float(count(i)), count(i)};
   ForRows(out, 30, [&](int y, uint32_t* d) {
     constexpr int kRun = 256;
-    float radius[kRun], turn[kRun];
+    float turn[kRun];
+    int radius[kRun];  // 24.8 fixed point
     const float dy = float(y) + 0.5f - cy;
     for (int x0 = 0; x0 < w; x0 += kRun) {
       const int len = std::min(kRun, w - x0);
       for (int k = 0; k < len; ++k) {
         const float dx = float(x0 + k) + 0.5f - cx;
-        radius[k] = std::min(std::sqrt(dx * dx + dy * dy), far);
+        radius[k] = int(std::min(std::sqrt(dx * dx + dy * dy), far) * 256.0f);
         turn[k] = FastTurn(dy, dx);
       }
       for (int k = 0; k < len; ++k) {
-        const int i = int(radius[k]);
-        const uint32_t t = uint32_t((radius[k] - float(i)) * 256.0f);
+        const int i = radius[k] >> 8;
         uint32_t at[2];
         for (int e = 0; e < 2; ++e) {
-          const int n = count(i + e);
-          const float pos = turn[k] * float(n);
-          const int j = std::min(n - 1, int(pos));
-          const uint32_t w8 = uint32_t(std::clamp((pos - float(j)) * 256.0f, 0.0f, 256.0f));
-          const uint32_t* r = ring.data() + start[size_t(i + e)];
-          at[e] = TOpaqueSampler::Lerp(r[j], r[j + 1 < n ? j + 1 : 0], w8);
+          const TRing& r = ringAt[size_t(i + e)];
+          const int pos = int(turn[k] * r.scale);
+          int j = pos >> 8;
+          if (j >= r.n) j -= r.n;  // a whole turn is none
+          at[e] = TOpaqueSampler::Lerp(r.samples[j], r.samples[j + 1 < r.n ? j + 1 : 0], uint32_t(pos & 255));
         }
-        d[x0 + k] = TOpaqueSampler::Lerp(at[0], at[1], t);
+        d[x0 + k] = TOpaqueSampler::Lerp(at[0], at[1], uint32_t(radius[k] & 255));
       }
     }
   });
