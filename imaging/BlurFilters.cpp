@@ -405,27 +405,6 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   });
 }
 
-// The picture with every pixel's colour channels multiplied by its alpha,
-// so sums and blends of its pixels lend no colour from transparent ones.
-TBitmap Premultiplied(const TBitmap& in) {
-  TBitmap out(in.Width(), in.Height());
-  MapPixels(in, out, [](uint32_t c) {
-    const uint32_t a = c >> 24;
-    const auto ch = [a](uint32_t v) { return (v * a + 127) / 255; };
-    return a << 24 | ch((c >> 16) & 0xFF) << 16 | ch((c >> 8) & 0xFF) << 8 | ch(c & 0xFF);
-  });
-  return out;
-}
-
-// A premultiplied pixel back to Karto's straight alpha.
-inline uint32_t Straight(uint32_t c) {
-  const uint32_t a = c >> 24;
-  if (a == 0xFF) return c;
-  if (a == 0) return 0;
-  const auto ch = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
-  return a << 24 | ch((c >> 16) & 0xFF) << 16 | ch((c >> 8) & 0xFF) << 8 | ch(c & 0xFF);
-}
-
 // One quadrant of a zoom about (cm, cq), in coordinates along the main
 // axis m and the cross axis q: for the quadrants above and below the
 // centre m is the row and q the column; for those left and right of it the
@@ -508,7 +487,6 @@ struct TZoomAxes {
   int extentM, extentQ;
   double cm, cq;
   bool strict;  // |dq| < u rather than <=
-  bool premultiplied;
 };
 
 // Positions along a line in 32.32 fixed point: whole pixel and the 8-bit
@@ -678,7 +656,7 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
             known = k;
           }
           const uint32_t c = TChannelSums::Between(lower, upper, e, w);
-          dst[q] = ax.premultiplied ? Straight(c) : c;
+          dst[q] = c;
           qs[j - jb] = std::min(qs[j - jb], q);
           qe[j - jb] = q;
         }
@@ -704,19 +682,24 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
 // distance to all of it, in the four quadrants round the centre.
 void ZoomAlongRays(const TBitmap& in, TBitmap& out, float cx, float cy, float s) {
   const int w = in.Width(), h = in.Height();
-  const bool opaque = Opaque(in);
-  const TBitmap source = opaque ? in : Premultiplied(in);
+  // Colours weighted by alpha while they are averaged, unless every pixel
+  // is opaque.
+  TBitmap premultiplied;
+  premultiplied.Assign(in);
+  const bool opaque = !PremultiplyAll(premultiplied, true);
+  const TBitmap& source = opaque ? in : premultiplied;
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const size_t inStride = size_t(source.Stride()), outStride = size_t(out.Stride());
-  const TZoomAxes rows{source.Bits(), out.Bits(), inStride, 1, outStride, 1, h, w, double(cy), double(cx), false, !opaque};
-  const TZoomAxes columns{source.Bits(), out.Bits(), 1, inStride, 1, outStride, w, h, double(cx), double(cy), true, !opaque};
+  const TZoomAxes rows{source.Bits(), out.Bits(), inStride, 1, outStride, 1, h, w, double(cy), double(cx), false};
+  const TZoomAxes columns{source.Bits(), out.Bits(), 1, inStride, 1, outStride, w, h, double(cx), double(cy), true};
   for (const TZoomAxes* ax : {&rows, &columns})
     for (int dir : {-1, 1}) ZoomQuadrant(*ax, dir, s);
   // The pixel on the centre, when one is, lies in no quadrant: nothing
   // streaks it.
   const float px = cx - 0.5f, py = cy - 0.5f;
   if (px == std::floor(px) && py == std::floor(py) && px >= 0 && py >= 0 && px < float(w) && py < float(h))
-    out.ScanLine(int(py))[int(px)] = in.ScanLine(int(py))[int(px)];
+    out.ScanLine(int(py))[int(px)] = source.ScanLine(int(py))[int(px)];
+  if (!opaque) PremultiplyAll(out, false);
 }
 
 // Along arcs about Center, Angle degrees long (a spin).

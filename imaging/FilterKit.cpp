@@ -214,21 +214,6 @@ void BoxColumnsRGBA(uint32_t* img, size_t stride, int w, int h, int r, int passe
   });
 }
 
-// Premultiplies (or back) in place; false when every pixel is opaque and
-// nothing needed doing.
-bool PremultiplyAll(TBitmap& b, bool forward) {
-  if (forward && Opaque(b)) return false;
-  MapPixels(b, b, [forward](uint32_t c) {
-    const int a = A(c);
-    if (a == 255) return c;
-    if (forward) return Argb(a, (R(c) * a + 127) / 255, (G(c) * a + 127) / 255, (B(c) * a + 127) / 255);
-    if (a == 0) return 0u;
-    return Argb(a, Clamp255((R(c) * 255 + a / 2) / a), Clamp255((G(c) * 255 + a / 2) / a),
-                Clamp255((B(c) * 255 + a / 2) / a));
-  });
-  return true;
-}
-
 // Which axes a blur runs along.
 enum TAxes { kRows = 1, kColumns = 2, kBoth = 3 };
 
@@ -265,6 +250,19 @@ int BoxRadius(float sigma) {
 }
 
 }  // namespace
+
+bool PremultiplyAll(TBitmap& b, bool forward) {
+  if (forward && Opaque(b)) return false;
+  MapPixels(b, b, [forward](uint32_t c) {
+    const int a = A(c);
+    if (a == 255) return c;
+    if (forward) return Argb(a, (R(c) * a + 127) / 255, (G(c) * a + 127) / 255, (B(c) * a + 127) / 255);
+    if (a == 0) return 0u;
+    return Argb(a, Clamp255((R(c) * 255 + a / 2) / a), Clamp255((G(c) * 255 + a / 2) / a),
+                Clamp255((B(c) * 255 + a / 2) / a));
+  });
+  return true;
+}
 
 void GaussianBlurBitmap(const TBitmap& in, TBitmap& out, float sigma) {
   if (in.IsEmpty()) return;

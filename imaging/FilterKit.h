@@ -171,6 +171,9 @@ inline uint32_t Unpremul(const TPremul& p) {
   const float k = 255.0f / p.a;
   return Argb(Clamp255(p.a), Clamp255(p.r * k), Clamp255(p.g * k), Clamp255(p.b * k));
 }
+// Premultiplies b's colours by alpha (forward) or divides them back, in
+// place; false, doing nothing, when forward finds every pixel opaque.
+bool PremultiplyAll(TBitmap& b, bool forward);
 // a and b mixed, t = 0 giving a and 1 giving b, through premultiplied
 // colours so a transparent side lends no colour.
 uint32_t Mix(uint32_t a, uint32_t b, float t);

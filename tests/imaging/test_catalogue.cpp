@@ -34,6 +34,17 @@ TBitmap Apply(const std::string& name, const TBitmap& in, const TBitmap& target 
   return f->Output();
 }
 
+// name on in about centre (fractions of the picture), one number set.
+TBitmap ApplyAbout(const std::string& name, const TBitmap& in, TPointF centre, const char* param, float value) {
+  std::unique_ptr<TFilter> f = FilterManager::CreateFilter(name);
+  EXPECT_NE(f, nullptr) << name;
+  if (!f) return {};
+  EXPECT_TRUE(f->SetPoint("Center", centre)) << name;
+  EXPECT_TRUE(f->SetFloat(param, value)) << name << " " << param;
+  f->SetInput(in);
+  return f->Output();
+}
+
 int MaxDifference(const TBitmap& a, const TBitmap& b) {
   int worst = 0;
   for (int y = 0; y < a.Height(); ++y)
@@ -257,11 +268,7 @@ TEST(Catalogue, ASpinAveragesAlongArcs) {
   constexpr int kCopies = 241;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "centre " << c.cx << "," << c.cy << " angle " << c.degrees);
-    std::unique_ptr<TFilter> f = FilterManager::CreateFilter("RadialBlur");
-    ASSERT_TRUE(f->SetPoint("Center", {c.cx, c.cy}));
-    ASSERT_TRUE(f->SetFloat("Angle", c.degrees));
-    f->SetInput(photo);
-    const TBitmap spun = f->Output();
+    const TBitmap spun = ApplyAbout("RadialBlur", photo, {c.cx, c.cy}, "Angle", c.degrees);
     const float cx = c.cx * 160, cy = c.cy * 120;
     float cs[kCopies], sn[kCopies];
     for (int k = 0; k < kCopies; ++k) {
@@ -315,11 +322,7 @@ TEST(Catalogue, AZoomAveragesAlongRays) {
   constexpr int kCopies = 301;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "centre " << c.cx << "," << c.cy << " strength " << c.strength);
-    std::unique_ptr<TFilter> f = FilterManager::CreateFilter("ZoomBlur");
-    ASSERT_TRUE(f->SetPoint("Center", {c.cx, c.cy}));
-    ASSERT_TRUE(f->SetFloat("Strength", c.strength));
-    f->SetInput(picture);
-    const TBitmap zoomed = f->Output();
+    const TBitmap zoomed = ApplyAbout("ZoomBlur", picture, {c.cx, c.cy}, "Strength", c.strength);
     const float cx = c.cx * 161, cy = c.cy * 119;
     double total = 0;
     int worst = 0;
