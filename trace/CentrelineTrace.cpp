@@ -1908,24 +1908,24 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const int bx0 = box.x0 - grow, by0 = box.y0 - grow, bx1 = box.x1 + grow, by1 = box.y1 + grow;
       const int bw = bx1 - bx0 + 1;
       std::vector<uint8_t> seen(size_t(bw) * size_t(by1 - by0 + 1), 0);
-      std::vector<int> ink{px[0]}, todo{px[0]};
+      std::vector<int> ink, stack;
       seen[size_t(at.Y(px[0]) - by0) * size_t(bw) + size_t(at.X(px[0]) - bx0)] = 1;
       bool alone = true;  // no ink reaches the box's edge
-      while (!todo.empty() && alone) {
-        const int q = todo.back();
-        todo.pop_back();
-        const int x = at.X(q), y = at.Y(q);
-        for (int k = 0; k < 8 && alone; ++k) {
-          const int nx = x + kDx[k], ny = y + kDy[k];
-          if (nx < 0 || ny < 0 || nx >= w || ny >= h || !(state[size_t(ny) * size_t(w) + size_t(nx)] & kInk)) continue;
-          if (nx <= bx0 || ny <= by0 || nx >= bx1 || ny >= by1) alone = false;
-          uint8_t& m = seen[size_t(ny - by0) * size_t(bw) + size_t(nx - bx0)];
-          if (m) continue;
-          m = 1;
-          ink.push_back(ny * w + nx);
-          todo.push_back(ny * w + nx);
-        }
-      }
+      Flood8(
+          px[0], w, h, at, stack,
+          [&](int t) {
+            const int x = at.X(t), y = at.Y(t);
+            if (!(state[size_t(t)] & kInk)) return false;
+            if (x <= bx0 || y <= by0 || x >= bx1 || y >= by1) {
+              alone = false;
+              return false;
+            }
+            uint8_t& m = seen[size_t(y - by0) * size_t(bw) + size_t(x - bx0)];
+            if (m) return false;
+            m = 1;
+            return true;
+          },
+          [&](int q) { ink.push_back(q); });
       if (alone && ink.size() >= 3) {
         double mx = 0, my = 0;
         for (int q : ink) mx += at.X(q), my += at.Y(q);
