@@ -1101,35 +1101,26 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     };
     const size_t count = areas.size();
     bool split = false;
-    std::vector<int> stack;
     for (size_t i = 0; i < count; ++i) {
       if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
       // The blobs of centres (8-connected; they are the area's own, as a
       // centre's neighbours are ink), each with its box grown by the reach.
-      std::vector<TBox> blobs;
-      std::vector<std::vector<int>> blobPixels;
-      for (int p : areas[i].pixels) {
-        if (!isCore(p) || (state[size_t(p)] & kVisited)) continue;
-        TBox box{at.X(p), at.Y(p), at.X(p), at.Y(p)};
-        std::vector<int> mine;
-        state[size_t(p)] |= kVisited;
-        Flood8(
-            p, w, h, at, stack,
-            [&](int t) {
-              if (!isCore(t) || (state[size_t(t)] & kVisited)) return false;
-              state[size_t(t)] |= kVisited;
-              return true;
-            },
-            [&](int q) {
-              mine.push_back(q);
-              const int x = at.X(q), y = at.Y(q);
-              box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
-            });
-        blobs.push_back({box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r});
-        blobPixels.push_back(std::move(mine));
+      // Found from the centres' runs along the rows, in scan order like the
+      // area's pixels.
+      std::vector<int> centres;
+      for (int p : areas[i].pixels)
+        if (isCore(p)) centres.push_back(p);
+      int blobCount = 0;
+      const std::vector<int> blobOf = Pieces(centres, at, blobCount);
+      std::vector<TBox> blobs(size_t(blobCount), TBox{w, h, -1, -1});
+      std::vector<std::vector<int>> blobPixels(static_cast<size_t>(blobCount));
+      for (size_t k = 0; k < centres.size(); ++k) {
+        const int p = centres[k], x = at.X(p), y = at.Y(p);
+        TBox& box = blobs[size_t(blobOf[k])];
+        box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+        blobPixels[size_t(blobOf[k])].push_back(p);
       }
-      for (const std::vector<int>& mine : blobPixels)
-        for (int p : mine) state[size_t(p)] &= uint8_t(~kVisited);
+      for (TBox& box : blobs) box = {box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r};
       if (blobs.empty()) continue;
       // Ink within reach of a blob's centres is marked (kVisited for now);
       // the box is padded so that its edge, which counts as centre, lies
