@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/Bitmap.h"
 #include "platform/Memory.h"
-#include "platform/Parallel.h"
 
 namespace karto {
 
@@ -22,32 +22,51 @@ uint32_t BigEndian32(const uint8_t* p) {
 
 // Undoes one row's filter in place; prev is the row above, already undone
 // (null for the first row, which has zeros above it).
-bool Unfilter(int filter, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
+// Undoes one row's filter; prev is the row above, already undone (zeros
+// above the first). n is a whole number of pixels of kBpp bytes. The bytes
+// of the pixel to the left (and above left) are carried in registers:
+// read back from the row just written, each would wait on its store.
+template <size_t kBpp>
+bool UnfilterRow(int filter, uint8_t* row, const uint8_t* prev, size_t n) {
+  uint8_t a[kBpp] = {}, c[kBpp] = {};  // left, above left
   switch (filter) {
     case 0:
       return true;
     case 1:
-      for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+      for (size_t i = 0; i < n; i += kBpp)
+        for (size_t k = 0; k < kBpp; ++k) a[k] = row[i + k] = uint8_t(row[i + k] + a[k]);
       return true;
     case 2:
-      if (prev)
-        for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+      for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
       return true;
     case 3:
-      for (size_t i = 0; i < n; ++i) {
-        const int left = i >= bpp ? row[i - bpp] : 0, up = prev ? prev[i] : 0;
-        row[i] = uint8_t(row[i] + ((left + up) >> 1));
-      }
+      for (size_t i = 0; i < n; i += kBpp)
+        for (size_t k = 0; k < kBpp; ++k) a[k] = row[i + k] = uint8_t(row[i + k] + ((a[k] + prev[i + k]) >> 1));
       return true;
     case 4:
-      for (size_t i = 0; i < n; ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0, b = prev ? prev[i] : 0, c = prev && i >= bpp ? prev[i - bpp] : 0;
-        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-        row[i] = uint8_t(row[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
-      }
+      for (size_t i = 0; i < n; i += kBpp)
+        for (size_t k = 0; k < kBpp; ++k) {
+          const int left = a[k], up = prev[i + k], corner = c[k];
+          const int p = left + up - corner, pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - corner);
+          a[k] = row[i + k] = uint8_t(row[i + k] + (pa <= pb && pa <= pc ? left : pb <= pc ? up : corner));
+          c[k] = uint8_t(up);
+        }
       return true;
     default:
       return false;
+  }
+}
+
+bool Unfilter(int filter, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
+  switch (bpp) {
+    case 1:
+      return UnfilterRow<1>(filter, row, prev, n);
+    case 2:
+      return UnfilterRow<2>(filter, row, prev, n);
+    case 3:
+      return UnfilterRow<3>(filter, row, prev, n);
+    default:
+      return UnfilterRow<4>(filter, row, prev, n);
   }
 }
 
@@ -113,57 +132,83 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   const size_t rawSize = stride * height;
   std::unique_ptr<uint8_t, decltype(&std::free)> raw(static_cast<uint8_t*>(AllocateLarge(rawSize)), &std::free);
   if (!raw) return false;
-  {
-    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
-    if (!inflater) return false;
-    size_t got = 0;
-    const libdeflate_result result =
-        libdeflate_zlib_decompress(inflater, compressed.data(), compressed.size(), raw.get(), rawSize, &got);
-    libdeflate_free_decompressor(inflater);
-    if (result != LIBDEFLATE_SUCCESS || got != rawSize) return false;
-  }
-  std::vector<uint8_t>().swap(compressed);
-  for (size_t y = 0; y < height; ++y) {
-    uint8_t* row = raw.get() + y * stride;
-    if (!Unfilter(row[0], row + 1, y > 0 ? row + 1 - stride : nullptr, rowBytes, channels)) return false;
-  }
-
   QImage image = AllocateImage(int(width), int(height));
   if (image.isNull()) return false;
   uchar* const bits = image.bits();  // taken once: the threads below share the picture
   const size_t bytesPerLine = size_t(image.bytesPerLine());
-  std::atomic<bool> badIndex{false};
-  ParallelRows(int(height), 4LL * width, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const uint8_t* s = raw.get() + size_t(y) * stride + 1;
-      auto* d = reinterpret_cast<uint32_t*>(bits + size_t(y) * bytesPerLine);
-      switch (colourType) {
-        case 0:
-          for (uint32_t x = 0; x < width; ++x) d[x] = 0xFF000000u | uint32_t(s[x]) * 0x010101u;
-          break;
-        case 2:
-          for (uint32_t x = 0; x < width; ++x, s += 3)
-            d[x] = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
-          break;
-        case 3:
-          for (uint32_t x = 0; x < width; ++x) {
-            if (s[x] >= paletteSize) {
-              badIndex = true;
-              break;
-            }
-            d[x] = palette[s[x]];
+  bool badIndex = false;
+  const auto layOut = [&](size_t y) {
+    const uint8_t* s = raw.get() + y * stride + 1;
+    auto* d = reinterpret_cast<uint32_t*>(bits + y * bytesPerLine);
+    switch (colourType) {
+      case 0:
+        for (uint32_t x = 0; x < width; ++x) d[x] = 0xFF000000u | uint32_t(s[x]) * 0x010101u;
+        break;
+      case 2:
+        for (uint32_t x = 0; x < width; ++x, s += 3) d[x] = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+        break;
+      case 3:
+        for (uint32_t x = 0; x < width; ++x) {
+          if (s[x] >= paletteSize) {
+            badIndex = true;
+            break;
           }
-          break;
-        case 4:
-          for (uint32_t x = 0; x < width; ++x, s += 2) d[x] = uint32_t(s[1]) << 24 | uint32_t(s[0]) * 0x010101u;
-          break;
-        default:
-          for (uint32_t x = 0; x < width; ++x, s += 4)
-            d[x] = uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
-          break;
-      }
+          d[x] = palette[s[x]];
+        }
+        break;
+      case 4:
+        for (uint32_t x = 0; x < width; ++x, s += 2) d[x] = uint32_t(s[1]) << 24 | uint32_t(s[0]) * 0x010101u;
+        break;
+      default:
+        for (uint32_t x = 0; x < width; ++x, s += 4)
+          d[x] = uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+        break;
     }
-  });
+  };
+  // Inflating and undoing the rows' filters can only go in order, on one
+  // core. On a large picture a second thread meanwhile takes the picture's
+  // fresh memory from the system (a few milliseconds per 10 MB, spent
+  // clearing pages) and lays out each row as soon as its filter is undone.
+  // undone counts the rows ready; a failure sets failed and lets the
+  // helper run to its end.
+  std::atomic<size_t> undone{0};
+  std::atomic<bool> failed{false};
+  const bool helped = uint64_t(width) * height >= (uint64_t(1) << 20);
+  std::thread helper;
+  if (helped)
+    helper = std::thread([&] {
+      const size_t bytes = bytesPerLine * height;
+      for (size_t at = 0; at < bytes; at += 4096) bits[at] = 0;
+      for (size_t y = 0; y < height; ++y) {
+        while (undone.load(std::memory_order_acquire) <= y) std::this_thread::yield();
+        if (failed.load(std::memory_order_relaxed)) return;
+        layOut(y);
+      }
+    });
+  const auto fail = [&] {
+    failed = true;
+    undone.store(height, std::memory_order_release);
+    if (helper.joinable()) helper.join();
+    return false;
+  };
+  {
+    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    if (!inflater) return fail();
+    size_t got = 0;
+    const libdeflate_result result =
+        libdeflate_zlib_decompress(inflater, compressed.data(), compressed.size(), raw.get(), rawSize, &got);
+    libdeflate_free_decompressor(inflater);
+    if (result != LIBDEFLATE_SUCCESS || got != rawSize) return fail();
+  }
+  std::vector<uint8_t>().swap(compressed);
+  const std::vector<uint8_t> zeros(rowBytes, 0);  // above the first row
+  for (size_t y = 0; y < height; ++y) {
+    uint8_t* row = raw.get() + y * stride;
+    if (!Unfilter(row[0], row + 1, y > 0 ? row + 1 - stride : zeros.data(), rowBytes, channels)) return fail();
+    if (helped) undone.store(y + 1, std::memory_order_release);
+    else layOut(y);
+  }
+  if (helper.joinable()) helper.join();
   if (badIndex) return false;  // a palette index past the palette: Qt's reader decides
   out = std::move(image);
   return true;
