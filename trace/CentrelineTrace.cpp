@@ -225,6 +225,44 @@ int Crossings(const int p[8]) {
   return n;
 }
 
+// The ring of neighbours where bit is set, as a byte (bit k for the k-th
+// neighbour, N first, clockwise); off the picture counts as unset. Inside
+// the picture the eight reads go straight to memory.
+uint8_t RingMask(const uint8_t* m, int w, int h, int x, int y, uint8_t bit) {
+  if (x > 0 && y > 0 && x + 1 < w && y + 1 < h) {
+    const uint8_t* c = m + size_t(y) * size_t(w) + size_t(x);
+    const size_t s = size_t(w);
+    return uint8_t(((c[-s] & bit) ? 1 : 0) | ((c[1 - s] & bit) ? 2 : 0) | ((c[1] & bit) ? 4 : 0) |
+                   ((c[1 + s] & bit) ? 8 : 0) | ((c[s] & bit) ? 16 : 0) | ((c[s - 1] & bit) ? 32 : 0) |
+                   ((c[-1] & bit) ? 64 : 0) | ((c[-1 - s] & bit) ? 128 : 0));
+  }
+  uint8_t mask = 0;
+  for (int k = 0; k < 8; ++k) {
+    const int nx = x + kDx[k], ny = y + kDy[k];
+    if (nx >= 0 && ny >= 0 && nx < w && ny < h && (m[size_t(ny) * size_t(w) + size_t(nx)] & bit)) mask |= uint8_t(1u << k);
+  }
+  return mask;
+}
+
+// Zhang and Suen's test for each ring, for each kind of pass: the pixel
+// goes when it has 2 to 6 neighbours in one run round the ring, and (first
+// pass) not N, E and S all set nor E, S and W, or (second pass) not N, E
+// and W nor N, S and W.
+struct TThinningTable {
+  bool removable[2][256];
+  TThinningTable() {
+    for (int mask = 0; mask < 256; ++mask) {
+      int p[8];
+      for (int k = 0; k < 8; ++k) p[k] = (mask >> k) & 1;
+      const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
+      const bool shape = b >= 2 && b <= 6 && Crossings(p) == 1;
+      // N, E, S, W are p[0], p[2], p[4], p[6].
+      removable[0][mask] = shape && p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0;
+      removable[1][mask] = shape && p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0;
+    }
+  }
+};
+
 // Zhang and Suen's thinning of the kSkel pixels listed in pixels (left
 // holding the ones that stay). A pass only removes pixels with a paper
 // neighbour, so only those are looked at: the ink's border at first, then
@@ -236,14 +274,13 @@ int Crossings(const int p[8]) {
 void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   // Stayed through a pass of each kind (bits free until the graph).
   constexpr uint8_t kStayed[2] = {kVisited, uint8_t(1u << kKindShift)};
-  const TGrid g{w, h, m, kSkel};
   const TIndexSplit at(w);
   std::vector<int> border;
   for (int i : pixels) m[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
+  static const TThinningTable table;
+  uint8_t* const plane = m.data();
   for (int i : pixels) {
-    int p[8];
-    g.Ring(at.X(i), at.Y(i), p);
-    if (std::accumulate(p, p + 8, 0) < 8) {
+    if (RingMask(plane, w, h, at.X(i), at.Y(i), kSkel) != 0xFF) {
       m[size_t(i)] |= kSeen;
       border.push_back(i);
     }
@@ -258,14 +295,7 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
         remove.clear();
         for (size_t k = size_t(c) * per; k < std::min(border.size(), size_t(c + 1) * per); ++k) {
           const int i = border[k];
-          int p[8];
-          g.Ring(at.X(i), at.Y(i), p);
-          const int b = p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7];
-          // N, E, S, W are p[0], p[2], p[4], p[6].
-          if (b >= 2 && b <= 6 && Crossings(p) == 1 &&
-              (pass == 0 ? (p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0)
-                         : (p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0)))
-            remove.push_back(i);
+          if (table.removable[pass][RingMask(plane, w, h, at.X(i), at.Y(i), kSkel)]) remove.push_back(i);
         }
       }
     });
