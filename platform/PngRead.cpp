@@ -3,9 +3,11 @@
 #include <libdeflate.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -20,8 +22,6 @@ uint32_t BigEndian32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-// Undoes one row's filter in place; prev is the row above, already undone
-// (null for the first row, which has zeros above it).
 // Undoes one row's filter; prev is the row above, already undone (zeros
 // above the first). n is a whole number of pixels of kBpp bytes. The bytes
 // of the pixel to the left (and above left) are carried in registers:
@@ -168,17 +168,32 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   // Inflating and undoing the rows' filters can only go in order, on one
   // core. On a large picture a second thread meanwhile takes the picture's
   // fresh memory from the system (a few milliseconds per 10 MB, spent
-  // clearing pages) and lays out each row as soon as its filter is undone.
-  // undone counts the rows ready; a failure sets failed and lets the
-  // helper run to its end.
+  // clearing pages), sleeps until the data is inflated, and then lays out
+  // each row as soon as its filter is undone (the two keep about the same
+  // pace, so it waits on a row only briefly). undone counts the rows
+  // ready; a failure sets failed and lets the helper run to its end.
   std::atomic<size_t> undone{0};
   std::atomic<bool> failed{false};
+  std::mutex inflating;
+  std::condition_variable inflatedOrFailed;
+  bool inflated = false;
+  const auto wake = [&] {
+    {
+      std::lock_guard<std::mutex> lock(inflating);
+      inflated = true;
+    }
+    inflatedOrFailed.notify_one();
+  };
   const bool helped = uint64_t(width) * height >= (uint64_t(1) << 20);
   std::thread helper;
   if (helped)
     helper = std::thread([&] {
       const size_t bytes = bytesPerLine * height;
       for (size_t at = 0; at < bytes; at += 4096) bits[at] = 0;
+      {
+        std::unique_lock<std::mutex> lock(inflating);
+        inflatedOrFailed.wait(lock, [&] { return inflated; });
+      }
       for (size_t y = 0; y < height; ++y) {
         while (undone.load(std::memory_order_acquire) <= y) std::this_thread::yield();
         if (failed.load(std::memory_order_relaxed)) return;
@@ -188,6 +203,7 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   const auto fail = [&] {
     failed = true;
     undone.store(height, std::memory_order_release);
+    wake();
     if (helper.joinable()) helper.join();
     return false;
   };
@@ -200,6 +216,7 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
     libdeflate_free_decompressor(inflater);
     if (result != LIBDEFLATE_SUCCESS || got != rawSize) return fail();
   }
+  wake();
   std::vector<uint8_t>().swap(compressed);
   const std::vector<uint8_t> zeros(rowBytes, 0);  // above the first row
   for (size_t y = 0; y < height; ++y) {
