@@ -1058,6 +1058,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   out.Height = h;
   if (w <= 0 || h <= 0) return out;
   const TBitmap& origin = colours.Width() == w && colours.Height() == h ? colours : picture;
+  // The colours' pixels addressed directly (a row through the picture's
+  // own accessor is a call into Qt, and strokes read millions of pixels).
+  const uint32_t* const originBits = origin.Bits();
+  const size_t originStride = size_t(origin.Stride());
+  const auto originAt = [originBits, originStride](int x, int y) { return originBits[size_t(y) * originStride + size_t(x)]; };
   const auto report = [&](int p) {
     if (progress) progress(p);
   };
@@ -1490,7 +1495,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
     double sum[3] = {0, 0, 0};
     for (size_t i = skip; i < px.size() - skip; ++i) {
-      const uint32_t col = origin.ScanLine(at.Y(px[i]))[at.X(px[i])];
+      const uint32_t col = originAt(at.X(px[i]), at.Y(px[i]));
       sum[0] += (col >> 16) & 0xFF;
       sum[1] += (col >> 8) & 0xFF;
       sum[2] += col & 0xFF;
@@ -1611,7 +1616,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // white paper at an anti-aliased edge, and of the ink's half width.
       std::vector<std::array<double, 3>> sum(px.size() + 1, {0, 0, 0});
       for (size_t i = 0; i < px.size(); ++i) {
-        const uint32_t c = origin.ScanLine(at.Y(px[i]))[at.X(px[i])];
+        const uint32_t c = originAt(at.X(px[i]), at.Y(px[i]));
         const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
         sum[i + 1] = {sum[i][0] + (r - g), sum[i][1] + (g - b), sum[i][2] + radius(px[i])};
       }
@@ -1746,7 +1751,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     const auto paperAt = [&](TPt q, uint32_t& c) {
       const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
       if (qx < 0 || qy < 0 || qx >= w || qy >= h || (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill))) return false;
-      c = origin.ScanLine(qy)[qx];
+      c = originAt(qx, qy);
       return true;
     };
     for (size_t i = 2; i + 2 < px.size(); ++i) {
@@ -1823,7 +1828,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           const float c = coverage(ix, iy) * 0.25f;
           sum += c;
           moment += c * t;
-          const uint32_t o = origin.ScanLine(std::clamp(iy, 0, h - 1))[std::clamp(ix, 0, w - 1)];
+          const uint32_t o = originAt(std::clamp(ix, 0, w - 1), std::clamp(iy, 0, h - 1));
           acrossAt[i].off[0] += 0.25f * (float((o >> 16) & 0xFF) - paperColour[0]);
           acrossAt[i].off[1] += 0.25f * (float((o >> 8) & 0xFF) - paperColour[1]);
           acrossAt[i].off[2] += 0.25f * (float(o & 0xFF) - paperColour[2]);
@@ -1850,7 +1855,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     {
       std::vector<uint32_t> centre;
       centre.reserve(px.size());
-      for (int p : px) centre.push_back(origin.ScanLine(at.Y(p))[at.X(p)]);
+      for (int p : px) centre.push_back(originAt(at.X(p), at.Y(p)));
       if (width >= 2) {
         for (int k = 0; k < 3; ++k) colour[k] = channelMedian(centre, k);
       } else {
@@ -2103,7 +2108,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     std::array<std::vector<uint8_t>, 3> deep, any;
     for (size_t k = 0; k < a.pixels.size(); k += step) {
       const int p = a.pixels[k];
-      const uint32_t c = origin.ScanLine(at.Y(p))[at.X(p)];
+      const uint32_t c = originAt(at.X(p), at.Y(p));
       for (int ch = 0; ch < 3; ++ch) {
         const uint8_t v = uint8_t(c >> (16 - 8 * ch));
         any[size_t(ch)].push_back(v);
