@@ -3,8 +3,8 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -989,9 +989,18 @@ void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
   constexpr uint32_t kCentre = TCentrelineDrawing::kCentreClaim, kUnclaimed = ~kCentre;
   const uint32_t strokes = uint32_t(out.Strokes.size());
   const TIndexSplit at(w);
+  // Every ink pixel is an area's, and a bit in inked: found again in scan
+  // order at the end, a word of 64 pixels at a time, with no pass over the
+  // picture's paper.
+  std::vector<uint64_t> inked((size_t(w) * size_t(h) + 63) / 64, 0);
+  size_t inkCount = 0;
   for (size_t i = 0; i < areas.size(); ++i) {
     const uint32_t code = areas[i].fill && fillOf[i] >= 0 ? 1 + strokes + uint32_t(fillOf[i]) : kUnclaimed;
-    for (int p : areas[i].pixels) owner[size_t(p)] = code;
+    for (int p : areas[i].pixels) {
+      owner[size_t(p)] = code;
+      inked[size_t(p) >> 6] |= uint64_t(1) << (p & 63);
+    }
+    inkCount += areas[i].pixels.size();
   }
   std::vector<int> queue;
   for (size_t s = 0; s < strokePixels.size(); ++s) {
@@ -1013,32 +1022,17 @@ void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
     }
   }
   std::vector<int>().swap(queue);
-  // In scan order, so lookups can search: bands of rows gathered on the
-  // cores, then put end to end.
-  constexpr int kBands = 16;
-  std::vector<std::vector<int32_t>> pixels(kBands);
-  std::vector<std::vector<uint32_t>> owners(kBands);
-  ParallelRows(kBands, (long long)w * h / kBands, [&](int b0, int b1) {
-    for (int b = b0; b < b1; ++b) {
-      const size_t first = size_t(h) * size_t(b) / kBands * size_t(w), last = size_t(h) * size_t(b + 1) / kBands * size_t(w);
-      for (size_t p = first; p < last; ++p) {
-        const uint32_t code = owner[p];
-        if (code == 0 || code == kUnclaimed) continue;
-        pixels[size_t(b)].push_back(int32_t(p));
-        owners[size_t(b)].push_back(((code & ~kCentre) - 1) | (code & kCentre));
-      }
+  // In scan order, so lookups can search.
+  out.ClaimPixels.reserve(inkCount);
+  out.ClaimOwners.reserve(inkCount);
+  for (size_t word = 0; word < inked.size(); ++word)
+    for (uint64_t bits = inked[word]; bits != 0; bits &= bits - 1) {
+      const size_t p = word * 64 + size_t(__builtin_ctzll(bits));
+      const uint32_t code = owner[p];
+      if (code == kUnclaimed) continue;
+      out.ClaimPixels.push_back(int32_t(p));
+      out.ClaimOwners.push_back(((code & ~kCentre) - 1) | (code & kCentre));
     }
-  });
-  size_t total = 0;
-  for (const auto& band : pixels) total += band.size();
-  out.ClaimPixels.reserve(total);
-  out.ClaimOwners.reserve(total);
-  for (int b = 0; b < kBands; ++b) {
-    out.ClaimPixels.insert(out.ClaimPixels.end(), pixels[size_t(b)].begin(), pixels[size_t(b)].end());
-    out.ClaimOwners.insert(out.ClaimOwners.end(), owners[size_t(b)].begin(), owners[size_t(b)].end());
-    std::vector<int32_t>().swap(pixels[size_t(b)]);
-    std::vector<uint32_t>().swap(owners[size_t(b)]);
-  }
 }
 
 }  // namespace
