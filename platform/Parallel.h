@@ -4,6 +4,7 @@
 // on the calling thread, where starting threads would cost more than it saves.
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -28,6 +29,30 @@ void ParallelRows(int rows, long long workPerRow, Fn&& fn) {
     if (first < last) threads.emplace_back([&fn, first, last] { fn(first, last); });
   }
   fn(0, std::min(rows, per));
+  for (std::thread& t : threads) t.join();
+}
+
+// Runs fn(i) for every i in [0, count) on all cores, each core taking the
+// next i as it finishes the last: for jobs of uneven size (strokes, filled
+// shapes), which bands of equal count would share out unevenly. Give the
+// larger jobs the smaller numbers. A single job, or a single core, runs on
+// the calling thread.
+template <class Fn>
+void ParallelEach(size_t count, Fn&& fn) {
+  static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t workers = std::min(cores, count);
+  if (workers <= 1) {
+    for (size_t i = 0; i < count; ++i) fn(i);
+    return;
+  }
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t i = next++; i < count; i = next++) fn(i);
+  };
+  std::vector<std::thread> threads;
+  threads.reserve(workers - 1);
+  for (size_t t = 1; t < workers; ++t) threads.emplace_back(work);
+  work();
   for (std::thread& t : threads) t.join();
 }
 

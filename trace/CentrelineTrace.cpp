@@ -1710,6 +1710,17 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // the kept ones take their places in order afterwards.
   std::vector<TCentrelineStroke> made(strokes.size());
   std::vector<uint8_t> kept(strokes.size(), 0);
+  // Strokes (and below, fills) are handed to the cores longest first, so
+  // that no core is left with a long one at the end.
+  const auto largestFirst = [](const std::vector<size_t>& sizes) {
+    std::vector<size_t> order(sizes.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+    return order;
+  };
+  std::vector<size_t> strokeSizes;
+  for (const std::vector<int>& px : strokes) strokeSizes.push_back(px.size());
+  const std::vector<size_t> strokeOrder = largestFirst(strokeSizes);
   const auto makeStroke = [&](size_t s) {
     const std::vector<int>& px = strokes[s];
     if (px.empty()) return;
@@ -2087,21 +2098,25 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path, width);
     }
   };
-  ParallelRows(int(strokes.size()), long(out.InkPixels / std::max<size_t>(1, strokes.size())) * 200,
-               [&](int s0, int s1) {
-                 for (int s = s0; s < s1; ++s) makeStroke(size_t(s));
-               });
+  ParallelEach(strokes.size(), [&](size_t k) { makeStroke(strokeOrder[k]); });
   for (size_t s = 0; s < strokes.size(); ++s) {
     if (!kept[s]) continue;
     keptAs[s] = int(out.Strokes.size());
     out.Points += made[s].Path.Count();
     out.Strokes.push_back(std::move(made[s]));
   }
-  // Fills: each filled area's outline with its holes.
+  // Fills: each filled area's outline with its holes, made on the cores
+  // and taken in the areas' order.
   std::vector<int> fillOf(areas.size(), -1);
-  for (size_t i = 0; i < areas.size(); ++i) {
-    const TArea& a = areas[i];
-    if (!a.fill || a.pixels.empty()) continue;
+  std::vector<size_t> fillAreas, fillSizes;
+  for (size_t i = 0; i < areas.size(); ++i)
+    if (areas[i].fill && !areas[i].pixels.empty()) {
+      fillAreas.push_back(i);
+      fillSizes.push_back(areas[i].pixels.size());
+    }
+  std::vector<TCentrelineFill> madeFills(fillAreas.size());
+  const auto makeFill = [&](size_t f) {
+    const TArea& a = areas[fillAreas[f]];
     // The colour of the fill's inside (at least three pixels in), the
     // middle value of each channel: a filled shape drawn with an outline
     // of another colour (a pink nose ringed in dark red) keeps its own
@@ -2121,7 +2136,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       }
     }
     std::array<std::vector<uint8_t>, 3>& from = deep[0].size() * 5 >= any[0].size() ? deep : any;
-    TCentrelineFill fill;
+    TCentrelineFill& fill = madeFills[f];
     fill.Color = 0xFF000000u;
     for (int ch = 0; ch < 3; ++ch) {
       std::vector<uint8_t>& v = from[size_t(ch)];
@@ -2136,9 +2151,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
                return x >= x0 && y >= y0 && x <= x1 && y <= y1 && mine[size_t(y - y0) * size_t(bw) + size_t(x - x0)];
              },
              std::max(0.5f, params.CurveTolerance), params.CornerAngle, fill.Outline);
-    out.Points += fill.Outline.Count();
-    fillOf[i] = int(out.Fills.size());
-    out.Fills.push_back(std::move(fill));
+  };
+  const std::vector<size_t> fillOrder = largestFirst(fillSizes);
+  ParallelEach(fillAreas.size(), [&](size_t k) { makeFill(fillOrder[k]); });
+  for (size_t f = 0; f < fillAreas.size(); ++f) {
+    out.Points += madeFills[f].Outline.Count();
+    fillOf[fillAreas[f]] = int(out.Fills.size());
+    out.Fills.push_back(std::move(madeFills[f]));
   }
   // The claims' lists grow while the planes below are no longer needed.
   TPlane<uint8_t>().swap(grey);
