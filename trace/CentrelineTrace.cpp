@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -117,15 +118,26 @@ TPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit 
     // the paper pixels that end its run of ink: each run is solved on its
     // own, with those two, and paper stays 0. The work follows the ink, not
     // the picture.
+    const uint64_t bits = uint64_t(bit) * 0x0101010101010101ull;
     for (int y = y0; y < y1; ++y) {
       uint32_t* row = dt.data() + size_t(y) * size_t(w);
+      const uint8_t* in = ink + size_t(y) * size_t(w);
       for (int x = 0; x < w;) {
-        if (row[x] == 0) {
+        // Paper is passed over eight pixels at a time in the ink plane.
+        if (x + 8 <= w) {
+          uint64_t eight;
+          std::memcpy(&eight, in + x, 8);
+          if ((eight & bits) == 0) {
+            x += 8;
+            continue;
+          }
+        }
+        if (!(in[x] & bit)) {
           ++x;
           continue;
         }
         const int a = x;
-        while (x < w && row[x] > 0) ++x;
+        while (x < w && (in[x] & bit)) ++x;
         const int lo = std::max(a - 1, 0), hi = std::min(x, w - 1), n = hi - lo + 1;
         for (int i = lo; i <= hi; ++i) f[size_t(i - lo)] = float(row[i]);
         Edt1D(f.data(), n, d.data(), v.data(), z.data());
@@ -276,13 +288,16 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   // Stayed through a pass of each kind (bits free until the graph).
   constexpr uint8_t kStayed[2] = {kVisited, uint8_t(1u << kKindShift)};
   const TIndexSplit at(w);
-  std::vector<int> border;
-  for (int i : pixels) m[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
-  static const TThinningTable table;
+  // The plane through a plain pointer: a byte stored through the vector's
+  // [] may alias its own data pointer, which would be read again after
+  // every store.
   uint8_t* const plane = m.data();
+  std::vector<int> border;
+  for (int i : pixels) plane[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
+  static const TThinningTable table;
   for (int i : pixels) {
     if (RingMask(plane, w, h, at.X(i), at.Y(i), kSkel) != 0xFF) {
-      m[size_t(i)] |= kSeen;
+      plane[size_t(i)] |= kSeen;
       border.push_back(i);
     }
   }
@@ -301,16 +316,16 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
       }
     });
     for (const std::vector<int>& remove : removeIn)
-      for (int i : remove) m[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
+      for (int i : remove) plane[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
     for (int i : border)
-      if (m[size_t(i)] & kSkel) m[size_t(i)] |= kStayed[pass];
+      if (plane[size_t(i)] & kSkel) plane[size_t(i)] |= kStayed[pass];
     for (const std::vector<int>& remove : removeIn)
       for (int i : remove) {
         const int x = at.X(i), y = at.Y(i);
         for (int k = 0; k < 8; ++k) {
           const int nx = x + kDx[k], ny = y + kDy[k];
           if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-          uint8_t& q = m[size_t(ny) * size_t(w) + size_t(nx)];
+          uint8_t& q = plane[size_t(ny) * size_t(w) + size_t(nx)];
           if (!(q & kSkel)) continue;
           q &= uint8_t(~(kStayed[0] | kStayed[1]));
           if (!(q & kSeen)) {
@@ -321,7 +336,7 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
       }
     border.erase(std::remove_if(border.begin(), border.end(),
                                 [&](int i) {
-                                  uint8_t& q = m[size_t(i)];
+                                  uint8_t& q = plane[size_t(i)];
                                   if (!(q & kSkel)) return true;
                                   if ((q & kStayed[0]) && (q & kStayed[1])) {
                                     q &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
@@ -331,7 +346,7 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
                                 }),
                  border.end());
   }
-  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !(m[size_t(i)] & kSkel); }),
+  pixels.erase(std::remove_if(pixels.begin(), pixels.end(), [&](int i) { return !(plane[size_t(i)] & kSkel); }),
                pixels.end());
 }
 
