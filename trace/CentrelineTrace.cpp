@@ -1150,20 +1150,31 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
       // The blobs of centres (8-connected; they are the area's own, as a
       // centre's neighbours are ink), each with its box grown by the reach.
-      // Found from the centres' runs along the rows, in scan order like the
-      // area's pixels.
-      std::vector<int> centres;
-      for (int p : areas[i].pixels)
-        if (isCore(p)) centres.push_back(p);
-      int blobCount = 0;
-      const std::vector<int> blobOf = Pieces(centres, at, blobCount);
-      std::vector<TBox> blobs(size_t(blobCount), TBox{w, h, -1, -1});
-      std::vector<std::vector<int>> blobPixels(static_cast<size_t>(blobCount));
-      for (size_t k = 0; k < centres.size(); ++k) {
-        const int p = centres[k], x = at.X(p), y = at.Y(p);
-        TBox& box = blobs[size_t(blobOf[k])];
-        box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
-        blobPixels[size_t(blobOf[k])].push_back(p);
+      // Found from the centres' runs along the rows (the area's pixels are
+      // in scan order), numbered as they start in scan order.
+      std::vector<TInkRun> centreRuns;
+      int previous = -2;
+      for (int p : areas[i].pixels) {
+        if (!isCore(p)) continue;
+        if (p == previous + 1 && at.X(p) != 0) ++centreRuns.back().x1;
+        else centreRuns.push_back({at.Y(p), at.X(p), at.X(p) + 1});
+        previous = p;
+      }
+      TUnionFind joined = JoinTouchingRuns(centreRuns);
+      std::vector<int> blobOfRoot(centreRuns.size(), -1);
+      std::vector<TBox> blobs;
+      std::vector<std::vector<size_t>> runsOf;  // each blob's runs
+      for (size_t k = 0; k < centreRuns.size(); ++k) {
+        int& b = blobOfRoot[size_t(joined.Root(int(k)))];
+        if (b < 0) {
+          b = int(blobs.size());
+          blobs.push_back({w, h, -1, -1});
+          runsOf.emplace_back();
+        }
+        runsOf[size_t(b)].push_back(k);
+        const TInkRun& run = centreRuns[k];
+        TBox& box = blobs[size_t(b)];
+        box = {std::min(box.x0, run.x0), std::min(box.y0, run.y), std::max(box.x1, run.x1 - 1), std::max(box.y1, run.y)};
       }
       for (TBox& box : blobs) box = {box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r};
       if (blobs.empty()) continue;
@@ -1174,7 +1185,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const TBox& in = blobs[b];
         const int x0 = in.x0 - pad, y0 = in.y0 - pad, bw = in.x1 - in.x0 + 1 + 2 * pad, bh = in.y1 - in.y0 + 1 + 2 * pad;
         std::vector<uint8_t> notCore(size_t(bw) * size_t(bh), 1);
-        for (int p : blobPixels[b]) notCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 0;
+        for (const size_t k : runsOf[b]) {
+          const TInkRun& run = centreRuns[k];
+          std::fill_n(notCore.begin() + long(size_t(run.y - y0) * size_t(bw) + size_t(run.x0 - x0)), run.x1 - run.x0, 0);
+        }
         const TPlane<uint32_t> toCore = SquaredDistances(notCore.data(), bw, bh);
         for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
           for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x) {
