@@ -817,28 +817,40 @@ TUnionFind JoinTouchingRuns(const std::vector<TInkRun>& runs) {
   return sets;
 }
 
-// The 8-connected pieces of pixels given in scan order: for each pixel the
-// number of its piece (pieces numbered in the order they start), from the
-// runs the pixels make along the rows.
-std::vector<int> Pieces(const std::vector<int>& pixels, const TIndexSplit& at, int& count) {
+// Adds pixel p to runs along the rows, where p comes after previous (the
+// last pixel added, -2 for none) in scan order; true when it starts a run.
+bool ExtendRuns(std::vector<TInkRun>& runs, int p, int previous, const TIndexSplit& at) {
+  if (p == previous + 1 && at.X(p) != 0) {
+    ++runs.back().x1;
+    return false;
+  }
+  runs.push_back({at.Y(p), at.X(p), at.X(p) + 1});
+  return true;
+}
+
+// The 8-connected pieces of pixels given in scan order, as the stretches
+// of the list that are runs along a row, each with the number of its piece
+// (pieces numbered in the order they start).
+struct TPieceRun {
+  size_t first, count;
+  int piece;
+};
+std::vector<TPieceRun> PieceRuns(const std::vector<int>& pixels, const TIndexSplit& at, int& count) {
   std::vector<TInkRun> runs;
-  std::vector<int> runOf(pixels.size());
+  std::vector<TPieceRun> stretches;
   for (size_t k = 0; k < pixels.size(); ++k) {
-    const int p = pixels[k], x = at.X(p), y = at.Y(p);
-    if (runs.empty() || runs.back().y != y || runs.back().x1 != x) runs.push_back({y, x, x + 1});
-    else ++runs.back().x1;
-    runOf[k] = int(runs.size()) - 1;
+    if (ExtendRuns(runs, pixels[k], k > 0 ? pixels[k - 1] : -2, at)) stretches.push_back({k, 1, 0});
+    else ++stretches.back().count;
   }
   TUnionFind sets = JoinTouchingRuns(runs);
   std::vector<int> pieceOfRoot(runs.size(), -1);
   count = 0;
-  std::vector<int> piece(pixels.size());
-  for (size_t k = 0; k < pixels.size(); ++k) {
-    int& n = pieceOfRoot[size_t(sets.Root(runOf[k]))];
+  for (size_t r = 0; r < runs.size(); ++r) {
+    int& n = pieceOfRoot[size_t(sets.Root(int(r)))];
     if (n < 0) n = count++;
-    piece[k] = n;
+    stretches[r].piece = n;
   }
-  return piece;
+  return stretches;
 }
 
 // Paper enclosed by ink in fewer than speck pixels is a pinhole, and
@@ -1154,12 +1166,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // in scan order), numbered as they start in scan order.
       std::vector<TInkRun> centreRuns;
       int previous = -2;
-      for (int p : areas[i].pixels) {
-        if (!isCore(p)) continue;
-        if (p == previous + 1 && at.X(p) != 0) ++centreRuns.back().x1;
-        else centreRuns.push_back({at.Y(p), at.X(p), at.X(p) + 1});
-        previous = p;
-      }
+      for (int p : areas[i].pixels)
+        if (isCore(p)) {
+          ExtendRuns(centreRuns, p, previous, at);
+          previous = p;
+        }
       TUnionFind joined = JoinTouchingRuns(centreRuns);
       std::vector<int> blobOfRoot(centreRuns.size(), -1);
       std::vector<TBox> blobs;
@@ -1246,10 +1257,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // piece: only several blobs are looked at.)
       if (blobs.size() > 1) {
         int pieces = 0;
-        const std::vector<int> piece = Pieces(areas[i].pixels, at, pieces);
+        const std::vector<TPieceRun> stretches = PieceRuns(areas[i].pixels, at, pieces);
         if (pieces > 1) {
           std::vector<size_t> size(size_t(pieces), 0);
-          for (int k : piece) ++size[size_t(k)];
+          for (const TPieceRun& run : stretches) size[size_t(run.piece)] += run.count;
           const size_t largest = size_t(std::max_element(size.begin(), size.end()) - size.begin());
           const size_t crumb = size_t(params.MaxStrokeWidth * params.MaxStrokeWidth / 2);
           std::vector<int> areaOf(size_t(pieces), -1);  // pieces that become areas of their own
@@ -1260,10 +1271,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
               areas.back().fill = true;
             }
           std::vector<int> own;
-          for (size_t k = 0; k < piece.size(); ++k) {
-            const int p = areas[i].pixels[k], to = areaOf[size_t(piece[k])];
-            if (to < 0) own.push_back(p);
-            else areas[size_t(to)].pixels.push_back(p);
+          const std::vector<int>& all = areas[i].pixels;  // (areas has stopped growing)
+          for (const TPieceRun& run : stretches) {
+            const int to = areaOf[size_t(run.piece)];
+            std::vector<int>& into = to < 0 ? own : areas[size_t(to)].pixels;
+            into.insert(into.end(), all.begin() + long(run.first), all.begin() + long(run.first + run.count));
           }
           areas[i].pixels.swap(own);
         }
