@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   xvfb xauth
   fontconfig fonts-dejavu-core desktop-file-utils
-  librsvg2-bin libvips-tools potrace
+  librsvg2-bin libvips-tools potrace time
 )
 
 missing=()
