@@ -84,6 +84,19 @@ void Edt1D(const float* f, int n, float* d, int* v, float* z) {
   }
 }
 
+// The first x from x on where (row[x] & bit), or w: paper is passed over
+// eight pixels at a time.
+int NextInk(const uint8_t* row, int x, int w, uint8_t bit) {
+  const uint64_t bits = uint64_t(bit) * 0x0101010101010101ull;
+  for (; x + 8 <= w; x += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, row + x, 8);
+    if (eight & bits) break;
+  }
+  while (x < w && !(row[x] & bit)) ++x;
+  return x;
+}
+
 // Squared distances from every pixel where (ink & bit) to the nearest
 // pixel where not, the picture's border counting as paper; 0 off the ink.
 // Squared distances between pixels are whole numbers, kept exactly.
@@ -118,24 +131,10 @@ TPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit 
     // the paper pixels that end its run of ink: each run is solved on its
     // own, with those two, and paper stays 0. The work follows the ink, not
     // the picture.
-    const uint64_t bits = uint64_t(bit) * 0x0101010101010101ull;
     for (int y = y0; y < y1; ++y) {
       uint32_t* row = dt.data() + size_t(y) * size_t(w);
       const uint8_t* in = ink + size_t(y) * size_t(w);
-      for (int x = 0; x < w;) {
-        // Paper is passed over eight pixels at a time in the ink plane.
-        if (x + 8 <= w) {
-          uint64_t eight;
-          std::memcpy(&eight, in + x, 8);
-          if ((eight & bits) == 0) {
-            x += 8;
-            continue;
-          }
-        }
-        if (!(in[x] & bit)) {
-          ++x;
-          continue;
-        }
+      for (int x = NextInk(in, 0, w, bit); x < w; x = NextInk(in, x, w, bit)) {
         const int a = x;
         while (x < w && (in[x] & bit)) ++x;
         const int lo = std::max(a - 1, 0), hi = std::min(x, w - 1), n = hi - lo + 1;
@@ -948,11 +947,7 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
     for (int b = b0; b < b1; ++b)
       for (int y = h * b / kBands; y < h * (b + 1) / kBands; ++y) {
         const uint8_t* row = state.data() + size_t(y) * size_t(w);
-        for (int x = 0; x < w;) {
-          if (!(row[x] & kInk)) {
-            ++x;
-            continue;
-          }
+        for (int x = NextInk(row, 0, w, kInk); x < w; x = NextInk(row, x, w, kInk)) {
           const int x0 = x;
           while (x < w && (row[x] & kInk)) ++x;
           bandRuns[size_t(b)].push_back({y, x0, x});
