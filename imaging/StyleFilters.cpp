@@ -231,39 +231,58 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
     cwx[size_t(x)] = u - float(int(u));
   }
 
+  // Per row: the paper's light and the smoothed grey gathered into row
+  // buffers first (the look-ups and the clamped edges), then the pencil
+  // worked out in one plain loop over them that runs in vector lanes.
   ParallelRows(h, 24LL * w, [&](int y0, int y1) {
+    const int width = w;
+    std::vector<float> paperRow(static_cast<size_t>(width)), greyRow(static_cast<size_t>(width));
     for (int y = y0; y < y1; ++y) {
       const float v = std::clamp((y + 0.5f) / kPaperScale - 0.5f, 0.0f, float(lh - 1));
       const float* p0 = paper.data() + size_t(int(v)) * size_t(lw);
       const float* p1 = paper.data() + size_t(std::min(lh - 1, int(v) + 1)) * size_t(lw);
       const float wy = v - float(int(v));
-      const uint16_t* gu = grey.data() + size_t(std::max(y - 1, 0)) * size_t(w);
-      const uint16_t* gc = grey.data() + size_t(y) * size_t(w);
-      const uint16_t* gd = grey.data() + size_t(std::min(y + 1, h - 1)) * size_t(w);
-      const uint16_t* nr = near.data() + size_t(y) * size_t(w);
-      const uint32_t* s = in.ScanLine(y);
-      uint32_t* d = dst + size_t(y) * dstStride;
-      for (int x = 0; x < w; ++x) {
-        // The pixel's grey, smoothed by the 3 x 3 binomial so sensor grain
-        // does not become pencil texture.
-        const int xl = std::max(x - 1, 0), xr = std::min(x + 1, w - 1);
-        const int sm = (gu[xl] + 2 * gu[x] + gu[xr]) + 2 * (gc[xl] + 2 * gc[x] + gc[xr]) + (gd[xl] + 2 * gd[x] + gd[xr]);
-        const float g = float(sm) / float(16 * kFrac);
-        const float nearGrey = float(nr[x]) / float(kFrac);
+      for (int x = 0; x < width; ++x) {
         const size_t i0 = size_t(cx0[size_t(x)]), i1 = size_t(cx1[size_t(x)]);
         const float a = p0[i0] + (p0[i1] - p0[i0]) * cwx[size_t(x)];
         const float b = p1[i0] + (p1[i1] - p1[i0]) * cwx[size_t(x)];
-        const float paperGrey = a + (b - a) * wy;
+        paperRow[size_t(x)] = a + (b - a) * wy;
+      }
+      const uint16_t* gu = grey.data() + size_t(std::max(y - 1, 0)) * size_t(width);
+      const uint16_t* gc = grey.data() + size_t(y) * size_t(width);
+      const uint16_t* gd = grey.data() + size_t(std::min(y + 1, h - 1)) * size_t(width);
+      // The pixel's grey, smoothed by the 3 x 3 binomial so sensor grain
+      // does not become pencil texture.
+      const auto smooth = [&](int xl, int x, int xr) {
+        const int sm = (gu[xl] + 2 * gu[x] + gu[xr]) + 2 * (gc[xl] + 2 * gc[x] + gc[xr]) + (gd[xl] + 2 * gd[x] + gd[xr]);
+        return float(sm) / float(16 * kFrac);
+      };
+      float* gr = greyRow.data();
+      gr[0] = smooth(0, 0, std::min(1, width - 1));
+      for (int x = 1; x + 1 < width; ++x) gr[x] = smooth(x - 1, x, x + 1);
+      if (width > 1) gr[width - 1] = smooth(width - 2, width - 1, width - 1);
+      const float* pr = paperRow.data();
+      const uint16_t* nr = near.data() + size_t(y) * size_t(width);
+      const uint32_t* s = in.ScanLine(y);
+      uint32_t* d = dst + size_t(y) * dstStride;
+      // std::min and std::clamp as plain selections of values (theirs are
+      // of references, which keeps the loop out of vector lanes).
+      const auto upTo1 = [](float v) { return v < 1.0f ? v : 1.0f; };
+      const auto in01 = [](float v) { return v < 0.0f ? 0.0f : (1.0f < v ? 1.0f : v); };
+      for (int x = 0; x < width; ++x) {
+        const float g = gr[x];
+        const float nearGrey = float(nr[x]) / float(kFrac);
+        const float paperGrey = pr[x];
 
-        const float edge = std::min(1.0f, (g + 1.0f) / (nearGrey + 1.0f));
-        const float stroke = std::clamp(1.0f - (1.0f - edge) * 2.5f, 0.0f, 1.0f);
-        const float rel = std::min(1.0f, (g + 1.0f) / (paperGrey + 1.0f));
+        const float edge = upTo1((g + 1.0f) / (nearGrey + 1.0f));
+        const float stroke = in01(1.0f - (1.0f - edge) * 2.5f);
+        const float rel = upTo1((g + 1.0f) / (paperGrey + 1.0f));
         // Dark against the paper: full weight below 0.25 of the paper's
         // light, none above 0.6.
-        const float ink = std::clamp((rel - 0.25f) / 0.35f, 0.0f, 1.0f);
+        const float ink = in01((rel - 0.25f) / 0.35f);
         float val = stroke * (0.15f + 0.85f * ink);
-        val = val * val;                   // pencil: strokes deepen quickly
-        val = std::min(1.0f, val / 0.9f);  // faint texture turns to paper
+        val = val * val;          // pencil: strokes deepen quickly
+        val = upTo1(val / 0.9f);  // faint texture turns to paper
         const int l = int(val * 255.0f + 0.5f);
         d[x] = WithAlpha(s[x], l, l, l);
       }
