@@ -8,6 +8,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
+
+#include "platform/Parallel.h"
 
 namespace karto {
 
@@ -161,22 +164,28 @@ void TImgTrace::BuildPixelMap() {
 //
 // The map stands in for the bitmap's colours: it holds the same darkness
 // test for every pixel, those later in the scan included.
+//
+// Strips write the records of their own columns only, so they are swept
+// on all cores, each with buffers of its own.
 void TImgTrace::TakeCensus() {
-  constexpr int STRIP_WIDTH = 2048;
+  constexpr int STRIP_WIDTH = 1024;
   const int w = m_iMapWidth;
   const size_t span = size_t(std::min(w, STRIP_WIDTH) + 2 * RING_COUNT);
   // Per column of a widened strip, padded by one on each side: the
   // darkness of the neighbour row, and the carried words (straight,
   // leaning right, leaning left) of the neighbour row and of this row.
-  std::vector<uint16_t> buffers(7 * (span + 2));
-  m_iPeakBytes = MemoryBytes() + buffers.capacity() * sizeof(uint16_t);
+  const size_t bufferLength = 7 * (span + 2);
+  const size_t strips = size_t((w + STRIP_WIDTH - 1) / STRIP_WIDTH);
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  m_iPeakBytes = MemoryBytes() + std::min(strips, cores) * bufferLength * sizeof(uint16_t);
 
-  for (int x0 = 0; x0 < w; x0 += STRIP_WIDTH) {
-    const int x1 = std::min(w, x0 + STRIP_WIDTH);
+  ParallelEach(strips, [&](size_t strip) {
+    std::vector<uint16_t> buffers(bufferLength);
+    const int x0 = int(strip) * STRIP_WIDTH, x1 = std::min(w, x0 + STRIP_WIDTH);
     const int lo = std::max(0, x0 - RING_COUNT), hi = std::min(w, x1 + RING_COUNT);
     SweepCensus(x0, x1, lo, hi, false, buffers.data(), span + 2);
     SweepCensus(x0, x1, lo, hi, true, buffers.data(), span + 2);
-  }
+  });
 }
 
 // One sweep over the columns [lo, hi), writing the words of the records in
