@@ -1128,12 +1128,30 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // 2. Distances.
   clock.restart();
   TPlane<uint32_t> dt = SquaredDistances(state.data(), w, h, kInk);
+  // Each area's greatest distance to paper, on the cores: areas taken in
+  // runs of about a 64th of the ink each, as a speckled photo holds
+  // hundreds of thousands of tiny ones.
   const auto measure = [&] {
-    for (TArea& a : areas) {
-      float m = 0;
-      for (int p : a.pixels) m = std::max(m, float(dt[size_t(p)]));
-      a.maxRadius = std::sqrt(m);
+    std::vector<size_t> bounds{0};
+    size_t pixels = 0;
+    for (const TArea& a : areas) pixels += a.pixels.size();
+    const size_t per = std::max<size_t>(1, pixels / 64);
+    size_t gathered = 0;
+    for (size_t i = 0; i < areas.size(); ++i) {
+      gathered += areas[i].pixels.size();
+      if (gathered >= per || i + 1 == areas.size()) {
+        bounds.push_back(i + 1);
+        gathered = 0;
+      }
     }
+    const uint32_t* distances = dt.data();
+    ParallelEach(bounds.size() - 1, [&](size_t run) {
+      for (size_t i = bounds[run]; i < bounds[run + 1]; ++i) {
+        uint32_t m = 0;
+        for (int p : areas[i].pixels) m = std::max(m, distances[size_t(p)]);
+        areas[i].maxRadius = std::sqrt(float(m));
+      }
+    });
   };
   measure();
   // Ink thicker than any stroke is a fill, also where strokes run into it:
