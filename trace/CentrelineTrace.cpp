@@ -2082,12 +2082,20 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         const int node = strokeEnds[s][size_t(side)];
         if (node == kCut) continue;  // cut where the colour or thickness changes: ends there
         // A free end's last pixels bend off with the thinning; they give
-        // way to the line run on straight below.
+        // way to the line run on straight below. So do those of an end at a
+        // junction, pulled towards the other branches inside the blob where
+        // the inks join: they give way to the line run on straight to the
+        // junction's middle.
+        size_t trim = 0;
         if (node < 0) {
-          const size_t trim = std::min(pts.size() / 4, size_t(width / 2));
-          if (side == 0) pts.erase(pts.begin(), pts.begin() + long(trim));
-          else pts.resize(pts.size() - trim);
+          trim = std::min(pts.size() / 4, std::max<size_t>(3, size_t(width / 2)));
+        } else {
+          const TPt middle = clusterAt[size_t(node)];
+          const float blob = radius(side == 0 ? px.front() : px.back()) + 1;
+          while (trim < pts.size() / 4 && Len((side == 0 ? pts[trim] : pts[pts.size() - 1 - trim]) - middle) < blob) ++trim;
         }
+        if (side == 0) pts.erase(pts.begin(), pts.begin() + long(trim));
+        else pts.resize(pts.size() - trim);
         TPt end = side == 0 ? pts.front() : pts.back();
         // The end's direction over a stretch as long as the stroke is
         // thick: the last few pixels of a thinned end wander.

@@ -302,6 +302,38 @@ TEST(Centreline, CrossingsContinueStraightAndTeesJoin) {
   EXPECT_EQ(t.Strokes.size(), 2u) << "a T is a bar and a stem";
 }
 
+// Thinning bends a line's last pixels: off to one side at a free end, and
+// towards the other branches where the line ends at a junction. The traced
+// line runs straight to its end all the same (a thin grey line, as the
+// whiskers of a drawn cat, alone and ending on a thick line).
+TEST(Centreline, LineEndsRunStraight) {
+  const QColor grey(70, 70, 70), orange(210, 110, 20);
+  const QPointF a(24, 52), b(186, 66);  // the thin line, drawn from a to b
+  struct Case {
+    const char* name;
+    bool onBar;  // a ends on a thick upright bar
+  };
+  for (const Case& c : {Case{"free ends", false}, Case{"ending on a bar", true}}) {
+    const TBitmap pic = Picture(210, 120, [&](QPainter& p) {
+      if (c.onBar) Line(p, {24, 4}, {24, 116}, 8, orange);
+      Line(p, a, b, 2, grey);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    const TCentrelineStroke* line = nullptr;
+    for (const TCentrelineStroke& s : d.Strokes)
+      if (StrokeBounds(s).Width() > 100) line = &s;
+    ASSERT_NE(line, nullptr) << c.name;
+    // Every point of the traced line within half a pixel of the drawn one.
+    const QPointF along = (b - a) / std::hypot(b.x() - a.x(), b.y() - a.y());
+    float worst = 0;
+    for (const TPointF& q : Flatten(line->Path)) {
+      const QPointF off = QPointF(q.X, q.Y) - a;
+      worst = std::max(worst, float(std::fabs(off.x() * along.y() - off.y() * along.x())));
+    }
+    EXPECT_LT(worst, 0.5f) << c.name;
+  }
+}
+
 // A wide line that ends just past a curve it crosses keeps the overhang
 // (here the pixels of such a crossing in a hard-edged drawing): thinned,
 // the overhang is a chain as short as a spur at a corner, but ink goes on
