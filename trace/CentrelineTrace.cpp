@@ -1162,7 +1162,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // each blob of such centres on its own (an area spanning the picture
   // through its strokes may hold many), in a box just round it.
   {
-    const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f;
+    const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f, hug = core;
     const int r = int(std::ceil(reach)), pad = r + 2;
     const int grow = int(std::ceil(params.MaxStrokeWidth)) + 2;
     const auto isCore = [&](int p) { return float(dt[size_t(p)]) >= core * core; };
@@ -1171,6 +1171,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     };
     const size_t count = areas.size();
     bool split = false;
+    std::vector<int> hugging;  // ink marked (kVisited) as lying within hug of a fill
     for (size_t i = 0; i < count; ++i) {
       if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
       // The blobs of centres (8-connected; they are the area's own, as a
@@ -1257,8 +1258,41 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         for (int y = std::max(0, in.y0 - grow); y <= std::min(h - 1, in.y1 + grow); ++y)
           for (int x = std::max(0, in.x0 - grow); x <= std::min(w - 1, in.x1 + grow); ++x) {
             const size_t q = size_t(y) * size_t(w) + size_t(x);
-            if (state[q] & kInk) dt[q] = std::min(dt[q], toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)]);
+            if (!(state[q] & kInk)) continue;
+            const uint32_t f = toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)];
+            dt[q] = std::min(dt[q], f);
+            if (float(f) <= hug * hug && !(state[q] & kVisited)) {
+              state[q] |= kVisited;
+              hugging.push_back(int(q));
+            }
           }
+      }
+      // What is left of the ink in pieces that lie wholly along the fill
+      // is the fill's too: the corners of a filled shape's outline, which
+      // reach past the rounded corners of the fill, would be short stubs
+      // in the outline's colour (a stroke leaving the fill runs on, away
+      // from it).
+      {
+        int pieces = 0;
+        const std::vector<TPieceRun> stretches = PieceRuns(rest.pixels, at, pieces);
+        std::vector<uint8_t> away(size_t(pieces), 0);
+        for (const TPieceRun& run : stretches)
+          for (size_t k = run.first; k < run.first + run.count && !away[size_t(run.piece)]; ++k)
+            away[size_t(run.piece)] = !(state[size_t(rest.pixels[k])] & kVisited);
+        std::vector<int> stays, joins;
+        for (const TPieceRun& run : stretches) {
+          std::vector<int>& into = away[size_t(run.piece)] ? stays : joins;
+          into.insert(into.end(), rest.pixels.begin() + long(run.first), rest.pixels.begin() + long(run.first + run.count));
+        }
+        for (int q : hugging) state[size_t(q)] &= uint8_t(~kVisited);
+        hugging.clear();
+        if (!joins.empty()) {
+          for (int q : joins) state[size_t(q)] = uint8_t((state[size_t(q)] & ~kInk) | kFill);
+          std::vector<int> both(areas[i].pixels.size() + joins.size());
+          std::merge(areas[i].pixels.begin(), areas[i].pixels.end(), joins.begin(), joins.end(), both.begin());
+          areas[i].pixels.swap(both);
+          rest.pixels.swap(stays);
+        }
       }
       if (!rest.pixels.empty()) areas.push_back(std::move(rest));
       // Fills apart from each other are shapes of their own, each with its

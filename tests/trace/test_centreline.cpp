@@ -543,22 +543,28 @@ TEST(Centreline, ASpeckledPictureIsTracedInPassing) {
 
 // A filled shape ringed by an outline of another colour is one fill; it
 // takes the colour of its inside, not a mix of the two.
+// The ring round a filled shape belongs to the fill, sharp corners and all:
+// they reach past the fill's own rounded corners, and were traced as
+// stubs of line in the ring's colour.
 TEST(Centreline, AFillKeepsTheColourOfItsInside) {
   struct Case {
     QColor inside, ring;
     double ringWidth;
+    Qt::PenJoinStyle join;
   };
-  const Case cases[] = {{QColor(224, 80, 128), QColor(144, 32, 64), 4},
-                        {QColor(240, 200, 40), Qt::black, 6},
-                        {QColor(40, 90, 200), QColor(10, 20, 60), 3}};
+  const Case cases[] = {{QColor(224, 80, 128), QColor(144, 32, 64), 4, Qt::RoundJoin},
+                        {QColor(240, 200, 40), Qt::black, 6, Qt::RoundJoin},
+                        {QColor(40, 90, 200), QColor(10, 20, 60), 3, Qt::RoundJoin},
+                        {QColor(224, 80, 128), QColor(144, 32, 64), 5, Qt::MiterJoin}};
   for (const Case& c : cases) {
     const TBitmap pic = Picture(160, 120, [&](QPainter& p) {
-      p.setPen(QPen(c.ring, c.ringWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setPen(QPen(c.ring, c.ringWidth, Qt::SolidLine, Qt::RoundCap, c.join));
       p.setBrush(c.inside);
       p.drawPolygon(QPolygonF({QPointF(30, 20), QPointF(130, 20), QPointF(80, 100)}));
     });
     const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
     ASSERT_EQ(d.Fills.size(), 1u) << c.inside.name().toStdString();
+    EXPECT_EQ(d.Strokes.size(), 0u) << c.inside.name().toStdString() << ", ring " << c.ringWidth;
     const TAlphaColor got = d.Fills[0].Color;
     EXPECT_NEAR(int((got >> 16) & 0xFF), c.inside.red(), 8) << c.inside.name().toStdString();
     EXPECT_NEAR(int((got >> 8) & 0xFF), c.inside.green(), 8) << c.inside.name().toStdString();
