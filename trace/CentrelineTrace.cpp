@@ -2211,6 +2211,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       fillSizes.push_back(areas[i].pixels.size());
     }
   std::vector<TCentrelineFill> madeFills(fillAreas.size());
+  std::vector<TCentrelineStroke> madeRings(fillAreas.size());  // an empty path: no ring
   const auto makeFill = [&](size_t f) {
     const TArea& a = areas[fillAreas[f]];
     // The colour of the fill's inside (at least three pixels in), the
@@ -2233,12 +2234,16 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     }
     std::array<std::vector<uint8_t>, 3>& from = deep[0].size() * 5 >= any[0].size() ? deep : any;
     TCentrelineFill& fill = madeFills[f];
-    fill.Color = 0xFF000000u;
-    for (int ch = 0; ch < 3; ++ch) {
-      std::vector<uint8_t>& v = from[size_t(ch)];
-      std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
-      fill.Color |= uint32_t(v[v.size() / 2]) << (16 - 8 * ch);
-    }
+    const auto median = [](std::array<std::vector<uint8_t>, 3>& channels) {
+      uint32_t c = 0xFF000000u;
+      for (int ch = 0; ch < 3; ++ch) {
+        std::vector<uint8_t>& v = channels[size_t(ch)];
+        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+        c |= uint32_t(v[v.size() / 2]) << (16 - 8 * ch);
+      }
+      return c;
+    };
+    fill.Color = median(from);
     const int bw = x1 - x0 + 1;
     std::vector<uint8_t> mine(size_t(bw) * size_t(y1 - y0 + 1), 0);
     for (int p : a.pixels) mine[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)] = 1;
@@ -2247,6 +2252,60 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
                return x >= x0 && y >= y0 && x <= x1 && y <= y1 && mine[size_t(y - y0) * size_t(bw) + size_t(x - x0)];
              },
              std::max(0.5f, params.CurveTolerance), params.CornerAngle, fill.Outline);
+    // A ring of a darker colour round the inside (a shape drawn with an
+    // outline, as cartoons and icons are) is a stroke of its own along the
+    // ring's middle, drawn over the fill's edge. The fill's pixels are
+    // sorted by how deep they lie (distance to paper, whole pixels; the
+    // edge pixels, mixed with the paper, left out): the ring is the layers
+    // from the edge in whose colour most pixels are darker than the inside,
+    // up to the first layer of the inside's own colour. (Mixing with white
+    // paper only makes colours lighter, so a darker ring is ink.)
+    const int layers = int(params.MaxStrokeWidth / 2) + 2;
+    std::vector<std::array<std::vector<uint8_t>, 3>> byDepth(static_cast<size_t>(layers) + 1);
+    for (size_t k = 0; k < a.pixels.size(); k += step) {
+      const int p = a.pixels[k];
+      const int depth = int(std::sqrt(float(dt[size_t(p)])) + 0.5f);
+      if (depth < 2 || depth > layers) continue;
+      const uint32_t c = originAt(at.X(p), at.Y(p));
+      for (int ch = 0; ch < 3; ++ch) byDepth[size_t(depth)][size_t(ch)].push_back(uint8_t(c >> (16 - 8 * ch)));
+    }
+    const auto luma = [](uint32_t c) { return Luma3(float((c >> 16) & 0xFF), float((c >> 8) & 0xFF), float(c & 0xFF)); };
+    const auto apart = [&](uint32_t c, uint32_t inside) {
+      int most = 0;
+      for (int k = 0; k < 3; ++k) most = std::max(most, std::abs(int((c >> (8 * k)) & 0xFF) - int((inside >> (8 * k)) & 0xFF)));
+      return most > 48 && luma(c) < luma(inside) - 24;
+    };
+    // Darker than the inside in most of a layer's pixels, not only in its
+    // middle value: a ring round part of the shape (a shadow) is none.
+    const auto ringLayer = [&](int depth, uint32_t inside) {
+      const auto& v = byDepth[size_t(depth)];
+      if (v[0].size() < 8) return false;
+      size_t darker = 0;
+      for (size_t i = 0; i < v[0].size(); ++i)
+        darker += apart(0xFF000000u | uint32_t(v[0][i]) << 16 | uint32_t(v[1][i]) << 8 | v[2][i], inside);
+      return darker * 10 >= v[0].size() * 6;
+    };
+    int ringDepth = 1;
+    while (ringDepth < layers && ringLayer(ringDepth + 1, fill.Color)) ++ringDepth;
+    if (ringDepth >= 2 && ringDepth + 2 <= layers && !byDepth[size_t(ringDepth) + 2][0].empty() &&
+        !ringLayer(ringDepth + 2, fill.Color)) {
+      std::array<std::vector<uint8_t>, 3> ringColours;
+      for (int depth = 2; depth <= ringDepth; ++depth)
+        for (int ch = 0; ch < 3; ++ch) {
+          const std::vector<uint8_t>& v = byDepth[size_t(depth)][size_t(ch)];
+          ringColours[size_t(ch)].insert(ringColours[size_t(ch)].end(), v.begin(), v.end());
+        }
+      TCentrelineStroke& ring = madeRings[f];
+      ring.Width = float(ringDepth);
+      ring.Color = median(ringColours);
+      const float middle = float(ringDepth) / 2 + 0.5f;
+      Outlines(x0, y0, x1, y1,
+               [&](int x, int y) {
+                 return x >= x0 && y >= y0 && x <= x1 && y <= y1 && mine[size_t(y - y0) * size_t(bw) + size_t(x - x0)] &&
+                        float(dt[size_t(y) * size_t(w) + size_t(x)]) > middle * middle;
+               },
+               std::max(0.5f, params.CurveTolerance), params.CornerAngle, ring.Path);
+    }
   };
   const std::vector<size_t> fillOrder = largestFirst(fillSizes);
   ParallelEach(fillAreas.size(), [&](size_t k) { makeFill(fillOrder[k]); });
@@ -2255,6 +2314,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     fillOf[fillAreas[f]] = int(out.Fills.size());
     out.Fills.push_back(std::move(madeFills[f]));
   }
+  // The rings come after the strokes found along the skeleton; their ink
+  // is claimed by their fills.
+  for (TCentrelineStroke& ring : madeRings)
+    if (ring.Path.Count() > 0) {
+      out.Points += ring.Path.Count();
+      out.Strokes.push_back(std::move(ring));
+    }
   // The claims' lists grow while the planes below are no longer needed.
   TPlane<uint8_t>().swap(grey);
   TPlane<uint8_t>().swap(state);

@@ -543,9 +543,10 @@ TEST(Centreline, ASpeckledPictureIsTracedInPassing) {
 
 // A filled shape ringed by an outline of another colour is one fill; it
 // takes the colour of its inside, not a mix of the two.
-// The ring round a filled shape belongs to the fill, sharp corners and all:
-// they reach past the fill's own rounded corners, and were traced as
-// stubs of line in the ring's colour.
+// A filled shape drawn with a darker ring round it is a fill in the
+// inside's colour and one stroke along the ring, in the ring's colour and
+// width. The ring's sharp corners reach past the fill's own rounded ones:
+// they were traced as stubs of line, and were lost with the ring's colour.
 TEST(Centreline, AFillKeepsTheColourOfItsInside) {
   struct Case {
     QColor inside, ring;
@@ -564,7 +565,18 @@ TEST(Centreline, AFillKeepsTheColourOfItsInside) {
     });
     const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
     ASSERT_EQ(d.Fills.size(), 1u) << c.inside.name().toStdString();
-    EXPECT_EQ(d.Strokes.size(), 0u) << c.inside.name().toStdString() << ", ring " << c.ringWidth;
+    ASSERT_EQ(d.Strokes.size(), 1u) << c.inside.name().toStdString() << ", ring " << c.ringWidth;
+    const TCentrelineStroke& ring = d.Strokes[0];
+    EXPECT_NEAR(ring.Width, c.ringWidth, 1.0) << c.inside.name().toStdString();
+    EXPECT_NEAR(int((ring.Color >> 16) & 0xFF), c.ring.red(), 16) << c.inside.name().toStdString();
+    EXPECT_NEAR(int((ring.Color >> 8) & 0xFF), c.ring.green(), 16) << c.inside.name().toStdString();
+    EXPECT_NEAR(int(ring.Color & 0xFF), c.ring.blue(), 16) << c.inside.name().toStdString();
+    // Along the ring's middle, which is the triangle's own edge.
+    const TRectF bounds = StrokeBounds(ring);
+    EXPECT_NEAR(bounds.Left, 30, 3.0) << c.inside.name().toStdString();
+    EXPECT_NEAR(bounds.Right, 130, 3.0) << c.inside.name().toStdString();
+    EXPECT_NEAR(bounds.Top, 20, 2.0) << c.inside.name().toStdString();
+    EXPECT_NEAR(bounds.Bottom, 100, 4.0) << c.inside.name().toStdString();
     const TAlphaColor got = d.Fills[0].Color;
     EXPECT_NEAR(int((got >> 16) & 0xFF), c.inside.red(), 8) << c.inside.name().toStdString();
     EXPECT_NEAR(int((got >> 8) & 0xFF), c.inside.green(), 8) << c.inside.name().toStdString();
