@@ -2262,8 +2262,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // paper only makes colours lighter, so a darker ring is ink.)
     const int layers = int(params.MaxStrokeWidth / 2) + 2;
     std::vector<std::array<std::vector<uint8_t>, 3>> byDepth(static_cast<size_t>(layers) + 1);
+    const uint32_t shallow = uint32_t(std::ceil((float(layers) + 0.5f) * (float(layers) + 0.5f)));  // deeper: no layer
     for (size_t k = 0; k < a.pixels.size(); k += step) {
       const int p = a.pixels[k];
+      if (dt[size_t(p)] >= shallow) continue;
       const int depth = int(std::sqrt(float(dt[size_t(p)])) + 0.5f);
       if (depth < 2 || depth > layers) continue;
       const uint32_t c = originAt(at.X(p), at.Y(p));
