@@ -467,13 +467,42 @@ void Smooth(std::vector<TPt>& pts, int passes) {
 // cut at corners, each piece fitted within the tolerance.
 void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2) {
   if (pts.size() < 2) return;
+  const float cosLimit = std::cos(cornerDegrees * 3.14159265f / 180);
+  constexpr size_t kSpan = 5;
+  // A closed line (its last point its first) without a corner anywhere (a
+  // ring, an ellipse) has no ends: it is smoothed round where it closes as
+  // everywhere else, and fitted with one direction there for both ends.
+  // Held in place and fitted from each side, the point where it closes
+  // stood out of the curve as a small spike.
+  if (pts.size() > 4 * kSpan && Len(pts.front() - pts.back()) < 1e-3f) {
+    std::vector<TPt> ring(pts.begin(), pts.end() - 1);
+    const size_t m = ring.size();
+    const auto smoothRing = [&](int passes) {
+      for (int pass = 0; pass < passes; ++pass) {
+        std::vector<TPt> next(m);
+        for (size_t i = 0; i < m; ++i) next[i] = (ring[(i + m - 1) % m] + ring[i] * 2 + ring[(i + 1) % m]) * 0.25f;
+        ring.swap(next);
+      }
+    };
+    smoothRing(2);
+    bool corner = false;
+    for (size_t i = 0; i < m && !corner; ++i) corner = Turn(ring[(i + m - kSpan) % m], ring[i], ring[(i + kSpan) % m]) < cosLimit;
+    if (!corner) {
+      smoothRing(6);
+      ring.push_back(ring.front());
+      const TPt across = Unit(ring[1] - ring[m - 1]);
+      std::vector<TBezier> curves;
+      Fit(ring, 0, int(m), across, across * -1.0f, tol, curves);
+      path.MoveTo({ring[0].x, ring[0].y});
+      for (const TBezier& b : curves) path.CurveTo({b.p1.x, b.p1.y}, {b.p2.x, b.p2.y}, {b.p3.x, b.p3.y});
+      return;
+    }
+  }
   Smooth(pts, 2);
   const size_t n = pts.size();
   // Corners: where the direction over five points each side turns sharply
   // (shorter spans see the pixel stairs as corners); the sharpest point of
   // a bend is the corner.
-  const float cosLimit = std::cos(cornerDegrees * 3.14159265f / 180);
-  constexpr size_t kSpan = 5;
   std::vector<size_t> cuts{0};
   for (size_t i = kSpan; i + kSpan < n; ++i) {
     const float turn = Turn(pts[i - kSpan], pts[i], pts[i + kSpan]);

@@ -334,6 +334,33 @@ TEST(Centreline, LineEndsRunStraight) {
   }
 }
 
+// A closed line without corners (a ring) has no ends, and no seam either:
+// where the traced loop closes, it goes on in the direction it came in.
+// Held in place and fitted from each side, the closing point was a kink.
+TEST(Centreline, ARingClosesWithoutASeam) {
+  for (const double width : {3.0, 6.0}) {
+    const TBitmap pic = Picture(120, 120, [&](QPainter& p) {
+      p.setPen(QPen(QColor(30, 100, 30), width));
+      p.setBrush(Qt::NoBrush);
+      p.drawEllipse(QPointF(60, 60), 40, 40);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << width;
+    const TPathData& path = d.Strokes[0].Path;
+    const int n = path.Count();
+    ASSERT_GE(n, 4) << width;
+    ASSERT_EQ(path.Points(1).Kind, ppCurveTo) << width;
+    for (const TPointF& q : Flatten(path)) EXPECT_NEAR(std::hypot(q.X - 60.0f, q.Y - 60.0f), 40.0f, 1.0f) << width;
+    const TPointF start = path.Points(0).Point, out = path.Points(1).Point;
+    const TPointF before = path.Points(n - 2).Point, end = path.Points(n - 1).Point;
+    EXPECT_NEAR(end.X, start.X, 0.01f) << width;
+    EXPECT_NEAR(end.Y, start.Y, 0.01f) << width;
+    const float ox = out.X - start.X, oy = out.Y - start.Y, ix = end.X - before.X, iy = end.Y - before.Y;
+    const float cosine = (ox * ix + oy * iy) / (std::hypot(ox, oy) * std::hypot(ix, iy));
+    EXPECT_GT(cosine, std::cos(3 * 3.14159265f / 180)) << "ring " << width << " px wide";
+  }
+}
+
 // A wide line that ends just past a curve it crosses keeps the overhang
 // (here the pixels of such a crossing in a hard-edged drawing): thinned,
 // the overhang is a chain as short as a spur at a corner, but ink goes on
