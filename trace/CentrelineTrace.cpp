@@ -2329,6 +2329,19 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       TCentrelineStroke& ring = madeRings[f];
       ring.Width = float(ringDepth);
       ring.Color = median(ringColours);
+      // A ring deeper than the three pixels the inside's colour was taken
+      // from: the inside's colour again, from below the ring.
+      if (ringDepth >= 3) {
+        const float below = float(ringDepth) + 1.5f;
+        std::array<std::vector<uint8_t>, 3> inside;
+        for (size_t k = 0; k < a.pixels.size(); k += step) {
+          const int p = a.pixels[k];
+          if (float(dt[size_t(p)]) <= below * below) continue;
+          const uint32_t c = originAt(at.X(p), at.Y(p));
+          for (int ch = 0; ch < 3; ++ch) inside[size_t(ch)].push_back(uint8_t(c >> (16 - 8 * ch)));
+        }
+        if (inside[0].size() >= 8) fill.Color = median(inside);
+      }
       const float middle = float(ringDepth) / 2 + 0.5f;
       Outlines(x0, y0, x1, y1,
                [&](int x, int y) {
