@@ -465,7 +465,8 @@ void Smooth(std::vector<TPt>& pts, int passes) {
 
 // A polyline as cubic curves: smoothed a little (pixel stairs are noise),
 // cut at corners, each piece fitted within the tolerance.
-void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2) {
+void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData& path, float width = 2,
+                 const std::function<bool(TPt)>& inked = {}) {
   if (pts.size() < 2) return;
   const float cosLimit = std::cos(cornerDegrees * 3.14159265f / 180);
   constexpr size_t kSpan = 5;
@@ -532,14 +533,33 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
     size_t span = std::max(kSpan, size_t(1.5f * width));
     if (i < 2 * span || i + 2 * span >= n) span = kSpan;
     if (i < 2 * span || i + 2 * span >= n) continue;
-    const TPt a0 = pts[i - 2 * span], a1 = pts[i - span], b0 = pts[i + span], b1 = pts[i + 2 * span];
-    const TPt da = a1 - a0, db = b1 - b0;
-    const float den = da.x * db.y - da.y * db.x;
-    if (std::fabs(den) < 1e-3f) continue;
-    const float t = ((b0.x - a0.x) * db.y - (b0.y - a0.y) * db.x) / den;
-    const TPt meet = a0 + da * t;
-    const float moved = Len(meet - pts[i]);
-    if (moved > std::max(4.0f, 2 * width)) continue;
+    // Where the stretches span to 2 span points before and after i meet.
+    const auto meetOf = [&](size_t reach, TPt& meet) {
+      const TPt a0 = pts[i - 2 * reach], a1 = pts[i - reach], b0 = pts[i + reach], b1 = pts[i + 2 * reach];
+      const TPt da = a1 - a0, db = b1 - b0;
+      const float den = da.x * db.y - da.y * db.x;
+      if (std::fabs(den) < 1e-3f) return false;
+      const float t = ((b0.x - a0.x) * db.y - (b0.y - a0.y) * db.x) / den;
+      meet = a0 + da * t;
+      return true;
+    };
+    TPt meet;
+    if (!meetOf(span, meet)) continue;
+    float moved = Len(meet - pts[i]);
+    // Farther off only into ink: the mitred tip of a sharp bend reaches
+    // far past where thinning rounds it, and its sides run straight only
+    // well away from the fork, where they are looked at again (the sides
+    // seen from twice as far meeting farther out, in ink).
+    // The stretches must not reach past the corners before and after.
+    const auto clear = [&](size_t reach) { return cuts[c - 1] + 2 * reach <= i && i + 2 * reach <= cuts[c + 1]; };
+    const auto intoInk = [&](TPt q) { return inked && Len(q - pts[i]) <= 8 * width && inked(q) && inked((q + pts[i]) * 0.5f); };
+    if (moved > std::max(4.0f, 2 * width) && !(clear(span) && intoInk(meet))) continue;
+    TPt farther;
+    if (inked && clear(2 * span) && meetOf(2 * span, farther) && Len(farther - pts[i]) > moved + 1 && intoInk(farther)) {
+      meet = farther;
+      span *= 2;
+      moved = Len(meet - pts[i]);
+    }
     pts[i] = meet;
     const size_t round = std::min(span - 1, size_t(moved + width / 2));
     for (size_t k = i - round; k <= i + round; ++k)
@@ -1575,6 +1595,70 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     if (!keep) c.dropped = true;
   }
 
+  // The mitred tip of a sharp bend: thinned, a line bent back on itself at
+  // a sharp angle (a river's zigzag, the point of a star) forks where its
+  // two sides part, and the ink of the tip beyond runs on as a third
+  // chain. Paired straight on with one side, it cut the bend in two. A
+  // free end that leaves a junction of three ends against both others,
+  // which part at less than 75 degrees, is no longer than the mitre of that
+  // angle on lines that wide and narrows as a mitre does, is the tip: it
+  // goes, and the two sides join as a bend (whose corner the fit puts where
+  // the sides meet, in the tip's ink).
+  {
+    std::vector<std::vector<int>> endsAt(clusterAt.size());  // chain * 2 + side
+    for (size_t i = 0; i < chains.size(); ++i) {
+      if (chains[i].dropped || chains[i].loop) continue;
+      for (int side = 0; side < 2; ++side)
+        if (chains[i].node[side] >= 0) endsAt[size_t(chains[i].node[side])].push_back(int(i) * 2 + side);
+    }
+    // A chain's width: twice the median distance to paper along its middle.
+    const auto thicknessOf = [&](int c) {
+      const std::vector<int>& px = chains[size_t(c)].px;
+      const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
+      std::vector<float> r;
+      for (size_t i = skip; i < px.size() - skip; ++i) r.push_back(radius(px[i]));
+      std::nth_element(r.begin(), r.begin() + long(r.size() / 2), r.end());
+      return 2 * r[r.size() / 2];
+    };
+    // Where an end's chain heads, from the junction, over a few pixels.
+    const auto heading = [&](int end, size_t span) {
+      const TChain& c = chains[size_t(end / 2)];
+      const size_t k = std::min(c.px.size() - 1, span);
+      const int near = end % 2 == 0 ? c.px.front() : c.px.back();
+      const int far = end % 2 == 0 ? c.px[k] : c.px[c.px.size() - 1 - k];
+      return Unit(pos(far) - pos(near));
+    };
+    for (size_t j = 0; j < endsAt.size(); ++j) {
+      if (endsAt[j].size() != 3) continue;
+      for (int t = 0; t < 3; ++t) {
+        const int tipEnd = endsAt[j][size_t(t)];
+        TChain& tip = chains[size_t(tipEnd / 2)];
+        if (tip.node[1 - tipEnd % 2] >= 0) continue;  // not a free end
+        const int a = endsAt[j][size_t((t + 1) % 3)], b = endsAt[j][size_t((t + 2) % 3)];
+        const float width = (thicknessOf(a / 2) + thicknessOf(b / 2)) / 2;  // the sides' width
+        // The sides' directions from well past the fork, where they run
+        // straight; the tip's over its own length.
+        const TPt da = heading(a, size_t(std::max(8.0f, 4 * width))), db = heading(b, size_t(std::max(8.0f, 4 * width)));
+        const TPt along = heading(tipEnd, tip.px.size());
+        const float cosine = Dot(da, db);
+        if (cosine < std::cos(75 * 3.14159265f / 180) || Dot(along, da) > -0.2f || Dot(along, db) > -0.2f) continue;
+        const float half = std::sqrt((1 - cosine) / 2);  // sin of half the angle between the sides
+        if (float(tip.px.size()) > 1.5f * width / std::max(half, 0.05f) + 3) continue;
+        // A mitre narrows to a point: three quarters of the way out its ink
+        // is about half as wide as the sides (a line's own end, as the
+        // stem of a Y, keeps its width). Thinning leaves a short tip, no
+        // longer than the line is wide, of a mitre that is not so sharp;
+        // a stem that short is no stem.
+        const size_t out = tip.px.size() * 3 / 4;
+        if (float(tip.px.size()) > width &&
+            2 * radius(tipEnd % 2 == 0 ? tip.px[out] : tip.px[tip.px.size() - 1 - out]) > 0.75f * width)
+          continue;
+        tip.dropped = true;
+        break;
+      }
+    }
+  }
+
   // 6. Strokes: chain ends paired through junctions, straightest first.
   struct TEnd {
     int chain, side;
@@ -2220,7 +2304,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       stroke.Path.MoveTo({pts[0].x, pts[0].y});
       stroke.Path.LineTo({pts[0].x, pts[0].y});
     } else {
-      FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path, width);
+      FitPolyline(pts, params.CurveTolerance, params.CornerAngle, stroke.Path, width, [&](TPt q) {
+        const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
+        return qx >= 0 && qy >= 0 && qx < w && qy < h && (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill));
+      });
     }
   };
   ParallelEach(strokes.size(), [&](size_t k) { makeStroke(strokeOrder[k]); });

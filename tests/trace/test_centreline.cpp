@@ -361,6 +361,35 @@ TEST(Centreline, ARingClosesWithoutASeam) {
   }
 }
 
+// A line bent back sharply with a mitred join (a river's zigzag, a star's
+// point) thins into two sides and the tip's ink between them: one stroke
+// all the same, its corner where the sides meet, not a side run on into
+// the tip and the other side a stroke of its own.
+TEST(Centreline, AMitredSharpBendIsOneStroke) {
+  struct Case {
+    double angle, width;  // between the sides, degrees; the line's width
+  };
+  for (const Case& c : {Case{20, 4}, Case{30, 4}, Case{45, 4}, Case{60, 6}}) {
+    const QPointF tip(100, 30);
+    const double half = c.angle / 2 * 3.14159265 / 180, length = 120;
+    const TBitmap pic = Picture(200, 180, [&](QPainter& p) {
+      QPen pen(QColor(32, 96, 192), c.width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+      pen.setMiterLimit(20);
+      p.setPen(pen);
+      QPainterPath path;
+      path.moveTo(tip + QPointF(-length * std::sin(half), length * std::cos(half)));
+      path.lineTo(tip);
+      path.lineTo(tip + QPointF(length * std::sin(half), length * std::cos(half)));
+      p.drawPath(path);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << c.angle << " degrees";
+    double nearest = 1e9;
+    for (const TPointF& q : Flatten(d.Strokes[0].Path)) nearest = std::min(nearest, std::hypot(q.X - tip.x(), q.Y - tip.y()));
+    EXPECT_LT(nearest, 1.5) << c.angle << " degrees";
+  }
+}
+
 // A wide line that ends just past a curve it crosses keeps the overhang
 // (here the pixels of such a crossing in a hard-edged drawing): thinned,
 // the overhang is a chain as short as a spur at a corner, but ink goes on
