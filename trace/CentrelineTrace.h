@@ -14,11 +14,15 @@
 //  3. Skeleton: ink thinned to 8-connected lines one pixel wide that keep
 //     the ink's connections (no line breaks where the ink is connected).
 //  4. Fills: ink thicker than MaxStrokeWidth (the pixels within reach of the
-//     centres of the widest disks that fit) splits off as a fill, and an ink
-//     area whose skeleton is no longer than the area is thick (a dot) is a
-//     fill; fill pixels take no further part in strokes.
+//     centres of the widest disks that fit) splits off as a fill, with the
+//     leftover pieces of ink that never leave it (the sharp corners of its
+//     outline), and an ink area whose skeleton is no longer than the area is
+//     thick (a dot) is a fill; fill pixels take no further part in strokes.
+//     A darker ring round a fill's inside (a shape drawn with an outline)
+//     becomes a closed stroke along the ring's middle, after the others.
 //  5. Graph: the skeleton cut at its ends and junctions into chains; spurs
-//     (end chains shorter than the ink is thick at their junction) removed.
+//     (end chains shorter than the ink is thick at their junction) and the
+//     mitred tips of sharp bends removed.
 //  6. Strokes: at a junction the two chains that continue each other most
 //     nearly straight, of one hue and like thickness, join into one stroke
 //     (an X gives two strokes, a T a through stroke and one that ends on
@@ -27,12 +31,14 @@
 //  7. Width and colour per stroke: the ink measured across its centre line
 //     (median), the colour of its fully inked middle over the paper's.
 //     Through a junction the line bridges the junction's blob straight;
-//     free ends run on straight to where the ink ends, less half a width.
+//     free ends run on straight to where the ink ends, less half a width,
+//     and ends at a junction straight to its middle.
 //  8. Curves: each stroke's centre line fitted by cubic Béziers within
 //     CurveTolerance, split at corners sharper than CornerAngle; a corner
 //     goes back to where the stretches either side meet (thinning cuts
 //     its tip off), and a stretch within half the tolerance of its chord
-//     is one straight curve.
+//     is one straight curve. A closed line without corners is fitted
+//     round without a seam.
 
 #include <functional>
 #include <vector>
