@@ -521,6 +521,36 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
     if (best - cuts.back() >= kSpan) cuts.push_back(best);
     i = best + kSpan - 1;
   }
+  // A gentler bend between straight stretches is a corner too (a polygon's
+  // vertex, the point of a chin), where a curve bends all along. Looked at
+  // from as far as the line is wide, past the rounding thinning leaves.
+  {
+    const size_t s = std::max(kSpan, size_t(width));
+    const float gentle = std::cos(35 * 3.14159265f / 180), straight = std::cos(12 * 3.14159265f / 180);
+    std::vector<size_t> more;
+    for (size_t i = 3 * s; i + 3 * s < n; ++i) {
+      const float turn = Turn(pts[i - s], pts[i], pts[i + s]);
+      if (turn >= gentle || turn < cosLimit) continue;
+      if (Turn(pts[i - 3 * s], pts[i - 2 * s], pts[i - s]) < straight || Turn(pts[i + s], pts[i + 2 * s], pts[i + 3 * s]) < straight)
+        continue;
+      size_t best = i;
+      float sharpest = turn;
+      for (size_t k = i + 1; k + 3 * s < n && k < i + s; ++k) {
+        const float t = Turn(pts[k - s], pts[k], pts[k + s]);
+        if (t < sharpest) {
+          sharpest = t;
+          best = k;
+        }
+      }
+      more.push_back(best);
+      i = best + s - 1;
+    }
+    for (size_t c : more) {
+      const auto at = std::lower_bound(cuts.begin(), cuts.end(), c);
+      const bool apart = (at == cuts.end() || *at - c >= kSpan) && (at == cuts.begin() || c - *(at - 1) >= kSpan);
+      if (apart) cuts.insert(at, c);
+    }
+  }
   cuts.push_back(n - 1);
   // Thinning cuts a corner's tip off, the more so the wider the line and
   // the sharper the corner: the corner point goes back to where the

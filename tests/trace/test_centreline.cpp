@@ -361,6 +361,27 @@ TEST(Centreline, ARingClosesWithoutASeam) {
   }
 }
 
+// A gentler bend between straight stretches is a corner too (a chin's
+// point, a polygon's vertex): turns of 40 to 50 degrees on lines 4 to 10
+// pixels wide stay points, where a curve bending all along is rounded.
+TEST(Centreline, GentleCornersBetweenStraightStretchesStayPoints) {
+  for (const double width : {4.0, 10.0}) {
+    const std::vector<QPointF> vertices = {{20, 40}, {110, 80}, {200, 40}, {260, 110}};  // turns of 48 and 50 degrees
+    const TBitmap pic = Picture(280, 140, [&](QPainter& p) {
+      p.setPen(QPen(QColor(208, 112, 16), width, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+      p.drawPolyline(QPolygonF(QVector<QPointF>(vertices.begin(), vertices.end())));
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Strokes.size(), 1u) << width;
+    const std::vector<TPointF> traced = Flatten(d.Strokes[0].Path);
+    for (size_t k = 1; k + 1 < vertices.size(); ++k) {
+      double nearest = 1e9;
+      for (const TPointF& q : traced) nearest = std::min(nearest, std::hypot(q.X - vertices[k].x(), q.Y - vertices[k].y()));
+      EXPECT_LT(nearest, 1.0) << "vertex " << k << ", line " << width;
+    }
+  }
+}
+
 // A line bent back sharply with a mitred join (a river's zigzag, a star's
 // point) thins into two sides and the tip's ink between them: one stroke
 // all the same, its corner where the sides meet, not a side run on into
