@@ -34,7 +34,8 @@
 //     free ends run on straight to where the ink ends, less half a width,
 //     and ends at a junction straight to its middle.
 //  8. Curves: each stroke's centre line fitted by cubic Béziers within
-//     CurveTolerance, split at corners sharper than CornerAngle; a corner
+//     CurveTolerance, split at corners sharper than CornerAngle (or than
+//     35 degrees between straight stretches); a corner
 //     goes back to where the stretches either side meet (thinning cuts
 //     its tip off), and a stretch within half the tolerance of its chord
 //     is one straight curve. A closed line without corners is fitted
