@@ -35,11 +35,10 @@
 //     and ends at a junction straight to its middle.
 //  8. Curves: each stroke's centre line fitted by cubic Béziers within
 //     CurveTolerance, split at corners sharper than CornerAngle (or than
-//     35 degrees between straight stretches); a corner
-//     goes back to where the stretches either side meet (thinning cuts
-//     its tip off), and a stretch within half the tolerance of its chord
-//     is one straight curve. A closed line without corners is fitted
-//     round without a seam.
+//     35 degrees between straight stretches); a corner goes back to where
+//     the stretches either side meet (thinning cuts its tip off), and a
+//     stretch within half the tolerance of its chord is one straight
+//     curve. A closed line without corners is fitted round without a seam.
 
 #include <functional>
 #include <vector>
