@@ -454,11 +454,13 @@ void Fit(const std::vector<TPt>& pts, int first, int last, TPt t1, TPt t2, float
 }
 
 // Passes of the [1 2 1] filter over a polyline's inner points (its ends
-// stay put).
-void Smooth(std::vector<TPt>& pts, int passes) {
-  for (int pass = 0; pass < passes && pts.size() > 4; ++pass) {
+// stay put), or over all the points of a closed one, round where it closes.
+void Smooth(std::vector<TPt>& pts, int passes, bool closed = false) {
+  const size_t n = pts.size();
+  for (int pass = 0; pass < passes && n > 4; ++pass) {
     std::vector<TPt> s = pts;
-    for (size_t i = 1; i + 1 < pts.size(); ++i) s[i] = (pts[i - 1] + pts[i] * 2 + pts[i + 1]) * 0.25f;
+    for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); ++i)
+      s[i] = (pts[(i + n - 1) % n] + pts[i] * 2 + pts[(i + 1) % n]) * 0.25f;
     pts.swap(s);
   }
 }
@@ -478,18 +480,11 @@ void FitPolyline(std::vector<TPt> pts, float tol, float cornerDegrees, TPathData
   if (pts.size() > 4 * kSpan && Len(pts.front() - pts.back()) < 1e-3f) {
     std::vector<TPt> ring(pts.begin(), pts.end() - 1);
     const size_t m = ring.size();
-    const auto smoothRing = [&](int passes) {
-      for (int pass = 0; pass < passes; ++pass) {
-        std::vector<TPt> next(m);
-        for (size_t i = 0; i < m; ++i) next[i] = (ring[(i + m - 1) % m] + ring[i] * 2 + ring[(i + 1) % m]) * 0.25f;
-        ring.swap(next);
-      }
-    };
-    smoothRing(2);
+    Smooth(ring, 2, true);
     bool corner = false;
     for (size_t i = 0; i < m && !corner; ++i) corner = Turn(ring[(i + m - kSpan) % m], ring[i], ring[(i + kSpan) % m]) < cosLimit;
     if (!corner) {
-      smoothRing(6);
+      Smooth(ring, 6, true);
       ring.push_back(ring.front());
       const TPt across = Unit(ring[1] - ring[m - 1]);
       std::vector<TBezier> curves;
@@ -714,6 +709,7 @@ void Outlines(int x0, int y0, int x1, int y1, Inside inside, float tol, float co
 }
 
 float Luma3(float r, float g, float b) { return 0.299f * r + 0.587f * g + 0.114f * b; }
+float LumaOf(uint32_t c) { return Luma3(float((c >> 16) & 0xFF), float((c >> 8) & 0xFF), float(c & 0xFF)); }
 
 // How far apart two colours' hues lie, leaving out how light they are:
 // an anti-aliased thin stroke is a lighter grey than a thick black one
@@ -1625,6 +1621,21 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     if (!keep) c.dropped = true;
   }
 
+  // A chain's thickness: twice the median distance to paper along its
+  // middle half.
+  std::vector<float> chainThick(chains.size(), -1);
+  const auto chainThickness = [&](int c) {
+    float& cached = chainThick[size_t(c)];
+    if (cached >= 0) return cached;
+    const std::vector<int>& px = chains[size_t(c)].px;
+    const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
+    std::vector<float> r;
+    for (size_t i = skip; i < px.size() - skip; ++i) r.push_back(radius(px[i]));
+    std::nth_element(r.begin(), r.begin() + long(r.size() / 2), r.end());
+    cached = 2 * r[r.size() / 2];
+    return cached;
+  };
+
   // The mitred tip of a sharp bend: thinned, a line bent back on itself at
   // a sharp angle (a river's zigzag, the point of a star) forks where its
   // two sides part, and the ink of the tip beyond runs on as a third
@@ -1641,15 +1652,6 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       for (int side = 0; side < 2; ++side)
         if (chains[i].node[side] >= 0) endsAt[size_t(chains[i].node[side])].push_back(int(i) * 2 + side);
     }
-    // A chain's width: twice the median distance to paper along its middle.
-    const auto thicknessOf = [&](int c) {
-      const std::vector<int>& px = chains[size_t(c)].px;
-      const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
-      std::vector<float> r;
-      for (size_t i = skip; i < px.size() - skip; ++i) r.push_back(radius(px[i]));
-      std::nth_element(r.begin(), r.begin() + long(r.size() / 2), r.end());
-      return 2 * r[r.size() / 2];
-    };
     // Where an end's chain heads, from the junction, over a few pixels.
     const auto heading = [&](int end, size_t span) {
       const TChain& c = chains[size_t(end / 2)];
@@ -1665,7 +1667,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         TChain& tip = chains[size_t(tipEnd / 2)];
         if (tip.node[1 - tipEnd % 2] >= 0) continue;  // not a free end
         const int a = endsAt[j][size_t((t + 1) % 3)], b = endsAt[j][size_t((t + 2) % 3)];
-        const float width = (thicknessOf(a / 2) + thicknessOf(b / 2)) / 2;  // the sides' width
+        const float width = (chainThickness(a / 2) + chainThickness(b / 2)) / 2;  // the sides' width
         // The sides' directions from well past the fork, where they run
         // straight; the tip's over its own length.
         const TPt da = heading(a, size_t(std::max(8.0f, 4 * width))), db = heading(b, size_t(std::max(8.0f, 4 * width)));
@@ -1727,20 +1729,6 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       sum[2] += col & 0xFF;
     }
     cached = MeanColour(sum, double(px.size() - 2 * skip));
-    return cached;
-  };
-  // A chain's thickness: twice the median distance to paper along its
-  // middle half.
-  std::vector<float> chainThick(chains.size(), -1);
-  const auto chainThickness = [&](int c) {
-    float& cached = chainThick[size_t(c)];
-    if (cached >= 0) return cached;
-    const std::vector<int>& px = chains[size_t(c)].px;
-    const size_t skip = px.size() > 6 ? px.size() / 4 : 0;
-    std::vector<float> r;
-    for (size_t i = skip; i < px.size() - skip; ++i) r.push_back(radius(px[i]));
-    std::nth_element(r.begin(), r.begin() + long(r.size() / 2), r.end());
-    cached = 2 * r[r.size() / 2];
     return cached;
   };
   for (size_t j = 0; j < atJunction.size(); ++j) {
@@ -1984,7 +1972,6 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     // that (hatching) gives its colour close by instead.
     std::vector<uint8_t> beside;
     std::vector<uint32_t> paperNear[2], paperFar[2];  // left and right of the line
-    const auto Luma = [](uint32_t c) { return Luma3(float((c >> 16) & 0xFF), float((c >> 8) & 0xFF), float(c & 0xFF)); };
     const auto paperAt = [&](TPt q, uint32_t& c) {
       const int qx = int(std::floor(q.x)), qy = int(std::floor(q.y));
       if (qx < 0 || qy < 0 || qx >= w || qy >= h || (state[size_t(qy) * size_t(w) + size_t(qx)] & (kInk | kFill))) return false;
@@ -2004,7 +1991,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           beside.push_back(grey[size_t(std::floor(q.y)) * size_t(w) + size_t(std::floor(q.x))]);
         }
         // Farther out the same paper, not something darker beyond it.
-        if (paperAt(pos(px[i]) + out * (radius(px[i]) + 6), far) && Luma(far) >= 0.8f * Luma(c))
+        if (paperAt(pos(px[i]) + out * (radius(px[i]) + 6), far) && LumaOf(far) >= 0.8f * LumaOf(c))
           paperFar[side > 0].push_back(far);
       }
     }
@@ -2106,7 +2093,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       if (width >= 2) {
         for (int k = 0; k < 3; ++k) colour[k] = channelMedian(centre, k);
       } else {
-        std::sort(centre.begin(), centre.end(), [&](uint32_t a, uint32_t b) { return Luma(a) < Luma(b); });
+        std::sort(centre.begin(), centre.end(), [&](uint32_t a, uint32_t b) { return LumaOf(a) < LumaOf(b); });
         const size_t half = std::max<size_t>(1, (centre.size() + 1) / 2);
         for (size_t i = 0; i < half; ++i)
           for (int k = 0; k < 3; ++k) colour[k] += double((centre[i] >> (16 - 8 * k)) & 0xFF) / double(half);
@@ -2417,20 +2404,19 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       const uint32_t c = originAt(at.X(p), at.Y(p));
       for (int ch = 0; ch < 3; ++ch) byDepth[size_t(depth)][size_t(ch)].push_back(uint8_t(c >> (16 - 8 * ch)));
     }
-    const auto luma = [](uint32_t c) { return Luma3(float((c >> 16) & 0xFF), float((c >> 8) & 0xFF), float(c & 0xFF)); };
-    const auto apart = [&](uint32_t c, uint32_t inside) {
-      int most = 0;
-      for (int k = 0; k < 3; ++k) most = std::max(most, std::abs(int((c >> (8 * k)) & 0xFF) - int((inside >> (8 * k)) & 0xFF)));
-      return most > 48 && luma(c) < luma(inside) - 24;
-    };
     // Darker than the inside in most of a layer's pixels, not only in its
     // middle value: a ring round part of the shape (a shadow) is none.
     const auto ringLayer = [&](int depth, uint32_t inside) {
       const auto& v = byDepth[size_t(depth)];
       if (v[0].size() < 8) return false;
+      const float insideLuma = LumaOf(inside);
       size_t darker = 0;
-      for (size_t i = 0; i < v[0].size(); ++i)
-        darker += apart(0xFF000000u | uint32_t(v[0][i]) << 16 | uint32_t(v[1][i]) << 8 | v[2][i], inside);
+      for (size_t i = 0; i < v[0].size(); ++i) {
+        const uint32_t c = 0xFF000000u | uint32_t(v[0][i]) << 16 | uint32_t(v[1][i]) << 8 | v[2][i];
+        int most = 0;
+        for (int k = 0; k < 3; ++k) most = std::max(most, std::abs(int((c >> (8 * k)) & 0xFF) - int((inside >> (8 * k)) & 0xFF)));
+        darker += most > 48 && LumaOf(c) < insideLuma - 24;
+      }
       return darker * 10 >= v[0].size() * 6;
     };
     int ringDepth = 1;
