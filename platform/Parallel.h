@@ -10,10 +10,16 @@
 
 namespace karto {
 
+// The cores the machine offers (at least one), asked once.
+inline unsigned Cores() {
+  static const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return cores;
+}
+
 template <class Fn>
 void ParallelRows(int rows, long long workPerRow, Fn&& fn) {
   if (rows <= 0) return;
-  static const int cores = std::max(1u, std::thread::hardware_concurrency());
+  const int cores = int(Cores());
   constexpr long long kMinWorkPerThread = 200000;
   const long long total = (long long)rows * std::max(1LL, workPerRow);
   const int bands = int(std::min<long long>({cores, rows, std::max(1LL, total / kMinWorkPerThread)}));
@@ -39,8 +45,7 @@ void ParallelRows(int rows, long long workPerRow, Fn&& fn) {
 // the calling thread.
 template <class Fn>
 void ParallelEach(size_t count, Fn&& fn) {
-  static const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t workers = std::min(cores, count);
+  const size_t workers = std::min(size_t(Cores()), count);
   if (workers <= 1) {
     for (size_t i = 0; i < count; ++i) fn(i);
     return;

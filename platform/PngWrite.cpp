@@ -112,7 +112,7 @@ QByteArray EncodePng(const QImage& source, int level) {
   // Filtered rows, then compressed in bands; a band's compressor sees the
   // last 32 KB of the band before as its dictionary.
   std::vector<uint8_t> filtered(stride * size_t(height));
-  const int bands = std::max(1, std::min(height / 64, 4 * int(std::max(1u, std::thread::hardware_concurrency()))));
+  const int bands = std::max(1, std::min(height / 64, 4 * int(Cores())));
   std::vector<int> bandStart(static_cast<size_t>(bands) + 1);
   for (int b = 0; b <= bands; ++b) bandStart[size_t(b)] = int((long long)height * b / bands);
   std::vector<std::vector<uint8_t>> packed(static_cast<size_t>(bands));

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "platform/Parallel.h"
 
@@ -176,8 +175,7 @@ void TImgTrace::TakeCensus() {
   // leaning right, leaning left) of the neighbour row and of this row.
   const size_t bufferLength = 7 * (span + 2);
   const size_t strips = size_t((w + STRIP_WIDTH - 1) / STRIP_WIDTH);
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  m_iPeakBytes = MemoryBytes() + std::min(strips, cores) * bufferLength * sizeof(uint16_t);
+  m_iPeakBytes = MemoryBytes() + std::min(strips, size_t(Cores())) * bufferLength * sizeof(uint16_t);
 
   ParallelEach(strips, [&](size_t strip) {
     std::vector<uint16_t> buffers(bufferLength);
