@@ -1346,8 +1346,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // is the fill's too: the corners of a filled shape's outline, which
       // reach past the rounded corners of the fill, would be short stubs
       // in the outline's colour (a stroke leaving the fill runs on, away
-      // from it).
-      {
+      // from it). (Nothing lying along the fill, nothing joins it.)
+      if (!hugging.empty()) {
         int pieces = 0;
         const std::vector<TPieceRun> stretches = PieceRuns(rest.pixels, at, pieces);
         std::vector<uint8_t> away(size_t(pieces), 0);
