@@ -367,7 +367,10 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   });
   // Each pixel between its two rings, each read between its two samples;
   // the distances and turns of a stretch of a row first, in vector lanes,
-  // and where each falls in 24.8 fixed point.
+  // and where each falls in 24.8 fixed point. In tiles: a whole row crosses
+  // thousands of rings and reads a sample or two of each, which the next
+  // row needs again but no longer finds in the cache; a tile's rings are
+  // short stretches that stay there.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
   struct TRing {
@@ -377,13 +380,13 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   };
   std::vector<TRing> ringAt(static_cast<size_t>(rings));
   for (int i = 0; i < rings; ++i) ringAt[size_t(i)] = {ring.data() + start[size_t(i)], 256.0f * float(count(i)), count(i)};
-  ForRows(out, 30, [&](int y, uint32_t* d) {
-    constexpr int kRun = 256;
+  ForTiles(out, 30, [&](int y, int xa, int xb, uint32_t* d) {
+    constexpr int kRun = 64;
     float turn[kRun];
     int radius[kRun];  // 24.8 fixed point
     const float dy = float(y) + 0.5f - cy;
-    for (int x0 = 0; x0 < w; x0 += kRun) {
-      const int len = std::min(kRun, w - x0);
+    for (int x0 = xa; x0 < xb; x0 += kRun) {
+      const int len = std::min(kRun, xb - x0);
       for (int k = 0; k < len; ++k) {
         const float dx = float(x0 + k) + 0.5f - cx;
         radius[k] = int(std::min(std::sqrt(dx * dx + dy * dy), far) * 256.0f);
