@@ -687,9 +687,14 @@ void ZoomAlongRays(const TBitmap& in, TBitmap& out, float cx, float cy, float s)
   const int w = in.Width(), h = in.Height();
   // Colours weighted by alpha while they are averaged, unless every pixel
   // is opaque.
+  // (Asked first: a copy of a large opaque picture made only to be found
+  // opaque took as long as a quadrant.)
   TBitmap premultiplied;
-  premultiplied.Assign(in);
-  const bool opaque = !PremultiplyAll(premultiplied, true);
+  const bool opaque = Opaque(in);
+  if (!opaque) {
+    premultiplied.Assign(in);
+    PremultiplyAll(premultiplied, true);
+  }
   const TBitmap& source = opaque ? in : premultiplied;
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const size_t inStride = size_t(source.Stride()), outStride = size_t(out.Stride());
