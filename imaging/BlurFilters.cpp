@@ -51,23 +51,37 @@ void BoxColumns(const float* src, float* dst, int w, int h, int r) {
   });
 }
 
-// Three box passes of radius r along each row, in a row buffer that stays in
-// the cache.
-void BoxCascadeRows16(uint16_t* plane, int w, int h, int r) {
+// Three box passes of radius r along each row of source, in row buffers
+// that stay in the cache, into plane (source may be plane itself).
+void BoxCascadeRows16(const uint16_t* source, uint16_t* plane, int w, int h, int r) {
   const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
   ParallelRows(h, 12LL * w, [&](int y0, int y1) {
     std::vector<uint16_t> a(static_cast<size_t>(w)), b(static_cast<size_t>(w));
     for (int y = y0; y < y1; ++y) {
       uint16_t* row = plane + size_t(y) * size_t(w);
-      const uint16_t* src = row;
+      const uint16_t* src = source + size_t(y) * size_t(w);
       uint16_t* bufs[3] = {a.data(), b.data(), row};
       for (int pass = 0; pass < 3; ++pass) {
         uint16_t* dstRow = bufs[pass];
         uint32_t sum = 0;
         for (int i = -r; i <= r; ++i) sum += src[std::clamp(i, 0, w - 1)];
-        for (int x = 0; x < w; ++x) {
-          dstRow[x] = uint16_t((sum * recip + (uint64_t(1) << 23)) >> 24);
+        const auto put = [&](int x) { dstRow[x] = uint16_t((sum * recip + (uint64_t(1) << 23)) >> 24); };
+        // Clamped reads only where the box reaches past an end of the row.
+        const int body0 = std::min(w, r), body1 = std::max(body0, w - r - 1);
+        int x = 0;
+        for (; x < body0; ++x) {
+          put(x);
           sum += src[std::min(x + r + 1, w - 1)];
+          sum -= src[0];
+        }
+        for (; x < body1; ++x) {
+          put(x);
+          sum += src[x + r + 1];
+          sum -= src[x - r];
+        }
+        for (; x < w; ++x) {
+          put(x);
+          sum += src[w - 1];
           sum -= src[std::max(x - r, 0)];
         }
         src = dstRow;
@@ -780,10 +794,15 @@ void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma) {
   }
 }
 
-void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma) {
-  if (w <= 0 || h <= 0 || !(sigma > 0)) return;
+void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma, const uint16_t* source) {
+  if (!source) source = plane.data();
+  if (w <= 0 || h <= 0) return;
+  if (!(sigma > 0)) {
+    if (source != plane.data()) std::copy(source, source + plane.size(), plane.begin());
+    return;
+  }
   const int r = PlaneBoxRadius(sigma);
-  BoxCascadeRows16(plane.data(), w, h, r);
+  BoxCascadeRows16(source, plane.data(), w, h, r);
   TPlane<uint16_t> tmp(plane.size());
   BoxColumns16(plane.data(), tmp.data(), w, h, r);
   BoxColumns16(tmp.data(), plane.data(), w, h, r);

@@ -351,9 +351,11 @@ void BoxBlurBitmap(const TBitmap& in, TBitmap& out, int radius);
 void BoxBlurRows(const TBitmap& in, TBitmap& out, int radius);
 void BoxBlurColumns(const TBitmap& in, TBitmap& out, int radius);
 
-// Planes of one channel, blurred in place like a Gaussian of sigma pixels.
+// Planes of one channel, blurred in place like a Gaussian of sigma pixels;
+// the 16-bit plane may instead be given the blur of another plane of its
+// size (source), which saves copying that plane in first.
 void GaussianBlurPlane(std::vector<float>& plane, int w, int h, float sigma);
-void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma);
+void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma, const uint16_t* source = nullptr);
 
 // A transition's second picture at the size of the first (the same bitmap
 // when the sizes agree, else stretched bilinearly).

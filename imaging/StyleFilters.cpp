@@ -186,13 +186,24 @@ std::vector<float> PaperLight(const TPlane<uint16_t>& grey, int w, int h, float 
   lw = (w + f - 1) / f;
   lh = (h + f - 1) / f;
   std::vector<float> low(size_t(lw) * size_t(lh));
-  ParallelRows(lh, 4LL * w, [&](int y0, int y1) {
+  // Each block's sum gathered row by row along the picture's rows (a block
+  // at a time would step down the rows for every few pixels), then the
+  // block's columns added up.
+  ParallelRows(lh, 4LL * f * w, [&](int y0, int y1) {
+    std::vector<uint32_t> columns(static_cast<size_t>(w));
     for (int ly = y0; ly < y1; ++ly) {
+      const int ya = ly * f, yb = std::min(h, ya + f);
+      std::fill(columns.begin(), columns.end(), 0u);
+      for (int y = ya; y < yb; ++y) {
+        const uint16_t* g = grey.data() + size_t(y) * size_t(w);
+        uint32_t* c = columns.data();
+        for (int x = 0; x < w; ++x) c[x] += g[x];
+      }
       for (int lx = 0; lx < lw; ++lx) {
-        uint32_t sum = 0, count = 0;
-        for (int y = ly * f; y < std::min(h, ly * f + f); ++y)
-          for (int x = lx * f; x < std::min(w, lx * f + f); ++x, ++count) sum += grey[size_t(y) * size_t(w) + size_t(x)];
-        low[size_t(ly) * size_t(lw) + size_t(lx)] = float(sum) / float(count * kFrac);
+        const int xa = lx * f, xb = std::min(w, xa + f);
+        uint32_t sum = 0;
+        for (int x = xa; x < xb; ++x) sum += columns[size_t(x)];
+        low[size_t(ly) * size_t(lw) + size_t(lx)] = float(sum) / float(uint32_t((yb - ya) * (xb - xa)) * kFrac);
       }
     }
   });
@@ -214,8 +225,8 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
       for (int x = 0; x < w; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
     }
   });
-  TPlane<uint16_t> near = grey;
-  GaussianBlurPlane16(near, w, h, brush);
+  TPlane<uint16_t> near(n);
+  GaussianBlurPlane16(near, w, h, brush, grey.data());
   constexpr int kPaperScale = 4;
   int lw = 0, lh = 0;
   const std::vector<float> paper = PaperLight(grey, w, h, std::max(8.0f, brush * 5.0f), kPaperScale, lw, lh);
