@@ -1236,6 +1236,13 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // and are measured against paper and fill alike. The work is done about
   // each blob of such centres on its own (an area spanning the picture
   // through its strokes may hold many), in a box just round it.
+  //
+  // Each area is split on its own, on the cores, largest first: a split
+  // reads and writes only its own pixels (in the planes too), and the
+  // areas it makes join the list afterwards, in the order of the areas
+  // they came from. (Another area's ink near a fill lies beyond paper,
+  // which is nearer to it than the fill, so the fill would not change its
+  // distances.)
   {
     const float core = params.MaxStrokeWidth / 2, reach = core + 1.5f, hug = core;
     const int r = int(std::ceil(reach)), pad = r + 2;
@@ -1244,18 +1251,38 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
     struct TBox {
       int x0, y0, x1, y1;
     };
-    const size_t count = areas.size();
-    bool split = false;
-    std::vector<int> hugging;  // ink marked (kVisited) as lying within hug of a fill
-    for (size_t i = 0; i < count; ++i) {
-      if (areas[i].pixels.empty() || 2 * areas[i].maxRadius - 0.5f <= params.MaxStrokeWidth) continue;
+    // visit(k, p) for the pixels p = sorted[k] (in scan order) inside the
+    // box, as far as it lies on the picture.
+    const auto inBox = [&](const std::vector<int>& sorted, const TBox& b, auto&& visit) {
+      const int x0 = std::max(0, b.x0), x1 = std::min(w - 1, b.x1);
+      if (x0 > x1) return;
+      auto from = sorted.begin();
+      for (int y = std::max(0, b.y0); y <= std::min(h - 1, b.y1); ++y) {
+        const int first = y * w + x0, last = y * w + x1;
+        from = std::lower_bound(from, sorted.end(), first);
+        for (auto it = from; it != sorted.end() && *it <= last; ++it) visit(size_t(it - sorted.begin()), *it);
+      }
+    };
+    std::vector<size_t> wide;  // the areas too thick to be strokes only
+    for (size_t i = 0; i < areas.size(); ++i)
+      if (!areas[i].pixels.empty() && 2 * areas[i].maxRadius - 0.5f > params.MaxStrokeWidth) wide.push_back(i);
+    std::vector<std::vector<TArea>> madeBy(wide.size());
+    std::vector<uint8_t> splitHere(wide.size(), 0);
+    std::vector<size_t> largest(wide.size());
+    std::iota(largest.begin(), largest.end(), size_t(0));
+    std::stable_sort(largest.begin(), largest.end(),
+                     [&](size_t a, size_t b) { return areas[wide[a]].pixels.size() > areas[wide[b]].pixels.size(); });
+    ParallelEach(wide.size(), [&](size_t job) {
+      const size_t which = largest[job];
+      TArea& area = areas[wide[which]];
+      std::vector<TArea>& made = madeBy[which];
       // The blobs of centres (8-connected; they are the area's own, as a
       // centre's neighbours are ink), each with its box grown by the reach.
       // Found from the centres' runs along the rows (the area's pixels are
       // in scan order), numbered as they start in scan order.
       std::vector<TInkRun> centreRuns;
       int previous = -2;
-      for (int p : areas[i].pixels)
+      for (int p : area.pixels)
         if (isCore(p)) {
           ExtendRuns(centreRuns, p, previous, at);
           previous = p;
@@ -1277,10 +1304,11 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         box = {std::min(box.x0, run.x0), std::min(box.y0, run.y), std::max(box.x1, run.x1 - 1), std::max(box.y1, run.y)};
       }
       for (TBox& box : blobs) box = {box.x0 - r, box.y0 - r, box.x1 + r, box.y1 + r};
-      if (blobs.empty()) continue;
-      // Ink within reach of a blob's centres is marked (kVisited for now);
-      // the box is padded so that its edge, which counts as centre, lies
-      // beyond reach of every pixel inside.
+      if (blobs.empty()) return;
+      // The area's ink within reach of a blob's centres; the box is padded
+      // so that its edge, which counts as centre, lies beyond reach of every
+      // pixel inside.
+      std::vector<uint8_t> reached(area.pixels.size(), 0);
       for (size_t b = 0; b < blobs.size(); ++b) {
         const TBox& in = blobs[b];
         const int x0 = in.x0 - pad, y0 = in.y0 - pad, bw = in.x1 - in.x0 + 1 + 2 * pad, bh = in.y1 - in.y0 + 1 + 2 * pad;
@@ -1290,57 +1318,48 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           std::fill_n(notCore.begin() + long(size_t(run.y - y0) * size_t(bw) + size_t(run.x0 - x0)), run.x1 - run.x0, 0);
         }
         const TPlane<uint32_t> toCore = SquaredDistances(notCore.data(), bw, bh);
-        for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
-          for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x) {
-            uint8_t& m = state[size_t(y) * size_t(w) + size_t(x)];
-            if ((m & kInk) && float(toCore[size_t(y - y0) * size_t(bw) + size_t(x - x0)]) <= reach * reach) m |= kVisited;
-          }
+        inBox(area.pixels, in, [&](size_t k, int p) {
+          if (float(toCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)]) <= reach * reach) reached[k] = 1;
+        });
       }
       // The fill keeps the area's place (and so the order of the fills);
-      // the strokes left over become a new area. Marks on other areas' ink
-      // (a blob's reach can cross a thin gap of paper) are undone.
+      // the strokes left over become a new area.
       TArea rest;
       std::vector<int> kept;
-      for (int p : areas[i].pixels) {
-        uint8_t& m = state[size_t(p)];
-        if (m & kVisited) {
+      for (size_t k = 0; k < area.pixels.size(); ++k) {
+        const int p = area.pixels[k];
+        if (reached[k]) {
           kept.push_back(p);
-          m = uint8_t((m & ~(kInk | kVisited)) | kFill);
+          state[size_t(p)] = uint8_t((state[size_t(p)] & ~kInk) | kFill);
         } else {
           rest.pixels.push_back(p);
         }
       }
-      for (const TBox& in : blobs)
-        for (int y = std::max(0, in.y0); y <= std::min(h - 1, in.y1); ++y)
-          for (int x = std::max(0, in.x0); x <= std::min(w - 1, in.x1); ++x)
-            state[size_t(y) * size_t(w) + size_t(x)] &= uint8_t(~kVisited);
-      areas[i].pixels.swap(kept);
-      areas[i].fill = true;
-      split = true;
+      area.pixels.swap(kept);
+      area.fill = true;
+      splitHere[which] = 1;
       // The fill is paper to the strokes now. Distances can only shrink,
       // and only near the fill: within a blob's box grown by a stroke's
-      // reach, each ink pixel takes the distance to the nearest fill pixel
-      // where that is shorter (worked out in a box grown twice as far, so
-      // the box's edge, which counts as fill, is out of reach).
+      // reach, each stroke pixel takes the distance to the nearest fill
+      // pixel where that is shorter (worked out in a box grown twice as
+      // far, so the box's edge, which counts as fill, is out of reach).
+      // Stroke pixels within hug of the fill are marked (kVisited).
+      std::vector<int> hugging;
       for (const TBox& in : blobs) {
         const int cx0 = in.x0 - 2 * grow, cy0 = in.y0 - 2 * grow, cw = in.x1 - in.x0 + 4 * grow + 1,
                   ch = in.y1 - in.y0 + 4 * grow + 1;
         std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
-        for (int y = std::max(0, cy0); y < std::min(h, cy0 + ch); ++y)
-          for (int x = std::max(0, cx0); x < std::min(w, cx0 + cw); ++x)
-            if (state[size_t(y) * size_t(w) + size_t(x)] & kFill) notFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)] = 0;
+        inBox(area.pixels, {cx0, cy0, cx0 + cw - 1, cy0 + ch - 1},
+              [&](size_t, int p) { notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0; });
         const TPlane<uint32_t> toFill = SquaredDistances(notFill.data(), cw, ch);
-        for (int y = std::max(0, in.y0 - grow); y <= std::min(h - 1, in.y1 + grow); ++y)
-          for (int x = std::max(0, in.x0 - grow); x <= std::min(w - 1, in.x1 + grow); ++x) {
-            const size_t q = size_t(y) * size_t(w) + size_t(x);
-            if (!(state[q] & kInk)) continue;
-            const uint32_t f = toFill[size_t(y - cy0) * size_t(cw) + size_t(x - cx0)];
-            dt[q] = std::min(dt[q], f);
-            if (float(f) <= hug * hug && !(state[q] & kVisited)) {
-              state[q] |= kVisited;
-              hugging.push_back(int(q));
-            }
+        inBox(rest.pixels, {in.x0 - grow, in.y0 - grow, in.x1 + grow, in.y1 + grow}, [&](size_t, int q) {
+          const uint32_t f = toFill[size_t(at.Y(q) - cy0) * size_t(cw) + size_t(at.X(q) - cx0)];
+          dt[size_t(q)] = std::min(dt[size_t(q)], f);
+          if (float(f) <= hug * hug && !(state[size_t(q)] & kVisited)) {
+            state[size_t(q)] |= kVisited;
+            hugging.push_back(q);
           }
+        });
       }
       // What is left of the ink in pieces that lie wholly along the fill
       // is the fill's too: the corners of a filled shape's outline, which
@@ -1360,16 +1379,15 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           into.insert(into.end(), rest.pixels.begin() + long(run.first), rest.pixels.begin() + long(run.first + run.count));
         }
         for (int q : hugging) state[size_t(q)] &= uint8_t(~kVisited);
-        hugging.clear();
         if (!joins.empty()) {
           for (int q : joins) state[size_t(q)] = uint8_t((state[size_t(q)] & ~kInk) | kFill);
-          std::vector<int> both(areas[i].pixels.size() + joins.size());
-          std::merge(areas[i].pixels.begin(), areas[i].pixels.end(), joins.begin(), joins.end(), both.begin());
-          areas[i].pixels.swap(both);
+          std::vector<int> both(area.pixels.size() + joins.size());
+          std::merge(area.pixels.begin(), area.pixels.end(), joins.begin(), joins.end(), both.begin());
+          area.pixels.swap(both);
           rest.pixels.swap(stays);
         }
       }
-      if (!rest.pixels.empty()) areas.push_back(std::move(rest));
+      if (!rest.pixels.empty()) made.push_back(std::move(rest));
       // Fills apart from each other are shapes of their own, each with its
       // own colour: a blue pond and a teal window joined by the ground line
       // they stand on are one area of ink, but two fills. The largest piece
@@ -1379,31 +1397,32 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // piece: only several blobs are looked at.)
       if (blobs.size() > 1) {
         int pieces = 0;
-        const std::vector<TPieceRun> stretches = PieceRuns(areas[i].pixels, at, pieces);
+        const std::vector<TPieceRun> stretches = PieceRuns(area.pixels, at, pieces);
         if (pieces > 1) {
           std::vector<size_t> size(size_t(pieces), 0);
           for (const TPieceRun& run : stretches) size[size_t(run.piece)] += run.count;
-          const size_t largest = size_t(std::max_element(size.begin(), size.end()) - size.begin());
+          const size_t biggest = size_t(std::max_element(size.begin(), size.end()) - size.begin());
           const size_t crumb = size_t(params.MaxStrokeWidth * params.MaxStrokeWidth / 2);
-          std::vector<int> areaOf(size_t(pieces), -1);  // pieces that become areas of their own
+          std::vector<int> madeAs(size_t(pieces), -1);  // pieces that become areas of their own
           for (size_t k = 0; k < size.size(); ++k)
-            if (k != largest && size[k] >= crumb) {
-              areaOf[k] = int(areas.size());
-              areas.emplace_back();
-              areas.back().fill = true;
+            if (k != biggest && size[k] >= crumb) {
+              madeAs[k] = int(made.size());
+              made.emplace_back();
+              made.back().fill = true;
             }
           std::vector<int> own;
-          const std::vector<int>& all = areas[i].pixels;  // (areas has stopped growing)
           for (const TPieceRun& run : stretches) {
-            const int to = areaOf[size_t(run.piece)];
-            std::vector<int>& into = to < 0 ? own : areas[size_t(to)].pixels;
-            into.insert(into.end(), all.begin() + long(run.first), all.begin() + long(run.first + run.count));
+            const int to = madeAs[size_t(run.piece)];
+            std::vector<int>& into = to < 0 ? own : made[size_t(to)].pixels;
+            into.insert(into.end(), area.pixels.begin() + long(run.first), area.pixels.begin() + long(run.first + run.count));
           }
-          areas[i].pixels.swap(own);
+          area.pixels.swap(own);
         }
       }
-    }
-    if (split) measure();
+    });
+    for (std::vector<TArea>& made : madeBy)
+      for (TArea& a : made) areas.push_back(std::move(a));
+    if (std::find(splitHere.begin(), splitHere.end(), 1) != splitHere.end()) measure();
   }
   out.MsDistance = double(clock.nsecsElapsed()) / 1e6;
   report(30);
