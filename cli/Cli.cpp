@@ -470,6 +470,8 @@ int RunTrace(const QStringList& args, QTextStream& out, QTextStream& err) {
   // Ink is darker than L for centre lines; the follower's pixels are dark
   // up to L.
   settings.Params.Threshold = settings.Engine == TTraceEngine::Follower ? limit + 1 : limit;
+  // The command writes the drawing, not the trace shown over the picture.
+  settings.Params.Claims = false;
   const std::unique_ptr<TTraceRun> run = TTraceRun::Trace(traced, origin, settings);
   if (!run->Traced()) {
     err << QString::fromStdString(run->Message()).replace('\n', ' ') << "\n";

@@ -2490,7 +2490,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // The claims' lists grow while the planes below are no longer needed.
   TPlane<uint8_t>().swap(grey);
   TPlane<uint8_t>().swap(state);
-  ClaimInk(areas, fillOf, strokes, keptAs, dt, w, h, out);
+  if (params.Claims) ClaimInk(areas, fillOf, strokes, keptAs, dt, w, h, out);
   out.MsFit = double(clock.nsecsElapsed()) / 1e6;
   report(100);
   return out;

@@ -65,6 +65,10 @@ struct TCentrelineParams {
   // Divide out the paper's own level first, so that paper lit unevenly or
   // shadowed counts as paper everywhere.
   bool EvenPaper = true;
+  // List which stroke or fill took each ink pixel (ClaimPixels and
+  // ClaimOwners), for showing the trace over the picture; a command that
+  // only writes the drawing leaves it out and saves a pass over the ink.
+  bool Claims = true;
 };
 
 struct TCentrelineStroke {
@@ -86,7 +90,8 @@ struct TCentrelineDrawing {
   // the picture. ClaimPixels holds y * Width + x in ascending order;
   // ClaimOwners the stroke's index, or Strokes.size() + the fill's index,
   // with kCentreClaim set on the pixels the centre line runs through. Ink
-  // that no kept stroke or fill reaches is not listed.
+  // that no kept stroke or fill reaches is not listed. Empty unless
+  // Params.Claims.
   static constexpr uint32_t kCentreClaim = 0x80000000u;
   std::vector<int32_t> ClaimPixels;
   std::vector<uint32_t> ClaimOwners;

@@ -802,4 +802,21 @@ TEST(Centreline, InkIsClaimedByItsStrokeOrFill) {
     if (ClaimOwnerAt(d, 30, y) >= 0) centres += (code(30, y) & TCentrelineDrawing::kCentreClaim) != 0;
   EXPECT_EQ(centres, 1) << "one centre pixel across the bar";
   EXPECT_EQ(code(30, 18) & TCentrelineDrawing::kCentreClaim, 0u);
+
+  // Without claims (a command writing only the drawing) the drawing is the
+  // same, point for point, and no pixel is listed.
+  TCentrelineParams drawingOnly;
+  drawingOnly.Claims = false;
+  const TCentrelineDrawing bare = TraceCentrelines(pic, pic, drawingOnly);
+  EXPECT_TRUE(bare.ClaimPixels.empty());
+  EXPECT_TRUE(bare.ClaimOwners.empty());
+  ASSERT_EQ(bare.Strokes.size(), d.Strokes.size());
+  ASSERT_EQ(bare.Fills.size(), d.Fills.size());
+  EXPECT_EQ(bare.Points, d.Points);
+  for (size_t i = 0; i < d.Strokes.size(); ++i) {
+    const std::vector<TPointF> a = Flatten(d.Strokes[i].Path), b = Flatten(bare.Strokes[i].Path);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) EXPECT_TRUE(a[k].X == b[k].X && a[k].Y == b[k].Y);
+    EXPECT_EQ(bare.Strokes[i].Width, d.Strokes[i].Width);
+  }
 }
