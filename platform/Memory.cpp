@@ -39,6 +39,21 @@ void* AllocateLarge(size_t bytes) {
   return data;
 }
 
+void* AllocateLargeZeroed(size_t bytes) {
+  constexpr size_t kHuge = size_t(2) << 20;
+  // calloc takes a large block straight from the system (zero, so it
+  // clears nothing itself); its 2 MB stretches are offered for large pages.
+  void* data = std::calloc(std::max<size_t>(bytes, 1), 1);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (data && bytes >= 4 * kHuge) {
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) / kHuge * kHuge;
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + bytes) / kHuge * kHuge;
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  }
+#endif
+  return data;
+}
+
 std::string MemoryRefusal(int width, int height, double bytesPerPixel, const std::string& work, uint64_t available) {
   const double needed = double(width) * double(height) * bytesPerPixel;
   if (needed <= double(available)) return {};

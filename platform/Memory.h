@@ -33,19 +33,28 @@ constexpr double kTraceBytesPerPixel = 24;
 // instead of thousands, and reads across its rows miss the address cache
 // less.
 void* AllocateLarge(size_t bytes);
+// The same, with every byte zero. Fresh memory from the system is zero
+// already, so a large block costs no pass of clearing beyond the kernel's.
+void* AllocateLargeZeroed(size_t bytes);
 
 // Whole-picture work planes (a byte or a number per pixel) in such memory.
 // Elements are not zeroed when the plane is made, as its users write every
-// one before reading; give a value to have them set.
-template <class T>
+// one before reading; give a value to have them set. A TZeroPlane starts
+// all zero, for users that write only some elements (the ink of a
+// picture) and read the rest as zero.
+template <class T, bool Zeroed = false>
 struct TPlaneAllocator {
   using value_type = T;
+  template <class U>
+  struct rebind {
+    using other = TPlaneAllocator<U, Zeroed>;
+  };
   TPlaneAllocator() = default;
   template <class U>
-  TPlaneAllocator(const TPlaneAllocator<U>&) {}
+  TPlaneAllocator(const TPlaneAllocator<U, Zeroed>&) {}
   T* allocate(size_t n) {
     if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    if (void* p = AllocateLarge(n * sizeof(T))) return static_cast<T*>(p);
+    if (void* p = Zeroed ? AllocateLargeZeroed(n * sizeof(T)) : AllocateLarge(n * sizeof(T))) return static_cast<T*>(p);
     throw std::bad_alloc();
   }
   void deallocate(T* p, size_t) { std::free(p); }
@@ -58,11 +67,13 @@ struct TPlaneAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <class U>
-  bool operator==(const TPlaneAllocator<U>&) const { return true; }
+  bool operator==(const TPlaneAllocator<U, Zeroed>&) const { return true; }
   template <class U>
-  bool operator!=(const TPlaneAllocator<U>&) const { return false; }
+  bool operator!=(const TPlaneAllocator<U, Zeroed>&) const { return false; }
 };
 template <class T>
 using TPlane = std::vector<T, TPlaneAllocator<T>>;
+template <class T>
+using TZeroPlane = std::vector<T, TPlaneAllocator<T, true>>;
 
 }  // namespace karto

@@ -99,28 +99,61 @@ int NextInk(const uint8_t* row, int x, int w, uint8_t bit) {
 
 // Squared distances from every pixel where (ink & bit) to the nearest
 // pixel where not, the picture's border counting as paper; 0 off the ink.
-// Squared distances between pixels are whole numbers, kept exactly.
-TPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit = 1) {
-  TPlane<uint32_t> dt(size_t(w) * size_t(h));
+// Squared distances between pixels are whole numbers, kept exactly. The
+// plane starts zero and only the ink's stretches of it are written: in a
+// drawing most of the plane is paper, whose memory is then never touched.
+TZeroPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit = 1) {
+  TZeroPlane<uint32_t> dt(size_t(w) * size_t(h));
+  // Whether any of the n pixels from in on are ink, eight at a time.
+  const auto anyInk = [bits = uint64_t(bit) * 0x0101010101010101ull](const uint8_t* in, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+      uint64_t eight;
+      std::memcpy(&eight, in + i, 8);
+      if (eight & bits) return true;
+    }
+    for (; i < n; ++i)
+      if (in[i] & uint8_t(bits)) return true;
+    return false;
+  };
   // Down the columns the distance to paper is a count: two scans, down and
-  // up, that walk the rows in memory order (bands of columns on each core).
+  // up, that walk the rows in memory order (bands of columns on each core),
+  // a block of 64 columns at a time; a block of paper only ends the runs.
+  constexpr int kBlock = 64;
   ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
     std::vector<uint32_t> run(static_cast<size_t>(n), 0);
     for (int y = 0; y < h; ++y) {
       const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
       uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
-      for (int i = 0; i < n; ++i) {
-        run[size_t(i)] = (in[i] & bit) ? run[size_t(i)] + 1 : 0;
-        out[i] = run[size_t(i)];
+      for (int i0 = 0; i0 < n; i0 += kBlock) {
+        const int i1 = std::min(n, i0 + kBlock);
+        uint32_t* r = run.data();
+        if (!anyInk(in + i0, i1 - i0)) {
+          std::fill(r + i0, r + i1, 0u);
+          continue;
+        }
+        for (int i = i0; i < i1; ++i) {
+          r[i] = (in[i] & bit) ? r[i] + 1 : 0;
+          out[i] = r[i];
+        }
       }
     }
     std::fill(run.begin(), run.end(), 0);
     for (int y = h - 1; y >= 0; --y) {
+      const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
       uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
-      for (int i = 0; i < n; ++i) {
-        run[size_t(i)] = out[i] > 0 ? std::min(out[i], run[size_t(i)] + 1) : 0;
-        out[i] = run[size_t(i)] * run[size_t(i)];
+      for (int i0 = 0; i0 < n; i0 += kBlock) {
+        const int i1 = std::min(n, i0 + kBlock);
+        uint32_t* r = run.data();
+        if (!anyInk(in + i0, i1 - i0)) {
+          std::fill(r + i0, r + i1, 0u);
+          continue;
+        }
+        for (int i = i0; i < i1; ++i) {
+          r[i] = out[i] > 0 ? std::min(out[i], r[i] + 1) : 0;
+          out[i] = r[i] * r[i];
+        }
       }
     }
   });
@@ -1082,7 +1115,7 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
 // takes 1 + the owner's index, with kCentreClaim on centre-line pixels.
 void ClaimInk(const std::vector<TArea>& areas, const std::vector<int>& fillOf,
               const std::vector<std::vector<int>>& strokePixels, const std::vector<int>& keptAs,
-              TPlane<uint32_t>& owner, int w, int h, TCentrelineDrawing& out) {
+              TZeroPlane<uint32_t>& owner, int w, int h, TCentrelineDrawing& out) {
   constexpr uint32_t kCentre = TCentrelineDrawing::kCentreClaim, kUnclaimed = ~kCentre;
   const uint32_t strokes = uint32_t(out.Strokes.size());
   const TIndexSplit at(w);
@@ -1202,7 +1235,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 2. Distances.
   clock.restart();
-  TPlane<uint32_t> dt = SquaredDistances(state.data(), w, h, kInk);
+  TZeroPlane<uint32_t> dt = SquaredDistances(state.data(), w, h, kInk);
   // Each area's greatest distance to paper, on the cores: areas taken in
   // runs of about a 64th of the ink each, as a speckled photo holds
   // hundreds of thousands of tiny ones.
@@ -1317,7 +1350,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           const TInkRun& run = centreRuns[k];
           std::fill_n(notCore.begin() + long(size_t(run.y - y0) * size_t(bw) + size_t(run.x0 - x0)), run.x1 - run.x0, 0);
         }
-        const TPlane<uint32_t> toCore = SquaredDistances(notCore.data(), bw, bh);
+        const TZeroPlane<uint32_t> toCore = SquaredDistances(notCore.data(), bw, bh);
         inBox(area.pixels, in, [&](size_t k, int p) {
           if (float(toCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)]) <= reach * reach) reached[k] = 1;
         });
@@ -1351,7 +1384,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
         inBox(area.pixels, {cx0, cy0, cx0 + cw - 1, cy0 + ch - 1},
               [&](size_t, int p) { notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0; });
-        const TPlane<uint32_t> toFill = SquaredDistances(notFill.data(), cw, ch);
+        const TZeroPlane<uint32_t> toFill = SquaredDistances(notFill.data(), cw, ch);
         inBox(rest.pixels, {in.x0 - grow, in.y0 - grow, in.x1 + grow, in.y1 + grow}, [&](size_t, int q) {
           const uint32_t f = toFill[size_t(at.Y(q) - cy0) * size_t(cw) + size_t(at.X(q) - cx0)];
           dt[size_t(q)] = std::min(dt[size_t(q)], f);

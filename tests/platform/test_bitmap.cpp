@@ -331,3 +331,20 @@ TEST(Memory, TooLargeForTheMachineIsRefusedUpFront) {
   }
   EXPECT_GT(MachineMemoryBytes(), 64ull * 1024 * 1024);
 }
+
+// A zeroed plane reads zero everywhere it was not written, at every size,
+// also where the memory was just used and filled by another plane.
+TEST(Memory, ZeroPlanesStartZeroAlsoInMemoryUsedBefore) {
+  for (const size_t n : {size_t(1), size_t(1000), size_t(3) << 20, size_t(12) << 20}) {
+    SCOPED_TRACE(n);
+    {
+      TPlane<uint32_t> used(n);
+      std::fill(used.begin(), used.end(), 0xDEADBEEFu);
+    }
+    {
+      std::vector<uint32_t> small(n / 2 + 1, 0xDEADBEEFu);
+    }
+    const TZeroPlane<uint32_t> plane(n);
+    EXPECT_EQ(std::count(plane.begin(), plane.end(), 0u), std::ptrdiff_t(n));
+  }
+}
