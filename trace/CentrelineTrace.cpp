@@ -308,6 +308,18 @@ struct TThinningTable {
   }
 };
 
+// Asks the memory for the plane's byte offset from the pixel listed 16
+// places after k (if there is one), ahead of its use: the lists of pixels
+// that thinning works through run all over the picture, in no order the
+// processor could guess, and most of the rows above and below a pixel
+// have left the cache since they were last read.
+inline void FetchAhead(const uint8_t* plane, size_t size, const int* list, size_t k, size_t end, ptrdiff_t offset) {
+  constexpr size_t kAhead = 16;
+  if (k + kAhead >= end) return;
+  const ptrdiff_t at = ptrdiff_t(list[k + kAhead]) + offset;
+  if (at >= 0 && size_t(at) < size) __builtin_prefetch(plane + at);
+}
+
 // Zhang and Suen's thinning of the kSkel pixels listed in pixels (left
 // holding the ones that stay). A pass only removes pixels with a paper
 // neighbour, so only those are looked at: the ink's border at first, then
@@ -324,10 +336,13 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   // [] may alias its own data pointer, which would be read again after
   // every store.
   uint8_t* const plane = m.data();
+  const size_t size = m.size();
   std::vector<int> border;
   for (int i : pixels) plane[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
   static const TThinningTable table;
-  for (int i : pixels) {
+  for (size_t k = 0; k < pixels.size(); ++k) {
+    FetchAhead(plane, size, pixels.data(), k, pixels.size(), w + 1);
+    const int i = pixels[k];
     if (RingMask(plane, w, h, at.X(i), at.Y(i), kSkel) != 0xFF) {
       plane[size_t(i)] |= kSeen;
       border.push_back(i);
@@ -341,7 +356,9 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
       for (int c = c0; c < c1; ++c) {
         std::vector<int>& remove = removeIn[size_t(c)];
         remove.clear();
-        for (size_t k = size_t(c) * per; k < std::min(border.size(), size_t(c + 1) * per); ++k) {
+        const size_t k0 = size_t(c) * per, k1 = std::min(border.size(), size_t(c + 1) * per);
+        for (size_t k = k0; k < k1; ++k) {
+          FetchAhead(plane, size, border.data(), k, k1, w + 1);  // the row below
           const int i = border[k];
           if (table.removable[pass][RingMask(plane, w, h, at.X(i), at.Y(i), kSkel)]) remove.push_back(i);
         }
@@ -349,10 +366,16 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
     });
     for (const std::vector<int>& remove : removeIn)
       for (int i : remove) plane[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
-    for (int i : border)
+    for (size_t k = 0; k < border.size(); ++k) {
+      FetchAhead(plane, size, border.data(), k, border.size(), 0);
+      const int i = border[k];
       if (plane[size_t(i)] & kSkel) plane[size_t(i)] |= kStayed[pass];
+    }
     for (const std::vector<int>& remove : removeIn)
-      for (int i : remove) {
+      for (size_t r = 0; r < remove.size(); ++r) {
+        FetchAhead(plane, size, remove.data(), r, remove.size(), -w);
+        FetchAhead(plane, size, remove.data(), r, remove.size(), w);
+        const int i = remove[r];
         const int x = at.X(i), y = at.Y(i);
         for (int k = 0; k < 8; ++k) {
           const int nx = x + kDx[k], ny = y + kDy[k];
