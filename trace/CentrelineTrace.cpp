@@ -123,39 +123,32 @@ TZeroPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t 
   ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
     std::vector<uint32_t> run(static_cast<size_t>(n), 0);
-    for (int y = 0; y < h; ++y) {
+    uint32_t* const r = run.data();
+    // Row y of a scan: step(i, in, out) moves column i's run on where its
+    // block holds ink.
+    const auto scanRow = [&](int y, auto&& step) {
       const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
       uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
       for (int i0 = 0; i0 < n; i0 += kBlock) {
         const int i1 = std::min(n, i0 + kBlock);
-        uint32_t* r = run.data();
         if (!anyInk(in + i0, i1 - i0)) {
           std::fill(r + i0, r + i1, 0u);
           continue;
         }
-        for (int i = i0; i < i1; ++i) {
-          r[i] = (in[i] & bit) ? r[i] + 1 : 0;
-          out[i] = r[i];
-        }
+        for (int i = i0; i < i1; ++i) step(i, in, out);
       }
-    }
+    };
+    for (int y = 0; y < h; ++y)
+      scanRow(y, [&](int i, const uint8_t* in, uint32_t* out) {
+        r[i] = (in[i] & bit) ? r[i] + 1 : 0;
+        out[i] = r[i];
+      });
     std::fill(run.begin(), run.end(), 0);
-    for (int y = h - 1; y >= 0; --y) {
-      const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
-      uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
-      for (int i0 = 0; i0 < n; i0 += kBlock) {
-        const int i1 = std::min(n, i0 + kBlock);
-        uint32_t* r = run.data();
-        if (!anyInk(in + i0, i1 - i0)) {
-          std::fill(r + i0, r + i1, 0u);
-          continue;
-        }
-        for (int i = i0; i < i1; ++i) {
-          r[i] = out[i] > 0 ? std::min(out[i], r[i] + 1) : 0;
-          out[i] = r[i] * r[i];
-        }
-      }
-    }
+    for (int y = h - 1; y >= 0; --y)
+      scanRow(y, [&](int i, const uint8_t*, uint32_t* out) {
+        r[i] = out[i] > 0 ? std::min(out[i], r[i] + 1) : 0;
+        out[i] = r[i] * r[i];
+      });
   });
   ParallelRows(h, 8LL * w, [&](int y0, int y1) {
     std::vector<float> f(static_cast<size_t>(w)), d(static_cast<size_t>(w)), z(static_cast<size_t>(w) + 1);
