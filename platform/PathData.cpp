@@ -161,10 +161,31 @@ void TPathData::ApplyMatrix(const TMatrix& m) {
   m_startPoint = m.Transform(m_startPoint);
 }
 
-std::string FloatToText(float v) {
+void AppendFloatText(std::string& out, float v) {
   char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
+  char* end = buf;
+  // Whole and half numbers below 100000 (traced drawings are made of
+  // them) written directly: the shortest text for them is the plain one,
+  // and the general conversion costs several times as much.
+  const float a = std::fabs(v), twice = a * 2;
+  if (a < 100000 && twice == float(int(twice)) && !(v == 0 && std::signbit(v))) {
+    const int whole = int(a);
+    if (v < 0) *end++ = '-';
+    end = std::to_chars(end, buf + sizeof buf, whole).ptr;
+    if (int(twice) % 2 != 0) {
+      *end++ = '.';
+      *end++ = '5';
+    }
+  } else {
+    end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  }
+  out.append(buf, end);
+}
+
+std::string FloatToText(float v) {
+  std::string text;
+  AppendFloatText(text, v);
+  return text;
 }
 
 std::string TPathData::Data() const {

@@ -103,5 +103,7 @@ class TPathData {
 
 // Shortest decimal text of a float that reads back to the same value.
 std::string FloatToText(float v);
+// The same text appended to out, without a string of its own.
+void AppendFloatText(std::string& out, float v);
 
 }  // namespace karto

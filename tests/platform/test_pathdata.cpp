@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -495,3 +496,21 @@ TEST_F(PathWrap, OtherModesKeepProportionsOrPoints) {
 }
 
 }  // namespace
+
+// Whole and half numbers take a quicker road to text than other numbers;
+// both give the shortest text that reads back, as the general conversion
+// does.
+TEST(FloatText, QuickWholeAndHalfNumbersMatchTheGeneralConversion) {
+  std::vector<float> values = {0.0f, -0.0f, 0.5f, -0.5f, 1, -1, 2.5f, 10, 10000, 20000, 99999, 99999.5f, 100000, 100000.5f,
+                               1e7f, -1e7f, 0.25f, 1.75f, 3.1f, 1e-7f, 16777216, -65535.5f};
+  for (int i = -2000; i <= 2000; ++i) values.push_back(float(i) * 0.5f);
+  for (int i = 1; i < 100000; i *= 3) values.push_back(float(i) + 0.5f);
+  for (const float v : values) {
+    char buf[32];
+    const std::string general(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    EXPECT_EQ(FloatToText(v), general) << v;
+    std::string appended = "x";
+    AppendFloatText(appended, v);
+    EXPECT_EQ(appended, "x" + general) << v;
+  }
+}
