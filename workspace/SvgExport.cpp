@@ -34,17 +34,21 @@ std::string Escape(const std::string& s) {
   return out;
 }
 
-std::string PathText(const TPathData& p) {
-  std::string d;
-  d.reserve(size_t(p.Count()) * 14);
+// A number as Num writes it, appended without a string of its own: a
+// drawing of many paths writes hundreds of thousands of them.
+void AppendNum(std::string& out, float v) { AppendFloatText(out, v == 0 ? 0.0f : v); }
+
+// The path's d attribute, appended to d.
+void AppendPathText(std::string& d, const TPathData& p) {
   const auto& pts = p.PointList();
+  d.reserve(d.size() + size_t(p.Count()) * 14);
   auto pt = [&](TPointF q) {
-    d += Num(q.X);
+    AppendNum(d, q.X);
     d += ',';
-    d += Num(q.Y);
+    AppendNum(d, q.Y);
   };
   for (size_t i = 0; i < pts.size(); ++i) {
-    if (!d.empty()) d += ' ';
+    if (i > 0) d += ' ';
     switch (pts[i].Kind) {
       case ppMoveTo: d += 'M'; pt(pts[i].Point); break;
       case ppLineTo: d += 'L'; pt(pts[i].Point); break;
@@ -65,6 +69,11 @@ std::string PathText(const TPathData& p) {
         break;
     }
   }
+}
+
+std::string PathText(const TPathData& p) {
+  std::string d;
+  AppendPathText(d, p);
   return d;
 }
 
@@ -226,26 +235,42 @@ class Writer {
     return "none";
   }
 
-  std::string Style(const TShape& s, float opacity) {
+  // The shape's paint attributes, appended to a (piece by piece: a string
+  // built of sums for every attribute of thousands of shapes took longer
+  // than the paths themselves).
+  void AppendStyle(std::string& a, const TShape& s, float opacity) {
     const TRectF r = s.GetShapeRect();
-    std::string a = " fill=\"" + Paint(s.Fill, r) + "\"";
+    const auto attribute = [&a](const char* name, const std::string& value) {
+      a += ' ';
+      a += name;
+      a += "=\"";
+      a += value;
+      a += '"';
+    };
+    const auto number = [&a](const char* name, float value) {
+      a += ' ';
+      a += name;
+      a += "=\"";
+      AppendNum(a, value);
+      a += '"';
+    };
+    attribute("fill", Paint(s.Fill, r));
     if (s.Fill.Kind == TBrushKind::bkSolid && ColorAlpha(s.Fill.Color) != 255)
-      a += " fill-opacity=\"" + Num(ColorAlpha(s.Fill.Color) / 255.0f) + "\"";
+      number("fill-opacity", ColorAlpha(s.Fill.Color) / 255.0f);
     if (s.Stroke.Kind == TBrushKind::bkNone || s.StrokeThickness <= 0) {
       a += " stroke=\"none\"";
     } else {
-      a += " stroke=\"" + Paint(s.Stroke, r) + "\"";
+      attribute("stroke", Paint(s.Stroke, r));
       if (s.Stroke.Kind == TBrushKind::bkSolid && ColorAlpha(s.Stroke.Color) != 255)
-        a += " stroke-opacity=\"" + Num(ColorAlpha(s.Stroke.Color) / 255.0f) + "\"";
-      a += " stroke-width=\"" + Num(s.StrokeThickness) + "\"";
+        number("stroke-opacity", ColorAlpha(s.Stroke.Color) / 255.0f);
+      number("stroke-width", s.StrokeThickness);
       a += s.StrokeCap == TStrokeCap::scRound    ? " stroke-linecap=\"round\""
            : s.StrokeCap == TStrokeCap::scSquare ? " stroke-linecap=\"square\""
                                                  : " stroke-linecap=\"butt\"";
       a += s.StrokeJoin == TStrokeJoin::sjRound   ? " stroke-linejoin=\"round\""
            : s.StrokeJoin == TStrokeJoin::sjBevel ? " stroke-linejoin=\"bevel\""
                                                   : " stroke-linejoin=\"miter\"";
-      if (s.StrokeJoin == TStrokeJoin::sjMiter && s.StrokeMiterLimit != 4)
-        a += " stroke-miterlimit=\"" + Num(s.StrokeMiterLimit) + "\"";
+      if (s.StrokeJoin == TStrokeJoin::sjMiter && s.StrokeMiterLimit != 4) number("stroke-miterlimit", s.StrokeMiterLimit);
       if (s.StrokeUnderFill) a += " paint-order=\"stroke\"";
       std::vector<float> dash = s.DashPattern();
       bool positive = false;
@@ -254,11 +279,16 @@ class Writer {
         // Dash lengths are kept in stroke widths; SVG wants user units.
         std::string list;
         for (float d : dash) list += (list.empty() ? "" : " ") + Num(std::max(0.0f, d) * s.StrokeThickness);
-        a += " stroke-dasharray=\"" + list + "\"";
-        if (s.DashOffset != 0) a += " stroke-dashoffset=\"" + Num(s.DashOffset * s.StrokeThickness) + "\"";
+        attribute("stroke-dasharray", list);
+        if (s.DashOffset != 0) number("stroke-dashoffset", s.DashOffset * s.StrokeThickness);
       }
     }
-    if (opacity < 1) a += " opacity=\"" + Num(opacity) + "\"";
+    if (opacity < 1) number("opacity", opacity);
+  }
+
+  std::string Style(const TShape& s, float opacity) {
+    std::string a;
+    AppendStyle(a, s, opacity);
     return a;
   }
 
@@ -282,7 +312,15 @@ class Writer {
         extra = p->FillRule == TPathFillRule::frEvenOdd ? " fill-rule=\"evenodd\"" : " fill-rule=\"nonzero\"";
     }
     if (s.ClipOutline.IsEmpty()) {
-      m_out += "<path" + id + " d=\"" + PathText(path) + "\"" + Transform(own * m) + Style(s, opacity) + extra + "/>\n";
+      m_out += "<path";
+      m_out += id;
+      m_out += " d=\"";
+      AppendPathText(m_out, path);
+      m_out += '"';
+      m_out += Transform(own * m);
+      AppendStyle(m_out, s, opacity);
+      m_out += extra;
+      m_out += "/>\n";
       return;
     }
     // The path inside the clip takes its own matrix.
