@@ -104,18 +104,6 @@ int NextInk(const uint8_t* row, int x, int w, uint8_t bit) {
 // drawing most of the plane is paper, whose memory is then never touched.
 TZeroPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit = 1) {
   TZeroPlane<uint32_t> dt(size_t(w) * size_t(h));
-  // Whether any of the n pixels from in on are ink, eight at a time.
-  const auto anyInk = [bits = uint64_t(bit) * 0x0101010101010101ull](const uint8_t* in, int n) {
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-      uint64_t eight;
-      std::memcpy(&eight, in + i, 8);
-      if (eight & bits) return true;
-    }
-    for (; i < n; ++i)
-      if (in[i] & uint8_t(bits)) return true;
-    return false;
-  };
   // Down the columns the distance to paper is a count: two scans, down and
   // up, that walk the rows in memory order (bands of columns on each core),
   // a block of 64 columns at a time; a block of paper only ends the runs.
@@ -131,7 +119,7 @@ TZeroPlane<uint32_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t 
       uint32_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
       for (int i0 = 0; i0 < n; i0 += kBlock) {
         const int i1 = std::min(n, i0 + kBlock);
-        if (!anyInk(in + i0, i1 - i0)) {
+        if (NextInk(in + i0, 0, i1 - i0, bit) == i1 - i0) {  // no ink
           std::fill(r + i0, r + i1, 0u);
           continue;
         }
@@ -1123,6 +1111,15 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
   return areas;
 }
 
+// The order in which to hand jobs of these sizes to the cores: largest
+// first, so that no core is left with a long one at the end.
+std::vector<size_t> LargestFirst(const std::vector<size_t>& sizes) {
+  std::vector<size_t> order(sizes.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+  return order;
+}
+
 // Hands every ink pixel to what took it: a fill's pixels to the fill, a
 // stroke area's pixels to the kept stroke whose centre line is nearest
 // through the ink (breadth first from all centre lines at once, so each
@@ -1317,10 +1314,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       if (!areas[i].pixels.empty() && 2 * areas[i].maxRadius - 0.5f > params.MaxStrokeWidth) wide.push_back(i);
     std::vector<std::vector<TArea>> madeBy(wide.size());
     std::vector<uint8_t> splitHere(wide.size(), 0);
-    std::vector<size_t> largest(wide.size());
-    std::iota(largest.begin(), largest.end(), size_t(0));
-    std::stable_sort(largest.begin(), largest.end(),
-                     [&](size_t a, size_t b) { return areas[wide[a]].pixels.size() > areas[wide[b]].pixels.size(); });
+    std::vector<size_t> wideSizes;
+    for (size_t i : wide) wideSizes.push_back(areas[i].pixels.size());
+    const std::vector<size_t> largest = LargestFirst(wideSizes);
     ParallelEach(wide.size(), [&](size_t job) {
       const size_t which = largest[job];
       TArea& area = areas[wide[which]];
@@ -1997,17 +1993,10 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
   // the kept ones take their places in order afterwards.
   std::vector<TCentrelineStroke> made(strokes.size());
   std::vector<uint8_t> kept(strokes.size(), 0);
-  // Strokes (and below, fills) are handed to the cores longest first, so
-  // that no core is left with a long one at the end.
-  const auto largestFirst = [](const std::vector<size_t>& sizes) {
-    std::vector<size_t> order(sizes.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
-    return order;
-  };
+  // Strokes (and below, fills) are handed to the cores longest first.
   std::vector<size_t> strokeSizes;
   for (const std::vector<int>& px : strokes) strokeSizes.push_back(px.size());
-  const std::vector<size_t> strokeOrder = largestFirst(strokeSizes);
+  const std::vector<size_t> strokeOrder = LargestFirst(strokeSizes);
   const auto makeStroke = [&](size_t s) {
     const std::vector<int>& px = strokes[s];
     if (px.empty()) return;
@@ -2522,7 +2511,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
                std::max(0.5f, params.CurveTolerance), params.CornerAngle, ring.Path);
     }
   };
-  const std::vector<size_t> fillOrder = largestFirst(fillSizes);
+  const std::vector<size_t> fillOrder = LargestFirst(fillSizes);
   ParallelEach(fillAreas.size(), [&](size_t k) { makeFill(fillOrder[k]); });
   for (size_t f = 0; f < fillAreas.size(); ++f) {
     out.Points += madeFills[f].Outline.Count();
