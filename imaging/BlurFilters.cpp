@@ -700,8 +700,7 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
 void ZoomAlongRays(const TBitmap& in, TBitmap& out, float cx, float cy, float s) {
   const int w = in.Width(), h = in.Height();
   // Colours weighted by alpha while they are averaged, unless every pixel
-  // is opaque (asked first: a copy of a large opaque picture made only to
-  // be found opaque took as long as a quadrant).
+  // is opaque.
   TBitmap premultiplied;
   const bool opaque = Opaque(in);
   if (!opaque) {
