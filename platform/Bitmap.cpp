@@ -18,15 +18,16 @@ namespace karto {
 // Large pictures live in memory the kernel may back with 2 MB pages. Warps
 // read them along slanted lines, a new row (and a new 4 KB page) every few
 // pixels; with small pages most of those reads missed the address cache.
-QImage AllocateImage(int width, int height) {
+QImage AllocateImage(int width, int height, size_t spare) {
   const size_t bytes = size_t(width) * size_t(height) * 4;
-  if (bytes >= (size_t(8) << 20)) {
-    if (void* data = AllocateLarge(bytes)) {
+  if (bytes >= (size_t(8) << 20) || spare > 0) {
+    if (void* data = AllocateLarge(bytes + spare)) {
       QImage image(static_cast<uchar*>(data), width, height, qsizetype(width) * 4, QImage::Format_ARGB32,
                    [](void* p) { std::free(p); }, data);
       if (!image.isNull()) return image;
       std::free(data);
     }
+    if (spare > 0) return QImage();
   }
   return QImage(width, height, QImage::Format_ARGB32);
 }

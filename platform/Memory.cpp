@@ -54,6 +54,20 @@ void* AllocateLargeZeroed(size_t bytes) {
   return data;
 }
 
+void PopulateForWriting(void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  // The kernel takes whole pages from a page's start; the part pages at the
+  // ends are left to whoever writes into them first.
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGE_SIZE));
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + page - 1) / page * page;
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + bytes) / page * page;
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
 std::string MemoryRefusal(int width, int height, double bytesPerPixel, const std::string& work, uint64_t available) {
   const double needed = double(width) * double(height) * bytesPerPixel;
   if (needed <= double(available)) return {};

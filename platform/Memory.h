@@ -37,6 +37,12 @@ void* AllocateLarge(size_t bytes);
 // already, so a large block costs no pass of clearing beyond the kernel's.
 void* AllocateLargeZeroed(size_t bytes);
 
+// Asks the kernel to back the pages of [data, data + bytes) now, for
+// writing, without writing a byte: another thread may be writing into
+// them meanwhile. Spares that thread the page faults (clearing fresh
+// pages) on its way. Does nothing where the kernel cannot.
+void PopulateForWriting(void* data, size_t bytes);
+
 // Whole-picture work planes (a byte or a number per pixel) in such memory.
 // Elements are not zeroed when the plane is made, as its users write every
 // one before reading; give a value to have them set. A TZeroPlane starts

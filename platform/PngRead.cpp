@@ -129,49 +129,81 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
 
   const size_t channels = colourType == 0 ? 1 : colourType == 2 ? 3 : colourType == 3 ? 1 : colourType == 4 ? 2 : 4;
   const size_t rowBytes = size_t(width) * channels, stride = rowBytes + 1;
-  const size_t rawSize = stride * height;
-  std::unique_ptr<uint8_t, decltype(&std::free)> raw(static_cast<uint8_t*>(AllocateLarge(rawSize)), &std::free);
-  if (!raw) return false;
-  QImage image = AllocateImage(int(width), int(height));
+  const size_t rawSize = stride * height, pictureBytes = size_t(width) * height * 4;
+  // A large picture is laid out on a second thread (below), and is
+  // inflated into the picture's own memory: into its end, from where the
+  // rows, laid out in order from its start, never overtake the bytes they
+  // are made of. Row y's pixels end before row y + 1's inflated bytes
+  // begin, and each pixel is written over bytes already read: a pixel takes
+  // four bytes where its inflated form takes at most four, and row y's
+  // pixels start at least as far before its inflated bytes as the row's
+  // pixels outgrow them. Only rows of four channels (one byte more a row,
+  // for the filter) need spare bytes past the picture, one a row. One
+  // picture's worth of fresh memory instead of nearly two: pages the
+  // system clears and a second walk over them.
+  const bool helped = uint64_t(width) * height >= (uint64_t(1) << 20);
+  const size_t spare = helped && rawSize > pictureBytes ? rawSize - pictureBytes : 0;
+  QImage image = AllocateImage(int(width), int(height), spare);
   if (image.isNull()) return false;
   uchar* const bits = image.bits();  // taken once: the threads below share the picture
   const size_t bytesPerLine = size_t(image.bytesPerLine());
+  std::unique_ptr<uint8_t, decltype(&std::free)> ownRaw(nullptr, &std::free);
+  const size_t rawAt = helped ? pictureBytes + spare - rawSize : 0;
+  uint8_t* raw = bits + rawAt;
+  if (!helped) {
+    ownRaw.reset(static_cast<uint8_t*>(AllocateLarge(rawSize)));
+    if (!ownRaw) return false;
+    raw = ownRaw.get();
+  }
   bool badIndex = false;
+  // A row in pieces through a buffer of its own, each piece read whole
+  // before its pixels are written over it.
   const auto layOut = [&](size_t y) {
-    const uint8_t* s = raw.get() + y * stride + 1;
-    auto* d = reinterpret_cast<uint32_t*>(bits + y * bytesPerLine);
-    switch (colourType) {
-      case 0:
-        for (uint32_t x = 0; x < width; ++x) d[x] = 0xFF000000u | uint32_t(s[x]) * 0x010101u;
-        break;
-      case 2:
-        for (uint32_t x = 0; x < width; ++x, s += 3) d[x] = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
-        break;
-      case 3:
-        for (uint32_t x = 0; x < width; ++x) {
-          if (s[x] >= paletteSize) {
-            badIndex = true;
-            break;
+    const uint8_t* row = raw + y * stride + 1;
+    auto* const line = reinterpret_cast<uint32_t*>(bits + y * bytesPerLine);
+    constexpr uint32_t kPiece = 256;
+    uint8_t piece[kPiece * 4];
+    for (uint32_t x0 = 0; x0 < width; x0 += kPiece) {
+      const uint32_t n = std::min(kPiece, width - x0);
+      std::memcpy(piece, row + size_t(x0) * channels, size_t(n) * channels);
+      const uint8_t* s = piece;
+      uint32_t* const d = line + x0;
+      switch (colourType) {
+        case 0:
+          for (uint32_t x = 0; x < n; ++x) d[x] = 0xFF000000u | uint32_t(s[x]) * 0x010101u;
+          break;
+        case 2:
+          for (uint32_t x = 0; x < n; ++x, s += 3) d[x] = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+          break;
+        case 3:
+          for (uint32_t x = 0; x < n; ++x) {
+            if (s[x] >= paletteSize) {
+              badIndex = true;
+              break;
+            }
+            d[x] = palette[s[x]];
           }
-          d[x] = palette[s[x]];
-        }
-        break;
-      case 4:
-        for (uint32_t x = 0; x < width; ++x, s += 2) d[x] = uint32_t(s[1]) << 24 | uint32_t(s[0]) * 0x010101u;
-        break;
-      default:
-        for (uint32_t x = 0; x < width; ++x, s += 4)
-          d[x] = uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
-        break;
+          break;
+        case 4:
+          for (uint32_t x = 0; x < n; ++x, s += 2) d[x] = uint32_t(s[1]) << 24 | uint32_t(s[0]) * 0x010101u;
+          break;
+        default:
+          for (uint32_t x = 0; x < n; ++x, s += 4)
+            d[x] = uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+          break;
+      }
     }
   };
   // Inflating and undoing the rows' filters can only go in order, on one
   // core. On a large picture a second thread meanwhile takes the picture's
   // fresh memory from the system (a few milliseconds per 10 MB, spent
-  // clearing pages), sleeps until the data is inflated, and then lays out
-  // each row as soon as its filter is undone (the two keep about the same
-  // pace, so it waits on a row only briefly). undone counts the rows
-  // ready; a failure sets failed and lets the helper run to its end.
+  // clearing pages): the inflated bytes' part ahead of the inflating (the
+  // kernel backs it without writing a byte, so the two may overlap), then
+  // the rest. It sleeps until the data is inflated, and then lays out each
+  // row as soon as the filter of the row after it is undone, which reads
+  // it (the two keep about the same pace, so it waits on a row only
+  // briefly). undone counts the rows ready; a failure sets failed and lets
+  // the helper run to its end.
   std::atomic<size_t> undone{0};
   std::atomic<bool> failed{false};
   std::mutex inflating;
@@ -184,18 +216,17 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
     }
     inflatedOrFailed.notify_one();
   };
-  const bool helped = uint64_t(width) * height >= (uint64_t(1) << 20);
   std::thread helper;
   if (helped)
     helper = std::thread([&] {
-      const size_t bytes = bytesPerLine * height;
-      for (size_t at = 0; at < bytes; at += 4096) bits[at] = 0;
+      PopulateForWriting(raw, rawSize);
+      for (size_t at = 0; at < rawAt; at += 4096) bits[at] = 0;
       {
         std::unique_lock<std::mutex> lock(inflating);
         inflatedOrFailed.wait(lock, [&] { return inflated; });
       }
       for (size_t y = 0; y < height; ++y) {
-        while (undone.load(std::memory_order_acquire) <= y) std::this_thread::yield();
+        while (undone.load(std::memory_order_acquire) < std::min<size_t>(y + 2, height)) std::this_thread::yield();
         if (failed.load(std::memory_order_relaxed)) return;
         layOut(y);
       }
@@ -212,7 +243,7 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
     if (!inflater) return fail();
     size_t got = 0;
     const libdeflate_result result =
-        libdeflate_zlib_decompress(inflater, compressed.data(), compressed.size(), raw.get(), rawSize, &got);
+        libdeflate_zlib_decompress(inflater, compressed.data(), compressed.size(), raw, rawSize, &got);
     libdeflate_free_decompressor(inflater);
     if (result != LIBDEFLATE_SUCCESS || got != rawSize) return fail();
   }
@@ -220,7 +251,7 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   std::vector<uint8_t>().swap(compressed);
   const std::vector<uint8_t> zeros(rowBytes, 0);  // above the first row
   for (size_t y = 0; y < height; ++y) {
-    uint8_t* row = raw.get() + y * stride;
+    uint8_t* row = raw + y * stride;
     if (!Unfilter(row[0], row + 1, y > 0 ? row + 1 - stride : zeros.data(), rowBytes, channels)) return fail();
     if (helped) undone.store(y + 1, std::memory_order_release);
     else layOut(y);
