@@ -58,7 +58,7 @@ struct TCentrelineParams {
   // Ink areas of fewer pixels than this are specks and dropped; paper
   // enclosed by ink in fewer pixels is a pinhole and counts as ink.
   int SpeckSize = 6;
-  // Ink wider than this (pixels) is a fill, not a stroke.
+  // Ink wider than this (pixels, at most 500) is a fill, not a stroke.
   float MaxStrokeWidth = 16;
   // A centre line turning more sharply than this (degrees) has a corner.
   float CornerAngle = 60;

@@ -661,6 +661,40 @@ TEST(Centreline, AFillKeepsTheColourOfItsInside) {
   }
 }
 
+// Distances to paper are exact only up to where they are far (past any
+// stroke's width); a filled square far wider than that keeps its outline,
+// its ring and the colour of its inside, and a line leaving it its width.
+TEST(Centreline, FillsFarWiderThanAnyStrokeKeepTheirRingAndLines) {
+  for (const int side : {200, 700}) {
+    const int size = side + 200;
+    const TBitmap pic = Picture(size, size, [&](QPainter& p) {
+      p.setPen(QPen(QColor(20, 20, 90), 5, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+      p.setBrush(QColor(230, 180, 40));
+      p.drawRect(QRectF(50, 50, side, side));
+      Line(p, {50.0 + side, 100}, {size - 10.0, 100}, 4);
+    });
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
+    ASSERT_EQ(d.Fills.size(), 1u) << side;
+    const TRectF square = StrokeBounds(d.Fills[0].Outline);
+    EXPECT_NEAR(square.Width(), side + 5, 3) << side;
+    EXPECT_NEAR(square.Height(), side + 5, 3) << side;
+    const TAlphaColor inside = d.Fills[0].Color;
+    EXPECT_NEAR(int((inside >> 16) & 0xFF), 230, 8) << side;
+    EXPECT_NEAR(int((inside >> 8) & 0xFF), 180, 8) << side;
+    EXPECT_NEAR(int(inside & 0xFF), 40, 8) << side;
+    // The ring round the inside and the line: two strokes, each as wide
+    // as drawn.
+    ASSERT_EQ(d.Strokes.size(), 2u) << side;
+    int rings = 0;
+    for (const TCentrelineStroke& s : d.Strokes) {
+      const bool ring = StrokeBounds(s).Height() > side / 2;
+      rings += ring;
+      EXPECT_NEAR(s.Width, ring ? 5 : 4, 1.0) << side << (ring ? ", ring" : ", line");
+    }
+    EXPECT_EQ(rings, 1) << side;
+  }
+}
+
 // Filled shapes joined by a line they stand on are one area of ink, but
 // each is a fill of its own, in its own colour: not one fill in the
 // colour of the larger.
