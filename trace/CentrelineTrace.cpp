@@ -335,38 +335,64 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
   std::vector<int> border;
   for (int i : pixels) plane[size_t(i)] &= uint8_t(~(kSeen | kStayed[0] | kStayed[1]));
   static const TThinningTable table;
-  for (size_t k = 0; k < pixels.size(); ++k) {
-    FetchAhead(plane, size, pixels.data(), k, pixels.size(), w + 1);
-    const int i = pixels[k];
-    if (RingMask(plane, w, h, at.X(i), at.Y(i), kSkel) != 0xFF) {
+  // The work of a pass is split in chunks of the list, which the cores
+  // share; what each chunk finds is kept apart and joined in the chunks'
+  // order, so the lists (and the skeleton) come out as if one core had
+  // done it all. Only joining the pixels a pass uncovers to the list is
+  // left to one core: a pixel may be uncovered from two chunks.
+  constexpr int kChunks = 64;
+  std::vector<std::vector<int>> found(kChunks);
+  const auto inChunks = [&](size_t count, long long workPerItem, auto&& chunk) {
+    const size_t per = (count + kChunks - 1) / kChunks;
+    ParallelRows(kChunks, workPerItem * (long long)per, [&](int c0, int c1) {
+      for (int c = c0; c < c1; ++c) chunk(c, std::min(count, size_t(c) * per), std::min(count, size_t(c + 1) * per));
+    });
+  };
+  // The ink's border: pixels with a paper neighbour.
+  inChunks(pixels.size(), 20, [&](int c, size_t k0, size_t k1) {
+    std::vector<int>& edge = found[size_t(c)];
+    edge.clear();
+    for (size_t k = k0; k < k1; ++k) {
+      FetchAhead(plane, size, pixels.data(), k, k1, w + 1);
+      const int i = pixels[k];
+      if (RingMask(plane, w, h, at.X(i), at.Y(i), kSkel) != 0xFF) edge.push_back(i);
+    }
+  });
+  for (const std::vector<int>& edge : found)
+    for (int i : edge) {
       plane[size_t(i)] |= kSeen;
       border.push_back(i);
     }
-  }
-  constexpr int kChunks = 64;
   std::vector<std::vector<int>> removeIn(kChunks);
   for (int pass = 0; !border.empty(); pass = 1 - pass) {
-    const size_t per = (border.size() + kChunks - 1) / kChunks;
-    ParallelRows(kChunks, 20LL * (long long)per, [&](int c0, int c1) {
-      for (int c = c0; c < c1; ++c) {
-        std::vector<int>& remove = removeIn[size_t(c)];
-        remove.clear();
-        const size_t k0 = size_t(c) * per, k1 = std::min(border.size(), size_t(c + 1) * per);
-        for (size_t k = k0; k < k1; ++k) {
-          FetchAhead(plane, size, border.data(), k, k1, w + 1);  // the row below
-          const int i = border[k];
-          if (table.removable[pass][RingMask(plane, w, h, at.X(i), at.Y(i), kSkel)]) remove.push_back(i);
-        }
+    // Which pixels go, all judged on the plane as the pass found it.
+    const size_t listed = border.size();
+    inChunks(listed, 20, [&](int c, size_t k0, size_t k1) {
+      std::vector<int>& remove = removeIn[size_t(c)];
+      remove.clear();
+      for (size_t k = k0; k < k1; ++k) {
+        FetchAhead(plane, size, border.data(), k, k1, w + 1);  // the row below
+        const int i = border[k];
+        if (table.removable[pass][RingMask(plane, w, h, at.X(i), at.Y(i), kSkel)]) remove.push_back(i);
       }
     });
-    for (const std::vector<int>& remove : removeIn)
-      for (int i : remove) plane[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
-    for (size_t k = 0; k < border.size(); ++k) {
-      FetchAhead(plane, size, border.data(), k, border.size(), 0);
-      const int i = border[k];
-      if (plane[size_t(i)] & kSkel) plane[size_t(i)] |= kStayed[pass];
-    }
-    for (const std::vector<int>& remove : removeIn)
+    // A chunk's pixels go, and the rest of its list that stays is marked:
+    // each touches only its own pixels.
+    inChunks(listed, 4, [&](int c, size_t k0, size_t k1) {
+      for (int i : removeIn[size_t(c)]) plane[size_t(i)] &= uint8_t(~(kSkel | kSeen | kStayed[0] | kStayed[1]));
+      for (size_t k = k0; k < k1; ++k) {
+        FetchAhead(plane, size, border.data(), k, k1, 0);
+        const int i = border[k];
+        if (plane[size_t(i)] & kSkel) plane[size_t(i)] |= kStayed[pass];
+      }
+    });
+    // The skeleton's pixels next to those that went, found by reading
+    // only; then, in order, they lose their marks of staying, and those
+    // not listed yet join the list.
+    inChunks(listed, 8, [&](int c, size_t, size_t) {
+      const std::vector<int>& remove = removeIn[size_t(c)];
+      std::vector<int>& next = found[size_t(c)];
+      next.clear();
       for (size_t r = 0; r < remove.size(); ++r) {
         FetchAhead(plane, size, remove.data(), r, remove.size(), -w);
         FetchAhead(plane, size, remove.data(), r, remove.size(), w);
@@ -375,13 +401,18 @@ void Thin(TPlane<uint8_t>& m, int w, int h, std::vector<int>& pixels) {
         for (int k = 0; k < 8; ++k) {
           const int nx = x + kDx[k], ny = y + kDy[k];
           if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-          uint8_t& q = plane[size_t(ny) * size_t(w) + size_t(nx)];
-          if (!(q & kSkel)) continue;
-          q &= uint8_t(~(kStayed[0] | kStayed[1]));
-          if (!(q & kSeen)) {
-            q |= kSeen;
-            border.push_back(ny * w + nx);
-          }
+          const int q = ny * w + nx;
+          if (plane[size_t(q)] & kSkel) next.push_back(q);
+        }
+      }
+    });
+    for (const std::vector<int>& next : found)
+      for (int q : next) {
+        uint8_t& b = plane[size_t(q)];
+        b &= uint8_t(~(kStayed[0] | kStayed[1]));
+        if (!(b & kSeen)) {
+          b |= kSeen;
+          border.push_back(q);
         }
       }
     border.erase(std::remove_if(border.begin(), border.end(),
