@@ -2111,10 +2111,14 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       std::nth_element(all.begin(), all.begin() + long(all.size() / 2), all.end());
       return std::max(1.0f, all[all.size() / 2]);
     };
-    // How much of the pixel at (ix, iy) the stroke's ink covers (0 off the picture).
+    // How much of the pixel at (ix, iy) the stroke's ink covers (0 off the
+    // picture), by its grey: worked out once for each grey level, as the
+    // cross-sections below ask millions of times.
+    float coverageOf[256];
+    for (int g = 0; g < 256; ++g) coverageOf[g] = std::clamp((paperGrey - float(g)) / (paperGrey - inkGrey), 0.0f, 1.0f);
     const auto coverage = [&](int ix, int iy) {
       if (ix < 0 || iy < 0 || ix >= w || iy >= h) return 0.0f;
-      return std::clamp((paperGrey - float(grey[size_t(iy) * size_t(w) + size_t(ix)])) / (paperGrey - inkGrey), 0.0f, 1.0f);
+      return coverageOf[grey[size_t(iy) * size_t(w) + size_t(ix)]];
     };
     // The paper's colour: the median of each channel, as a sample may still
     // fall on another stroke's tinted edge or a speck. Both sides together,
