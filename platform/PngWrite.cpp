@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -89,14 +90,21 @@ bool AllOpaque(const QImage& image) {
   if (!image.hasAlphaChannel()) return true;
   if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
     return AllOpaque(image.convertToFormat(QImage::Format_ARGB32));
+  // Every pixel is read on an opaque picture, the common case: a band of
+  // rows to each core, each stopping once any has found a transparent
+  // pixel. (Filters, flattening and saving ask first; on 12 MP a single
+  // core took about 3 ms.)
   const int w = image.width(), h = image.height();
-  for (int y = 0; y < h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-    uint32_t all = 0xFFFFFFFFu;
-    for (int x = 0; x < w; ++x) all &= row[x];
-    if ((all >> 24) != 0xFF) return false;
-  }
-  return true;
+  std::atomic<bool> transparent{false};
+  ParallelRows(h, w, [&](int first, int last) {
+    for (int y = first; y < last && !transparent.load(std::memory_order_relaxed); ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+      uint32_t all = 0xFFFFFFFFu;
+      for (int x = 0; x < w; ++x) all &= row[x];
+      if ((all >> 24) != 0xFF) transparent.store(true, std::memory_order_relaxed);
+    }
+  });
+  return !transparent.load();
 }
 
 QByteArray EncodePng(const QImage& source, int level) {

@@ -271,6 +271,25 @@ TEST(PngWriter, PicturesOfEverySizeComeBackExactly) {
   EXPECT_TRUE(AllOpaque(QImage(3, 3, QImage::Format_RGB32)));
 }
 
+// Opacity is asked of whole pictures, large ones split over the cores:
+// one translucent pixel anywhere (either band's first or last row, or
+// its last pixel) is found.
+TEST(Bitmap, OneTranslucentPixelAnywhereMakesAPictureNotOpaque) {
+  for (const QSize size : {QSize(7, 5), QSize(1200, 1001)}) {
+    const int w = size.width(), h = size.height();
+    struct Case {
+      int x, y;  // the translucent pixel; -1 for none
+    };
+    const Case cases[] = {{-1, -1}, {0, 0}, {w - 1, h - 1}, {w / 2, h / 2}, {3, h / 2 + 1}, {w - 1, h / 2 - 1}};
+    for (const Case& c : cases) {
+      QImage img(size, QImage::Format_ARGB32);
+      img.fill(0xFF336699u);
+      if (c.x >= 0) img.setPixel(c.x, c.y, 0xFE336699u);
+      EXPECT_EQ(AllOpaque(img), c.x < 0) << w << "x" << h << " at " << c.x << "," << c.y;
+    }
+  }
+}
+
 TEST_F(BitmapFiles, JpegThroughLibjpegTurboMatchesQtAndHonoursExifTurns) {
   TBitmap photo(64, 48);
   for (int y = 0; y < 48; ++y)
