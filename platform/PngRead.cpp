@@ -148,9 +148,10 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   uchar* const bits = image.bits();  // taken once: the threads below share the picture
   const size_t bytesPerLine = size_t(image.bytesPerLine());
   std::unique_ptr<uint8_t, decltype(&std::free)> ownRaw(nullptr, &std::free);
-  const size_t rawAt = helped ? pictureBytes + spare - rawSize : 0;
+  const bool inPlace = helped && bytesPerLine == size_t(width) * 4;  // as the picture's rows are
+  const size_t rawAt = inPlace ? pictureBytes + spare - rawSize : 0;
   uint8_t* raw = bits + rawAt;
-  if (!helped) {
+  if (!inPlace) {
     ownRaw.reset(static_cast<uint8_t*>(AllocateLarge(rawSize)));
     if (!ownRaw) return false;
     raw = ownRaw.get();
@@ -220,7 +221,8 @@ bool DecodePng(const QByteArray& bytes, QImage& out, uint64_t maxBytes) {
   if (helped)
     helper = std::thread([&] {
       PopulateForWriting(raw, rawSize);
-      for (size_t at = 0; at < rawAt; at += 4096) bits[at] = 0;
+      const size_t untouched = inPlace ? rawAt : bytesPerLine * height;  // by the inflating
+      for (size_t at = 0; at < untouched; at += 4096) bits[at] = 0;
       {
         std::unique_lock<std::mutex> lock(inflating);
         inflatedOrFailed.wait(lock, [&] { return inflated; });
