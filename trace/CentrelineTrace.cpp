@@ -97,28 +97,43 @@ int NextInk(const uint8_t* row, int x, int w, uint8_t bit) {
   return x;
 }
 
-// Distances to paper end at kFarSquared: ink 256 pixels or more from paper
-// is far, and every test of the stages asks only whether a pixel lies
-// within a stroke's width of something (widths are at most
-// kMaxStrokeWidth), so 16 bits a pixel hold the distance plane: half the
-// memory of exact numbers, on a picture of 12 million pixels 24 MB less
-// to take from the system and to walk.
-constexpr uint32_t kFarSquared = 65535;
-constexpr uint32_t kFarRun = 256;  // a run down a column this long is far
-constexpr float kMaxStrokeWidth = 500;
+// Distances to paper are exact only up to far, a squared distance past
+// which no test of the stages looks: every one asks whether a pixel lies
+// within some reach of paper, of a fill or of a centre, and the reaches
+// are at most a stroke's half width and four pixels (see FarSquared), so
+// 16 bits a pixel hold the distance plane (half the memory of exact
+// numbers: on a picture of 12 million pixels 24 MB less to take from the
+// system and to walk), and a pixel's nearest paper along its row is
+// looked for only as far as far reaches.
+constexpr float kMaxStrokeWidth = 500;  // far then still fits 16 bits
+// Rows' runs of ink this long or shorter (with the paper at their ends)
+// are solved by trying every pixel.
+constexpr int kShortRun = 10;
+
+// The far distance for strokes at most maxWidth wide: past the half width
+// and the ring layers of a fill (half the width and two more pixels, a
+// pixel and a half beyond that for the fill's inside), all a test reads.
+uint32_t FarSquared(float maxWidth) {
+  const float reach = std::clamp(maxWidth, 0.0f, kMaxStrokeWidth) / 2 + 4;
+  return uint32_t(std::ceil(reach * reach));
+}
 
 // Squared distances from every pixel where (ink & bit) to the nearest
 // pixel where not, the picture's border counting as paper; 0 off the ink,
-// kFarSquared from there on. Squared distances between pixels are whole
-// numbers, kept exactly below that. The plane starts zero and only the
-// ink's stretches of it are written: in a drawing most of the plane is
-// paper, whose memory is then never touched.
-TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t bit = 1) {
+// far from far on. Squared distances between pixels are whole numbers,
+// kept exactly below that. The plane starts zero and only the ink's
+// stretches of it are written: in a drawing most of the plane is paper,
+// whose memory is then never touched.
+TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint32_t far, uint8_t bit = 1) {
+  far = std::min<uint32_t>(far, 65535);
+  // A run this long down a column, or this far along a row, is far.
+  uint32_t farRun = 1;
+  while (farRun * farRun < far) ++farRun;
   TZeroPlane<uint16_t> dt(size_t(w) * size_t(h));
   // Down the columns the distance to paper is a count: two scans, down and
   // up, that walk the rows in memory order (bands of columns on each core),
   // a block of 64 columns at a time; a block of paper only ends the runs.
-  // Counts stop at kFarRun, whose square is already far.
+  // Counts stop at farRun, whose square is already far.
   constexpr int kBlock = 64;
   ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
@@ -140,16 +155,19 @@ TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t 
     };
     for (int y = 0; y < h; ++y)
       scanRow(y, [&](int i, const uint8_t* in, uint16_t* out) {
-        r[i] = (in[i] & bit) ? std::min(r[i] + 1, kFarRun) : 0;
+        r[i] = (in[i] & bit) ? std::min(r[i] + 1, farRun) : 0;
         out[i] = uint16_t(r[i]);
       });
     std::fill(run.begin(), run.end(), 0);
     for (int y = h - 1; y >= 0; --y)
       scanRow(y, [&](int i, const uint8_t*, uint16_t* out) {
         r[i] = out[i] > 0 ? std::min<uint32_t>(out[i], r[i] + 1) : 0;
-        out[i] = uint16_t(std::min(r[i] * r[i], kFarSquared));
+        out[i] = uint16_t(std::min(r[i] * r[i], far));
       });
   });
+  // Past a few dozen steps the envelope, whose cost does not grow with
+  // far, is cheaper.
+  const bool windowed = farRun <= 32;
   ParallelRows(h, 8LL * w, [&](int y0, int y1) {
     std::vector<float> f(static_cast<size_t>(w)), d(static_cast<size_t>(w)), z(static_cast<size_t>(w) + 1);
     std::vector<int> v(static_cast<size_t>(w));
@@ -164,14 +182,42 @@ TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint8_t 
         const int a = x;
         while (x < w && (in[x] & bit)) ++x;
         const int lo = std::max(a - 1, 0), hi = std::min(x, w - 1), n = hi - lo + 1;
-        for (int i = lo; i <= hi; ++i) f[size_t(i - lo)] = float(row[i]);
-        Edt1D(f.data(), n, d.data(), v.data(), z.data());
-        for (int i = lo; i <= hi; ++i) {
-          const float border = float(std::min(i + 1, w - i));
-          // (Far columns are far in the row too: a sum with one stands
-          // for a distance at least as far.)
-          row[i] = uint16_t(std::min(d[size_t(i - lo)], std::min(border * border, float(kFarSquared))) + 0.5f);
+        // (Far columns are far in the row too: a sum with one stands for a
+        // distance at least as far.)
+        const auto put = [&](int i, uint32_t squared) {
+          const uint32_t border = uint32_t(std::min({i + 1, w - i, int(farRun)}));
+          row[i] = uint16_t(std::min({squared, border * border, far}));
+        };
+        if (n <= kShortRun) {
+          // Most runs cross a line a few pixels wide: the nearest of a
+          // handful tried in whole numbers, where the envelope's divisions
+          // cost more.
+          uint32_t column[kShortRun];
+          for (int i = lo; i <= hi; ++i) column[i - lo] = row[i];
+          for (int i = a; i < x; ++i) {
+            uint32_t best = column[i - lo];
+            for (int j = lo; j <= hi; ++j) best = std::min(best, uint32_t((i - j) * (i - j)) + column[j - lo]);
+            put(i, best);
+          }
+          continue;
         }
+        for (int i = lo; i <= hi; ++i) f[size_t(i - lo)] = float(row[i]);
+        if (windowed) {
+          // Across a wide run (a fill), only what lies within farRun of
+          // a pixel can bring it nearer than far: each step out along the
+          // row is a pass over the whole run, in vector lanes.
+          float* const out = d.data();
+          const float* const in = f.data();
+          std::copy(in, in + n, out);
+          for (int o = 1; o < std::min(n, int(farRun)); ++o) {
+            const float step = float(o * o);
+            for (int i = o; i < n; ++i) out[i] = std::min(out[i], in[i - o] + step);
+            for (int i = 0; i + o < n; ++i) out[i] = std::min(out[i], in[i + o] + step);
+          }
+        } else {
+          Edt1D(f.data(), n, d.data(), v.data(), z.data());
+        }
+        for (int i = lo; i <= hi; ++i) put(i, uint32_t(d[size_t(i - lo)] + 0.5f));
       }
     }
   });
@@ -1297,7 +1343,8 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
 
   // 2. Distances.
   clock.restart();
-  TZeroPlane<uint16_t> dt = SquaredDistances(state.data(), w, h, kInk);
+  const uint32_t far = FarSquared(params.MaxStrokeWidth);
+  TZeroPlane<uint16_t> dt = SquaredDistances(state.data(), w, h, far, kInk);
   // Each area's greatest distance to paper, on the cores: areas taken in
   // runs of about a 64th of the ink each, as a speckled photo holds
   // hundreds of thousands of tiny ones.
@@ -1411,7 +1458,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
           const TInkRun& run = centreRuns[k];
           std::fill_n(notCore.begin() + long(size_t(run.y - y0) * size_t(bw) + size_t(run.x0 - x0)), run.x1 - run.x0, 0);
         }
-        const TZeroPlane<uint16_t> toCore = SquaredDistances(notCore.data(), bw, bh);
+        const TZeroPlane<uint16_t> toCore = SquaredDistances(notCore.data(), bw, bh, far);
         inBox(area.pixels, in, [&](size_t k, int p) {
           if (float(toCore[size_t(at.Y(p) - y0) * size_t(bw) + size_t(at.X(p) - x0)]) <= reach * reach) reached[k] = 1;
         });
@@ -1445,7 +1492,7 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
         std::vector<uint8_t> notFill(size_t(cw) * size_t(ch), 1);
         inBox(area.pixels, {cx0, cy0, cx0 + cw - 1, cy0 + ch - 1},
               [&](size_t, int p) { notFill[size_t(at.Y(p) - cy0) * size_t(cw) + size_t(at.X(p) - cx0)] = 0; });
-        const TZeroPlane<uint16_t> toFill = SquaredDistances(notFill.data(), cw, ch);
+        const TZeroPlane<uint16_t> toFill = SquaredDistances(notFill.data(), cw, ch, far);
         inBox(rest.pixels, {in.x0 - grow, in.y0 - grow, in.x1 + grow, in.y1 + grow}, [&](size_t, int q) {
           const uint16_t f = toFill[size_t(at.Y(q) - cy0) * size_t(cw) + size_t(at.X(q) - cx0)];
           dt[size_t(q)] = std::min(dt[size_t(q)], f);
