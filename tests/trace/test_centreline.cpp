@@ -663,8 +663,10 @@ TEST(Centreline, AFillKeepsTheColourOfItsInside) {
 
 // Distances to paper are exact only up to where they are far (past any
 // stroke's width); a filled square far wider than that keeps its outline,
-// its ring and the colour of its inside, and a line leaving it its width.
+// its ring and the colour of its inside, and a line leaving it its width,
+// with the widest strokes narrow or wide.
 TEST(Centreline, FillsFarWiderThanAnyStrokeKeepTheirRingAndLines) {
+  for (const float widest : {16.0f, 120.0f})
   for (const int side : {200, 700}) {
     const int size = side + 200;
     const TBitmap pic = Picture(size, size, [&](QPainter& p) {
@@ -673,25 +675,27 @@ TEST(Centreline, FillsFarWiderThanAnyStrokeKeepTheirRingAndLines) {
       p.drawRect(QRectF(50, 50, side, side));
       Line(p, {50.0 + side, 100}, {size - 10.0, 100}, 4);
     });
-    const TCentrelineDrawing d = TraceCentrelines(pic, pic, {});
-    ASSERT_EQ(d.Fills.size(), 1u) << side;
+    TCentrelineParams params;
+    params.MaxStrokeWidth = widest;
+    const TCentrelineDrawing d = TraceCentrelines(pic, pic, params);
+    ASSERT_EQ(d.Fills.size(), 1u) << side << " px, widest " << widest;
     const TRectF square = StrokeBounds(d.Fills[0].Outline);
-    EXPECT_NEAR(square.Width(), side + 5, 3) << side;
-    EXPECT_NEAR(square.Height(), side + 5, 3) << side;
+    EXPECT_NEAR(square.Width(), side + 5, 3) << side << " px, widest " << widest;
+    EXPECT_NEAR(square.Height(), side + 5, 3) << side << " px, widest " << widest;
     const TAlphaColor inside = d.Fills[0].Color;
-    EXPECT_NEAR(int((inside >> 16) & 0xFF), 230, 8) << side;
-    EXPECT_NEAR(int((inside >> 8) & 0xFF), 180, 8) << side;
-    EXPECT_NEAR(int(inside & 0xFF), 40, 8) << side;
+    EXPECT_NEAR(int((inside >> 16) & 0xFF), 230, 8) << side << " px, widest " << widest;
+    EXPECT_NEAR(int((inside >> 8) & 0xFF), 180, 8) << side << " px, widest " << widest;
+    EXPECT_NEAR(int(inside & 0xFF), 40, 8) << side << " px, widest " << widest;
     // The ring round the inside and the line: two strokes, each as wide
     // as drawn.
-    ASSERT_EQ(d.Strokes.size(), 2u) << side;
+    ASSERT_EQ(d.Strokes.size(), 2u) << side << " px, widest " << widest;
     int rings = 0;
     for (const TCentrelineStroke& s : d.Strokes) {
       const bool ring = StrokeBounds(s).Height() > side / 2;
       rings += ring;
-      EXPECT_NEAR(s.Width, ring ? 5 : 4, 1.0) << side << (ring ? ", ring" : ", line");
+      EXPECT_NEAR(s.Width, ring ? 5 : 4, 1.0) << side << " px, widest " << widest << (ring ? ", ring" : ", line");
     }
-    EXPECT_EQ(rings, 1) << side;
+    EXPECT_EQ(rings, 1) << side << " px, widest " << widest;
   }
 }
 
