@@ -130,40 +130,53 @@ TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint32_t
   uint32_t farRun = 1;
   while (farRun * farRun < far) ++farRun;
   TZeroPlane<uint16_t> dt(size_t(w) * size_t(h));
-  // Down the columns the distance to paper is a count: two scans, down and
-  // up, that walk the rows in memory order (bands of columns on each core),
-  // a block of 64 columns at a time; a block of paper only ends the runs.
-  // Counts stop at farRun, whose square is already far.
+  // Down the columns the distance to paper is a count, from above and
+  // from below: one scan down the rows in memory order (bands of columns
+  // on each core, a block of 64 columns at a time), which writes each ink
+  // pixel's distance from above, and where a run of ink ends goes back up
+  // over its last farRun pixels, nearer the paper below. A block of paper
+  // only ends the runs. Counts stop at farRun, whose square is already far.
   constexpr int kBlock = 64;
-  ParallelRows((w + 255) / 256, 4LL * 256 * h, [&](int b0, int b1) {
+  ParallelRows((w + 255) / 256, 2LL * 256 * h, [&](int b0, int b1) {
     const int x0 = b0 * 256, x1 = std::min(w, b1 * 256), n = x1 - x0;
     std::vector<uint32_t> run(static_cast<size_t>(n), 0);
+    std::vector<uint8_t> going((static_cast<size_t>(n) + kBlock - 1) / kBlock, 0);  // a block's runs may go on
     uint32_t* const r = run.data();
-    // Row y of a scan: step(i, in, out) moves column i's run on where its
-    // block holds ink.
-    const auto scanRow = [&](int y, auto&& step) {
+    uint16_t* const band = dt.data() + size_t(x0);
+    // Column i's run ends above row y (the picture's bottom at y = h).
+    const auto end = [&](int i, int y) {
+      uint16_t* p = band + size_t(y) * size_t(w) + size_t(i);
+      for (uint32_t k = 1; k <= r[i]; ++k) {
+        p -= w;
+        *p = uint16_t(std::min<uint32_t>(*p, k * k));
+      }
+      r[i] = 0;
+    };
+    for (int y = 0; y < h; ++y) {
       const uint8_t* in = ink + size_t(y) * size_t(w) + size_t(x0);
-      uint16_t* out = dt.data() + size_t(y) * size_t(w) + size_t(x0);
-      for (int i0 = 0; i0 < n; i0 += kBlock) {
+      uint16_t* out = band + size_t(y) * size_t(w);
+      for (int i0 = 0, blk = 0; i0 < n; i0 += kBlock, ++blk) {
         const int i1 = std::min(n, i0 + kBlock);
         if (NextInk(in + i0, 0, i1 - i0, bit) == i1 - i0) {  // no ink
-          std::fill(r + i0, r + i1, 0u);
+          if (going[size_t(blk)])
+            for (int i = i0; i < i1; ++i)
+              if (r[i]) end(i, y);
+          going[size_t(blk)] = 0;
           continue;
         }
-        for (int i = i0; i < i1; ++i) step(i, in, out);
+        going[size_t(blk)] = 1;
+        for (int i = i0; i < i1; ++i) {
+          if (in[i] & bit) {
+            r[i] = std::min(r[i] + 1, farRun);
+            out[i] = uint16_t(std::min(r[i] * r[i], far));
+          } else if (r[i]) {
+            end(i, y);
+          }
+        }
       }
-    };
-    for (int y = 0; y < h; ++y)
-      scanRow(y, [&](int i, const uint8_t* in, uint16_t* out) {
-        r[i] = (in[i] & bit) ? std::min(r[i] + 1, farRun) : 0;
-        out[i] = uint16_t(r[i]);
-      });
-    std::fill(run.begin(), run.end(), 0);
-    for (int y = h - 1; y >= 0; --y)
-      scanRow(y, [&](int i, const uint8_t*, uint16_t* out) {
-        r[i] = out[i] > 0 ? std::min<uint32_t>(out[i], r[i] + 1) : 0;
-        out[i] = uint16_t(std::min(r[i] * r[i], far));
-      });
+    }
+    for (int i = 0; i < n; ++i)
+      if (r[i]) end(i, h);
   });
   // Past a few dozen steps the envelope, whose cost does not grow with
   // far, is cheaper.
