@@ -1199,19 +1199,31 @@ std::vector<TArea> InkAreas(TPlane<uint8_t>& state, int w, int h, int speck) {
     if (count[l] < speck) continue;
     id[l] = int(areas.size());
     areas.emplace_back();
-    areas.back().pixels.reserve(size_t(count[l]));
+    areas.back().pixels.resize(size_t(count[l]));
   }
+  // Where each run's pixels go in its area's list (runs come in scan
+  // order, so each list is too); then the lists are written, and the
+  // specks cleared, on the cores.
+  std::vector<size_t> filled(areas.size(), 0), at(runs.size());
   for (size_t r = 0; r < runs.size(); ++r) {
-    const TRun& run = runs[r];
     const int a = id[size_t(label[r])];
-    const int p0 = run.y * w;
-    if (a < 0) {
-      std::fill(state.begin() + p0 + run.x0, state.begin() + p0 + run.x1, uint8_t(0));
-      continue;
-    }
-    std::vector<int>& px = areas[size_t(a)].pixels;
-    for (int x = run.x0; x < run.x1; ++x) px.push_back(p0 + x);
+    if (a < 0) continue;
+    at[r] = filled[size_t(a)];
+    filled[size_t(a)] += size_t(runs[r].x1 - runs[r].x0);
   }
+  ParallelRows(int(runs.size()), 64, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const TRun& run = runs[size_t(r)];
+      const int a = id[size_t(label[size_t(r)])];
+      const int p0 = run.y * w;
+      if (a < 0) {
+        std::fill(state.begin() + p0 + run.x0, state.begin() + p0 + run.x1, uint8_t(0));
+        continue;
+      }
+      int* px = areas[size_t(a)].pixels.data() + at[size_t(r)];
+      for (int x = run.x0; x < run.x1; ++x) *px++ = p0 + x;
+    }
+  });
   return areas;
 }
 
