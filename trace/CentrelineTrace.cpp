@@ -183,7 +183,7 @@ TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint32_t
   const bool windowed = farRun <= 32;
   ParallelRows(h, 8LL * w, [&](int y0, int y1) {
     std::vector<float> f(static_cast<size_t>(w)), d(static_cast<size_t>(w)), z(static_cast<size_t>(w) + 1);
-    std::vector<int> v(static_cast<size_t>(w));
+    std::vector<int> v(static_cast<size_t>(w)), near;
     // Along a row, an ink pixel's nearest paper lies no further out than
     // the paper pixels that end its run of ink: each run is solved on its
     // own, with those two, and paper stays 0. The work follows the ink, not
@@ -216,16 +216,29 @@ TZeroPlane<uint16_t> SquaredDistances(const uint8_t* ink, int w, int h, uint32_t
         }
         for (int i = lo; i <= hi; ++i) f[size_t(i - lo)] = float(row[i]);
         if (windowed) {
-          // Across a wide run (a fill), only what lies within farRun of
-          // a pixel can bring it nearer than far: each step out along the
-          // row is a pass over the whole run, in vector lanes.
+          // Across a wide run (a fill), only a pixel nearer than far, and
+          // within farRun, can bring another nearer than far. Where such
+          // pixels are few (the paper at the run's ends, inside a fill),
+          // each lends its distance to those round it; where they are many
+          // (near a fill's top or bottom), each step out along the row is
+          // a pass over the whole run, in vector lanes.
           float* const out = d.data();
           const float* const in = f.data();
           std::copy(in, in + n, out);
-          for (int o = 1; o < std::min(n, int(farRun)); ++o) {
-            const float step = float(o * o);
-            for (int i = o; i < n; ++i) out[i] = std::min(out[i], in[i - o] + step);
-            for (int i = 0; i + o < n; ++i) out[i] = std::min(out[i], in[i + o] + step);
+          const int reach = std::min(n, int(farRun));
+          near.clear();
+          for (int i = 0; i < n; ++i)
+            if (in[i] < float(far)) near.push_back(i);
+          if (near.size() * size_t(2 * reach + 1) < size_t(n) * size_t(reach) / 2) {
+            for (const int j : near)
+              for (int i = std::max(0, j - reach + 1); i < std::min(n, j + reach); ++i)
+                out[i] = std::min(out[i], in[j] + float((i - j) * (i - j)));
+          } else {
+            for (int o = 1; o < reach; ++o) {
+              const float step = float(o * o);
+              for (int i = o; i < n; ++i) out[i] = std::min(out[i], in[i - o] + step);
+              for (int i = 0; i + o < n; ++i) out[i] = std::min(out[i], in[i + o] + step);
+            }
           }
         } else {
           Edt1D(f.data(), n, d.data(), v.data(), z.data());
