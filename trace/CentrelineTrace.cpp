@@ -114,7 +114,8 @@ constexpr int kShortRun = 10;
 // and the ring layers of a fill (half the width and two more pixels, a
 // pixel and a half beyond that for the fill's inside), all a test reads.
 uint32_t FarSquared(float maxWidth) {
-  const float reach = std::clamp(maxWidth, 0.0f, kMaxStrokeWidth) / 2 + 4;
+  const float width = maxWidth > 0 ? std::min(maxWidth, kMaxStrokeWidth) : 0.0f;  // (no width for NaN)
+  const float reach = width / 2 + 4;
   return uint32_t(std::ceil(reach * reach));
 }
 
