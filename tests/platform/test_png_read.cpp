@@ -63,11 +63,12 @@ void Chunk(std::string& png, const char* type, const std::string& body) {
 }
 
 // An 8-bit RGBA PNG of img written here, row y filtered with filter y % 5
-// (so every filter is met in every position), with extra chunks before
-// the image data; unknownFilterRow gets a filter type PNG does not have.
-// channels: 1 grey (the red channel), 2 grey and alpha, 3 RGB, 4 RGBA.
+// (so every filter is met in every position), or with filters[y % size]
+// when filters are given, with extra chunks before the image data;
+// unknownFilterRow gets a filter type PNG does not have. channels: 1 grey
+// (the red channel), 2 grey and alpha, 3 RGB, 4 RGBA.
 std::string HandMadePng(const QImage& img, const std::vector<std::pair<std::string, std::string>>& extra = {},
-                        int unknownFilterRow = -1, int channels = 4) {
+                        int unknownFilterRow = -1, int channels = 4, const std::vector<int>& filters = {}) {
   const int w = img.width(), h = img.height();
   const size_t bpp = size_t(channels);
   std::string raw;
@@ -82,7 +83,7 @@ std::string HandMadePng(const QImage& img, const std::vector<std::pair<std::stri
       if (channels == 2) px[0] = rgba[0], px[1] = rgba[3];
       if (channels >= 3) std::memcpy(px, rgba, size_t(channels));
     }
-    const int filter = y % 5;
+    const int filter = filters.empty() ? y % 5 : filters[size_t(y) % filters.size()];
     raw += char(y == unknownFilterRow ? 5 : filter);
     for (size_t i = 0; i < cur.size(); ++i) {
       const int a = i >= bpp ? cur[i - bpp] : 0, b = y > 0 ? prev[i] : 0, c = y > 0 && i >= bpp ? prev[i - bpp] : 0;
@@ -187,10 +188,18 @@ TEST(PngRead, UndoesEveryRowFilter) {
 // while the filters are undone; an unknown filter late in the picture is
 // declined on either road.
 TEST(PngRead, UndoesEveryRowFilterForEveryKindOfPixel) {
-  for (const QSize size : {QSize(53, 30), QSize(1031, 1020)}) {
+  // Besides every filter in every position, every pair of the filters
+  // that chain along a row (Sub, Average, Paeth) one above the other,
+  // each pair after an Up row: such pairs are undone together.
+  std::vector<int> pairs;
+  for (const int first : {1, 3, 4})
+    for (const int second : {1, 3, 4}) pairs.insert(pairs.end(), {first, second, 2});
+  for (const std::vector<int>& filters : {std::vector<int>{}, pairs})
+  for (const QSize size : {QSize(53, 30), QSize(7, 30), QSize(1031, 1020)}) {
     const QImage img = Varied(size.width(), size.height());
     for (int channels = 1; channels <= 4; ++channels) {
-      const std::string name = std::to_string(size.width()) + " px wide, " + std::to_string(channels) + " channels";
+      const std::string name = std::to_string(size.width()) + " px wide, " + std::to_string(channels) + " channels" +
+                               (filters.empty() ? "" : ", chained pairs");
       QImage expected(img.size(), QImage::Format_ARGB32);
       for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {
@@ -199,9 +208,9 @@ TEST(PngRead, UndoesEveryRowFilterForEveryKindOfPixel) {
           expected.setPixel(x, y, channels <= 2 ? qRgba(r, r, r, a) : qRgba(r, qGreen(c), qBlue(c), a));
         }
       QImage ours;
-      ASSERT_TRUE(DecodePng(Bytes(HandMadePng(img, {}, -1, channels)), ours, kPlenty)) << name;
+      ASSERT_TRUE(DecodePng(Bytes(HandMadePng(img, {}, -1, channels, filters)), ours, kPlenty)) << name;
       EXPECT_TRUE(SamePixels(ours, expected)) << name;
-      EXPECT_FALSE(DecodePng(Bytes(HandMadePng(img, {}, size.height() - 2, channels)), ours, kPlenty)) << name;
+      EXPECT_FALSE(DecodePng(Bytes(HandMadePng(img, {}, size.height() - 2, channels, filters)), ours, kPlenty)) << name;
     }
   }
 }
