@@ -23,54 +23,6 @@ uint32_t BigEndian32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-// Undoes one row's filter; prev is the row above, already undone (zeros
-// above the first). n is a whole number of pixels of kBpp bytes. The bytes
-// of the pixel to the left (and above left) are carried in registers:
-// read back from the row just written, each would wait on its store.
-template <size_t kBpp>
-bool UnfilterRow(int filter, uint8_t* row, const uint8_t* prev, size_t n) {
-  uint8_t a[kBpp] = {}, c[kBpp] = {};  // left, above left
-  switch (filter) {
-    case 0:
-      return true;
-    case 1:
-      for (size_t i = 0; i < n; i += kBpp)
-        for (size_t k = 0; k < kBpp; ++k) a[k] = row[i + k] = uint8_t(row[i + k] + a[k]);
-      return true;
-    case 2:
-      for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
-      return true;
-    case 3:
-      for (size_t i = 0; i < n; i += kBpp)
-        for (size_t k = 0; k < kBpp; ++k) a[k] = row[i + k] = uint8_t(row[i + k] + ((a[k] + prev[i + k]) >> 1));
-      return true;
-    case 4:
-      for (size_t i = 0; i < n; i += kBpp)
-        for (size_t k = 0; k < kBpp; ++k) {
-          const int left = a[k], up = prev[i + k], corner = c[k];
-          const int p = left + up - corner, pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - corner);
-          a[k] = row[i + k] = uint8_t(row[i + k] + (pa <= pb && pa <= pc ? left : pb <= pc ? up : corner));
-          c[k] = uint8_t(up);
-        }
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool Unfilter(int filter, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
-  switch (bpp) {
-    case 1:
-      return UnfilterRow<1>(filter, row, prev, n);
-    case 2:
-      return UnfilterRow<2>(filter, row, prev, n);
-    case 3:
-      return UnfilterRow<3>(filter, row, prev, n);
-    default:
-      return UnfilterRow<4>(filter, row, prev, n);
-  }
-}
-
 // Sub, Average and Paeth rows are undone byte after byte, each waiting on
 // the one to its left: the time goes in that chain, not in the work.
 bool Chained(int filter) { return filter == 1 || filter == 3 || filter == 4; }
@@ -89,6 +41,62 @@ inline int Predicted(int a, int b, int c) {
   }
 }
 
+// A chained row undone pixel by pixel, left to right; above is the row
+// above, already undone (zeros above the first). The bytes of the pixel to
+// the left (and above left) are carried in registers: read back from the
+// row just written, each would wait on its store.
+template <size_t kBpp, int kFilter>
+struct TChainedRow {
+  uint8_t* row;
+  const uint8_t* above;
+  uint8_t a[kBpp] = {}, c[kBpp] = {};  // left, above left
+  void Pixel(size_t i) {
+    for (size_t k = 0; k < kBpp; ++k) {
+      const int b = above[i + k];
+      a[k] = row[i + k] = uint8_t(row[i + k] + Predicted<kFilter>(a[k], b, c[k]));
+      c[k] = uint8_t(b);
+    }
+  }
+};
+
+// Undoes one row's filter; prev is the row above, already undone (zeros
+// above the first). n is a whole number of pixels of kBpp bytes.
+template <size_t kBpp>
+bool UnfilterRow(int filter, uint8_t* row, const uint8_t* prev, size_t n) {
+  const auto chained = [&](auto line) {
+    for (size_t i = 0; i < n; i += kBpp) line.Pixel(i);
+    return true;
+  };
+  switch (filter) {
+    case 0:
+      return true;
+    case 1:
+      return chained(TChainedRow<kBpp, 1>{row, prev});
+    case 2:
+      for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+      return true;
+    case 3:
+      return chained(TChainedRow<kBpp, 3>{row, prev});
+    case 4:
+      return chained(TChainedRow<kBpp, 4>{row, prev});
+    default:
+      return false;
+  }
+}
+
+bool Unfilter(int filter, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
+  switch (bpp) {
+    case 1:
+      return UnfilterRow<1>(filter, row, prev, n);
+    case 2:
+      return UnfilterRow<2>(filter, row, prev, n);
+    case 3:
+      return UnfilterRow<3>(filter, row, prev, n);
+    default:
+      return UnfilterRow<4>(filter, row, prev, n);
+  }
+}
+
 // Two chained rows undone together, the second (whose row above is the
 // first) a stretch behind the first: the two chains of bytes are
 // independent, and the processor works on both at once. Each byte is
@@ -96,28 +104,15 @@ inline int Predicted(int a, int b, int c) {
 template <size_t kBpp, int kFirst, int kSecond>
 void UnfilterTwoRows(uint8_t* first, const uint8_t* above, uint8_t* second, size_t n) {
   constexpr size_t kLag = 16 * kBpp;
-  uint8_t a0[kBpp] = {}, c0[kBpp] = {}, a1[kBpp] = {}, c1[kBpp] = {};
-  const auto one = [&](size_t i) {
-    for (size_t k = 0; k < kBpp; ++k) {
-      const int b = above[i + k];
-      a0[k] = first[i + k] = uint8_t(first[i + k] + Predicted<kFirst>(a0[k], b, c0[k]));
-      c0[k] = uint8_t(b);
-    }
-  };
-  const auto two = [&](size_t j) {
-    for (size_t k = 0; k < kBpp; ++k) {
-      const int b = first[j + k];
-      a1[k] = second[j + k] = uint8_t(second[j + k] + Predicted<kSecond>(a1[k], b, c1[k]));
-      c1[k] = uint8_t(b);
-    }
-  };
+  TChainedRow<kBpp, kFirst> one{first, above};
+  TChainedRow<kBpp, kSecond> two{second, first};
   size_t i = 0;
-  for (; i < n && i < kLag; i += kBpp) one(i);
+  for (; i < n && i < kLag; i += kBpp) one.Pixel(i);
   for (; i < n; i += kBpp) {
-    one(i);
-    two(i - kLag);
+    one.Pixel(i);
+    two.Pixel(i - kLag);
   }
-  for (size_t j = n - std::min(n, kLag); j < n; j += kBpp) two(j);
+  for (size_t j = n - std::min(n, kLag); j < n; j += kBpp) two.Pixel(j);
 }
 
 template <size_t kBpp, int kFirst>
