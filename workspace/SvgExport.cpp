@@ -10,7 +10,14 @@ namespace karto {
 
 namespace {
 
-std::string Num(float v) { return FloatToText(v == 0 ? 0.0f : v); }  // no "-0"
+// A number as SVG text, appended to out; no "-0".
+void AppendNum(std::string& out, float v) { AppendFloatText(out, v == 0 ? 0.0f : v); }
+
+std::string Num(float v) {
+  std::string text;
+  AppendNum(text, v);
+  return text;
+}
 
 std::string Hex(TAlphaColor c) {
   char buf[8];
@@ -33,10 +40,6 @@ std::string Escape(const std::string& s) {
   }
   return out;
 }
-
-// A number as Num writes it, appended without a string of its own: a
-// drawing of many paths writes hundreds of thousands of them.
-void AppendNum(std::string& out, float v) { AppendFloatText(out, v == 0 ? 0.0f : v); }
 
 // The path's d attribute, appended to d.
 void AppendPathText(std::string& d, const TPathData& p) {
