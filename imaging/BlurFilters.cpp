@@ -7,8 +7,14 @@
 // before, so 2^n samples cost n passes.
 
 
+#include <mutex>
+
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 namespace karto {
 
@@ -198,12 +204,249 @@ inline float FastTurn(float y, float x) {
   return r * (1 / (2 * kPi));
 }
 
+// --- Eight reads at once ------------------------------------------------------
+// The spin's two heavy loops read the picture, and then its rings, at
+// places worked out rather than walked to: a load per tap, each waiting on
+// the arithmetic before it. With AVX2, eight places are worked out
+// together and their taps fetched with gathers; elsewhere the same integer
+// arithmetic runs lane by lane, so both roads give the same pixels.
+constexpr int kLanes = 8;
+
+// A picture to read: pixels, row length in pixels, size.
+struct TTaps {
+  const uint32_t* bits;
+  size_t stride;
+  int w, h;
+};
+
+// One axis of a bilinear read at v, clamped as TOpaqueSampler::At clamps:
+// the two pixels read and the 8-bit weight of the second.
+inline void AxisTaps(float v, int size, int& a, int& b, uint32_t& t) {
+  float f = v - 0.5f;
+  f = f > -1.0f ? f : -1.0f;  // (as the vector maximum and minimum, a NaN to the edge)
+  f = f < float(size) ? f : float(size);
+  const int i = int((f + 1.0f) * 256.0f + 0.5f) - 256;
+  t = uint32_t(i & 255);
+  a = std::clamp(i >> 8, 0, size - 1);
+  b = std::clamp((i >> 8) + 1, 0, size - 1);
+}
+
+inline uint32_t ReadTaps(const TTaps& p, float x, float y) {
+  int xa, xb, ya, yb;
+  uint32_t tx, ty;
+  AxisTaps(x, p.w, xa, xb, tx);
+  AxisTaps(y, p.h, ya, yb, ty);
+  const uint32_t* r0 = p.bits + size_t(ya) * p.stride;
+  const uint32_t* r1 = p.bits + size_t(yb) * p.stride;
+  return TOpaqueSampler::Lerp(TOpaqueSampler::Lerp(r0[xa], r1[xa], ty), TOpaqueSampler::Lerp(r0[xb], r1[xb], ty), tx);
+}
+
+// A ring's samples j0 .. j0 + n - 1 at radius r about (cx, cy): lane k
+// starts at the direction (c[k], s[k]) and every step turns all lanes by
+// (c8, s8), eight samples on.
+void ReadArcLanes(const TTaps& p, float cx, float cy, float r, const float* c0, const float* s0, float c8, float s8,
+                  uint32_t* out, int n) {
+  float c[kLanes], s[kLanes];
+  std::copy(c0, c0 + kLanes, c);
+  std::copy(s0, s0 + kLanes, s);
+  for (int j = 0; j < n; j += kLanes) {
+    const int m = std::min(kLanes, n - j);
+    for (int k = 0; k < m; ++k) out[j + k] = ReadTaps(p, cx + r * c[k], cy + r * s[k]);
+    for (int k = 0; k < kLanes; ++k) {
+      const float nc = c[k] * c8 - s[k] * s8;
+      s[k] = s[k] * c8 + c[k] * s8;
+      c[k] = nc;
+    }
+  }
+}
+
+// A band of rings as its pixels read them back: for the band's k-th ring,
+// its samples start at samples + start[k] - start[0], count[k] of them,
+// scale[k] = 256 count[k].
+struct TRingTable {
+  const uint32_t* samples;
+  const int64_t* start;
+  const int* count;
+  const float* scale;
+};
+
+// Of pixels k < n, those whose inner ring (radius[k], 24.8 fixed point) is
+// i0 .. i1 - 1: each between its two rings, each ring read at turn[k]
+// between its two samples.
+void ReadBackLanes(const TRingTable& t, int i0, int i1, const int* radius, const float* turn, uint32_t* d, int n) {
+  for (int k = 0; k < n; ++k) {
+    const int i = radius[k] >> 8;
+    if (i < i0 || i >= i1) continue;
+    uint32_t at[2];
+    for (int e = 0; e < 2; ++e) {
+      const int ring = i - i0 + e, count = t.count[ring];
+      const int pos = int(turn[k] * t.scale[ring]);
+      int j = pos >> 8;
+      if (j >= count) j -= count;  // a whole turn is none
+      const int j1 = j + 1 < count ? j + 1 : 0;
+      const uint32_t* samples = t.samples + (t.start[ring] - t.start[0]);
+      at[e] = TOpaqueSampler::Lerp(samples[j], samples[j1], uint32_t(pos & 255));
+    }
+    d[k] = TOpaqueSampler::Lerp(at[0], at[1], uint32_t(radius[k] & 255));
+  }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KARTO_AVX2 __attribute__((target("avx2")))
+
+// a towards b by w / 256 in every channel (w in both 16-bit halves of a
+// lane), as TOpaqueSampler::Lerp: every product and sum fits in 16 bits.
+KARTO_AVX2 inline __m256i Lerp8(__m256i a, __m256i b, __m256i w) {
+  const __m256i low = _mm256_set1_epi32(0x00FF00FF);
+  const __m256i v = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
+  const __m256i rb = _mm256_srli_epi16(
+      _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, low), v), _mm256_mullo_epi16(_mm256_and_si256(b, low), w)), 8);
+  const __m256i ag = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(a, 8), v), _mm256_mullo_epi16(_mm256_srli_epi16(b, 8), w));
+  return _mm256_or_si256(rb, _mm256_andnot_si256(low, ag));
+}
+
+// An 8-bit weight in each lane, in both its halves.
+KARTO_AVX2 inline __m256i Weight8(__m256i t) {
+  const __m256i w = _mm256_and_si256(t, _mm256_set1_epi32(255));
+  return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+}
+
+KARTO_AVX2 inline void AxisTaps8(__m256 v, int size, __m256i& a, __m256i& b, __m256i& t) {
+  __m256 f = _mm256_sub_ps(v, _mm256_set1_ps(0.5f));
+  f = _mm256_max_ps(f, _mm256_set1_ps(-1.0f));
+  f = _mm256_min_ps(f, _mm256_set1_ps(float(size)));
+  const __m256i i = _mm256_sub_epi32(
+      _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_add_ps(f, _mm256_set1_ps(1.0f)), _mm256_set1_ps(256.0f)),
+                                        _mm256_set1_ps(0.5f))),
+      _mm256_set1_epi32(256));
+  t = Weight8(i);
+  const __m256i i0 = _mm256_srai_epi32(i, 8), zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(size - 1);
+  a = _mm256_min_epi32(_mm256_max_epi32(i0, zero), top);
+  b = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(i0, _mm256_set1_epi32(1)), zero), top);
+}
+
+KARTO_AVX2 inline __m256i ReadTaps8(const TTaps& p, __m256 x, __m256 y) {
+  __m256i xa, xb, tx, ya, yb, ty;
+  AxisTaps8(x, p.w, xa, xb, tx);
+  AxisTaps8(y, p.h, ya, yb, ty);
+  const __m256i stride = _mm256_set1_epi32(int(p.stride));
+  const __m256i r0 = _mm256_mullo_epi32(ya, stride), r1 = _mm256_mullo_epi32(yb, stride);
+  const int* bits = reinterpret_cast<const int*>(p.bits);
+  const __m256i p00 = _mm256_i32gather_epi32(bits, _mm256_add_epi32(r0, xa), 4);
+  const __m256i p01 = _mm256_i32gather_epi32(bits, _mm256_add_epi32(r0, xb), 4);
+  const __m256i p10 = _mm256_i32gather_epi32(bits, _mm256_add_epi32(r1, xa), 4);
+  const __m256i p11 = _mm256_i32gather_epi32(bits, _mm256_add_epi32(r1, xb), 4);
+  return Lerp8(Lerp8(p00, p10, ty), Lerp8(p01, p11, ty), tx);
+}
+
+KARTO_AVX2 void ReadArcAvx2(const TTaps& p, float cx, float cy, float r, const float* c0, const float* s0, float c8, float s8,
+                            uint32_t* out, int n) {
+  __m256 c = _mm256_loadu_ps(c0), s = _mm256_loadu_ps(s0);
+  const __m256 vc8 = _mm256_set1_ps(c8), vs8 = _mm256_set1_ps(s8), vr = _mm256_set1_ps(r);
+  const __m256 vcx = _mm256_set1_ps(cx), vcy = _mm256_set1_ps(cy);
+  for (int j = 0; j < n; j += kLanes) {
+    const __m256i v = ReadTaps8(p, _mm256_add_ps(vcx, _mm256_mul_ps(vr, c)), _mm256_add_ps(vcy, _mm256_mul_ps(vr, s)));
+    if (n - j >= kLanes) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), v);
+    } else {
+      alignas(32) uint32_t rest[kLanes];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(rest), v);
+      std::copy(rest, rest + (n - j), out + j);
+    }
+    const __m256 nc = _mm256_sub_ps(_mm256_mul_ps(c, vc8), _mm256_mul_ps(s, vs8));
+    s = _mm256_add_ps(_mm256_mul_ps(s, vc8), _mm256_mul_ps(c, vs8));
+    c = nc;
+  }
+}
+
+// As ReadBackLanes, with the band's starts in 32 bits (start32); reads
+// whole lanes past n, but writes none.
+KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, int i1, const int* radius, const float* turn,
+                             uint32_t* d, int n) {
+  const int* samples = reinterpret_cast<const int*>(t.samples);
+  const __m256i rings = _mm256_set1_epi32(i1 - i0), first = _mm256_set1_epi32(i0), bias = _mm256_set1_epi32(start32[0]);
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  for (int k = 0; k < n; k += kLanes) {
+    const __m256i rad = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(radius + k));
+    const __m256 tr = _mm256_loadu_ps(turn + k);
+    const __m256i rel = _mm256_sub_epi32(_mm256_srai_epi32(rad, 8), first);
+    // Pixels of other bands are not written; their lanes read this band's
+    // nearest ring instead.
+    const __m256i mine = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpgt_epi32(rel, _mm256_set1_epi32(-1)), _mm256_cmpgt_epi32(rings, rel)),
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), lane));
+    const __m256i i = _mm256_min_epi32(_mm256_max_epi32(rel, _mm256_setzero_si256()), _mm256_sub_epi32(rings, _mm256_set1_epi32(1)));
+    __m256i at[2];
+    for (int e = 0; e < 2; ++e) {
+      const __m256i ring = _mm256_add_epi32(i, _mm256_set1_epi32(e));
+      const __m256i st = _mm256_sub_epi32(_mm256_i32gather_epi32(start32, ring, 4), bias);
+      const __m256i count = _mm256_i32gather_epi32(t.count, ring, 4);
+      const __m256 scale = _mm256_i32gather_ps(t.scale, ring, 4);
+      const __m256i pos = _mm256_cvttps_epi32(_mm256_mul_ps(tr, scale));
+      __m256i j = _mm256_srai_epi32(pos, 8);
+      j = _mm256_sub_epi32(j, _mm256_andnot_si256(_mm256_cmpgt_epi32(count, j), count));
+      __m256i j1 = _mm256_add_epi32(j, _mm256_set1_epi32(1));
+      j1 = _mm256_and_si256(j1, _mm256_cmpgt_epi32(count, j1));
+      const __m256i a = _mm256_i32gather_epi32(samples, _mm256_add_epi32(st, j), 4);
+      const __m256i b = _mm256_i32gather_epi32(samples, _mm256_add_epi32(st, j1), 4);
+      at[e] = Lerp8(a, b, Weight8(pos));
+    }
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(d + k), mine, Lerp8(at[0], at[1], Weight8(rad)));
+  }
+}
+#endif
+
+// The boxes of m opaque pixels along a line: out[k] the mean of in[k] ..
+// in[k + m - 1], for k < boxes (out may be in: each box is written after
+// the pixels it no longer needs are read).
+void BoxAlong(const uint32_t* in, uint32_t* out, int boxes, int m) {
+  const float inv = 1.0f / float(m);
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const auto widen = [&](uint32_t c) { return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(c)), zero), zero); };
+  const __m128 scale = _mm_set1_ps(inv), half = _mm_set1_ps(0.5f);
+  __m128i sum = zero;
+  for (int k = 0; k < m; ++k) sum = _mm_add_epi32(sum, widen(in[k]));
+  for (int k = 0;; ++k) {
+    __m128i v = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(sum), scale), half));
+    v = _mm_packs_epi32(v, v);
+    const uint32_t box = 0xFF000000u | uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    if (k + 1 == boxes) {
+      out[k] = box;
+      break;
+    }
+    sum = _mm_sub_epi32(_mm_add_epi32(sum, widen(in[k + m])), widen(in[k]));
+    out[k] = box;
+  }
+#else
+  uint32_t sum[4] = {0, 0, 0, 0};
+  const auto add = [&](uint32_t c, uint32_t sign) {
+    for (int ch = 0; ch < 4; ++ch) sum[ch] += sign * ((c >> (8 * ch)) & 0xFF);
+  };
+  for (int k = 0; k < m; ++k) add(in[k], 1);
+  for (int k = 0;; ++k) {
+    const uint32_t box = 0xFF000000u | uint32_t(float(sum[2]) * inv + 0.5f) << 16 |
+                         uint32_t(float(sum[1]) * inv + 0.5f) << 8 | uint32_t(float(sum[0]) * inv + 0.5f);
+    if (k + 1 == boxes) {
+      out[k] = box;
+      break;
+    }
+    add(in[k + m], 1);
+    add(in[k], uint32_t(-1));
+    out[k] = box;
+  }
+#endif
+}
+
 // A spin of an opaque picture, through rings: the picture is read onto
 // rings of radius 0, 1, 2 ... about the centre, one sample per pixel of
 // arc; each ring is averaged along itself over the spin's angle with a
 // running sum (so the cost does not grow with the angle); and every pixel
 // reads its place between the two rings round it. Three passes over the
-// pixels where halving passes took a dozen.
+// pixels where halving passes took a dozen, made band by band of rings so
+// that each band's samples are read back while they are still in the
+// cache (a plane of all the rings, some 80 MB at 12 MP, came back from
+// memory at every step).
 //
 // Rings reach the picture's farthest corner, and beyond the nearer edges
 // they run off it: a ring is read only in the sectors (a 256th of a turn)
@@ -266,20 +509,20 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   }
   const auto sectorStart = [&](int i, int sec) { return int(int64_t(count(i)) * sec / kSectors); };
 
-  // (Not zeroed: a sample is read only where it was written.)
-  TPlane<uint32_t> ring(size_t(start.back()));
-  const TOpaqueSampler sampler(in);
   // Where each ring's stretch in each sector starts, as a cosine and a
   // sine: turned on from sector to sector in doubles (a library call for
   // each would cost as much as the samples).
   const size_t ringCount = size_t(rings);
   std::vector<float> startCos(ringCount * kSectors), startSin(startCos.size()), stepCos(ringCount), stepSin(ringCount);
+  std::vector<float> step8Cos(ringCount), step8Sin(ringCount);
   ParallelRows(rings, kSectors * 8, [&](int i0, int i1) {
     for (int i = i0; i < i1; ++i) {
       const int n = count(i);
       const double step = 2 * 3.14159265358979323846 / n;
       stepCos[size_t(i)] = float(std::cos(step));
       stepSin[size_t(i)] = float(std::sin(step));
+      step8Cos[size_t(i)] = float(std::cos(step * kLanes));
+      step8Sin[size_t(i)] = float(std::sin(step * kLanes));
       // Sectors start n / kSectors samples apart, or one more.
       const int q = n / kSectors;
       const double turnCos[2] = {std::cos(step * q), std::cos(step * (q + 1))};
@@ -295,130 +538,198 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
       }
     }
   });
-  // Read the rings sector by sector (all rings from the middle out):
-  // inside a sector the rings lie close together in the picture, where a
-  // whole ring would run through every row of it.
-  ParallelRows(kSectors, int64_t(start.back()) * 8 / kSectors, [&](int s0, int s1) {
-    for (int sector = s0; sector < s1; ++sector)
-      for (int i = 0; i < rings; ++i) {
-        if (!(use[size_t(i) * kSectors + size_t(sector)] & kRead)) continue;
-        const int j0 = sectorStart(i, sector), j1 = sectorStart(i, sector + 1);
-        if (j1 <= j0) continue;
-        uint32_t* samples = ring.data() + start[size_t(i)];
-        // Round the ring by a fixed turn per step.
-        const float cs = stepCos[size_t(i)], sn = stepSin[size_t(i)];
-        float c = startCos[size_t(i) * kSectors + size_t(sector)], sv = startSin[size_t(i) * kSectors + size_t(sector)];
-        for (int j = j0; j < j1; ++j) {
-          samples[j] = sampler.At(cx + float(i) * c, cy + float(i) * sv);
-          const float nc = c * cs - sv * sn;
-          sv = sv * cs + c * sn;
-          c = nc;
-        }
+  // One ring's stretches of sectors from..to read onto samples (the ring's
+  // first sample): eight samples at a time, each lane a sample further
+  // round, all turned by eight steps at once; started afresh every kSeed
+  // sectors, so that the turns in floats do not drift.
+  constexpr int kSeed = 16;
+  const TTaps taps{in.Bits(), size_t(in.Stride()), w, h};
+  const bool lanes = WideLanes() && size_t(in.Stride()) * size_t(h) < size_t(INT32_MAX);
+  const auto readRing = [&](int i, int from, int to, uint32_t* samples) {
+    const uint8_t* used = use.data() + size_t(i) * kSectors;
+    const float cs = stepCos[size_t(i)], sn = stepSin[size_t(i)];
+    for (int sector = from; sector < to;) {
+      if (!(used[sector] & kRead)) {
+        ++sector;
+        continue;
       }
-  });
-  // Each ring averaged along itself over the angle, in place, in the
+      int end = sector + 1;
+      while (end < to && (used[end] & kRead)) ++end;
+      const int j0 = sectorStart(i, sector), j1 = sectorStart(i, end);
+      if (j1 > j0) {
+        float c[kLanes], sv[kLanes];
+        c[0] = startCos[size_t(i) * kSectors + size_t(sector)];
+        sv[0] = startSin[size_t(i) * kSectors + size_t(sector)];
+        for (int k = 1; k < kLanes; ++k) {
+          c[k] = c[k - 1] * cs - sv[k - 1] * sn;
+          sv[k] = sv[k - 1] * cs + c[k - 1] * sn;
+        }
+#if defined(KARTO_AVX2)
+        if (lanes)
+          ReadArcAvx2(taps, cx, cy, float(i), c, sv, step8Cos[size_t(i)], step8Sin[size_t(i)], samples + j0, j1 - j0);
+        else
+#endif
+          ReadArcLanes(taps, cx, cy, float(i), c, sv, step8Cos[size_t(i)], step8Sin[size_t(i)], samples + j0, j1 - j0);
+      }
+      sector = end;
+    }
+  };
+
+  // A ring averaged along itself over the angle, in place, in the
   // stretches that were read: a running sum along each stretch gives the
   // boxes that lie wholly within it, which those the pixels read do. The
   // samples the box has passed are kept aside, as their places now hold
   // boxes.
-  constexpr int kChunks = 64;  // every 64th ring to a chunk: outer rings are longer
-  ParallelRows(kChunks, int64_t(start.back()) * 8 / kChunks, [&](int c0, int c1) {
-    std::vector<uint32_t> passed, head;
+  struct TScratch {
+    TPlane<uint32_t> samples;
+    std::vector<uint32_t> line;
     std::vector<std::pair<int, int>> stretches;
-    for (int chunk = c0; chunk < c1; ++chunk)
-      for (int i = chunk; i < rings; i += kChunks) {
-        const int n = count(i), half = halfOf(i);
-        if (half <= 0) continue;
-        uint32_t* samples = ring.data() + start[size_t(i)];
-        const uint8_t* used = use.data() + size_t(i) * kSectors;
-        // Stretches of read sectors, as ranges of samples counted on past
-        // n where they run round through the start.
-        int from = 0;
-        while (from < kSectors && (used[from] & kRead)) ++from;
-        stretches.clear();
-        const bool whole = from == kSectors;
-        if (whole) {
-          stretches.push_back({-half, n + half});  // boxes wrapping round
-          head.assign(samples, samples + half);    // read again at the end
-        } else {
-          for (int k = from + 1; k <= from + kSectors; ++k) {
-            if (!(used[k % kSectors] & kRead)) continue;
-            int e = k;
-            while (e < from + kSectors && (used[e % kSectors] & kRead)) ++e;
-            const int a = sectorStart(i, k % kSectors) + (k >= kSectors ? n : 0);
-            const int b = sectorStart(i, (e - 1) % kSectors + 1) + (e - 1 >= kSectors ? n : 0);
-            stretches.push_back({a, b});
-            k = e;
-          }
-        }
-        const auto wrap = [n](int j) { return j < 0 ? j + n : (j >= n ? j - n : j); };
-        const int m = 2 * half + 1;
-        const float inv = 1.0f / float(m);
-        for (const auto& [a, b] : stretches) {
-          if (b - a < m) continue;
-          // The samples j - half .. j + half as they were read, oldest at
-          // passed[oldest].
-          passed.resize(size_t(m));
-          uint32_t sum[4] = {0, 0, 0, 0};
-          const auto add = [&](uint32_t c, int sign) {
-            for (int k = 0; k < 4; ++k) sum[k] += uint32_t(sign) * ((c >> (8 * k)) & 0xFF);
-          };
-          for (int k = 0; k < m; ++k) add(passed[size_t(k)] = samples[wrap(a + k)], 1);
-          int oldest = 0;
-          for (int j = a + half;; ++j) {
-            samples[wrap(j)] = 0xFF000000u | uint32_t(float(sum[2]) * inv + 0.5f) << 16 |
-                               uint32_t(float(sum[1]) * inv + 0.5f) << 8 | uint32_t(float(sum[0]) * inv + 0.5f);
-            const int next = j + half + 1;
-            if (next >= b) break;
-            const uint32_t c = whole && next >= n ? head[size_t(next - n)] : samples[wrap(next)];
-            add(passed[size_t(oldest)], -1);
-            add(c, 1);
-            passed[size_t(oldest)] = c;
-            if (++oldest == m) oldest = 0;
-          }
-        }
+  };
+  const auto boxRing = [&](int i, uint32_t* samples, TScratch& scratch) {
+    const int n = count(i), half = halfOf(i);
+    if (half <= 0) return;
+    std::vector<std::pair<int, int>>& stretches = scratch.stretches;
+    const uint8_t* used = use.data() + size_t(i) * kSectors;
+    // Stretches of read sectors, as ranges of samples counted on past
+    // n where they run round through the start.
+    int from = 0;
+    while (from < kSectors && (used[from] & kRead)) ++from;
+    stretches.clear();
+    const bool whole = from == kSectors;
+    if (whole) {
+      stretches.push_back({-half, n + half});  // boxes wrapping round
+    } else {
+      for (int k = from + 1; k <= from + kSectors; ++k) {
+        if (!(used[k % kSectors] & kRead)) continue;
+        int e = k;
+        while (e < from + kSectors && (used[e % kSectors] & kRead)) ++e;
+        const int a = sectorStart(i, k % kSectors) + (k >= kSectors ? n : 0);
+        const int b = sectorStart(i, (e - 1) % kSectors + 1) + (e - 1 >= kSectors ? n : 0);
+        stretches.push_back({a, b});
+        k = e;
       }
-  });
+    }
+    const auto wrap = [n](int j) { return j < 0 ? j + n : (j >= n ? j - n : j); };
+    const int m = 2 * half + 1;
+    for (const auto& [a, b] : stretches) {
+      if (b - a < m) continue;
+      // The stretch laid out straight (its boxes overwrite the samples),
+      // boxed, and put back in place.
+      std::vector<uint32_t>& line = scratch.line;
+      line.resize(size_t(b - a));
+      for (int j = a; j < b;) {
+        const int from = wrap(j), run = std::min(b - j, n - from);
+        std::copy(samples + from, samples + from + run, line.data() + (j - a));
+        j += run;
+      }
+      const int boxes = b - a - m + 1;
+      BoxAlong(line.data(), line.data(), boxes, m);
+      for (int j = a + half, k = 0; k < boxes;) {
+        const int to = wrap(j), run = std::min(boxes - k, n - to);
+        std::copy(line.data() + k, line.data() + k + run, samples + to);
+        j += run;
+        k += run;
+      }
+    }
+  };
+
   // Each pixel between its two rings, each read between its two samples;
   // the distances and turns of a stretch of a row first, in vector lanes,
-  // and where each falls in 24.8 fixed point. In tiles: a whole row crosses
-  // thousands of rings and reads a sample or two of each, which the next
-  // row needs again but no longer finds in the cache; a tile's rings are
-  // short stretches that stay there.
+  // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
-  struct TRing {
-    const uint32_t* samples;
-    float scale;  // samples a turn, times 256
-    int n;
-  };
-  std::vector<TRing> ringAt(static_cast<size_t>(rings));
-  for (int i = 0; i < rings; ++i) ringAt[size_t(i)] = {ring.data() + start[size_t(i)], 256.0f * float(count(i)), count(i)};
-  ForTiles(out, 30, [&](int y, int xa, int xb, uint32_t* d) {
-    constexpr int kRun = 64;
-    float turn[kRun];
-    int radius[kRun];  // 24.8 fixed point
+  std::vector<int> counts(ringCount), starts32(ringCount);
+  std::vector<float> scales(ringCount);
+  for (int i = 0; i < rings; ++i) {
+    counts[size_t(i)] = count(i);
+    starts32[size_t(i)] = int(std::min<int64_t>(start[size_t(i)], INT32_MAX));
+    scales[size_t(i)] = 256.0f * float(count(i));
+  }
+  const bool backLanes = WideLanes() && start.back() < INT32_MAX;
+  // The pixels of a row from xa to xb whose inner ring is i0 .. i1 - 1,
+  // reading rings i0 .. i1 from samples (ring i0's first).
+  const auto readBack = [&](int y, int xa, int xb, int i0, int i1, const uint32_t* samples) {
+    uint32_t* d = out.ScanLine(y);
+    constexpr int kRun = 64;  // a whole number of lanes
+    alignas(32) float turn[kRun];
+    alignas(32) int radius[kRun];  // 24.8 fixed point
     const float dy = float(y) + 0.5f - cy;
+    const TRingTable table{samples, start.data() + i0, counts.data() + i0, scales.data() + i0};
     for (int x0 = xa; x0 < xb; x0 += kRun) {
-      const int len = std::min(kRun, xb - x0);
-      for (int k = 0; k < len; ++k) {
+      const int len = std::min(kRun, xb - x0), whole = (len + kLanes - 1) / kLanes * kLanes;
+      // (Past the run's end too, up to a whole lane: those pixels are
+      // worked out but not written.)
+      for (int k = 0; k < whole; ++k) {
         const float dx = float(x0 + k) + 0.5f - cx;
         radius[k] = int(std::min(std::sqrt(dx * dx + dy * dy), far) * 256.0f);
         turn[k] = FastTurn(dy, dx);
       }
-      for (int k = 0; k < len; ++k) {
-        const int i = radius[k] >> 8;
-        uint32_t at[2];
-        for (int e = 0; e < 2; ++e) {
-          const TRing& r = ringAt[size_t(i + e)];
-          const int pos = int(turn[k] * r.scale);
-          int j = pos >> 8;
-          if (j >= r.n) j -= r.n;  // a whole turn is none
-          at[e] = TOpaqueSampler::Lerp(r.samples[j], r.samples[j + 1 < r.n ? j + 1 : 0], uint32_t(pos & 255));
-        }
-        d[x0 + k] = TOpaqueSampler::Lerp(at[0], at[1], uint32_t(radius[k] & 255));
+#if defined(KARTO_AVX2)
+      if (backLanes) {
+        ReadBackAvx2(table, starts32.data() + i0, i0, i1, radius, turn, d + x0, len);
+        continue;
+      }
+#endif
+      ReadBackLanes(table, i0, i1, radius, turn, d + x0, len);
+    }
+  };
+
+  // Band by band of kBand rings, outermost first, each on the next free
+  // core: its rings read (in patches of kSeed sectors, which stay in the
+  // cache while the band's rings pass over them), averaged, and read back
+  // by the pixels between them, all while the band's samples are in the
+  // cache. The band also reads the first ring of the band outside it,
+  // which its outermost pixels need. (Narrower bands fit the nearer cache
+  // better but cut the rows into more, shorter runs: at 16 rings the read
+  // back took twice as long as at 128.)
+  constexpr int kBand = 128;
+  const int pixelRings = rings - 1;  // a pixel's inner ring is at most far
+  const int bands = (pixelRings + kBand - 1) / kBand;
+  std::vector<TScratch> scratches(std::min<size_t>(Cores(), size_t(bands)));
+  std::vector<TScratch*> idle;
+  for (TScratch& scratch : scratches) idle.push_back(&scratch);
+  std::mutex idleGuard;
+  ParallelEach(size_t(bands), [&](size_t b) {
+    TScratch* scratch;
+    {
+      std::lock_guard<std::mutex> lock(idleGuard);
+      scratch = idle.back();
+      idle.pop_back();
+    }
+    const int i0 = (bands - 1 - int(b)) * kBand, i1 = std::min(pixelRings, i0 + kBand);
+    TPlane<uint32_t>& samples = scratch->samples;
+    // (Not zeroed: a sample is read only where it was written.)
+    if (samples.size() < size_t(start[size_t(i1) + 1] - start[size_t(i0)]))
+      samples.resize(size_t(start[size_t(i1) + 1] - start[size_t(i0)]));
+    const auto ringSamples = [&](int i) { return samples.data() + (start[size_t(i)] - start[size_t(i0)]); };
+    for (int piece = 0; piece < kSectors; piece += kSeed)
+      for (int i = i0; i <= i1; ++i) readRing(i, piece, piece + kSeed, ringSamples(i));
+    for (int i = i0; i <= i1; ++i) boxRing(i, ringSamples(i), *scratch);
+    // The rows through the band, and in each the pixels a ring or more
+    // either side of it: every pixel there finds out its own ring.
+    // (The outermost band takes every pixel beyond it: none should be,
+    // but a pixel rounded past the farthest ring still finds its own.)
+    const double outer = i1 >= pixelRings ? double(w) + double(h) + double(pixelRings) : double(i1) + 1, inner = double(i0) - 1;
+    const int ya = int(std::max(0.0, std::floor(double(cy) - 0.5 - outer))),
+              yb = int(std::min(double(h - 1), std::ceil(double(cy) - 0.5 + outer)));
+    for (int y = ya; y <= yb; ++y) {
+      const double dy = double(y) + 0.5 - double(cy), across = outer * outer - dy * dy;
+      if (across < 0) continue;
+      const double xo = std::sqrt(across), xi = inner > 0 && inner * inner > dy * dy ? std::sqrt(inner * inner - dy * dy) : -1;
+      const auto span = [&](double lo, double hi) {
+        const int xa = std::max(0, int(std::floor(std::max(lo, -1.0)))), xb = std::min(w - 1, int(std::ceil(std::min(hi, double(w)))));
+        if (xa <= xb) readBack(y, xa, xb + 1, i0, i1, ringSamples(i0));
+      };
+      const double mid = double(cx) - 0.5;
+      if (xi < 0) {
+        span(mid - xo, mid + xo);
+      } else {
+        span(mid - xo, mid - xi);
+        span(mid + xi, mid + xo);
       }
     }
+    std::lock_guard<std::mutex> lock(idleGuard);
+    idle.push_back(scratch);
   });
 }
 

@@ -1,6 +1,7 @@
 #include "imaging/FilterKit.h"
 
 #include <QImage>
+#include <atomic>
 
 #include "platform/PngWrite.h"
 
@@ -59,6 +60,21 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
   const float u = 1 - t;
   return Unpremul({p.a * u + q.a * t, p.r * u + q.r * t, p.g * u + q.g * t, p.b * u + q.b * t});
 }
+
+namespace {
+std::atomic<bool> wideAllowed{true};
+}
+
+bool WideLanes() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has && wideAllowed.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void AllowWideLanes(bool allow) { wideAllowed = allow; }
 
 bool Opaque(const TBitmap& b) { return AllOpaque(b.Image()); }
 

@@ -46,6 +46,12 @@ inline float Smoothstep(float e0, float e1, float x) {
   return t * t * (3 - 2 * t);
 }
 
+// Whether kernels may take their AVX2 roads: the machine has AVX2 and
+// nothing has forbidden them. Each such road has a plain twin that gives
+// the same pixels; tests forbid the wide roads to compare the two.
+bool WideLanes();
+void AllowWideLanes(bool allow);
+
 // floor for values well inside the int range, without a library call (the
 // machines Karto is built for need not round in one instruction).
 inline int FloorInt(float x) {

@@ -299,6 +299,34 @@ TEST(Catalogue, ASpinAveragesAlongArcs) {
   }
 }
 
+// A spin works band by band of rings, each band writing the pixels between
+// its rings: on a picture of many bands, about centres inside, on edges and
+// corners and outside, every pixel is written (the output of an opaque
+// picture is opaque), and the wide road gives the same pixels as the plain
+// one.
+TEST(Catalogue, ASpinWritesEveryPixelOnEitherRoad) {
+  struct Case {
+    float cx, cy, degrees;
+  };
+  const Case cases[] = {{0.5f, 0.5f, 5}, {0, 0, 30}, {1, 0.3f, 2}, {0.37f, 0.81f, 90}, {-0.4f, 1.3f, 10}};
+  const TBitmap photo = synthetic::PhotoLike(1301, 877, 9);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "centre " << c.cx << "," << c.cy << " angle " << c.degrees);
+    const TBitmap wide = ApplyAbout("RadialBlur", photo, {c.cx, c.cy}, "Angle", c.degrees);
+    fx::AllowWideLanes(false);
+    const TBitmap plain = ApplyAbout("RadialBlur", photo, {c.cx, c.cy}, "Angle", c.degrees);
+    fx::AllowWideLanes(true);
+    int unwritten = 0, different = 0;
+    for (int y = 0; y < photo.Height(); ++y)
+      for (int x = 0; x < photo.Width(); ++x) {
+        unwritten += fx::A(wide.Pixel(x, y)) != 255 || fx::A(plain.Pixel(x, y)) != 255;
+        different += wide.Pixel(x, y) != plain.Pixel(x, y);
+      }
+    EXPECT_EQ(unwritten, 0);
+    EXPECT_EQ(different, 0);
+  }
+}
+
 // A zoom streaks every pixel along its ray to the centre, over the given
 // share of the way: against a brute-force zoom (many shrunk copies,
 // averaged through premultiplied colours), for centres in the middle, off
