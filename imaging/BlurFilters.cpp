@@ -96,6 +96,15 @@ void BoxCascadeRows16(const uint16_t* source, uint16_t* plane, int w, int h, int
   });
 }
 
+// A row of column boxes from their sums, and the sums moved a row down.
+KARTO_WIDE_CLONES void BoxColumnsStep(uint16_t* d, uint32_t* sum, const uint16_t* add, const uint16_t* sub, int w,
+                                      uint64_t recip) {
+  for (int x = 0; x < w; ++x) {
+    d[x] = uint16_t((sum[x] * recip + (uint64_t(1) << 23)) >> 24);
+    sum[x] += uint32_t(add[x]) - uint32_t(sub[x]);
+  }
+}
+
 void BoxColumns16(const uint16_t* src, uint16_t* dst, int w, int h, int r) {
   const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
   ParallelRows(h, 4LL * w, [&](int y0, int y1) {
@@ -104,15 +113,9 @@ void BoxColumns16(const uint16_t* src, uint16_t* dst, int w, int h, int r) {
       const uint16_t* s = src + size_t(std::clamp(i, 0, h - 1)) * size_t(w);
       for (int x = 0; x < w; ++x) sum[size_t(x)] += s[x];
     }
-    for (int y = y0; y < y1; ++y) {
-      uint16_t* d = dst + size_t(y) * size_t(w);
-      const uint16_t* add = src + size_t(std::min(y + r + 1, h - 1)) * size_t(w);
-      const uint16_t* sub = src + size_t(std::max(y - r, 0)) * size_t(w);
-      for (int x = 0; x < w; ++x) {
-        d[x] = uint16_t((sum[size_t(x)] * recip + (uint64_t(1) << 23)) >> 24);
-        sum[size_t(x)] += uint32_t(add[x]) - uint32_t(sub[x]);
-      }
-    }
+    for (int y = y0; y < y1; ++y)
+      BoxColumnsStep(dst + size_t(y) * size_t(w), sum.data(), src + size_t(std::min(y + r + 1, h - 1)) * size_t(w),
+                     src + size_t(std::max(y - r, 0)) * size_t(w), w, recip);
   });
 }
 

@@ -211,6 +211,34 @@ std::vector<float> PaperLight(const TPlane<uint16_t>& grey, int w, int h, float 
   return low;
 }
 
+// A row of the pencil drawing from the smoothed grey g, the grey of the
+// surroundings near (16-bit, kFrac to a level) and the paper's light pr;
+// the alpha of s. One plain loop that runs in vector lanes.
+KARTO_WIDE_CLONES void PencilRow(const float* gr, const uint16_t* nr, const float* pr, const uint32_t* s, uint32_t* d,
+                                 int width) {
+  // std::min and std::clamp as plain selections of values (theirs are
+  // of references, which keeps the loop out of vector lanes).
+  const auto upTo1 = [](float v) { return v < 1.0f ? v : 1.0f; };
+  const auto in01 = [](float v) { return v < 0.0f ? 0.0f : (1.0f < v ? 1.0f : v); };
+  for (int x = 0; x < width; ++x) {
+    const float g = gr[x];
+    const float nearGrey = float(nr[x]) / float(kFrac);
+    const float paperGrey = pr[x];
+
+    const float edge = upTo1((g + 1.0f) / (nearGrey + 1.0f));
+    const float stroke = in01(1.0f - (1.0f - edge) * 2.5f);
+    const float rel = upTo1((g + 1.0f) / (paperGrey + 1.0f));
+    // Dark against the paper: full weight below 0.25 of the paper's
+    // light, none above 0.6.
+    const float ink = in01((rel - 0.25f) / 0.35f);
+    float val = stroke * (0.15f + 0.85f * ink);
+    val = val * val;          // pencil: strokes deepen quickly
+    val = upTo1(val / 0.9f);  // faint texture turns to paper
+    const int l = int(val * 255.0f + 0.5f);
+    d[x] = WithAlpha(s[x], l, l, l);
+  }
+}
+
 void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   uint32_t* const dst = out.Bits();
   const size_t dstStride = size_t(out.Stride());
@@ -272,31 +300,8 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
       gr[0] = smooth(0, 0, std::min(1, width - 1));
       for (int x = 1; x + 1 < width; ++x) gr[x] = smooth(x - 1, x, x + 1);
       if (width > 1) gr[width - 1] = smooth(width - 2, width - 1, width - 1);
-      const float* pr = paperRow.data();
-      const uint16_t* nr = near.data() + size_t(y) * size_t(width);
-      const uint32_t* s = in.ScanLine(y);
-      uint32_t* d = dst + size_t(y) * dstStride;
-      // std::min and std::clamp as plain selections of values (theirs are
-      // of references, which keeps the loop out of vector lanes).
-      const auto upTo1 = [](float v) { return v < 1.0f ? v : 1.0f; };
-      const auto in01 = [](float v) { return v < 0.0f ? 0.0f : (1.0f < v ? 1.0f : v); };
-      for (int x = 0; x < width; ++x) {
-        const float g = gr[x];
-        const float nearGrey = float(nr[x]) / float(kFrac);
-        const float paperGrey = pr[x];
-
-        const float edge = upTo1((g + 1.0f) / (nearGrey + 1.0f));
-        const float stroke = in01(1.0f - (1.0f - edge) * 2.5f);
-        const float rel = upTo1((g + 1.0f) / (paperGrey + 1.0f));
-        // Dark against the paper: full weight below 0.25 of the paper's
-        // light, none above 0.6.
-        const float ink = in01((rel - 0.25f) / 0.35f);
-        float val = stroke * (0.15f + 0.85f * ink);
-        val = val * val;          // pencil: strokes deepen quickly
-        val = upTo1(val / 0.9f);  // faint texture turns to paper
-        const int l = int(val * 255.0f + 0.5f);
-        d[x] = WithAlpha(s[x], l, l, l);
-      }
+      PencilRow(greyRow.data(), near.data() + size_t(y) * size_t(width), paperRow.data(), in.ScanLine(y),
+                dst + size_t(y) * dstStride, width);
     }
   });
 }
