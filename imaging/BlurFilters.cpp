@@ -362,7 +362,8 @@ KARTO_AVX2 void ReadArcAvx2(const TTaps& p, float cx, float cy, float r, const f
   }
 }
 
-// As ReadBackLanes, with the band's starts in 32 bits (start32); reads
+// As ReadBackLanes, with the band's starts in 32 bits (start32, one past
+// the band's last ring); reads
 // whole lanes past n, but writes none.
 KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, int i1, const int* radius, const float* turn,
                              uint32_t* d, int n) {
@@ -379,12 +380,16 @@ KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, in
         _mm256_and_si256(_mm256_cmpgt_epi32(rel, _mm256_set1_epi32(-1)), _mm256_cmpgt_epi32(rings, rel)),
         _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), lane));
     const __m256i i = _mm256_min_epi32(_mm256_max_epi32(rel, _mm256_setzero_si256()), _mm256_sub_epi32(rings, _mm256_set1_epi32(1)));
+    // Ring i + 1 starts where ring i ends: one look-up gives both rings'
+    // places and lengths (the scales as the table's, 256 times the count).
+    const __m256i starts[3] = {_mm256_i32gather_epi32(start32, i, 4),
+                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(1)), 4),
+                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(2)), 4)};
     __m256i at[2];
     for (int e = 0; e < 2; ++e) {
-      const __m256i ring = _mm256_add_epi32(i, _mm256_set1_epi32(e));
-      const __m256i st = _mm256_sub_epi32(_mm256_i32gather_epi32(start32, ring, 4), bias);
-      const __m256i count = _mm256_i32gather_epi32(t.count, ring, 4);
-      const __m256 scale = _mm256_i32gather_ps(t.scale, ring, 4);
+      const __m256i st = _mm256_sub_epi32(starts[e], bias);
+      const __m256i count = _mm256_sub_epi32(starts[e + 1], starts[e]);
+      const __m256 scale = _mm256_mul_ps(_mm256_set1_ps(256.0f), _mm256_cvtepi32_ps(count));
       const __m256i pos = _mm256_cvttps_epi32(_mm256_mul_ps(tr, scale));
       __m256i j = _mm256_srai_epi32(pos, 8);
       j = _mm256_sub_epi32(j, _mm256_andnot_si256(_mm256_cmpgt_epi32(count, j), count));
@@ -439,6 +444,18 @@ void BoxAlong(const uint32_t* in, uint32_t* out, int boxes, int m) {
     out[k] = box;
   }
 #endif
+}
+
+// Where n pixels of a row lie about the centre, the first dx0 across and
+// all dy down from it: their distances (at most far) in 24.8 fixed point
+// and their turns.
+KARTO_WIDE_CLONES void RadiiAndTurns(float dx0, float dy, float far, int* radius, float* turn, int n) {
+  for (int k = 0; k < n; ++k) {
+    const float dx = dx0 + float(k);
+    const float r = std::sqrt(dx * dx + dy * dy);
+    radius[k] = int((r < far ? r : far) * 256.0f);
+    turn[k] = FastTurn(dy, dx);
+  }
 }
 
 // A spin of an opaque picture, through rings: the picture is read onto
@@ -641,13 +658,13 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
-  std::vector<int> counts(ringCount), starts32(ringCount);
+  std::vector<int> counts(ringCount), starts32(ringCount + 1);
   std::vector<float> scales(ringCount);
   for (int i = 0; i < rings; ++i) {
     counts[size_t(i)] = count(i);
-    starts32[size_t(i)] = int(std::min<int64_t>(start[size_t(i)], INT32_MAX));
     scales[size_t(i)] = 256.0f * float(count(i));
   }
+  for (size_t i = 0; i <= ringCount; ++i) starts32[i] = int(std::min<int64_t>(start[i], INT32_MAX));
   const bool backLanes = WideLanes() && start.back() < INT32_MAX;
   // The pixels of a row from xa to xb whose inner ring is i0 .. i1 - 1,
   // reading rings i0 .. i1 from samples (ring i0's first).
@@ -662,11 +679,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
       const int len = std::min(kRun, xb - x0), whole = (len + kLanes - 1) / kLanes * kLanes;
       // (Past the run's end too, up to a whole lane: those pixels are
       // worked out but not written.)
-      for (int k = 0; k < whole; ++k) {
-        const float dx = float(x0 + k) + 0.5f - cx;
-        radius[k] = int(std::min(std::sqrt(dx * dx + dy * dy), far) * 256.0f);
-        turn[k] = FastTurn(dy, dx);
-      }
+      RadiiAndTurns(float(x0) + 0.5f - cx, dy, far, radius, turn, whole);
 #if defined(KARTO_AVX2)
       if (backLanes) {
         ReadBackAvx2(table, starts32.data() + i0, i0, i1, radius, turn, d + x0, len);
