@@ -718,8 +718,41 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
     if (samples.size() < size_t(start[size_t(i1) + 1] - start[size_t(i0)]))
       samples.resize(size_t(start[size_t(i1) + 1] - start[size_t(i0)]));
     const auto ringSamples = [&](int i) { return samples.data() + (start[size_t(i)] - start[size_t(i0)]); };
-    for (int piece = 0; piece < kSectors; piece += kSeed)
-      for (int i = i0; i <= i1; ++i) readRing(i, piece, piece + kSeed, ringSamples(i));
+    // The patch each piece of the band reads lies in a box of the picture:
+    // the next piece's box is asked of the memory a few rows at a time
+    // while this piece is read (its reads come from rows the processor
+    // cannot guess, and waited on the memory at every ring).
+    static_assert(kSectors % (4 * kSeed) == 0, "pieces end on the axes");
+    const auto boxOf = [&](int piece, int& xA, int& xB, int& yA, int& yB) {
+      double x0 = 1e30, x1 = -1e30, y0 = 1e30, y1 = -1e30;
+      for (int radius : {i0, i1 + 1})
+        for (int sector : {piece, piece + kSeed}) {  // (an arc within a quadrant is widest at its ends)
+          const double a = 2 * 3.14159265358979323846 * sector / kSectors;
+          const double x = double(cx) + radius * std::cos(a), y = double(cy) + radius * std::sin(a);
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+      xA = int(std::clamp(x0 - 2, 0.0, double(w - 1))), xB = int(std::clamp(x1 + 2, 0.0, double(w - 1)));
+      yA = int(std::clamp(y0 - 2, 0.0, double(h - 1))), yB = int(std::clamp(y1 + 2, 0.0, double(h - 1)));
+    };
+    const auto prefetchRows = [&](int xA, int xB, int from, int to) {
+      for (int y = from; y < to; ++y) {
+        const uint32_t* row = in.ScanLine(y);
+        for (int x = xA; x <= xB; x += 16) __builtin_prefetch(row + x, 0, 2);
+      }
+    };
+    int xA, xB, yA, yB;
+    boxOf(0, xA, xB, yA, yB);
+    prefetchRows(xA, xB, yA, yB + 1);
+    for (int piece = 0; piece < kSectors; piece += kSeed) {
+      const bool more = piece + kSeed < kSectors;
+      if (more) boxOf(piece + kSeed, xA, xB, yA, yB);
+      const int ringsRead = i1 - i0 + 1, rows = more ? yB - yA + 1 : 0;
+      for (int i = i0; i <= i1; ++i) {
+        readRing(i, piece, piece + kSeed, ringSamples(i));
+        const int k = i - i0;
+        prefetchRows(xA, xB, yA + int(int64_t(rows) * k / ringsRead), yA + int(int64_t(rows) * (k + 1) / ringsRead));
+      }
+    }
     for (int i = i0; i <= i1; ++i) boxRing(i, ringSamples(i), *scratch);
     // The rows through the band, and in each the pixels a ring or more
     // either side of it: every pixel there finds out its own ring.
