@@ -668,8 +668,12 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   const bool backLanes = WideLanes() && start.back() < INT32_MAX;
   // The pixels of a row from xa to xb whose inner ring is i0 .. i1 - 1,
   // reading rings i0 .. i1 from samples (ring i0's first).
+  // (The rows' address taken once, before the cores share the picture:
+  // ScanLine may detach it.)
+  uint32_t* const outBits = out.Bits();
+  const size_t outStride = size_t(out.Stride());
   const auto readBack = [&](int y, int xa, int xb, int i0, int i1, const uint32_t* samples) {
-    uint32_t* d = out.ScanLine(y);
+    uint32_t* d = outBits + size_t(y) * outStride;
     constexpr int kRun = 64;  // a whole number of lanes
     alignas(32) float turn[kRun];
     alignas(32) int radius[kRun];  // 24.8 fixed point
