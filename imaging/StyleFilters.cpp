@@ -211,6 +211,11 @@ std::vector<float> PaperLight(const TPlane<uint16_t>& grey, int w, int h, float 
   return low;
 }
 
+// A row's grey, kFrac to a level.
+KARTO_WIDE_CLONES void GreyRow16(const uint32_t* s, uint16_t* g, int width) {
+  for (int x = 0; x < width; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
+}
+
 // A row of the pencil drawing from the smoothed grey g, the grey of the
 // surroundings near (16-bit, kFrac to a level) and the paper's light pr;
 // the alpha of s. One plain loop that runs in vector lanes.
@@ -247,11 +252,7 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
   const size_t n = size_t(w) * size_t(h);
   TPlane<uint16_t> grey(n);
   ParallelRows(h, w, [&](int y0, int y1) {
-    for (int y = y0; y < y1; ++y) {
-      const uint32_t* s = in.ScanLine(y);
-      uint16_t* g = grey.data() + size_t(y) * size_t(w);
-      for (int x = 0; x < w; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
-    }
+    for (int y = y0; y < y1; ++y) GreyRow16(in.ScanLine(y), grey.data() + size_t(y) * size_t(w), w);
   });
   TPlane<uint16_t> near(n);
   GaussianBlurPlane16(near, w, h, brush, grey.data());
