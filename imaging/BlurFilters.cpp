@@ -362,9 +362,8 @@ KARTO_AVX2 void ReadArcAvx2(const TTaps& p, float cx, float cy, float r, const f
   }
 }
 
-// As ReadBackLanes, with the band's starts in 32 bits (start32, one past
-// the band's last ring); reads
-// whole lanes past n, but writes none.
+// As ReadBackLanes, with the band's starts in 32 bits (start32, up to one
+// past the band's last ring); reads whole lanes past n, but writes none.
 KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, int i1, const int* radius, const float* turn,
                              uint32_t* d, int n) {
   const int* samples = reinterpret_cast<const int*>(t.samples);
@@ -458,6 +457,12 @@ KARTO_WIDE_CLONES void RadiiAndTurns(float dx0, float dy, float far, int* radius
   }
 }
 
+// How far the picture's farthest corner lies from (cx, cy).
+float FarthestCorner(const TBitmap& in, float cx, float cy) {
+  const float w = float(in.Width()), h = float(in.Height());
+  return std::max(Hypot(std::max(cx, w - cx), std::max(cy, h - cy)), Hypot(cx, cy));
+}
+
 // A spin of an opaque picture, through rings: the picture is read onto
 // rings of radius 0, 1, 2 ... about the centre, one sample per pixel of
 // arc; each ring is averaged along itself over the spin's angle with a
@@ -475,7 +480,7 @@ KARTO_WIDE_CLONES void RadiiAndTurns(float dx0, float dy, float far, int* radius
 void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float angle) {
 
   const int w = in.Width(), h = in.Height();
-  const float reach = std::max(Hypot(std::max(cx, w - cx), std::max(cy, h - cy)), Hypot(cx, cy));
+  const float reach = FarthestCorner(in, cx, cy);
   const int rings = int(std::ceil(reach)) + 2;
   std::vector<int64_t> start(size_t(rings) + 1, 0);
   for (int i = 0; i < rings; ++i) start[size_t(i) + 1] = start[size_t(i)] + std::max<int64_t>(1, int64_t(std::ceil(2 * kPi * i)));
@@ -597,9 +602,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
 
   // A ring averaged along itself over the angle, in place, in the
   // stretches that were read: a running sum along each stretch gives the
-  // boxes that lie wholly within it, which those the pixels read do. The
-  // samples the box has passed are kept aside, as their places now hold
-  // boxes.
+  // boxes that lie wholly within it, which those the pixels read do.
   struct TScratch {
     TPlane<uint32_t> samples;
     std::vector<uint32_t> line;
@@ -666,12 +669,12 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   }
   for (size_t i = 0; i <= ringCount; ++i) starts32[i] = int(std::min<int64_t>(start[i], INT32_MAX));
   const bool backLanes = WideLanes() && start.back() < INT32_MAX;
-  // The pixels of a row from xa to xb whose inner ring is i0 .. i1 - 1,
-  // reading rings i0 .. i1 from samples (ring i0's first).
   // (The rows' address taken once, before the cores share the picture:
   // ScanLine may detach it.)
   uint32_t* const outBits = out.Bits();
   const size_t outStride = size_t(out.Stride());
+  // The pixels of a row from xa to xb whose inner ring is i0 .. i1 - 1,
+  // reading rings i0 .. i1 from samples (ring i0's first).
   const auto readBack = [&](int y, int xa, int xb, int i0, int i1, const uint32_t* samples) {
     uint32_t* d = outBits + size_t(y) * outStride;
     constexpr int kRun = 64;  // a whole number of lanes
@@ -1090,11 +1093,19 @@ void ZoomAlongRays(const TBitmap& in, TBitmap& out, float cx, float cy, float s)
 void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
   const float angle = p.Floats[1] * kPi / 180;
-  if (angle > 0 && Opaque(in)) {
+  // Rings reach from the centre to the picture's farthest corner, and
+  // their tables grow with that reach: about a centre far off the picture
+  // (whose arcs through it are nearly straight) the halving passes, which
+  // need no more memory wherever the centre lies.
+  const float diagonal = Hypot(float(in.Width()), float(in.Height()));
+  const bool near = Hypot(cx - 0.5f * float(in.Width()), cy - 0.5f * float(in.Height())) <= 2 * diagonal;
+  if (angle > 0 && near && Opaque(in)) {
     SpinThroughRings(in, out, cx, cy, std::min(angle, 2 * kPi));
     return;
   }
-  const float longest = angle * Hypot(float(in.Width()), float(in.Height()));
+  // The longest arc is the farthest corner's (the diagonal undercounts it
+  // about a centre off the picture, which then barely blurred at all).
+  const float longest = angle * FarthestCorner(in, cx, cy);
   const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
   const float step = passes ? angle / float(1 << passes) : 0;
   const auto rotate = [&](float c, float s, float& x, float& y) {
@@ -1128,7 +1139,7 @@ void ZoomBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, T
   }
   // A centre off the picture: rays come in from beyond its edge, so halving
   // passes, which read clamped edges as they go.
-  const float longest = strength * Hypot(float(in.Width()), float(in.Height()));
+  const float longest = strength * FarthestCorner(in, cx, cy);
   const int passes = longest < 1 ? 0 : std::clamp(int(std::ceil(std::log2(longest))), 1, 12);
   // Scales multiply: pass k scales about the centre by f^(2^k).
   const float total = std::log(1 - strength);
