@@ -949,7 +949,7 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
   // lines go in blocks of sixteen, copied across into rows to be read and
   // back out of rows once written, sixteen neighbouring pixels of a row at
   // a time, where a column at a time would touch a page per pixel.
-  constexpr int kBlock = 16;
+  constexpr int kBlock = 16, kAhead = 16;
   const bool alongRows = ax.inStepQ == 1;
   const int last = ax.extentQ - 1;
   ParallelRows(slopes, 8LL * lines, [&](int k0, int k1) {
@@ -987,7 +987,14 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
           qLo = std::min(qLo, std::clamp(Whole(at[j - jb]), 0, last));
           qHi = std::max(qHi, std::clamp(Whole(at[j - jb] + int64_t(kb - ka) * step[j - jb]) + 1, 0, last));
         }
+        // (Row after row, each a new line of memory the processor does not
+        // fetch ahead: asked for some rows early.)
         for (int q = qLo; q <= qHi; ++q) {
+          if (q + kAhead <= qHi) {
+            const uint32_t* ahead = ax.in + size_t(q + kAhead) * ax.inStepQ;
+            __builtin_prefetch(ahead + lineOf(jb));
+            __builtin_prefetch(ahead + lineOf(je - 1));
+          }
           const uint32_t* row = ax.in + size_t(q) * ax.inStepQ;
           for (int j = jb; j < je; ++j) stripIn[size_t(j - jb) * stripLength + size_t(q)] = row[lineOf(j)];
         }
@@ -1052,6 +1059,11 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
           qLast = std::max(qLast, qe[j - jb]);
         }
         for (int q = qFirst; q <= qLast; ++q) {
+          if (q + kAhead <= qLast) {
+            uint32_t* ahead = ax.out + size_t(q + kAhead) * ax.outStepQ;
+            __builtin_prefetch(ahead + lineOf(jb), 1);
+            __builtin_prefetch(ahead + lineOf(je - 1), 1);
+          }
           uint32_t* row = ax.out + size_t(q) * ax.outStepQ;
           for (int j = jb; j < je; ++j)
             if (q >= qs[j - jb] && q <= qe[j - jb]) row[lineOf(j)] = stripOut[size_t(j - jb) * stripLength + size_t(q)];
