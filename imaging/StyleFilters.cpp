@@ -216,8 +216,8 @@ KARTO_WIDE_CLONES void GreyRow16(const uint32_t* s, uint16_t* g, int width) {
   for (int x = 0; x < width; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
 }
 
-// A row of the pencil drawing from the smoothed grey g, the grey of the
-// surroundings near (16-bit, kFrac to a level) and the paper's light pr;
+// A row of the pencil drawing from the smoothed grey gr, the grey of the
+// surroundings nr (16-bit, kFrac to a level) and the paper's light pr;
 // the alpha of s. One plain loop that runs in vector lanes.
 KARTO_WIDE_CLONES void PencilRow(const float* gr, const uint16_t* nr, const float* pr, const uint32_t* s, uint32_t* d,
                                  int width) {
