@@ -1106,12 +1106,13 @@ void RadialBlurKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
   const float cx = p.Points[0].X * in.Width(), cy = p.Points[0].Y * in.Height();
   const float angle = p.Floats[1] * kPi / 180;
   // Rings reach from the centre to the picture's farthest corner, and
-  // their tables grow with that reach: about a centre far off the picture
-  // (whose arcs through it are nearly straight) the halving passes, which
-  // need no more memory wherever the centre lies.
-  const float diagonal = Hypot(float(in.Width()), float(in.Height()));
-  const bool near = Hypot(cx - 0.5f * float(in.Width()), cy - 0.5f * float(in.Height())) <= 2 * diagonal;
-  if (angle > 0 && near && Opaque(in)) {
+  // their memory grows with that reach, about 9 KB a pixel of it (the
+  // sector tables and each core's band of whole rings): up to 16384 px,
+  // some 140 MB. About a centre farther off the picture the halving
+  // passes, which need no more memory wherever the centre lies (but read
+  // the picture's edges less faithfully where the arcs leave it).
+  constexpr float kFarthestRing = 16384;
+  if (angle > 0 && FarthestCorner(in, cx, cy) <= kFarthestRing && Opaque(in)) {
     SpinThroughRings(in, out, cx, cy, std::min(angle, 2 * kPi));
     return;
   }

@@ -257,12 +257,12 @@ TEST(Catalogue, HalvedMapsReadWhereTheMapSays) {
 // brute-force spin (many turned copies, averaged), the one through rings
 // is off by little on average and nowhere by much, wherever the centre
 // lies (rings run off the picture, and only the stretches that matter are
-// read) and however far it spins. About a centre far off the picture the
-// spin takes halving passes, which read the picture's edge as it stands
-// after each pass and resample it at every pass: there the pixels whose
-// arc stays inside the picture (margin) are compared, more loosely, and
-// they must be blurred as far as the far centre's long arcs reach, not
-// merely moved.
+// read) and however far it spins. About a centre very far off the
+// picture (rings tens of thousands of pixels round) the spin takes
+// halving passes, which read the picture's edge as it stands after each
+// pass and resample it at every pass: there the pixels whose arc stays
+// inside the picture (margin) are compared, more loosely, and they must be
+// blurred as far as the far centre's long arcs reach, not merely moved.
 TEST(Catalogue, ASpinAveragesAlongArcs) {
   struct Case {
     float cx, cy, degrees;
@@ -271,7 +271,8 @@ TEST(Catalogue, ASpinAveragesAlongArcs) {
     int worst;
   };
   const Case cases[] = {{0.5f, 0.5f, 30, 0, 1.5, 32}, {0.5f, 0.5f, 3, 0, 1.5, 32}, {0.2f, 0.8f, 90, 0, 1.5, 32},
-                        {0, 0, 30, 0, 1.5, 32},       {1, 0.3f, 10, 0, 1.5, 32},   {40, -30, 0.2f, 16, 4, 48}};
+                        {0, 0, 30, 0, 1.5, 32},       {1, 0.3f, 10, 0, 1.5, 32},   {40, -30, 0.2f, 0, 1.5, 32},
+                        {200, -150, 0.04f, 16, 4, 48}};
   const TBitmap photo = synthetic::PhotoLike(160, 120, 9);
   const fx::TOpaqueSampler s(photo);
   constexpr int kCopies = 241;
