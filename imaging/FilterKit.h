@@ -52,16 +52,6 @@ inline float Smoothstep(float e0, float e1, float x) {
 bool WideLanes();
 void AllowWideLanes(bool allow);
 
-// Plain loops the compiler puts in vector lanes, built twice: for AVX2
-// (twice the lanes) and for any x86-64, the machine picking one when the
-// program starts. Integer and float steps alike give the same results in
-// either (no step is fused).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KARTO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KARTO_WIDE_CLONES
-#endif
-
 // floor for values well inside the int range, without a library call (the
 // machines Karto is built for need not round in one instruction).
 inline int FloorInt(float x) {

@@ -894,10 +894,7 @@ namespace {
 // lanes; built twice, for AVX2 (three times as fast here: SSE2 lacks the
 // 16-bit minimum and maximum) and for any x86-64, the machine picking one
 // when the program starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void GreyRow(const uint32_t* s, uint8_t* out, int width) {
+KARTO_WIDE_CLONES void GreyRow(const uint32_t* s, uint8_t* out, int width) {
   for (int x = 0; x < width; ++x) {
     const uint32_t c = s[x];
     const uint16_t a = uint16_t(c >> 24), r = uint16_t((c >> 16) & 0xFF), g = uint16_t((c >> 8) & 0xFF),
