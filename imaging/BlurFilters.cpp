@@ -403,6 +403,47 @@ KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, in
 }
 #endif
 
+#if defined(KARTO_AVX2)
+// As BoxAlong (in and out apart), from running sums laid down first in
+// sums (boxes + m of them): then every box is a difference of two sums,
+// four boxes to a step in vector lanes, where one running sum made the
+// boxes one after the other. The same integer sums and float steps, so the
+// same pixels.
+// Boxes k and k + 1 from the running sums (four 32-bit channels each), as
+// 32-bit channels.
+KARTO_AVX2 inline __m256i TwoBoxes(const int32_t* sums, int k, int m, __m256 scale) {
+  const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 4 * size_t(k)));
+  const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + 4 * size_t(k + m)));
+  return _mm256_cvttps_epi32(
+      _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(to, from)), scale), _mm256_set1_ps(0.5f)));
+}
+
+KARTO_AVX2 void BoxAlongAvx2(const uint32_t* in, uint32_t* out, int boxes, int m, int32_t* sums) {
+  __m128i sum = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), sum);
+  for (int k = 0; k + 1 < boxes + m; ++k) {
+    sum = _mm_add_epi32(sum, _mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(in[k]))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * size_t(k + 1)), sum);
+  }
+  const __m256 scale = _mm256_set1_ps(1.0f / float(m));
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0), alpha = _mm256_set1_epi32(int(0xFF000000u));
+  int k = 0;
+  for (; k + 4 <= boxes; k += 4) {
+    // Per half: boxes k and k + 2, then k + 1 and k + 3; put in order.
+    const __m256i words = _mm256_packs_epi32(TwoBoxes(sums, k, m, scale), TwoBoxes(sums, k + 2, m, scale));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words, words), order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm256_castsi256_si128(_mm256_or_si256(bytes, alpha)));
+  }
+  for (; k < boxes; ++k) {
+    const __m128i d = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * size_t(k + m))),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * size_t(k))));
+    __m128i v = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(d), _mm256_castps256_ps128(scale)), _mm_set1_ps(0.5f)));
+    v = _mm_packs_epi32(v, v);
+    out[k] = 0xFF000000u | uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+  }
+}
+#endif
+
 // The boxes of m opaque pixels along a line: out[k] the mean of in[k] ..
 // in[k + m - 1], for k < boxes (out may be in: each box is written after
 // the pixels it no longer needs are read).
@@ -606,6 +647,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   struct TScratch {
     TPlane<uint32_t> samples;
     std::vector<uint32_t> line;
+    std::vector<int32_t> sums;  // running sums for the wide boxes, four channels each
     std::vector<std::pair<int, int>> stretches;
   };
   const auto boxRing = [&](int i, uint32_t* samples, TScratch& scratch) {
@@ -646,7 +688,13 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
         j += run;
       }
       const int boxes = b - a - m + 1;
-      BoxAlong(line.data(), line.data(), boxes, m);
+#if defined(KARTO_AVX2)
+      if (lanes) {
+        scratch.sums.resize(4 * (size_t(b - a) + 1));
+        BoxAlongAvx2(line.data(), line.data(), boxes, m, scratch.sums.data());
+      } else
+#endif
+        BoxAlong(line.data(), line.data(), boxes, m);
       for (int j = a + half, k = 0; k < boxes;) {
         const int to = wrap(j), run = std::min(boxes - k, n - to);
         std::copy(line.data() + k, line.data() + k + run, samples + to);
