@@ -263,14 +263,12 @@ void ReadArcLanes(const TTaps& p, float cx, float cy, float r, const float* c0, 
   }
 }
 
-// A band of rings as its pixels read them back: for the band's k-th ring,
-// its samples start at samples + start[k] - start[0], count[k] of them,
-// scale[k] = 256 count[k].
+// A band of rings as its pixels read them back: the band's k-th ring's
+// samples start at samples + start[k] - start[0] and end where the next
+// ring's start.
 struct TRingTable {
   const uint32_t* samples;
   const int64_t* start;
-  const int* count;
-  const float* scale;
 };
 
 // Of pixels k < n, those whose inner ring (radius[k], 24.8 fixed point) is
@@ -282,8 +280,8 @@ void ReadBackLanes(const TRingTable& t, int i0, int i1, const int* radius, const
     if (i < i0 || i >= i1) continue;
     uint32_t at[2];
     for (int e = 0; e < 2; ++e) {
-      const int ring = i - i0 + e, count = t.count[ring];
-      const int pos = int(turn[k] * t.scale[ring]);
+      const int ring = i - i0 + e, count = int(t.start[ring + 1] - t.start[ring]);
+      const int pos = int(turn[k] * (256.0f * float(count)));
       int j = pos >> 8;
       if (j >= count) j -= count;  // a whole turn is none
       const int j1 = j + 1 < count ? j + 1 : 0;
@@ -380,7 +378,7 @@ KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, in
         _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), lane));
     const __m256i i = _mm256_min_epi32(_mm256_max_epi32(rel, _mm256_setzero_si256()), _mm256_sub_epi32(rings, _mm256_set1_epi32(1)));
     // Ring i + 1 starts where ring i ends: one look-up gives both rings'
-    // places and lengths (the scales as the table's, 256 times the count).
+    // places and lengths.
     const __m256i starts[3] = {_mm256_i32gather_epi32(start32, i, 4),
                                _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(1)), 4),
                                _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(2)), 4)};
@@ -501,7 +499,7 @@ KARTO_WIDE_CLONES void RadiiAndTurns(float dx0, float dy, float far, int* radius
 // How far the picture's farthest corner lies from (cx, cy).
 float FarthestCorner(const TBitmap& in, float cx, float cy) {
   const float w = float(in.Width()), h = float(in.Height());
-  return std::max(Hypot(std::max(cx, w - cx), std::max(cy, h - cy)), Hypot(cx, cy));
+  return Hypot(std::max(cx, w - cx), std::max(cy, h - cy));
 }
 
 // A spin of an opaque picture, through rings: the picture is read onto
@@ -709,12 +707,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
-  std::vector<int> counts(ringCount), starts32(ringCount + 1);
-  std::vector<float> scales(ringCount);
-  for (int i = 0; i < rings; ++i) {
-    counts[size_t(i)] = count(i);
-    scales[size_t(i)] = 256.0f * float(count(i));
-  }
+  std::vector<int> starts32(ringCount + 1);
   for (size_t i = 0; i <= ringCount; ++i) starts32[i] = int(std::min<int64_t>(start[i], INT32_MAX));
   const bool backLanes = WideLanes() && start.back() < INT32_MAX;
   // (The rows' address taken once, before the cores share the picture:
@@ -729,7 +722,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
     alignas(32) float turn[kRun];
     alignas(32) int radius[kRun];  // 24.8 fixed point
     const float dy = float(y) + 0.5f - cy;
-    const TRingTable table{samples, start.data() + i0, counts.data() + i0, scales.data() + i0};
+    const TRingTable table{samples, start.data() + i0};
     for (int x0 = xa; x0 < xb; x0 += kRun) {
       const int len = std::min(kRun, xb - x0), whole = (len + kLanes - 1) / kLanes * kLanes;
       // (Past the run's end too, up to a whole lane: those pixels are
