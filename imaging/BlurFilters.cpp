@@ -845,65 +845,99 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
 // running sum gives the box from (1 - s) u to u, whatever s; and every
 // pixel takes its place between the two slopes round it. The grid's
 // slopes are split over the cores.
-// Running sums of the four channels of pixels, and boxes made of them: a
-// box is a sum plus three pixels with weights of their own (its ends),
+// Boxes along the slopes, made of running sums of the four channels: a box
+// is a sum plus three lines' reads with weights of their own (its ends),
 // times an inverse length.
 struct TBoxEnds {
   float weights[3];
   float inverse;
 };
 
-struct TChannelSums {
-#if defined(__SSE2__)
-  using TBox = __m128;
-  __m128i sums = _mm_setzero_si128();
-  static __m128i Widen(uint32_t c) {
-    const __m128i zero = _mm_setzero_si128();
-    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(c)), zero), zero);
+// The sums and boxes run over a line's slopes channel by channel, as plain
+// arrays of bytes, ints and floats, which the compiler widens to as many
+// lanes as the processor has.
+KARTO_WIDE_CLONES void AddReads(int32_t* __restrict sums, const uint8_t* __restrict adding, size_t n) {
+  for (size_t i = 0; i < n; ++i) sums[i] += adding[i];
+}
+
+KARTO_WIDE_CLONES void AddAndTakeReads(int32_t* __restrict sums, const uint8_t* __restrict adding,
+                                       const uint8_t* __restrict leaving, size_t n) {
+  for (size_t i = 0; i < n; ++i) sums[i] += int32_t(adding[i]) - int32_t(leaving[i]);
+}
+
+KARTO_WIDE_CLONES void LayBoxes(float* __restrict boxes, const int32_t* __restrict sums, const uint8_t* __restrict end0,
+                                const uint8_t* __restrict end1, const uint8_t* __restrict end2, TBoxEnds e, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    boxes[i] = (float(sums[i]) + e.weights[0] * float(end0[i]) + e.weights[1] * float(end1[i]) +
+                e.weights[2] * float(end2[i])) *
+               e.inverse;
+}
+
+// Positions along a line in 32.32 fixed point: whole pixel and the 8-bit
+// weight of the next one.
+constexpr double kFixedOne = 4294967296.0;
+inline int64_t Fixed(double v) { return int64_t(std::llround(v * kFixedOne)); }
+inline int Whole(int64_t p) { return int(p >> 32); }
+inline uint32_t Weight(int64_t p) { return uint32_t(((p & 0xFFFFFFFFLL) + (1LL << 23)) >> 24); }
+
+// A line read at n places, from p on by step (32.32 fixed point), linear
+// between its pixels and held at its ends.
+void ReadAlong(uint32_t* reads, const uint32_t* line, int last, int64_t p, int64_t step, int n) {
+  for (int i = 0; i < n; ++i, p += step) {
+    const int q0 = Whole(p);
+    reads[i] = q0 < 0 ? line[0] : q0 >= last ? line[last] : TOpaqueSampler::Lerp(line[q0], line[q0 + 1], Weight(p));
   }
-  static __m128 Float(uint32_t c) { return _mm_cvtepi32_ps(Widen(c)); }
-  void Add(uint32_t c) { sums = _mm_add_epi32(sums, Widen(c)); }
-  void Take(uint32_t c) { sums = _mm_sub_epi32(sums, Widen(c)); }
-  // The box without its inverse length.
-  TBox Box(const uint32_t* ends, const TBoxEnds& e) const {
-    __m128 v = _mm_cvtepi32_ps(sums);
-    for (int i = 0; i < 3; ++i) v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(e.weights[i]), Float(ends[i])));
-    return v;
-  }
-  // Box a at (1 - t) and box b at t, as a pixel.
-  static uint32_t Between(const TBox& a, const TBox& b, const TBoxEnds& e, float t) {
-    const __m128 v = _mm_mul_ps(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(t))), _mm_set1_ps(e.inverse));
-    __m128i i = _mm_cvtps_epi32(v);
-    i = _mm_packs_epi32(i, i);
-    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
-  }
-#else
-  struct TBox {
-    float v[4];
-  };
-  uint32_t sums[4] = {0, 0, 0, 0};
-  void Add(uint32_t c) {
-    for (int k = 0; k < 4; ++k) sums[k] += (c >> (8 * k)) & 0xFF;
-  }
-  void Take(uint32_t c) {
-    for (int k = 0; k < 4; ++k) sums[k] -= (c >> (8 * k)) & 0xFF;
-  }
-  TBox Box(const uint32_t* ends, const TBoxEnds& e) const {
-    TBox b;
-    for (int k = 0; k < 4; ++k) {
-      b.v[k] = float(sums[k]);
-      for (int i = 0; i < 3; ++i) b.v[k] += e.weights[i] * float((ends[i] >> (8 * k)) & 0xFF);
+}
+
+#ifdef KARTO_AVX2
+// The same, eight places a step: the places in 64-bit lanes, the reads
+// gathered (a line of one pixel is left to the plain loop).
+KARTO_AVX2 void ReadAlongAvx2(uint32_t* reads, const uint32_t* line, int last, int64_t p, int64_t step, int n) {
+  int i = 0;
+  if (last >= 1) {
+    const int* base = reinterpret_cast<const int*>(line);
+    __m256i low = _mm256_set_epi64x(p + 3 * step, p + 2 * step, p + step, p);
+    __m256i high = _mm256_add_epi64(low, _mm256_set1_epi64x(4 * step));
+    const __m256i advance = _mm256_set1_epi64x(8 * step);
+    const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(last - 1);
+    for (; i + 8 <= n; i += 8) {
+      // The whole pixels and fractions of the eight places, in order.
+      const __m256 l = _mm256_castsi256_ps(low), h = _mm256_castsi256_ps(high);
+      const __m256i whole = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(l, h, _MM_SHUFFLE(3, 1, 3, 1))),
+                                                     _MM_SHUFFLE(3, 1, 2, 0));
+      const __m256i part = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(l, h, _MM_SHUFFLE(2, 0, 2, 0))),
+                                                    _MM_SHUFFLE(3, 1, 2, 0));
+      // The weight rounded to 8 bits (256 when the fraction rounds up).
+      __m256i w = _mm256_add_epi32(_mm256_srli_epi32(part, 24), _mm256_and_si256(_mm256_srli_epi32(part, 23), _mm256_set1_epi32(1)));
+      // Before the line's first pixel its first, from its last on its last.
+      w = _mm256_andnot_si256(_mm256_cmpgt_epi32(zero, whole), w);
+      w = _mm256_blendv_epi8(w, _mm256_set1_epi32(256), _mm256_cmpgt_epi32(whole, top));
+      const __m256i q0 = _mm256_min_epi32(_mm256_max_epi32(whole, zero), top);
+      const __m256i a = _mm256_i32gather_epi32(base, q0, 4), b = _mm256_i32gather_epi32(base + 1, q0, 4);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(reads + i), Lerp8(a, b, _mm256_or_si256(w, _mm256_slli_epi32(w, 16))));
+      low = _mm256_add_epi64(low, advance);
+      high = _mm256_add_epi64(high, advance);
     }
-    return b;
   }
-  static uint32_t Between(const TBox& a, const TBox& b, const TBoxEnds& e, float t) {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k)
-      v |= uint32_t(std::clamp((a.v[k] + (b.v[k] - a.v[k]) * t) * e.inverse + 0.5f, 0.0f, 255.0f)) << (8 * k);
-    return v;
-  }
+  ReadAlong(reads + i, line, last, p + int64_t(i) * step, step, n - i);
+}
 #endif
-};
+
+// The pixel a share t of the way from a box to the next one (boxes four
+// floats each, one after the other).
+inline uint32_t BetweenBoxes(const float* box, float t) {
+#if defined(__SSE2__)
+  const __m128 a = _mm_loadu_ps(box), b = _mm_loadu_ps(box + 4);
+  __m128i i = _mm_cvtps_epi32(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(t))));
+  i = _mm_packs_epi32(i, i);
+  return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
+#else
+  uint32_t v = 0;
+  for (int k = 0; k < 4; ++k)
+    v |= uint32_t(std::clamp(box[k] + (box[k + 4] - box[k]) * t + 0.5f, 0.0f, 255.0f)) << (8 * k);
+  return v;
+#endif
+}
 
 struct TZoomAxes {
   const uint32_t* in;
@@ -913,13 +947,6 @@ struct TZoomAxes {
   double cm, cq;
   bool strict;  // |dq| < u rather than <=
 };
-
-// Positions along a line in 32.32 fixed point: whole pixel and the 8-bit
-// weight of the next one.
-constexpr double kFixedOne = 4294967296.0;
-inline int64_t Fixed(double v) { return int64_t(std::llround(v * kFixedOne)); }
-inline int Whole(int64_t p) { return int(p >> 32); }
-inline uint32_t Weight(int64_t p) { return uint32_t(((p & 0xFFFFFFFFLL) + (1LL << 23)) >> 24); }
 
 void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
   int first, lines;
@@ -993,14 +1020,19 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
   constexpr int kBlock = 16, kAhead = 16;
   const bool alongRows = ax.inStepQ == 1;
   const int last = ax.extentQ - 1;
+  [[maybe_unused]] const bool lanes = WideLanes();
   ParallelRows(slopes, 8LL * lines, [&](int k0, int k1) {
     const int k1x = std::min(slopes, k1 + 1);  // one more: the last pixels lie between k1 - 1 and k1
     const size_t width = size_t(k1x - k0);
     const int ringLines = window + 1;
     std::vector<uint32_t> ring(width * size_t(ringLines));
-    std::vector<TChannelSums> sums(width);
+    std::vector<int32_t> sums(4 * width);
+    std::vector<float> boxes(4 * width);
     const auto lineAt = [&](int j) { return ring.data() + size_t(j % ringLines) * width - k0; };
-    TChannelSums* const sum = sums.data() - k0;
+    // Slope k's channels, as bytes, and its sums and box.
+    const auto bytesOf = [&](const uint32_t* line, int k) { return reinterpret_cast<const uint8_t*>(line + k); };
+    int32_t* const sum = sums.data() - 4 * size_t(k0);
+    float* const box = boxes.data() - 4 * size_t(k0);
     const size_t stripLength = alongRows ? 0 : size_t(ax.extentQ);
     std::vector<uint32_t> stripIn(kBlock * stripLength), stripOut(kBlock * stripLength);
     for (int jb = 0; jb < lines; jb += kBlock) {
@@ -1045,53 +1077,46 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
         if (ka > kb) continue;
         const uint32_t* src = alongRows ? ax.in + size_t(lineOf(j)) * ax.inStepM : stripIn.data() + size_t(j - jb) * stripLength;
         uint32_t* g = lineAt(j);
-        int64_t p = at[j - jb];
-        for (int k = ka; k <= kb; ++k, p += step[j - jb]) {
-          const int q0 = Whole(p);
-          g[k] = q0 < 0 ? src[0] : q0 >= last ? src[last] : TOpaqueSampler::Lerp(src[q0], src[q0 + 1], Weight(p));
-        }
+#ifdef KARTO_AVX2
+        if (lanes)
+          ReadAlongAvx2(g + ka, src, last, at[j - jb], step[j - jb], kb - ka + 1);
+        else
+#endif
+          ReadAlong(g + ka, src, last, at[j - jb], step[j - jb], kb - ka + 1);
         const int t = tail[size_t(j)];
-        if (j > 0)
-          for (int k = ka; k <= kb; ++k) sum[k].Add(g[k]);
-        if (j > 0 && t > tail[size_t(j) - 1]) {
-          const uint32_t* leaving = lineAt(t);
-          for (int k = ka; k <= kb; ++k) sum[k].Take(leaving[k]);
-        }
-        // The pixels of line j whose lower slope is in this band.
-        const uint32_t* endLines[3] = {g, t + 1 <= j ? lineAt(t + 1) : g, lineAt(t)};
-        const TBoxEnds& e = ends[size_t(j)];
+        const size_t n = 4 * size_t(kb - ka + 1);
+        if (j > 0 && t > tail[size_t(j) - 1])
+          AddAndTakeReads(sum + 4 * ka, bytesOf(g, ka), bytesOf(lineAt(t), ka), n);
+        else if (j > 0)
+          AddReads(sum + 4 * ka, bytesOf(g, ka), n);
+        // The boxes of the line's slopes: the pixels of line j whose lower
+        // slope is in this band lie between two of them.
+        LayBoxes(box + 4 * ka, sum + 4 * ka, bytesOf(g, ka), bytesOf(t + 1 <= j ? lineAt(t + 1) : g, ka),
+                 bytesOf(lineAt(t), ka), ends[size_t(j)], n);
         const double u = distance[size_t(j)];
         const float scale = float(U / u);
-        const int qa = std::max(0, int(std::floor(ax.cq - 0.5 + double(ka - 1 - U) * u / U)));
-        const int qb = std::min(last, int(std::ceil(ax.cq - 0.5 + double(std::min(k1, hi[size_t(j)]) + 1 - U) * u / U)));
+        int qa = std::max(0, int(std::floor(ax.cq - 0.5 + double(ka - 1 - U) * u / U)));
+        int qb = std::min(last, int(std::ceil(ax.cq - 0.5 + double(std::min(k1, hi[size_t(j)]) + 1 - U) * u / U)));
+        const int kLo = std::max(k0, lo[size_t(j)]), kHi = std::min(k1, hi[size_t(j)]) - 1;
+        // The slope below a pixel (clamped: a pixel on the quadrant's edge
+        // lies on its first or last slope, where rounding may put it a hair
+        // beyond), and the way to the next.
+        const auto posOf = [&](int q) { return float(offset(q, ax.cq)) * scale + float(U); };
+        const auto slopeOf = [&](float pos) { return std::clamp(FloorInt(pos), lo[size_t(j)], hi[size_t(j)] - 1); };
+        // The pixels this band puts are those in the quadrant (between its
+        // edges) whose lower slope is the band's: the slopes climb with q,
+        // so they lie in one run, found from its ends.
+        while (qa <= qb && (!inside(offset(qa, ax.cq), u) || slopeOf(posOf(qa)) < kLo)) ++qa;
+        while (qb >= qa && (!inside(offset(qb, ax.cq), u) || slopeOf(posOf(qb)) > kHi)) --qb;
+        if (qa > qb) continue;
         uint32_t* dst = alongRows ? ax.out + size_t(lineOf(j)) * ax.outStepM : stripOut.data() + size_t(j - jb) * stripLength;
-        // The boxes of slopes k and k + 1 for the last pixel: far out,
-        // neighbouring pixels share slopes.
-        const auto boxAt = [&](int k) {
-          const uint32_t ends3[3] = {endLines[0][k], endLines[1][k], endLines[2][k]};
-          return sum[k].Box(ends3, e);
-        };
-        int known = -2;
-        TChannelSums::TBox lower{}, upper{};
         for (int q = qa; q <= qb; ++q) {
-          const double dq = offset(q, ax.cq);
-          if (!inside(dq, u)) continue;
-          const float pos = float(dq) * scale + float(U);
-          // (Clamped: a pixel on the quadrant's edge lies on its first or
-          // last slope, where rounding may put it a hair beyond.)
-          const int k = std::clamp(FloorInt(pos), lo[size_t(j)], hi[size_t(j)] - 1);
-          const float w = std::clamp(pos - float(k), 0.0f, 1.0f);
-          if (k < k0 || k >= k1) continue;
-          if (k != known) {
-            lower = k == known + 1 ? upper : boxAt(k);
-            upper = boxAt(k + 1);
-            known = k;
-          }
-          const uint32_t c = TChannelSums::Between(lower, upper, e, w);
-          dst[q] = c;
-          qs[j - jb] = std::min(qs[j - jb], q);
-          qe[j - jb] = q;
+          const float pos = posOf(q);
+          const int k = slopeOf(pos);
+          dst[q] = BetweenBoxes(box + 4 * k, std::clamp(pos - float(k), 0.0f, 1.0f));
         }
+        qs[j - jb] = qa;
+        qe[j - jb] = qb;
       }
       if (!alongRows) {
         int qFirst = ax.extentQ, qLast = -1;

@@ -311,21 +311,28 @@ TEST(Catalogue, ASpinAveragesAlongArcs) {
 }
 
 // A spin works band by band of rings, each band writing the pixels between
-// its rings: on a picture of many bands, about centres inside, on edges and
-// corners and outside, every pixel is written (the output of an opaque
-// picture is opaque), and the wide road gives the same pixels as the plain
-// one.
-TEST(Catalogue, ASpinWritesEveryPixelOnEitherRoad) {
+// its rings, and a zoom band by band of slopes, each writing the pixels
+// between its slopes: on a picture of many bands, about centres inside, on
+// edges and corners and outside, every pixel is written (the output of an
+// opaque picture is opaque), and the wide road gives the same pixels as the
+// plain one.
+TEST(Catalogue, SpinsAndZoomsWriteEveryPixelOnEitherRoad) {
   struct Case {
-    float cx, cy, degrees;
+    const char* filter;
+    const char* amount;
+    float cx, cy, value;
   };
-  const Case cases[] = {{0.5f, 0.5f, 5}, {0, 0, 30}, {1, 0.3f, 2}, {0.37f, 0.81f, 90}, {-0.4f, 1.3f, 10}};
+  const Case cases[] = {{"RadialBlur", "Angle", 0.5f, 0.5f, 5},     {"RadialBlur", "Angle", 0, 0, 30},
+                        {"RadialBlur", "Angle", 1, 0.3f, 2},        {"RadialBlur", "Angle", 0.37f, 0.81f, 90},
+                        {"RadialBlur", "Angle", -0.4f, 1.3f, 10},   {"ZoomBlur", "Strength", 0.5f, 0.5f, 0.15f},
+                        {"ZoomBlur", "Strength", 0, 0, 0.9f},       {"ZoomBlur", "Strength", 1, 0.3f, 0.05f},
+                        {"ZoomBlur", "Strength", 0.37f, 0.81f, 0.5f}};
   const TBitmap photo = synthetic::PhotoLike(1301, 877, 9);
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "centre " << c.cx << "," << c.cy << " angle " << c.degrees);
-    const TBitmap wide = ApplyAbout("RadialBlur", photo, {c.cx, c.cy}, "Angle", c.degrees);
+    SCOPED_TRACE(testing::Message() << c.filter << " centre " << c.cx << "," << c.cy << " " << c.amount << " " << c.value);
+    const TBitmap wide = ApplyAbout(c.filter, photo, {c.cx, c.cy}, c.amount, c.value);
     fx::AllowWideLanes(false);
-    const TBitmap plain = ApplyAbout("RadialBlur", photo, {c.cx, c.cy}, "Angle", c.degrees);
+    const TBitmap plain = ApplyAbout(c.filter, photo, {c.cx, c.cy}, c.amount, c.value);
     fx::AllowWideLanes(true);
     int unwritten = 0, different = 0;
     for (int y = 0; y < photo.Height(); ++y)
