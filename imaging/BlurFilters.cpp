@@ -939,6 +939,53 @@ inline uint32_t BetweenBoxes(const float* box, float t) {
 #endif
 }
 
+// A line's run of pixels qa .. qb, each between the boxes of the two
+// slopes round it: pixel q lies at slope (q + 0.5 - c) scale + centre,
+// clamped to the slopes first .. last (a pixel on the quadrant's edge lies
+// on its first or last slope, where rounding may put it a hair beyond).
+struct TSlopeRun {
+  double c;
+  float scale, centre;
+  int first, last;
+  float At(int q) const { return float(double(q) + 0.5 - c) * scale + centre; }
+  int Below(float pos) const { return std::clamp(FloorInt(pos), first, last); }
+};
+
+void PutRun(uint32_t* dst, const float* box, const TSlopeRun& r, int qa, int qb) {
+  for (int q = qa; q <= qb; ++q) {
+    const float pos = r.At(q);
+    const int k = r.Below(pos);
+    dst[q] = BetweenBoxes(box + 4 * k, std::clamp(pos - float(k), 0.0f, 1.0f));
+  }
+}
+
+#ifdef KARTO_AVX2
+// The same, the places of eight pixels a step (in the same double and
+// float steps).
+KARTO_AVX2 void PutRunAvx2(uint32_t* dst, const float* box, const TSlopeRun& r, int qa, int qb) {
+  int q = qa;
+  const __m256d offset = _mm256_set1_pd(0.5), c = _mm256_set1_pd(r.c);
+  const __m256 scale = _mm256_set1_ps(r.scale), centre = _mm256_set1_ps(r.centre);
+  const __m256i first = _mm256_set1_epi32(r.first), last = _mm256_set1_epi32(r.last);
+  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+  alignas(32) int slope[8];
+  alignas(32) float share[8];
+  for (; q + 8 <= qb + 1; q += 8) {
+    const __m128i qs = _mm_add_epi32(_mm_set1_epi32(q), _mm_setr_epi32(0, 1, 2, 3));
+    const __m128 lowHalf = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_add_pd(_mm256_cvtepi32_pd(qs), offset), c));
+    const __m128 highHalf =
+        _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm_add_epi32(qs, _mm_set1_epi32(4))), offset), c));
+    const __m256 pos = _mm256_add_ps(_mm256_mul_ps(_mm256_set_m128(highHalf, lowHalf), scale), centre);
+    const __m256i k = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(_mm256_floor_ps(pos)), first), last);
+    const __m256 t = _mm256_min_ps(_mm256_max_ps(_mm256_sub_ps(pos, _mm256_cvtepi32_ps(k)), zero), one);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(slope), k);
+    _mm256_store_ps(share, t);
+    for (int i = 0; i < 8; ++i) dst[q + i] = BetweenBoxes(box + 4 * slope[i], share[i]);
+  }
+  PutRun(dst, box, r, q, qb);
+}
+#endif
+
 struct TZoomAxes {
   const uint32_t* in;
   uint32_t* out;
@@ -1094,27 +1141,23 @@ void ZoomQuadrant(const TZoomAxes& ax, int dir, float s) {
         LayBoxes(box + 4 * ka, sum + 4 * ka, bytesOf(g, ka), bytesOf(t + 1 <= j ? lineAt(t + 1) : g, ka),
                  bytesOf(lineAt(t), ka), ends[size_t(j)], n);
         const double u = distance[size_t(j)];
-        const float scale = float(U / u);
         int qa = std::max(0, int(std::floor(ax.cq - 0.5 + double(ka - 1 - U) * u / U)));
         int qb = std::min(last, int(std::ceil(ax.cq - 0.5 + double(std::min(k1, hi[size_t(j)]) + 1 - U) * u / U)));
         const int kLo = std::max(k0, lo[size_t(j)]), kHi = std::min(k1, hi[size_t(j)]) - 1;
-        // The slope below a pixel (clamped: a pixel on the quadrant's edge
-        // lies on its first or last slope, where rounding may put it a hair
-        // beyond), and the way to the next.
-        const auto posOf = [&](int q) { return float(offset(q, ax.cq)) * scale + float(U); };
-        const auto slopeOf = [&](float pos) { return std::clamp(FloorInt(pos), lo[size_t(j)], hi[size_t(j)] - 1); };
+        const TSlopeRun run{ax.cq, float(U / u), float(U), lo[size_t(j)], hi[size_t(j)] - 1};
         // The pixels this band puts are those in the quadrant (between its
         // edges) whose lower slope is the band's: the slopes climb with q,
         // so they lie in one run, found from its ends.
-        while (qa <= qb && (!inside(offset(qa, ax.cq), u) || slopeOf(posOf(qa)) < kLo)) ++qa;
-        while (qb >= qa && (!inside(offset(qb, ax.cq), u) || slopeOf(posOf(qb)) > kHi)) --qb;
+        while (qa <= qb && (!inside(offset(qa, ax.cq), u) || run.Below(run.At(qa)) < kLo)) ++qa;
+        while (qb >= qa && (!inside(offset(qb, ax.cq), u) || run.Below(run.At(qb)) > kHi)) --qb;
         if (qa > qb) continue;
         uint32_t* dst = alongRows ? ax.out + size_t(lineOf(j)) * ax.outStepM : stripOut.data() + size_t(j - jb) * stripLength;
-        for (int q = qa; q <= qb; ++q) {
-          const float pos = posOf(q);
-          const int k = slopeOf(pos);
-          dst[q] = BetweenBoxes(box + 4 * k, std::clamp(pos - float(k), 0.0f, 1.0f));
-        }
+#ifdef KARTO_AVX2
+        if (lanes)
+          PutRunAvx2(dst, box, run, qa, qb);
+        else
+#endif
+          PutRun(dst, box, run, qa, qb);
         qs[j - jb] = qa;
         qe[j - jb] = qb;
       }
