@@ -6,6 +6,7 @@
 
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
+#include "platform/Parallel.h"
 
 namespace karto {
 
@@ -80,17 +81,25 @@ void SaturationKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&,
 }
 
 // Vibrance: saturation raised more where it is low, so skin and already
-// bright colours are spared.
-void VibranceKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
-  const float amount = p.Floats[0];
-  MapPixels(in, out, [amount](uint32_t c) {
+// bright colours are spared. A row at a time in plain steps without
+// branches, which the compiler puts in vector lanes (eight with AVX2).
+KARTO_WIDE_CLONES void VibranceRow(const uint32_t* s, uint32_t* d, int w, float amount) {
+  for (int x = 0; x < w; ++x) {
+    const uint32_t c = s[x];
     const int r = R(c), g = G(c), b = B(c);
-    const int mx = std::max({r, g, b}), mn = std::min({r, g, b});
-    const float sat = mx ? float(mx - mn) / float(mx) : 0;
+    const int mx = std::max(r, std::max(g, b)), mn = std::min(r, std::min(g, b));
+    const float sat = float(mx - mn) / float(std::max(mx, 1));  // 0 for black
     const float k = 1 + amount * (1 - sat);
     const float l = float(Luma(c));
-    return WithAlpha(c, Clamp255(l + (r - l) * k), Clamp255(l + (g - l) * k), Clamp255(l + (b - l) * k));
-  });
+    const auto channel = [&](int v) { return uint32_t(std::clamp(l + (float(v) - l) * k, 0.0f, 255.0f) + 0.5f); };
+    d[x] = (c & 0xFF000000u) | channel(r) << 16 | channel(g) << 8 | channel(b);
+  }
+}
+
+void VibranceKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
+  const float amount = p.Floats[0];
+  const int w = in.Width();
+  ForRows(out, 2, [&](int y, uint32_t* d) { VibranceRow(in.ScanLine(y), d, w, amount); });
 }
 
 // Hue: the colour turned about the grey axis (a rotation in YIQ).

@@ -4,6 +4,7 @@
 
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
+#include "platform/Parallel.h"
 
 namespace karto {
 
@@ -34,15 +35,24 @@ void SepiaKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 }
 
 // Pixels near Color become transparent (a green screen), with a soft edge.
+// A row at a time in plain steps without branches, which the compiler puts
+// in vector lanes (eight with AVX2).
+KARTO_WIDE_CLONES void ColorKeyRow(const uint32_t* s, uint32_t* d, int w, uint32_t key, float tolerance, float softness) {
+  const float kr = float(R(key)), kg = float(G(key)), kb = float(B(key));
+  for (int x = 0; x < w; ++x) {
+    const uint32_t c = s[x];
+    const float dr = float(R(c)) - kr, dg = float(G(c)) - kg, db = float(B(c)) - kb;
+    const float dist = std::sqrt(dr * dr + dg * dg + db * db);
+    const float keep = std::clamp((dist - tolerance) / softness, 0.0f, 1.0f);
+    d[x] = (c & 0x00FFFFFFu) | uint32_t(float(A(c)) * keep + 0.5f) << 24;
+  }
+}
+
 void ColorKeyKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const uint32_t key = p.Colors[0];
   const float tolerance = p.Floats[1] * 441.7f, softness = std::max(1.0f, p.Floats[2] * 441.7f);
-  MapPixels(in, out, [&](uint32_t c) {
-    const float dr = float(R(c) - R(key)), dg = float(G(c) - G(key)), db = float(B(c) - B(key));
-    const float d = std::sqrt(dr * dr + dg * dg + db * db);
-    const float keep = std::clamp((d - tolerance) / softness, 0.0f, 1.0f);
-    return (c & 0x00FFFFFFu) | uint32_t(Clamp255(A(c) * keep)) << 24;
-  });
+  const int w = in.Width();
+  ForRows(out, 2, [&](int y, uint32_t* d) { ColorKeyRow(in.ScanLine(y), d, w, key, tolerance, softness); });
 }
 
 // Every pixel takes Color, keeping its own alpha (multiplied by Color's).
