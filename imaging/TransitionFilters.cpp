@@ -108,15 +108,21 @@ void SlideKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& targe
   const TBitmap b = TargetAtSizeOf(target, in);
   const float w = float(in.Width()), h = float(in.Height()), a = p.Floats[1] * kPi / 180;
   const float dx = std::cos(a) * w, dy = std::sin(a) * h, t = Progress(p), ox = dx * t, oy = dy * t;
-  const TSampler sa(in), sb(b);
   const int iw = in.Width();
-  ForRows(out, 40, [&](int y, uint32_t* d) {
-    for (int x = 0; x < iw; ++x) {
-      // Input moved on by the offset; Target follows one picture behind it.
-      const float ax = x + 0.5f - ox, ay = y + 0.5f - oy;
-      d[x] = ax >= 0 && ay >= 0 && ax <= w && ay <= h ? sa.At(ax, ay) : sb.At(ax + dx, ay + dy);
-    }
-  });
+  const auto slide = [&](const auto& sa, const auto& sb) {
+    ForRows(out, 40, [&](int y, uint32_t* d) {
+      for (int x = 0; x < iw; ++x) {
+        // Input moved on by the offset; Target follows one picture behind it.
+        const float ax = x + 0.5f - ox, ay = y + 0.5f - oy;
+        d[x] = ax >= 0 && ay >= 0 && ax <= w && ay <= h ? sa.At(ax, ay) : sb.At(ax + dx, ay + dy);
+      }
+    });
+  };
+  // Opaque pictures through the inlined integer reads, as the other
+  // moving transitions do (the general read, a call per pixel, took four
+  // times as long).
+  if (Opaque(in) && Opaque(b)) slide(TOpaqueSampler(in), TOpaqueSampler(b));
+  else slide(TSampler(in), TSampler(b));
 }
 
 // A circle opening from the middle.
