@@ -216,6 +216,17 @@ KARTO_WIDE_CLONES void GreyRow16(const uint32_t* s, uint16_t* g, int width) {
   for (int x = 0; x < width; ++x) g[x] = uint16_t(Luma(s[x]) * kFrac);
 }
 
+// The inner pixels of a row's grey (centre row gc, gu above and gd below),
+// smoothed by the 3 x 3 binomial, in levels: a plain loop that runs in
+// vector lanes.
+KARTO_WIDE_CLONES void SmoothGreyRow(const uint16_t* gu, const uint16_t* gc, const uint16_t* gd, float* gr, int width) {
+  for (int x = 1; x + 1 < width; ++x) {
+    const int sm = (gu[x - 1] + 2 * gu[x] + gu[x + 1]) + 2 * (gc[x - 1] + 2 * gc[x] + gc[x + 1]) +
+                   (gd[x - 1] + 2 * gd[x] + gd[x + 1]);
+    gr[x] = float(sm) / float(16 * kFrac);
+  }
+}
+
 // A row of the pencil drawing from the smoothed grey gr, the grey of the
 // surroundings nr (16-bit, kFrac to a level) and the paper's light pr;
 // the alpha of s. One plain loop that runs in vector lanes.
@@ -277,15 +288,25 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
   ParallelRows(h, 24LL * w, [&](int y0, int y1) {
     const int width = w;
     std::vector<float> paperRow(static_cast<size_t>(width)), greyRow(static_cast<size_t>(width));
+    // The two low-resolution rows read across, kept for the kPaperScale
+    // rows that lie between the same two.
+    std::vector<float> across0(static_cast<size_t>(width)), across1(static_cast<size_t>(width));
+    int acrossFor = -1;
     for (int y = y0; y < y1; ++y) {
       const float v = std::clamp((y + 0.5f) / kPaperScale - 0.5f, 0.0f, float(lh - 1));
-      const float* p0 = paper.data() + size_t(int(v)) * size_t(lw);
-      const float* p1 = paper.data() + size_t(std::min(lh - 1, int(v) + 1)) * size_t(lw);
+      if (int(v) != acrossFor) {
+        acrossFor = int(v);
+        const float* p0 = paper.data() + size_t(int(v)) * size_t(lw);
+        const float* p1 = paper.data() + size_t(std::min(lh - 1, int(v) + 1)) * size_t(lw);
+        for (int x = 0; x < width; ++x) {
+          const size_t i0 = size_t(cx0[size_t(x)]), i1 = size_t(cx1[size_t(x)]);
+          across0[size_t(x)] = p0[i0] + (p0[i1] - p0[i0]) * cwx[size_t(x)];
+          across1[size_t(x)] = p1[i0] + (p1[i1] - p1[i0]) * cwx[size_t(x)];
+        }
+      }
       const float wy = v - float(int(v));
       for (int x = 0; x < width; ++x) {
-        const size_t i0 = size_t(cx0[size_t(x)]), i1 = size_t(cx1[size_t(x)]);
-        const float a = p0[i0] + (p0[i1] - p0[i0]) * cwx[size_t(x)];
-        const float b = p1[i0] + (p1[i1] - p1[i0]) * cwx[size_t(x)];
+        const float a = across0[size_t(x)], b = across1[size_t(x)];
         paperRow[size_t(x)] = a + (b - a) * wy;
       }
       const uint16_t* gu = grey.data() + size_t(std::max(y - 1, 0)) * size_t(width);
@@ -299,7 +320,7 @@ void PaperSketchKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
       };
       float* gr = greyRow.data();
       gr[0] = smooth(0, 0, std::min(1, width - 1));
-      for (int x = 1; x + 1 < width; ++x) gr[x] = smooth(x - 1, x, x + 1);
+      if (width > 2) SmoothGreyRow(gu, gc, gd, gr, width);
       if (width > 1) gr[width - 1] = smooth(width - 2, width - 1, width - 1);
       PencilRow(greyRow.data(), near.data() + size_t(y) * size_t(width), paperRow.data(), in.ScanLine(y),
                 dst + size_t(y) * dstStride, width);
