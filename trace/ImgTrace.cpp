@@ -4,12 +4,17 @@
 #include "trace/ImgTrace.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "platform/Parallel.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace karto {
 
@@ -94,6 +99,50 @@ void ExtendWords(const uint16_t* prev, const uint16_t* dark, uint16_t* cur, int 
   }
   for (; i < n; ++i) c[i] = uint16_t(((uint32_t(p[i]) << 1) | d[i]) & RING_MASK);
 }
+
+// dark[k] := DarkBit(entries[k]) for k < n, and the same as bits, bit k of
+// bits[k / 64] (whole words written; bits past n are 0).
+void NoteDarkness(const int32_t* entries, int n, uint16_t* dark, uint64_t* bits) {
+  for (int k0 = 0; k0 < n; k0 += 64) {
+    const int m = std::min(64, n - k0);
+    uint64_t word = 0;
+    int k = 0;
+#if defined(__SSE2__)
+    // Four entries a step: the sign of an entry is its lightness.
+    for (; k + 4 <= m; k += 4) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries + k0 + k));
+      word |= uint64_t(~_mm_movemask_ps(_mm_castsi128_ps(e)) & 0xF) << k;
+      const __m128i d = _mm_srli_epi32(_mm_xor_si128(e, _mm_set1_epi32(-1)), 31);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dark + k0 + k), _mm_packs_epi32(d, d));
+    }
+#endif
+    for (; k < m; ++k) {
+      const uint32_t d = DarkBit(entries[k0 + k]);
+      dark[k0 + k] = uint16_t(d);
+      word |= uint64_t(d) << k;
+    }
+    bits[k0 / 64] = word;
+  }
+}
+
+// Bits from .. from + 11 of a row's darkness (bits[0] holding bits -64 ..
+// -1, all 0) as a 12-bit number, bit from first.
+inline uint16_t BitsFrom(const uint64_t* bits, int from) {
+  const int at = from + 64, off = at & 63;
+  const uint64_t* word = bits + (at >> 6);
+  uint64_t v = word[0] >> off;
+  if (off > 64 - RING_COUNT) v |= word[1] << (64 - off);
+  return uint16_t(v & RING_MASK);
+}
+
+// 12-bit numbers with their bits in reverse order.
+const std::array<uint16_t, 4096> kReversed12 = [] {
+  std::array<uint16_t, 4096> table{};
+  for (uint32_t v = 0; v < 4096; ++v)
+    for (int b = 0; b < RING_COUNT; ++b)
+      if (v & (1u << b)) table[v] |= uint16_t(1u << (RING_COUNT - 1 - b));
+  return table;
+}();
 
 }  // namespace
 
@@ -193,6 +242,9 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
                             size_t stride) {
   const int h = m_iMapHeight, n = hi - lo;
   std::fill(buffers, buffers + 7 * stride, uint16_t(0));
+  // The darkness of the row being swept, bit k for column lo + k, with a
+  // word of zeros before and after it (nothing beyond the strip counts).
+  std::vector<uint64_t> rowBits(size_t(n + RING_COUNT + 63) / 64 + 2, 0);
   // Index i + 1 is column lo + i; the pads (0 and n + 1) stay 0, as beyond
   // the bitmap's edges.
   uint16_t* const dark = buffers;  // darkness of the row swept last
@@ -219,32 +271,36 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
       std::swap(prevRight, curRight);
       std::swap(prevLeft, curLeft);
     }
-    // The carried words now belong to this row. One pass along the row
-    // notes its darkness for the next one, builds the word along the row
-    // (westward from the left, eastward from the right, starting outside
-    // the strip) and stores the words of the strip's records.
+    // The carried words now belong to this row. The row's darkness is
+    // noted for the next one, as words and as bits; the word along the
+    // row (westward from the left, eastward from the right, starting
+    // outside the strip) is read off the bits at each dark pixel of the
+    // strip, whose words are stored.
     const int32_t* row = m_arPixelIdx.data() + MapOffset(0, y);
-    const int first = upwards ? hi - 1 : lo, last = upwards ? lo - 1 : hi, dx = upwards ? -1 : 1;
-    uint32_t along = 0;
-    for (int x = first; x != last; x += dx) {
-      const int32_t entry = row[x];
-      const size_t i = size_t(x - lo) + 1;
-      if (entry >= 0 && x >= x0 && x < x1) {
-        PixelInfo& info = m_arPixelInfos[size_t(entry)];
+    NoteDarkness(row + lo, n, dark + 1, rowBits.data() + 1);
+    const int k0 = x0 - lo, k1 = x1 - lo;  // the strip's own columns, as bit numbers
+    for (int word = k0 >> 6; word <= (k1 - 1) >> 6; ++word) {
+      uint64_t pending = rowBits[size_t(word) + 1];
+      if (word == k0 >> 6) pending &= ~uint64_t(0) << (k0 & 63);
+      if (word == (k1 - 1) >> 6 && (k1 & 63)) pending &= ~(~uint64_t(0) << (k1 & 63));
+      for (; pending; pending &= pending - 1) {
+        const int k = word * 64 + __builtin_ctzll(pending);
+        const size_t i = size_t(k) + 1;
+        PixelInfo& info = m_arPixelInfos[size_t(row[lo + k])];
         info.arDirSum[straightDir] = prevStraight[i];
         info.arDirSum[rightDir] = prevRight[i];
         info.arDirSum[leftDir] = prevLeft[i];
         if (!upwards) {
-          info.x = x;
+          info.x = lo + k;
           info.y = y;
-          info.arDirSum[size_t(Direction::DIR180)] = uint16_t(along);
+          // Ring r westward is column k - r: the twelve bits below k, the
+          // nearest first.
+          info.arDirSum[size_t(Direction::DIR180)] = kReversed12[BitsFrom(rowBits.data(), k - RING_COUNT)];
         } else {
-          info.arDirSum[size_t(Direction::DIR000)] = uint16_t(along);
+          info.arDirSum[size_t(Direction::DIR000)] = BitsFrom(rowBits.data(), k + 1);
           info.Sum = CountBits(info.arDirSum);
         }
       }
-      dark[i] = uint16_t(DarkBit(entry));
-      along = Extend(along, entry);
     }
   }
 }
