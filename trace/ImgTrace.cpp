@@ -125,6 +125,21 @@ void NoteDarkness(const int32_t* entries, int n, uint16_t* dark, uint64_t* bits)
   }
 }
 
+// The other way: dark[k] := bit k of bits, for k < n (eight a step
+// through a table of the 256 bytes spread out).
+void SpreadDarkness(const uint64_t* bits, int n, uint16_t* dark) {
+  static const std::array<std::array<uint16_t, 8>, 256> kSpread = [] {
+    std::array<std::array<uint16_t, 8>, 256> table{};
+    for (int v = 0; v < 256; ++v)
+      for (int b = 0; b < 8; ++b) table[size_t(v)][size_t(b)] = uint16_t((v >> b) & 1);
+    return table;
+  }();
+  int k = 0;
+  for (; k + 8 <= n; k += 8)
+    std::memcpy(dark + k, kSpread[size_t((bits[k >> 6] >> (k & 63)) & 0xFF)].data(), 8 * sizeof(uint16_t));
+  for (; k < n; ++k) dark[k] = uint16_t((bits[k >> 6] >> (k & 63)) & 1);
+}
+
 // Bits from .. from + 11 of a row's darkness (bits[0] holding bits -64 ..
 // -1, all 0) as a 12-bit number, bit from first.
 inline uint16_t BitsFrom(const uint64_t* bits, int from) {
@@ -223,28 +238,37 @@ void TImgTrace::TakeCensus() {
   // darkness of the neighbour row, and the carried words (straight,
   // leaning right, leaning left) of the neighbour row and of this row.
   const size_t bufferLength = 7 * (span + 2);
+  // And per row of the strip: its darkness as bits, noted by the sweep
+  // down for the sweep up, which then needs no look at the map; and the
+  // record of its first dark pixel in the strip's own columns (the records
+  // of a row's dark pixels there are numbered one after the other).
+  const int h = m_iMapHeight;
+  const size_t words = (span + 63) / 64;
+  const size_t rowBytes = words * sizeof(uint64_t) + sizeof(int32_t);
   const size_t strips = size_t((w + STRIP_WIDTH - 1) / STRIP_WIDTH);
-  m_iPeakBytes = MemoryBytes() + std::min(strips, size_t(Cores())) * bufferLength * sizeof(uint16_t);
+  m_iPeakBytes = MemoryBytes() + std::min(strips, size_t(Cores())) *
+                                     (bufferLength * sizeof(uint16_t) + size_t(h) * rowBytes);
 
   ParallelEach(strips, [&](size_t strip) {
     std::vector<uint16_t> buffers(bufferLength);
+    TStripRows rows{std::vector<uint64_t>(size_t(h) * words), std::vector<int32_t>(size_t(h), -1), words};
     const int x0 = int(strip) * STRIP_WIDTH, x1 = std::min(w, x0 + STRIP_WIDTH);
     const int lo = std::max(0, x0 - RING_COUNT), hi = std::min(w, x1 + RING_COUNT);
-    SweepCensus(x0, x1, lo, hi, false, buffers.data(), span + 2);
-    SweepCensus(x0, x1, lo, hi, true, buffers.data(), span + 2);
+    SweepCensus(x0, x1, lo, hi, false, buffers.data(), span + 2, rows);
+    SweepCensus(x0, x1, lo, hi, true, buffers.data(), span + 2, rows);
   });
 }
 
 // One sweep over the columns [lo, hi), writing the words of the records in
 // [x0, x1). Downwards (top-down) it fills the up-pointing words and DIR180;
 // upwards (bottom-up) the down-pointing words and DIR000, and then Sum.
-void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16_t* buffers,
-                            size_t stride) {
+void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16_t* buffers, size_t stride,
+                            TStripRows& rows) {
   const int h = m_iMapHeight, n = hi - lo;
   std::fill(buffers, buffers + 7 * stride, uint16_t(0));
   // The darkness of the row being swept, bit k for column lo + k, with a
   // word of zeros before and after it (nothing beyond the strip counts).
-  std::vector<uint64_t> rowBits(size_t(n + RING_COUNT + 63) / 64 + 2, 0);
+  std::vector<uint64_t> rowBits(std::max(rows.words, size_t(n + RING_COUNT + 63) / 64) + 2, 0);
   // Index i + 1 is column lo + i; the pads (0 and n + 1) stay 0, as beyond
   // the bitmap's edges.
   uint16_t* const dark = buffers;  // darkness of the row swept last
@@ -277,7 +301,17 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
     // outside the strip) is read off the bits at each dark pixel of the
     // strip, whose words are stored.
     const int32_t* row = m_arPixelIdx.data() + MapOffset(0, y);
-    NoteDarkness(row + lo, n, dark + 1, rowBits.data() + 1);
+    uint64_t* const bits = rowBits.data() + 1;
+    uint64_t* const noted = rows.bits.data() + size_t(y) * rows.words;
+    if (!upwards) {
+      NoteDarkness(row + lo, n, dark + 1, bits);
+      std::copy(bits, bits + rows.words, noted);
+    } else {
+      std::copy(noted, noted + rows.words, bits);
+      SpreadDarkness(bits, n, dark + 1);
+    }
+    int32_t& first = rows.firstRecord[size_t(y)];
+    int32_t record = first;  // sweeping up: the next dark pixel's
     const int k0 = x0 - lo, k1 = x1 - lo;  // the strip's own columns, as bit numbers
     for (int word = k0 >> 6; word <= (k1 - 1) >> 6; ++word) {
       uint64_t pending = rowBits[size_t(word) + 1];
@@ -286,7 +320,11 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
       for (; pending; pending &= pending - 1) {
         const int k = word * 64 + __builtin_ctzll(pending);
         const size_t i = size_t(k) + 1;
-        PixelInfo& info = m_arPixelInfos[size_t(row[lo + k])];
+        if (!upwards) {
+          record = row[lo + k];
+          if (first < 0) first = record;
+        }
+        PixelInfo& info = m_arPixelInfos[size_t(upwards ? record++ : record)];
         info.arDirSum[straightDir] = prevStraight[i];
         info.arDirSum[rightDir] = prevRight[i];
         info.arDirSum[leftDir] = prevLeft[i];

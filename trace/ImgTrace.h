@@ -307,7 +307,15 @@ class TImgTrace {
 
   void BuildPixelMap();
   void TakeCensus();
-  void SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16_t* buffers, size_t stride);
+  // What the census's sweep down over a strip notes of each row for the
+  // sweep up: the row's darkness as bits (words a row) and its first dark
+  // pixel's record in the strip's own columns (-1 for none).
+  struct TStripRows {
+    std::vector<uint64_t> bits;
+    std::vector<int32_t> firstRecord;
+    size_t words;
+  };
+  void SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16_t* buffers, size_t stride, TStripRows& rows);
 
   std::unique_ptr<TTracePath> TracePath(int idx, int n);
   int MeasureRay(int x, int y, int dx, int dy) const;
