@@ -214,10 +214,11 @@ void TImgTrace::BuildPixelMap() {
 // The census in two sweeps instead of 96 reads per dark pixel: the word of a
 // pixel in direction d is the word of its neighbour in direction d shifted
 // by one ring, plus that neighbour's own darkness. A top-down sweep carries
-// the three upward words per column from row to row and the westward word
-// along the row; a bottom-up sweep does the same for the downward and
-// eastward words. Each pixel is visited twice with a few operations, dark or
-// not.
+// the three upward words per column from row to row; a bottom-up sweep does
+// the same for the downward words. Each pixel is visited twice with a few
+// operations, dark or not. The westward and eastward words are the
+// darkness of the twelve pixels beside a dark one in its row, read off the
+// row's darkness as bits.
 //
 // The sweeps run over vertical strips, so that the carried words take a
 // fixed amount of memory however wide the bitmap. A word depends only on
