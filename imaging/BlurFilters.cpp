@@ -379,29 +379,9 @@ KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, in
     const __m256i i = _mm256_min_epi32(_mm256_max_epi32(rel, _mm256_setzero_si256()), _mm256_sub_epi32(rings, _mm256_set1_epi32(1)));
     // Ring i + 1 starts where ring i ends: one look-up gives both rings'
     // places and lengths.
-    // Eight neighbouring pixels lie between a few neighbouring rings: the
-    // starts of those are shuffled into the lanes from sixteen loaded at
-    // once, where gathering costs as much as a load per lane.
-    __m256i low = _mm256_min_epi32(i, _mm256_permute2x128_si256(i, i, 1));
-    low = _mm256_min_epi32(low, _mm256_shuffle_epi32(low, _MM_SHUFFLE(1, 0, 3, 2)));
-    low = _mm256_min_epi32(low, _mm256_shuffle_epi32(low, _MM_SHUFFLE(2, 3, 0, 1)));
-    __m256i high = _mm256_max_epi32(i, _mm256_permute2x128_si256(i, i, 1));
-    high = _mm256_max_epi32(high, _mm256_shuffle_epi32(high, _MM_SHUFFLE(1, 0, 3, 2)));
-    high = _mm256_max_epi32(high, _mm256_shuffle_epi32(high, _MM_SHUFFLE(2, 3, 0, 1)));
-    const int base = _mm256_cvtsi256_si32(low);
-    __m256i starts[3];
-    if (_mm256_cvtsi256_si32(high) + 2 - base < 16) {
-      const __m256i t0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(start32 + base));
-      const __m256i t1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(start32 + base + 8));
-      const __m256i d = _mm256_sub_epi32(i, _mm256_set1_epi32(base));
-      for (int e = 0; e < 3; ++e) {
-        const __m256i de = _mm256_add_epi32(d, _mm256_set1_epi32(e));
-        starts[e] = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(t0, de), _mm256_permutevar8x32_epi32(t1, de),
-                                       _mm256_cmpgt_epi32(de, _mm256_set1_epi32(7)));
-      }
-    } else {
-      for (int e = 0; e < 3; ++e) starts[e] = _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(e)), 4);
-    }
+    const __m256i starts[3] = {_mm256_i32gather_epi32(start32, i, 4),
+                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(1)), 4),
+                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(2)), 4)};
     __m256i at[2];
     for (int e = 0; e < 2; ++e) {
       const __m256i st = _mm256_sub_epi32(starts[e], bias);
@@ -727,9 +707,8 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
-  // (Sixteen more, as the last: the wide read-back loads sixteen at once.)
-  std::vector<int> starts32(ringCount + 17);
-  for (size_t i = 0; i < starts32.size(); ++i) starts32[i] = int(std::min<int64_t>(start[std::min(i, ringCount)], INT32_MAX));
+  std::vector<int> starts32(ringCount + 1);
+  for (size_t i = 0; i <= ringCount; ++i) starts32[i] = int(std::min<int64_t>(start[i], INT32_MAX));
   const bool backLanes = WideLanes() && start.back() < INT32_MAX;
   // (The rows' address taken once, before the cores share the picture:
   // ScanLine may detach it.)
