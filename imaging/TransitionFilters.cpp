@@ -3,6 +3,7 @@
 
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
+#include "imaging/WideReads.h"
 
 namespace karto {
 
@@ -59,12 +60,72 @@ void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& wa
   });
 }
 
+// A bilinear read as TOpaqueSampler::At reads: a place that is not a
+// number reads 0.
+inline uint32_t ReadOrNothing(const TTaps& t, float x, float y) { return x == x && y == y ? ReadTaps(t, x, y) : 0u; }
+
+#ifdef KARTO_AVX2
+KARTO_AVX2 inline __m256i ReadOrNothing8(const TTaps& t, const float* xs, const float* ys) {
+  const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
+  const __m256 numbers = _mm256_and_ps(_mm256_cmp_ps(x, x, _CMP_ORD_Q), _mm256_cmp_ps(y, y, _CMP_ORD_Q));
+  return _mm256_and_si256(ReadTaps8(t, x, y), _mm256_castps_si256(numbers));
+}
+
+// A run of n pixels of an opaque fade, read at the places (ax, ay) in one
+// picture and (bx, by) in the other and mixed by k / 256: eight at a time
+// through gathers, the rest one by one.
+KARTO_AVX2 void FadeRunAvx2(const TTaps& ta, const TTaps& tb, const float* ax, const float* ay, const float* bx,
+                            const float* by, int n, uint32_t k, uint32_t* d) {
+  const __m256i weight = _mm256_set1_epi32(int(k | k << 16));
+  int i = 0;
+  for (; i + 8 <= n; i += 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
+                        Lerp8(ReadOrNothing8(ta, ax + i, ay + i), ReadOrNothing8(tb, bx + i, by + i), weight));
+  for (; i < n; ++i) d[i] = TOpaqueSampler::Lerp(ReadOrNothing(ta, ax[i], ay[i]), ReadOrNothing(tb, bx[i], by[i]), k);
+}
+#endif
+
 // smooth: the warp costs more than its two samples and bends gently, so
 // HalfMapRun may skip it at every other pixel.
 template <class Warp>
 void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp warp, bool smooth = false) {
   if (Opaque(a) && Opaque(b)) {
     const uint32_t k = uint32_t(std::lround(std::clamp(t, 0.0f, 1.0f) * 256));
+#ifdef KARTO_AVX2
+    // A tile's row of places first, then its reads eight at a time.
+    if (WideLanes()) {
+      const TTaps ta{a.Bits(), size_t(a.Stride()), a.Width(), a.Height()};
+      const TTaps tb{b.Bits(), size_t(b.Stride()), b.Width(), b.Height()};
+      ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
+        constexpr int kTile = 64;
+        float at[4][kTile];
+        // (Each place asked of the memory as it is worked out: the reads
+        // come once the row's places are all known.)
+        const auto keep = [&](int x, const float* v) {
+          for (int c = 0; c < 4; ++c) at[c][x - x0] = v[c];
+          PrefetchPixels(ta.bits, ta.stride, ta.w, ta.h, v[0], v[1]);
+          PrefetchPixels(tb.bits, tb.stride, tb.w, tb.h, v[2], v[3]);
+        };
+        if (smooth) {
+          HalfMapRun<4>(
+              y, x0, x1,
+              [&](float x, float yy, float* v) {
+                warp(x, yy, v[0], v[1], v[2], v[3]);
+                return true;
+              },
+              [&](int x, bool, const float* v) { keep(x, v); });
+        } else {
+          for (int x = x0; x < x1; ++x) {
+            float v[4];
+            warp(x + 0.5f, y + 0.5f, v[0], v[1], v[2], v[3]);
+            keep(x, v);
+          }
+        }
+        FadeRunAvx2(ta, tb, at[0], at[1], at[2], at[3], x1 - x0, k, d + x0);
+      });
+      return;
+    }
+#endif
     WarpedFadeWith(TOpaqueSampler(a), TOpaqueSampler(b), out, warp,
                    [k](uint32_t p, uint32_t q) { return TOpaqueSampler::Lerp(p, q, k); }, smooth);
   } else {
