@@ -125,9 +125,10 @@ void ForRows(TBitmap& out, int work, Fn&& fn) {
 // picture along slanted lines; a tile keeps what they read near the cores.
 // Square, because a turned tile reads a turned copy of itself: a wide flat
 // tile turned reads a little of many rows, a square one much of few.
+constexpr int kTileSide = 64;
 template <class Fn>
 void ForTiles(TBitmap& out, int work, Fn&& fn) {
-  constexpr int kRows = 64, kColumns = 64;
+  constexpr int kRows = kTileSide, kColumns = kTileSide;
   uint32_t* const dst = out.Bits();
   const size_t stride = size_t(out.Stride());
   const int w = out.Width(), h = out.Height(), bands = (h + kRows - 1) / kRows;

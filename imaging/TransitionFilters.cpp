@@ -87,8 +87,7 @@ void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp 
       const TTaps ta{a.Bits(), size_t(a.Stride()), a.Width(), a.Height()};
       const TTaps tb{b.Bits(), size_t(b.Stride()), b.Width(), b.Height()};
       ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
-        constexpr int kTile = 64;
-        float at[4][kTile];
+        float at[4][kTileSide];  // a tile's row at most
         // (Each place asked of the memory as it is worked out: the reads
         // come once the row's places are all known.)
         const auto keep = [&](int x, const float* v) {
