@@ -3,6 +3,7 @@
 
 #include "imaging/Catalogue.h"
 #include "imaging/FilterKit.h"
+#include "platform/Parallel.h"
 
 namespace karto {
 
@@ -104,19 +105,31 @@ void ToonKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitm
 }
 
 // The picture with a blurred copy of itself screened over it.
+// The halo g screened over the row s by amount; and the light g added to
+// it. Plain loops without branches, which the compiler puts in vector
+// lanes (eight with AVX2).
+KARTO_WIDE_CLONES void ScreenRow(const uint32_t* s, const uint32_t* g, uint32_t* d, int w, float amount) {
+  for (int x = 0; x < w; ++x) {
+    const auto screen = [&](int a, int b) {
+      return uint32_t(std::clamp(float(a) + (float(b) * amount) * float(255 - a) / 255.0f, 0.0f, 255.0f) + 0.5f);
+    };
+    d[x] = (s[x] & 0xFF000000u) | screen(R(s[x]), R(g[x])) << 16 | screen(G(s[x]), G(g[x])) << 8 | screen(B(s[x]), B(g[x]));
+  }
+}
+
+KARTO_WIDE_CLONES void AddLightRow(const uint32_t* s, const uint32_t* g, uint32_t* d, int w, float amount) {
+  for (int x = 0; x < w; ++x) {
+    const auto add = [&](int a, int b) { return uint32_t(std::clamp(float(a) + float(b) * amount, 0.0f, 255.0f) + 0.5f); };
+    d[x] = (s[x] & 0xFF000000u) | add(R(s[x]), R(g[x])) << 16 | add(G(s[x]), G(g[x])) << 8 | add(B(s[x]), B(g[x]));
+  }
+}
+
 void GlowKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   TBitmap halo;
   GaussianBlurBitmap(in, halo, p.Floats[0]);
   const float amount = p.Floats[1];
   const int w = in.Width();
-  ForRows(out, 8, [&](int y, uint32_t* d) {
-    const uint32_t* s = in.ScanLine(y);
-    const uint32_t* g = halo.ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      const auto screen = [&](int a, int b) { return Clamp255(a + (b * amount) * (255 - a) / 255.0f); };
-      d[x] = WithAlpha(s[x], screen(R(s[x]), R(g[x])), screen(G(s[x]), G(g[x])), screen(B(s[x]), B(g[x])));
-    }
-  });
+  ForRows(out, 8, [&](int y, uint32_t* d) { ScreenRow(in.ScanLine(y), halo.ScanLine(y), d, w, amount); });
 }
 
 // Only the light above Threshold glows, as bright lights bloom on film.
@@ -132,13 +145,7 @@ void BloomKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
   GaussianBlurBitmap(bright, bright, p.Floats[1]);
   const float amount = p.Floats[2];
   const int w = in.Width();
-  ForRows(out, 6, [&](int y, uint32_t* d) {
-    const uint32_t* s = in.ScanLine(y);
-    const uint32_t* g = bright.ScanLine(y);
-    for (int x = 0; x < w; ++x)
-      d[x] = WithAlpha(s[x], Clamp255(R(s[x]) + R(g[x]) * amount), Clamp255(G(s[x]) + G(g[x]) * amount),
-                       Clamp255(B(s[x]) + B(g[x]) * amount));
-  });
+  ForRows(out, 6, [&](int y, uint32_t* d) { AddLightRow(in.ScanLine(y), bright.ScanLine(y), d, w, amount); });
 }
 
 // Black dots on a turned grid, each as large as its cell is dark.
