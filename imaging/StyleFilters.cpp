@@ -156,15 +156,24 @@ void HalftoneKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, T
   // Each dot's darkness is read at its cell's middle.
   const auto draw = [&](const auto& s) {
     ForRows(out, 40, [&](int y, uint32_t* d) {
+      // Neighbouring pixels mostly lie in the same cell: its dot is worked
+      // out once for them.
+      float cellU = -1, cellV = -1, radius = 0;
+      bool known = false;
       for (int x = 0; x < w; ++x) {
         const float px = x + 0.5f, py = y + 0.5f;
         // In grid coordinates: the cell's middle, back in picture coordinates.
         const float u = (px * cs + py * sn) / size, v = (-px * sn + py * cs) / size;
         const float fu = float(FloorInt(u)), fv = float(FloorInt(v));
-        const float cu = (fu + 0.5f) * size, cv = (fv + 0.5f) * size;
-        const uint32_t c = s.At(cu * cs - cv * sn, cu * sn + cv * cs);
-        const float dark = 1 - float(Luma(c)) / 255.0f;
-        const float radius = std::sqrt(dark) * size * 0.70711f;
+        if (!known || fu != cellU || fv != cellV) {
+          const float cu = (fu + 0.5f) * size, cv = (fv + 0.5f) * size;
+          const uint32_t c = s.At(cu * cs - cv * sn, cu * sn + cv * cs);
+          const float dark = 1 - float(Luma(c)) / 255.0f;
+          radius = std::sqrt(dark) * size * 0.70711f;
+          cellU = fu;
+          cellV = fv;
+          known = true;
+        }
         const float dist = Hypot((u - fu - 0.5f) * size, (v - fv - 0.5f) * size);
         const float ink = std::clamp(radius - dist + 0.5f, 0.0f, 1.0f);
         const int l = Clamp255((1 - ink) * 255);
