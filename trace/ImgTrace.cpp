@@ -59,13 +59,6 @@ constexpr uint32_t RING_MASK = (1u << RING_COUNT) - 1;
 // 1 for a dark map entry (a record index), 0 for a light one (-1).
 inline uint32_t DarkBit(int32_t entry) { return uint32_t(~entry) >> 31; }
 
-// The word one step further out: what lies at distance r from the next
-// pixel lies at distance r + 1 from this one, and the next pixel itself is
-// ring 1.
-inline uint16_t Extend(uint32_t nextWord, int32_t nextEntry) {
-  return uint16_t(((nextWord << 1) | DarkBit(nextEntry)) & RING_MASK);
-}
-
 // Set bits over all eight words, without relying on a popcount
 // instruction the target may lack.
 inline int32_t CountBits(const ArrayOfValDirs& words) {
@@ -296,11 +289,12 @@ void TImgTrace::SweepCensus(int x0, int x1, int lo, int hi, bool upwards, uint16
       std::swap(prevRight, curRight);
       std::swap(prevLeft, curLeft);
     }
-    // The carried words now belong to this row. The row's darkness is
-    // noted for the next one, as words and as bits; the word along the
-    // row (westward from the left, eastward from the right, starting
-    // outside the strip) is read off the bits at each dark pixel of the
-    // strip, whose words are stored.
+    // The carried words now belong to this row. Its darkness is taken for
+    // the next row's words and as bits (from the map sweeping down, from
+    // the bits noted then sweeping up); the word along the row (westward
+    // from the left, eastward from the right, starting outside the strip)
+    // is read off the bits at each dark pixel of the strip, whose words
+    // are stored.
     const int32_t* row = m_arPixelIdx.data() + MapOffset(0, y);
     uint64_t* const bits = rowBits.data() + 1;
     uint64_t* const noted = rows.bits.data() + size_t(y) * rows.words;
