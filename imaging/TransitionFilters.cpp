@@ -63,15 +63,16 @@ void WarpedFadeWith(const Sampler& sa, const Sampler& sb, TBitmap& out, Warp& wa
 #ifdef KARTO_AVX2
 // A run of n pixels of an opaque fade, read at the places (ax, ay) in one
 // picture and (bx, by) in the other and mixed by k / 256: eight at a time
-// through gathers, the rest one by one.
-KARTO_AVX2 void FadeRunAvx2(const TTaps& ta, const TTaps& tb, const float* ax, const float* ay, const float* bx,
-                            const float* by, int n, uint32_t k, uint32_t* d) {
+// through gathers, the rest one by one through the samplers.
+KARTO_AVX2 void FadeRunAvx2(const TOpaqueSampler& sa, const TOpaqueSampler& sb, const TTaps& ta, const TTaps& tb,
+                            const float* ax, const float* ay, const float* bx, const float* by, int n, uint32_t k,
+                            uint32_t* d) {
   const __m256i weight = _mm256_set1_epi32(int(k | k << 16));
   int i = 0;
   for (; i + 8 <= n; i += 8)
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
                         Lerp8(ReadOrNothing8(ta, ax + i, ay + i), ReadOrNothing8(tb, bx + i, by + i), weight));
-  for (; i < n; ++i) d[i] = TOpaqueSampler::Lerp(ReadOrNothing(ta, ax[i], ay[i]), ReadOrNothing(tb, bx[i], by[i]), k);
+  for (; i < n; ++i) d[i] = TOpaqueSampler::Lerp(sa.At(ax[i], ay[i]), sb.At(bx[i], by[i]), k);
 }
 #endif
 
@@ -86,6 +87,7 @@ void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp 
     if (WideLanes()) {
       const TTaps ta{a.Bits(), size_t(a.Stride()), a.Width(), a.Height()};
       const TTaps tb{b.Bits(), size_t(b.Stride()), b.Width(), b.Height()};
+      const TOpaqueSampler sa(a), sb(b);
       ForTiles(out, 60, [&](int y, int x0, int x1, uint32_t* d) {
         float at[4][kTileSide];  // a tile's row at most
         // (Each place asked of the memory as it is worked out: the reads
@@ -110,7 +112,7 @@ void WarpedFade(const TBitmap& a, const TBitmap& b, TBitmap& out, float t, Warp 
             keep(x, v);
           }
         }
-        FadeRunAvx2(ta, tb, at[0], at[1], at[2], at[3], x1 - x0, k, d + x0);
+        FadeRunAvx2(sa, sb, ta, tb, at[0], at[1], at[2], at[3], x1 - x0, k, d + x0);
       });
       return;
     }

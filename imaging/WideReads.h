@@ -96,11 +96,9 @@ KARTO_AVX2 inline __m256i ReadTaps8(const TTaps& p, __m256 x, __m256 y) {
 }
 #endif
 
-// A bilinear read as TOpaqueSampler::At reads: a place that is not a
-// number reads 0.
-inline uint32_t ReadOrNothing(const TTaps& t, float x, float y) { return x == x && y == y ? ReadTaps(t, x, y) : 0u; }
-
 #ifdef KARTO_AVX2
+// Eight reads as TOpaqueSampler::At reads: a place that is not a number
+// reads 0.
 KARTO_AVX2 inline __m256i ReadOrNothing8(const TTaps& t, const float* xs, const float* ys) {
   const __m256 x = _mm256_loadu_ps(xs), y = _mm256_loadu_ps(ys);
   const __m256 numbers = _mm256_and_ps(_mm256_cmp_ps(x, x, _CMP_ORD_Q), _mm256_cmp_ps(y, y, _CMP_ORD_Q));
