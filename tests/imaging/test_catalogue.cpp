@@ -231,6 +231,45 @@ TEST(Catalogue, GeometryMovesPixelsWhereItSays) {
   EXPECT_LE(MaxDifference(p->Output(), in), 1);
 }
 
+// Every pixel of a kaleidoscope reads the picture where the fold of its
+// direction puts it, worked out here with the library's trigonometry:
+// wedge 0 (from the turn on) is the picture itself, and each further wedge
+// mirrors its neighbour. Odd numbers of wedges (the last pair cut short),
+// turns, and centres off the middle or off the picture.
+TEST(Catalogue, AKaleidoscopeFoldsEveryDirectionIntoTheFirstWedge) {
+  const int w = 240, h = 170;
+  const TBitmap photo = synthetic::PhotoLike(w, h, 9);
+  const fx::TOpaqueSampler sampler(photo);
+  struct TCase {
+    float cx, cy, segments, angle;
+  } const cases[] = {{0.5f, 0.5f, 8, 0}, {0.3f, 0.62f, 5, 30}, {0.5f, 0.5f, 3, -100}, {1.3f, -0.2f, 7, 45}, {0.5f, 0.5f, 2, 180}};
+  for (const TCase& c : cases) {
+    std::unique_ptr<TFilter> f = FilterManager::CreateFilter("Kaleidoscope");
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->SetPoint("Center", {c.cx, c.cy}));
+    EXPECT_TRUE(f->SetFloat("Segments", c.segments));
+    EXPECT_TRUE(f->SetFloat("Angle", c.angle));
+    f->SetInput(photo);
+    const TBitmap out = f->Output();
+    const double cx = double(c.cx) * w, cy = double(c.cy) * h, wedge = 2 * M_PI / double(c.segments);
+    const double turn = double(c.angle) * M_PI / 180;
+    int worst = 0, same = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, r = std::hypot(dx, dy);
+        double a = std::atan2(dy, dx) - turn;
+        a -= std::floor(a / (2 * wedge)) * 2 * wedge;
+        if (a > wedge) a = 2 * wedge - a;
+        const uint32_t want = sampler.At(float(cx + r * std::cos(a + turn)), float(cy + r * std::sin(a + turn)));
+        const uint32_t got = out.Pixel(x, y);
+        same += got == want;
+        for (int s : {0, 8, 16, 24}) worst = std::max(worst, std::abs(int((got >> s) & 0xFF) - int((want >> s) & 0xFF)));
+      }
+    EXPECT_LE(worst, 2) << c.segments << " wedges, turned " << c.angle;
+    EXPECT_GE(same, w * h * 9 / 10) << c.segments << " wedges, turned " << c.angle;
+  }
+}
+
 }  // namespace
 
 // Warps that work out their map at every other pixel give the pixels
