@@ -63,6 +63,30 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
 
 namespace {
 std::atomic<bool> wideAllowed{true};
+
+// Mix's opaque road without branches, so that the compiler puts a row of
+// it in vector lanes.
+KARTO_WIDE_CLONES void MixOpaqueRow(const uint32_t* a, const uint32_t* b, const float* t, uint32_t* d, int n) {
+  for (int x = 0; x < n; ++x) {
+    const float v = t[x], u = 1 - v;
+    const auto channel = [&](int shift) {
+      const float c = float((a[x] >> shift) & 0xFF) * u + float((b[x] >> shift) & 0xFF) * v;
+      return uint32_t(c <= 0 ? 0 : (c >= 255 ? 255 : int(c + 0.5f))) << shift;
+    };
+    const uint32_t mixed = 0xFF000000u | channel(16) | channel(8) | channel(0);
+    d[x] = v <= 0 ? a[x] : (v >= 1 ? b[x] : mixed);
+  }
+}
+}  // namespace
+
+void MixRow(const uint32_t* a, const uint32_t* b, const float* t, uint32_t* d, int n) {
+  uint32_t both = 0xFFFFFFFFu;
+  for (int x = 0; x < n; ++x) both &= a[x] & b[x];
+  if ((both >> 24) == 0xFF) {
+    MixOpaqueRow(a, b, t, d, n);
+    return;
+  }
+  for (int x = 0; x < n; ++x) d[x] = Mix(a[x], b[x], t[x]);
 }
 
 bool WideLanes() {

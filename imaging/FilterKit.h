@@ -184,6 +184,9 @@ bool PremultiplyAll(TBitmap& b, bool forward);
 // a and b mixed, t = 0 giving a and 1 giving b, through premultiplied
 // colours so a transparent side lends no colour.
 uint32_t Mix(uint32_t a, uint32_t b, float t);
+// d[x] = Mix(a[x], b[x], t[x]) for x < n, the same bytes; a row of opaque
+// pixels in vector lanes.
+void MixRow(const uint32_t* a, const uint32_t* b, const float* t, uint32_t* d, int n);
 
 // Prefetches the two rows of pixels a bilinear read at (x, y) takes.
 inline void PrefetchPixels(const uint32_t* bits, size_t stride, int w, int h, float x, float y) {

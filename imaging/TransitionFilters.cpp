@@ -12,14 +12,19 @@ namespace {
 
 float Progress(const TFilterParams& p) { return std::clamp(p.Floats[0] / 100.0f, 0.0f, 1.0f); }
 
-// out = Input and Target mixed per pixel by t(x, y) in 0..1.
+// out = Input and Target mixed per pixel by t(x, y) in 0..1: a row's
+// weights first, then the row mixed in one go.
 template <class T>
 void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
   const int w = a.Width();
-  ForRows(out, 20, [&](int y, uint32_t* d) {
-    const uint32_t* pa = a.ScanLine(y);
-    const uint32_t* pb = b.ScanLine(y);
-    for (int x = 0; x < w; ++x) d[x] = Mix(pa[x], pb[x], t(x + 0.5f, y + 0.5f));
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(out.Height(), 20LL * w, [&](int y0, int y1) {
+    std::vector<float> weights(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < w; ++x) weights[size_t(x)] = t(x + 0.5f, y + 0.5f);
+      MixRow(a.ScanLine(y), b.ScanLine(y), weights.data(), dst + size_t(y) * stride, w);
+    }
   });
 }
 

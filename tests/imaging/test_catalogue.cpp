@@ -121,6 +121,28 @@ TEST(Catalogue, TransitionsGiveTheSamePixelsOnEitherRoad) {
   }
 }
 
+// The soft transitions mix a row at a time: each pixel as mixing it alone
+// gives, at weights before, at and past either end and between (a half
+// that rounds), on an opaque row (in vector lanes) and on one with a
+// single translucent pixel.
+TEST(Catalogue, ARowMixesAsEachPixelWould) {
+  const float weights[] = {-0.5f, 0, 0.3f, 0.5f, 0.999f, 1, 1.7f};
+  const int n = 37;  // not a whole number of lanes
+  std::vector<uint32_t> a(n), b(n), row(n);
+  std::vector<float> t(n);
+  for (int x = 0; x < n; ++x) {
+    a[size_t(x)] = 0xFF000000u | fx::Hash(uint32_t(x), 1) >> 8;
+    b[size_t(x)] = 0xFF000000u | fx::Hash(uint32_t(x), 2) >> 8;
+    t[size_t(x)] = weights[x % 7];
+  }
+  for (const bool translucent : {false, true}) {
+    if (translucent) a[20] = 0x40123456u;
+    fx::MixRow(a.data(), b.data(), t.data(), row.data(), n);
+    for (int x = 0; x < n; ++x)
+      EXPECT_EQ(row[size_t(x)], fx::Mix(a[size_t(x)], b[size_t(x)], t[size_t(x)])) << x << (translucent ? " translucent" : "");
+  }
+}
+
 TEST(Catalogue, ColourFiltersKeepAlphaAndNeutralSettingsKeepThePicture) {
   TBitmap in = synthetic::PhotoLike(30, 20, 3);
   for (int y = 0; y < 20; ++y)
