@@ -235,12 +235,16 @@ void ReadArcLanes(const TTaps& p, float cx, float cy, float r, const float* c0, 
   }
 }
 
+// Ring i's samples: one per pixel of its length, at least one.
+inline int RingCount(int i) { return std::max(1, int(std::ceil(2 * kPi * float(i)))); }
+
 // A band of rings as its pixels read them back: the band's k-th ring's
-// samples start at samples + start[k] - start[0] and end where the next
-// ring's start.
+// samples start at samples + k * stride (stride at least the band's
+// outermost ring's count), so that a ring's place and length are worked
+// out rather than looked up.
 struct TRingTable {
   const uint32_t* samples;
-  const int64_t* start;
+  int stride;
 };
 
 // Of pixels k < n, those whose inner ring (radius[k], 24.8 fixed point) is
@@ -252,12 +256,12 @@ void ReadBackLanes(const TRingTable& t, int i0, int i1, const int* radius, const
     if (i < i0 || i >= i1) continue;
     uint32_t at[2];
     for (int e = 0; e < 2; ++e) {
-      const int ring = i - i0 + e, count = int(t.start[ring + 1] - t.start[ring]);
+      const int ring = i - i0 + e, count = RingCount(i + e);
       const int pos = int(turn[k] * (256.0f * float(count)));
       int j = pos >> 8;
       if (j >= count) j -= count;  // a whole turn is none
       const int j1 = j + 1 < count ? j + 1 : 0;
-      const uint32_t* samples = t.samples + (t.start[ring] - t.start[0]);
+      const uint32_t* samples = t.samples + size_t(ring) * size_t(t.stride);
       at[e] = TOpaqueSampler::Lerp(samples[j], samples[j1], uint32_t(pos & 255));
     }
     d[k] = TOpaqueSampler::Lerp(at[0], at[1], uint32_t(radius[k] & 255));
@@ -285,12 +289,11 @@ KARTO_AVX2 void ReadArcAvx2(const TTaps& p, float cx, float cy, float r, const f
   }
 }
 
-// As ReadBackLanes, with the band's starts in 32 bits (start32, up to one
-// past the band's last ring); reads whole lanes past n, but writes none.
-KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, int i1, const int* radius, const float* turn,
-                             uint32_t* d, int n) {
+// As ReadBackLanes (the band's samples in reach of 32-bit indices); reads
+// whole lanes past n, but writes none.
+KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, int i0, int i1, const int* radius, const float* turn, uint32_t* d, int n) {
   const int* samples = reinterpret_cast<const int*>(t.samples);
-  const __m256i rings = _mm256_set1_epi32(i1 - i0), first = _mm256_set1_epi32(i0), bias = _mm256_set1_epi32(start32[0]);
+  const __m256i rings = _mm256_set1_epi32(i1 - i0), first = _mm256_set1_epi32(i0), stride = _mm256_set1_epi32(t.stride);
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   for (int k = 0; k < n; k += kLanes) {
     const __m256i rad = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(radius + k));
@@ -302,15 +305,13 @@ KARTO_AVX2 void ReadBackAvx2(const TRingTable& t, const int* start32, int i0, in
         _mm256_and_si256(_mm256_cmpgt_epi32(rel, _mm256_set1_epi32(-1)), _mm256_cmpgt_epi32(rings, rel)),
         _mm256_cmpgt_epi32(_mm256_set1_epi32(n - k), lane));
     const __m256i i = _mm256_min_epi32(_mm256_max_epi32(rel, _mm256_setzero_si256()), _mm256_sub_epi32(rings, _mm256_set1_epi32(1)));
-    // Ring i + 1 starts where ring i ends: one look-up gives both rings'
-    // places and lengths.
-    const __m256i starts[3] = {_mm256_i32gather_epi32(start32, i, 4),
-                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(1)), 4),
-                               _mm256_i32gather_epi32(start32, _mm256_add_epi32(i, _mm256_set1_epi32(2)), 4)};
     __m256i at[2];
     for (int e = 0; e < 2; ++e) {
-      const __m256i st = _mm256_sub_epi32(starts[e], bias);
-      const __m256i count = _mm256_sub_epi32(starts[e + 1], starts[e]);
+      // The ring's place and its length, as RingCount works it out.
+      const __m256i ring = _mm256_add_epi32(i, _mm256_set1_epi32(e));
+      const __m256i st = _mm256_mullo_epi32(ring, stride);
+      const __m256 length = _mm256_mul_ps(_mm256_set1_ps(2 * kPi), _mm256_cvtepi32_ps(_mm256_add_epi32(ring, first)));
+      const __m256i count = _mm256_max_epi32(_mm256_set1_epi32(1), _mm256_cvttps_epi32(_mm256_ceil_ps(length)));
       const __m256 scale = _mm256_mul_ps(_mm256_set1_ps(256.0f), _mm256_cvtepi32_ps(count));
       const __m256i pos = _mm256_cvttps_epi32(_mm256_mul_ps(tr, scale));
       __m256i j = _mm256_srai_epi32(pos, 8);
@@ -447,7 +448,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   const float reach = FarthestCorner(in, cx, cy);
   const int rings = int(std::ceil(reach)) + 2;
   std::vector<int64_t> start(size_t(rings) + 1, 0);
-  for (int i = 0; i < rings; ++i) start[size_t(i) + 1] = start[size_t(i)] + std::max<int64_t>(1, int64_t(std::ceil(2 * kPi * i)));
+  for (int i = 0; i < rings; ++i) start[size_t(i) + 1] = start[size_t(i)] + RingCount(i);
   const auto count = [&](int i) { return int(start[size_t(i) + 1] - start[size_t(i)]); };
   // A ring's box: an odd number of samples, centred, half of them each side.
   const auto halfOf = [&](int i) { return std::min((count(i) - 1) / 2, int(std::lround(angle / (2 * kPi) * float(count(i)) / 2))); };
@@ -632,9 +633,11 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // and where each falls in 24.8 fixed point.
   if (out.Width() != w || out.Height() != h) out = TBitmap(w, h);
   const float far = float(rings - 2);
-  std::vector<int> starts32(ringCount + 1);
-  for (size_t i = 0; i <= ringCount; ++i) starts32[i] = int(std::min<int64_t>(start[i], INT32_MAX));
-  const bool backLanes = WideLanes() && start.back() < INT32_MAX;
+  // Pixels are read back band by band of kBand rings (below), each ring
+  // in the room of the band's outermost (kBand + 1 rings, with the next
+  // band's first).
+  constexpr int kBand = 128;
+  const bool backLanes = WideLanes() && int64_t(kBand + 1) * RingCount(rings) < INT32_MAX;
   // (The rows' address taken once, before the cores share the picture:
   // ScanLine may detach it.)
   uint32_t* const outBits = out.Bits();
@@ -647,7 +650,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
     alignas(32) float turn[kRun];
     alignas(32) int radius[kRun];  // 24.8 fixed point
     const float dy = float(y) + 0.5f - cy;
-    const TRingTable table{samples, start.data() + i0};
+    const TRingTable table{samples, RingCount(i1)};
     for (int x0 = xa; x0 < xb; x0 += kRun) {
       const int len = std::min(kRun, xb - x0), whole = (len + kLanes - 1) / kLanes * kLanes;
       // (Past the run's end too, up to a whole lane: those pixels are
@@ -655,7 +658,7 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
       RadiiAndTurns(float(x0) + 0.5f - cx, dy, far, radius, turn, whole);
 #if defined(KARTO_AVX2)
       if (backLanes) {
-        ReadBackAvx2(table, starts32.data() + i0, i0, i1, radius, turn, d + x0, len);
+        ReadBackAvx2(table, i0, i1, radius, turn, d + x0, len);
         continue;
       }
 #endif
@@ -671,7 +674,6 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
   // which its outermost pixels need. (Narrower bands fit the nearer cache
   // better but cut the rows into more, shorter runs: at 16 rings the read
   // back took twice as long as at 128.)
-  constexpr int kBand = 128;
   const int pixelRings = rings - 1;  // a pixel's inner ring is at most far
   const int bands = (pixelRings + kBand - 1) / kBand;
   std::vector<TScratch> scratches(std::min<size_t>(Cores(), size_t(bands)));
@@ -688,9 +690,9 @@ void SpinThroughRings(const TBitmap& in, TBitmap& out, float cx, float cy, float
     const int i0 = (bands - 1 - int(b)) * kBand, i1 = std::min(pixelRings, i0 + kBand);
     TPlane<uint32_t>& samples = scratch->samples;
     // (Not zeroed: a sample is read only where it was written.)
-    if (samples.size() < size_t(start[size_t(i1) + 1] - start[size_t(i0)]))
-      samples.resize(size_t(start[size_t(i1) + 1] - start[size_t(i0)]));
-    const auto ringSamples = [&](int i) { return samples.data() + (start[size_t(i)] - start[size_t(i0)]); };
+    const size_t stride = size_t(RingCount(i1));
+    if (samples.size() < size_t(i1 - i0 + 1) * stride) samples.resize(size_t(i1 - i0 + 1) * stride);
+    const auto ringSamples = [&](int i) { return samples.data() + size_t(i - i0) * stride; };
     // The patch each piece of the band reads lies in a box of the picture:
     // the next piece's box is asked of the memory a few rows at a time
     // while this piece is read (its reads come from rows the processor
