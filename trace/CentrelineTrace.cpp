@@ -1503,6 +1503,9 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // the strokes left over become a new area.
       TArea rest;
       std::vector<int> kept;
+      const size_t inFill = size_t(std::count(reached.begin(), reached.end(), uint8_t(1)));
+      kept.reserve(inFill);
+      rest.pixels.reserve(area.pixels.size() - inFill);
       for (size_t k = 0; k < area.pixels.size(); ++k) {
         const int p = area.pixels[k];
         if (reached[k]) {
@@ -1542,26 +1545,50 @@ TCentrelineDrawing TraceCentrelines(const TBitmap& picture, const TBitmap& colou
       // is the fill's too: the corners of a filled shape's outline, which
       // reach past the rounded corners of the fill, would be short stubs
       // in the outline's colour (a stroke leaving the fill runs on, away
-      // from it). (Nothing lying along the fill, nothing joins it.)
+      // from it). (Nothing lying along the fill, nothing joins it.) Such a
+      // piece is a group of hugging pixels (8-connected) next to no other
+      // stroke ink: each group is flooded (marked kSeen, free until
+      // thinning) and is away as soon as it meets such ink. The work
+      // follows the few pixels along the fill, not the strokes, which may
+      // be half the drawing.
       if (!hugging.empty()) {
-        int pieces = 0;
-        const std::vector<TPieceRun> stretches = PieceRuns(rest.pixels, at, pieces);
-        std::vector<uint8_t> away(size_t(pieces), 0);
-        for (const TPieceRun& run : stretches)
-          for (size_t k = run.first; k < run.first + run.count && !away[size_t(run.piece)]; ++k)
-            away[size_t(run.piece)] = !(state[size_t(rest.pixels[k])] & kVisited);
-        std::vector<int> stays, joins;
-        for (const TPieceRun& run : stretches) {
-          std::vector<int>& into = away[size_t(run.piece)] ? stays : joins;
-          into.insert(into.end(), rest.pixels.begin() + long(run.first), rest.pixels.begin() + long(run.first + run.count));
+        std::vector<int> joins, group, stack;
+        for (const int start : hugging) {
+          if (state[size_t(start)] & kSeen) continue;
+          group.clear();
+          bool away = false;
+          state[size_t(start)] |= kSeen;
+          stack.push_back(start);
+          while (!stack.empty()) {
+            const int p = stack.back();
+            stack.pop_back();
+            group.push_back(p);
+            const int x = at.X(p), y = at.Y(p);
+            for (int k = 0; k < 8; ++k) {
+              const int nx = x + kDx[k], ny = y + kDy[k];
+              if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+              const size_t q = size_t(ny) * size_t(w) + size_t(nx);
+              const uint8_t s = state[q];
+              if (!(s & kInk)) continue;  // paper, or the fill
+              if (!(s & kVisited)) {
+                away = true;
+              } else if (!(s & kSeen)) {
+                state[q] = uint8_t(s | kSeen);
+                stack.push_back(int(q));
+              }
+            }
+          }
+          if (!away) joins.insert(joins.end(), group.begin(), group.end());
         }
-        for (int q : hugging) state[size_t(q)] &= uint8_t(~kVisited);
+        for (int q : hugging) state[size_t(q)] &= uint8_t(~(kVisited | kSeen));
         if (!joins.empty()) {
+          std::sort(joins.begin(), joins.end());
           for (int q : joins) state[size_t(q)] = uint8_t((state[size_t(q)] & ~kInk) | kFill);
           std::vector<int> both(area.pixels.size() + joins.size());
           std::merge(area.pixels.begin(), area.pixels.end(), joins.begin(), joins.end(), both.begin());
           area.pixels.swap(both);
-          rest.pixels.swap(stays);
+          rest.pixels.erase(std::remove_if(rest.pixels.begin(), rest.pixels.end(), [&](int q) { return !(state[size_t(q)] & kInk); }),
+                            rest.pixels.end());
         }
       }
       if (!rest.pixels.empty()) made.push_back(std::move(rest));
