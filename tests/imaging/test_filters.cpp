@@ -262,9 +262,10 @@ std::vector<double> BoxCascadeReference(const std::vector<double>& in, int w, in
 TEST(GaussianBlur, SixteenBitPlanesMatchPlainBoxesAlsoWhenNarrowerThanTheBox) {
   // The rows' running sums read clamped only near the ends; planes narrower
   // or lower than the box are all ends. A blur from another plane must give
-  // what blurring that plane in place gives.
+  // what blurring that plane in place gives, and the rows summed eight at
+  // a time (19: two steps and three more) what summing one at a time does.
   uint32_t seed = 7;
-  for (const int w : {1, 2, 3, 5, 8, 40})
+  for (const int w : {1, 2, 3, 5, 8, 19, 40})
     for (const int h : {1, 3, 9})
       for (const float sigma : {0.6f, 2.0f, 6.0f}) {
         SCOPED_TRACE(testing::Message() << w << " x " << h << ", sigma " << sigma);
@@ -279,6 +280,11 @@ TEST(GaussianBlur, SixteenBitPlanesMatchPlainBoxesAlsoWhenNarrowerThanTheBox) {
         fx::GaussianBlurPlane16(inPlace, w, h, sigma);
         fx::GaussianBlurPlane16(fromSource, w, h, sigma, source.data());
         EXPECT_EQ(std::vector<uint16_t>(inPlace.begin(), inPlace.end()), std::vector<uint16_t>(fromSource.begin(), fromSource.end()));
+        TPlane<uint16_t> plain = source;
+        fx::AllowWideLanes(false);
+        fx::GaussianBlurPlane16(plain, w, h, sigma);
+        fx::AllowWideLanes(true);
+        EXPECT_EQ(std::vector<uint16_t>(inPlace.begin(), inPlace.end()), std::vector<uint16_t>(plain.begin(), plain.end()));
         const int r = std::max(1, int(std::lround((std::sqrt(4.0f * sigma * sigma + 1.0f) - 1.0f) / 2.0f)));
         const std::vector<double> expected = BoxCascadeReference(values, w, h, r);
         for (size_t i = 0; i < expected.size(); ++i) ASSERT_NEAR(double(inPlace[i]), expected[i], 3.0) << "pixel " << i;
