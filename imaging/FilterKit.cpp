@@ -1,4 +1,5 @@
 #include "imaging/FilterKit.h"
+#include "imaging/WideReads.h"
 
 #include <QImage>
 #include <atomic>
@@ -101,6 +102,36 @@ bool WideLanes() {
 void AllowWideLanes(bool allow) { wideAllowed = allow; }
 
 bool Opaque(const TBitmap& b) { return AllOpaque(b.Image()); }
+
+void WarpAlongAxes(const TBitmap& in, TBitmap& out, const std::vector<float>& xs, const std::vector<float>& ys) {
+  const int w = out.Width();
+  if (!Opaque(in)) {
+    const TSampler s(in);
+    ForRows(out, 40, [&](int y, uint32_t* d) {
+      for (int x = 0; x < w; ++x) d[x] = s.At(xs[size_t(x)], ys[size_t(y)]);
+    });
+    return;
+  }
+  // The same reads as TOpaqueSampler::At, taken apart per axis.
+  struct TAxisTap {
+    int a, b;
+    uint32_t t;
+  };
+  std::vector<TAxisTap> columns(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) AxisTaps(xs[size_t(x)], in.Width(), columns[size_t(x)].a, columns[size_t(x)].b, columns[size_t(x)].t);
+  const uint32_t* const bits = in.Bits();
+  const size_t stride = size_t(in.Stride());
+  ForRows(out, 4, [&](int y, uint32_t* d) {
+    TAxisTap row;
+    AxisTaps(ys[size_t(y)], in.Height(), row.a, row.b, row.t);
+    const uint32_t* r0 = bits + size_t(row.a) * stride;
+    const uint32_t* r1 = bits + size_t(row.b) * stride;
+    for (int x = 0; x < w; ++x) {
+      const TAxisTap& c = columns[size_t(x)];
+      d[x] = TOpaqueSampler::Lerp(TOpaqueSampler::Lerp(r0[c.a], r1[c.a], row.t), TOpaqueSampler::Lerp(r0[c.b], r1[c.b], row.t), c.t);
+    }
+  });
+}
 
 uint32_t TSampler::At(float x, float y) const {
   const float fx = x - 0.5f, fy = y - 0.5f;

@@ -353,6 +353,13 @@ void WarpPixels(const TBitmap& in, TBitmap& out, Map map, bool smooth = false) {
   else run(TSampler(in), 40);
 }
 
+// out(x, y) = in sampled at (xs[x], ys[y]), as WarpPixels reads the place a
+// map gives for the middle of pixel (x, y): for warps that move the
+// columns and the rows each on their own (tiles, mirrors). An opaque
+// picture's reads are laid out once per column and once per row, and each
+// pixel only weighs its four neighbours.
+void WarpAlongAxes(const TBitmap& in, TBitmap& out, const std::vector<float>& xs, const std::vector<float>& ys);
+
 // The picture blurred like a Gaussian of sigma pixels (three box passes per
 // axis), colours weighted by alpha. in and out may be the same bitmap.
 void GaussianBlurBitmap(const TBitmap& in, TBitmap& out, float sigma);

@@ -93,14 +93,16 @@ void PerspectiveKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
 void TileKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float w = float(in.Width()), h = float(in.Height());
   const float scale = std::max(0.01f, p.Floats[0]), ox = p.Floats[1] * w, oy = p.Floats[2] * h;
-  WarpPixels(in, out, [&](float& x, float& y) {
-    float u = (x - ox) / scale, v = (y - oy) / scale;
-    u -= std::floor(u / w) * w;
-    v -= std::floor(v / h) * h;
-    x = u;
-    y = v;
-    return true;
-  });
+  // Columns and rows move each on their own: laid out once per axis.
+  const auto place = [&](float v, float offset, float size) {
+    float u = (v - offset) / scale;
+    u -= std::floor(u / size) * size;
+    return u;
+  };
+  std::vector<float> xs(static_cast<size_t>(out.Width())), ys(static_cast<size_t>(out.Height()));
+  for (size_t x = 0; x < xs.size(); ++x) xs[x] = place(float(x) + 0.5f, ox, w);
+  for (size_t y = 0; y < ys.size(); ++y) ys[y] = place(float(y) + 0.5f, oy, h);
+  WarpAlongAxes(in, out, xs, ys);
 }
 
 }  // namespace

@@ -8,31 +8,33 @@ namespace karto {
 namespace fx {
 namespace {
 
+// Where each column and each row of out reads: place(middle, size) for
+// the middles of out's pixels along each axis.
+template <class Place>
+void AlongAxes(const TBitmap& in, TBitmap& out, Place place) {
+  std::vector<float> xs(static_cast<size_t>(out.Width())), ys(static_cast<size_t>(out.Height()));
+  for (size_t x = 0; x < xs.size(); ++x) xs[x] = place(float(x) + 0.5f, float(in.Width()));
+  for (size_t y = 0; y < ys.size(); ++y) ys[y] = place(float(y) + 0.5f, float(in.Height()));
+  WarpAlongAxes(in, out, xs, ys);
+}
+
 // Count x Count copies of the whole picture.
 void TilerKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float n = std::max(1.0f, std::round(p.Floats[0]));
-  const float w = float(in.Width()), h = float(in.Height());
-  WarpPixels(in, out, [&](float& x, float& y) {
-    const float u = x * n / w, v = y * n / h;
-    x = (u - std::floor(u)) * w;
-    y = (v - std::floor(v)) * h;
-    return true;
+  AlongAxes(in, out, [&](float v, float size) {
+    const float u = v * n / size;
+    return (u - std::floor(u)) * size;
   });
 }
 
 // The same, every other copy mirrored, so the copies meet without seams.
 void MirrorTilesKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBitmap& out) {
   const float n = std::max(1.0f, std::round(p.Floats[0]));
-  const float w = float(in.Width()), h = float(in.Height());
   const auto fold = [](float u) {
     const float f = u - 2 * std::floor(u / 2);  // 0 .. 2
     return f <= 1 ? f : 2 - f;
   };
-  WarpPixels(in, out, [&](float& x, float& y) {
-    x = fold(x * n / w) * w;
-    y = fold(y * n / h) * h;
-    return true;
-  });
+  AlongAxes(in, out, [&](float v, float size) { return fold(v * n / size) * size; });
 }
 
 // Wedges about a point, each a mirror of the first. Counted from the

@@ -328,6 +328,30 @@ TEST(Catalogue, HalvedMapsReadWhereTheMapSays) {
   }, 6);
 }
 
+// Warps whose columns and rows move each on their own (tiles, mirrors)
+// lay out their reads once per axis: the same pixels as reading each place
+// on its own, on opaque and translucent pictures, at places between
+// pixels, on the rim and off the picture (clamped).
+TEST(Catalogue, ColumnAndRowWarpsReadWhereTheMapSays) {
+  const TBitmap photo = synthetic::PhotoLike(131, 77, 5);
+  TBitmap translucent = photo;
+  for (int y = 0; y < 77; ++y)
+    for (int x = 0; x < 131; ++x) translucent.SetPixel(x, y, (photo.Pixel(x, y) & 0x00FFFFFFu) | uint32_t(x * 2) << 24);
+  std::vector<float> xs(131), ys(77);
+  for (size_t x = 0; x < xs.size(); ++x) xs[x] = std::fmod(float(x) * 1.37f, 140.0f) - 4.2f;
+  for (size_t y = 0; y < ys.size(); ++y) ys[y] = 80.5f - float(y) * 1.11f;
+  for (const TBitmap* in : std::initializer_list<const TBitmap*>{&photo, &translucent}) {
+    TBitmap along(131, 77), each(131, 77);
+    fx::WarpAlongAxes(*in, along, xs, ys);
+    fx::WarpPixels(*in, each, [&](float& x, float& y) {
+      x = xs[size_t(x)];
+      y = ys[size_t(y)];
+      return true;
+    });
+    EXPECT_EQ(MaxDifference(along, each), 0) << (in == &photo ? "opaque" : "translucent");
+  }
+}
+
 // A spin blurs every pixel along its arc about the centre: against a
 // brute-force spin (many turned copies, averaged), the one through rings
 // is off by little on average and nowhere by much, wherever the centre
