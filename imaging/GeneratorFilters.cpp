@@ -26,6 +26,45 @@ inline uint32_t Ramp(uint32_t a, uint32_t b, float t, int x, int y) {
   return Argb(Clamp255(m.a), Clamp255(m.r * k + n), Clamp255(m.g * k + n), Clamp255(m.b * k + n));
 }
 
+// Ramp's road for two opaque colours a and b (channels as numbers) along a
+// row: t[x] per pixel, the row's four dither values repeating. Without
+// branches, so that the compiler puts it in vector lanes. (Opaque colours
+// stay opaque whatever the dither: less than half a level.)
+KARTO_WIDE_CLONES void OpaqueRampRow(const float* a, const float* b, const float* t, const float* dither, uint32_t* d, int n) {
+  for (int x = 0; x < n; ++x) {
+    const float v = t[x], u = 1 - v, noise = dither[x & 3];
+    const auto channel = [&](int k) {
+      const float c = a[k] * u + b[k] * v + noise;
+      return uint32_t(c <= 0 ? 0 : (c >= 255 ? 255 : int(c + 0.5f)));
+    };
+    d[x] = 0xFF000000u | channel(0) << 16 | channel(1) << 8 | channel(2);
+  }
+}
+
+// out ramped from a to b by t(x, y) (0 .. 1) per pixel: a row's t first,
+// then the row ramped in one go.
+template <class T>
+void Gradient(TBitmap& out, uint32_t a, uint32_t b, T t) {
+  const int w = out.Width();
+  const bool opaque = (a >> 24) == 0xFF && (b >> 24) == 0xFF;
+  const float ca[3] = {float(R(a)), float(G(a)), float(B(a))}, cb[3] = {float(R(b)), float(G(b)), float(B(b))};
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(out.Height(), 20LL * w, [&](int y0, int y1) {
+    std::vector<float> ts(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < w; ++x) ts[size_t(x)] = t(x, y);
+      uint32_t* d = dst + size_t(y) * stride;
+      if (opaque) {
+        const float dither[4] = {Dither(0, y), Dither(1, y), Dither(2, y), Dither(3, y)};
+        OpaqueRampRow(ca, cb, ts.data(), dither, d, w);
+      } else {
+        for (int x = 0; x < w; ++x) d[x] = Ramp(a, b, ts[size_t(x)], x, y);
+      }
+    }
+  });
+}
+
 void SolidColorKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitmap& out) { out.Clear(p.Colors[0]); }
 
 void CheckerboardKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitmap& out) {
@@ -41,13 +80,8 @@ void LinearGradientKernel(const TFilterParams& p, const TBitmap&, const TBitmap&
   const float w = float(out.Width()), h = float(out.Height());
   const float x0 = p.Points[0].X * w, y0 = p.Points[0].Y * h, x1 = p.Points[1].X * w, y1 = p.Points[1].Y * h;
   const float dx = x1 - x0, dy = y1 - y0, len2 = std::max(1e-6f, dx * dx + dy * dy);
-  const uint32_t a = p.Colors[2], b = p.Colors[3];
-  const int iw = out.Width();
-  ForRows(out, 20, [&](int y, uint32_t* d) {
-    for (int x = 0; x < iw; ++x) {
-      const float t = std::clamp(((x + 0.5f - x0) * dx + (y + 0.5f - y0) * dy) / len2, 0.0f, 1.0f);
-      d[x] = Ramp(a, b, t, x, y);
-    }
+  Gradient(out, p.Colors[2], p.Colors[3], [&](int x, int y) {
+    return std::clamp(((x + 0.5f - x0) * dx + (y + 0.5f - y0) * dy) / len2, 0.0f, 1.0f);
   });
 }
 
@@ -55,14 +89,8 @@ void RadialGradientKernel(const TFilterParams& p, const TBitmap&, const TBitmap&
   const float w = float(out.Width()), h = float(out.Height());
   const float cx = p.Points[0].X * w, cy = p.Points[0].Y * h;
   const float radius = std::max(1.0f, p.Floats[1] * std::min(w, h));
-  const uint32_t a = p.Colors[2], b = p.Colors[3];
-  const int iw = out.Width();
-  ForRows(out, 20, [&](int y, uint32_t* d) {
-    for (int x = 0; x < iw; ++x) {
-      const float t = std::min(1.0f, Hypot(x + 0.5f - cx, y + 0.5f - cy) / radius);
-      d[x] = Ramp(a, b, t, x, y);
-    }
-  });
+  Gradient(out, p.Colors[2], p.Colors[3],
+           [&](int x, int y) { return std::min(1.0f, Hypot(x + 0.5f - cx, y + 0.5f - cy) / radius); });
 }
 
 // Random grey (or colour) noise added to the picture.
@@ -85,18 +113,25 @@ void NoiseKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&, TBit
 void StripesKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitmap& out) {
   const float width = std::max(1.0f, p.Floats[0]), angle = p.Floats[1] * kPi / 180;
   const float cs = std::cos(angle), sn = std::sin(angle);
-  const uint32_t a = p.Colors[2], b = p.Colors[3];
   const int iw = out.Width();
-  ForRows(out, 20, [&](int y, uint32_t* d) {
-    for (int x = 0; x < iw; ++x) {
-      // Position across the stripes in stripe widths; the edges are
-      // smoothed over a pixel.
-      const float u = ((x + 0.5f) * cs + (y + 0.5f) * sn) / width;
-      const float f = u - std::floor(u / 2) * 2;  // 0 .. 2: first colour, then second
-      // Signed distance to the nearest edge, positive inside the second colour.
-      const float sd = f >= 1 ? std::min(f - 1, 2 - f) : -std::min(f, 1 - f);
-      const float t = 0.5f + sd * width;  // one pixel of smoothing
-      d[x] = Mix(a, b, std::clamp(t, 0.0f, 1.0f));
+  // Rows of the two colours to mix, a row's weights first.
+  const std::vector<uint32_t> first(static_cast<size_t>(iw), p.Colors[2]), second(static_cast<size_t>(iw), p.Colors[3]);
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(out.Height(), 20LL * iw, [&](int y0, int y1) {
+    std::vector<float> ts(static_cast<size_t>(iw));
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < iw; ++x) {
+        // Position across the stripes in stripe widths; the edges are
+        // smoothed over a pixel.
+        const float u = ((x + 0.5f) * cs + (y + 0.5f) * sn) / width;
+        const float f = u - std::floor(u / 2) * 2;  // 0 .. 2: first colour, then second
+        // Signed distance to the nearest edge, positive inside the second colour.
+        const float sd = f >= 1 ? std::min(f - 1, 2 - f) : -std::min(f, 1 - f);
+        const float t = 0.5f + sd * width;  // one pixel of smoothing
+        ts[size_t(x)] = std::clamp(t, 0.0f, 1.0f);
+      }
+      MixRow(first.data(), second.data(), ts.data(), dst + size_t(y) * stride, iw);
     }
   });
 }
