@@ -7,6 +7,7 @@
 // before, so 2^n samples cost n passes.
 
 
+#include <functional>
 #include <mutex>
 
 #include "imaging/Catalogue.h"
@@ -136,17 +137,83 @@ KARTO_WIDE_CLONES void BoxColumnsStep(uint16_t* d, uint32_t* sum, const uint16_t
   }
 }
 
-void BoxColumns16(const uint16_t* src, uint16_t* dst, int w, int h, int r) {
+// Three box passes of radius r down the columns of plane, in place. Each
+// core takes a band of rows and streams the three passes down it at once,
+// each a few rows behind the one before, the first two passes' rows kept
+// in small rings: the plane is read and written once where three passes
+// over a second plane read and wrote it three times (and took a second
+// plane's worth of fresh memory). A band's passes start above it and end
+// below it, in rows the neighbouring bands overwrite: those are copied
+// first. Every box is the same sum of the same whole numbers as pass after
+// pass over the whole plane gives, so the result is too.
+void BoxColumnsCascade16(uint16_t* plane, int w, int h, int r) {
   const uint64_t recip = (uint64_t(1) << 24) / uint64_t(2 * r + 1);
-  ParallelRows(h, 4LL * w, [&](int y0, int y1) {
-    std::vector<uint32_t> sum(static_cast<size_t>(w), 0u);
-    for (int i = y0 - r; i <= y0 + r; ++i) {
-      const uint16_t* s = src + size_t(std::clamp(i, 0, h - 1)) * size_t(w);
-      for (int x = 0; x < w; ++x) sum[size_t(x)] += s[x];
+  const size_t width = size_t(w);
+  const int halo = 3 * r + 3;  // rows beyond a band that its first pass reads
+  const int bands = std::clamp(h / (8 * halo), 1, int(Cores()));
+  const int per = (h + bands - 1) / bands;
+  std::vector<std::vector<uint16_t>> above(static_cast<size_t>(bands)), below(static_cast<size_t>(bands));
+  for (int b = 0; b < bands; ++b) {
+    const int y0 = std::min(h, b * per), y1 = std::min(h, y0 + per);
+    const int a0 = std::max(0, y0 - halo), b1 = std::min(h, y1 + halo);
+    above[size_t(b)].assign(plane + size_t(a0) * width, plane + size_t(y0) * width);
+    below[size_t(b)].assign(plane + size_t(y1) * width, plane + size_t(b1) * width);
+  }
+  ParallelRows(bands, 12LL * w * per, [&](int b0, int b1) {
+    const int ringRows = 2 * r + 2;  // a pass's window and the row it drops
+    std::vector<uint16_t> rings[2] = {std::vector<uint16_t>(size_t(ringRows) * width),
+                                      std::vector<uint16_t>(size_t(ringRows) * width)};
+    std::vector<uint32_t> sums[3] = {std::vector<uint32_t>(width), std::vector<uint32_t>(width), std::vector<uint32_t>(width)};
+    for (int b = b0; b < b1; ++b) {
+      const int y0 = std::min(h, b * per), y1 = std::min(h, y0 + per);
+      if (y0 >= y1) continue;
+      const int a0 = std::max(0, y0 - halo);
+      // Row q (clamped to the picture) of what pass k reads: the plane (its
+      // rows from the one being written on are still untouched), the copies
+      // round the band, or the previous pass's ring.
+      const auto in = [&](int k, int q) -> const uint16_t* {
+        q = std::clamp(q, 0, h - 1);
+        if (k > 0) return rings[k - 1].data() + size_t(q % ringRows) * width;
+        if (q < y0) return above[size_t(b)].data() + size_t(q - a0) * width;
+        if (q >= y1) return below[size_t(b)].data() + size_t(q - y1) * width;
+        return plane + size_t(q) * width;
+      };
+      // The next row each pass makes, and the last it needs to make.
+      int next[3], last[3];
+      const auto start = [&](int k, int first) {
+        next[k] = first;
+        uint32_t* sum = sums[k].data();
+        std::fill(sum, sum + w, 0u);
+        for (int q = first - r; q <= first + r; ++q) {
+          const uint16_t* row = in(k, q);
+          for (int x = 0; x < w; ++x) sum[x] += row[x];
+        }
+      };
+      const auto make = [&](int k) {
+        const int q = next[k]++;
+        uint16_t* out = k < 2 ? rings[k].data() + size_t(q % ringRows) * width : plane + size_t(q) * width;
+        BoxColumnsStep(out, sums[k].data(), in(k, q + r + 1), in(k, q - r), w, recip);
+      };
+      // Pass k's rows up to row, making the earlier passes' rows it reads
+      // first.
+      const std::function<void(int, int)> upTo = [&](int k, int row) {
+        row = std::min(row, last[k]);
+        while (next[k] <= row) {
+          if (k > 0) upTo(k - 1, next[k] + r + 1);
+          make(k);
+        }
+      };
+      last[2] = y1 - 1;
+      last[1] = std::min(h - 1, last[2] + r + 1);
+      last[0] = std::min(h - 1, last[1] + r + 1);
+      const int first1 = std::max(0, y0 - r), first0 = std::max(0, first1 - r);
+      start(0, first0);
+      upTo(0, std::min(h - 1, first1 + r));
+      start(1, first1);
+      upTo(1, std::min(h - 1, y0 + r));
+      start(2, y0);
+      upTo(2, y1 - 1);
     }
-    for (int y = y0; y < y1; ++y)
-      BoxColumnsStep(dst + size_t(y) * size_t(w), sum.data(), src + size_t(std::min(y + r + 1, h - 1)) * size_t(w),
-                     src + size_t(std::max(y - r, 0)) * size_t(w), w, recip);
   });
 }
 
@@ -1255,11 +1322,7 @@ void GaussianBlurPlane16(TPlane<uint16_t>& plane, int w, int h, float sigma, con
   }
   const int r = PlaneBoxRadius(sigma);
   BoxCascadeRows16(source, plane.data(), w, h, r);
-  TPlane<uint16_t> tmp(plane.size());
-  BoxColumns16(plane.data(), tmp.data(), w, h, r);
-  BoxColumns16(tmp.data(), plane.data(), w, h, r);
-  BoxColumns16(plane.data(), tmp.data(), w, h, r);
-  plane.swap(tmp);
+  BoxColumnsCascade16(plane.data(), w, h, r);
 }
 
 }  // namespace fx
