@@ -38,9 +38,10 @@ void MirrorTilesKernel(const TFilterParams& p, const TBitmap& in, const TBitmap&
 }
 
 // Wedges about a point, each a mirror of the first. Counted from the
-// turn, wedge 0 is the picture itself; within wedge j the fold is a fixed
-// linear map about the point: a turn back by j wedges (j even) or a mirror
-// across the far edge of wedge j - 1 (j odd). So a row is cut where it
+// turn, wedge 0 is the picture itself; every other wedge j is folded onto
+// it by a fixed linear map about the point: a turn back by j wedges (j
+// even) or a mirror across the line halfway between wedge j and wedge 0
+// (j odd), so neighbouring wedges mirror each other. So a row is cut where it
 // crosses the wedges' edges, and each piece is read along a straight line:
 // no angle is worked out per pixel, and the reads land exactly where the
 // fold puts them. Directions are measured from -pi to pi, so with an odd
