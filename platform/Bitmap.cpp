@@ -18,10 +18,10 @@ namespace karto {
 // Large pictures live in memory the kernel may back with 2 MB pages. Warps
 // read them along slanted lines, a new row (and a new 4 KB page) every few
 // pixels; with small pages most of those reads missed the address cache.
-QImage AllocateImage(int width, int height, size_t spare) {
+QImage AllocateImage(int width, int height, size_t spare, bool zeroed) {
   const size_t bytes = size_t(width) * size_t(height) * 4;
   if (bytes >= (size_t(8) << 20) || spare > 0) {
-    if (void* data = AllocateLarge(bytes + spare)) {
+    if (void* data = zeroed ? AllocateLargeZeroed(bytes + spare) : AllocateLarge(bytes + spare)) {
       QImage image(static_cast<uchar*>(data), width, height, qsizetype(width) * 4, QImage::Format_ARGB32,
                    [](void* p) { std::free(p); }, data);
       if (!image.isNull()) return image;
@@ -29,7 +29,9 @@ QImage AllocateImage(int width, int height, size_t spare) {
     }
     if (spare > 0) return QImage();
   }
-  return QImage(width, height, QImage::Format_ARGB32);
+  QImage image(width, height, QImage::Format_ARGB32);
+  if (zeroed) image.fill(0);
+  return image;
 }
 
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
@@ -54,10 +56,12 @@ void TBitmap::SetSize(int width, int height) {
     m_image = QImage();
     return;
   }
-  m_image = AllocateImage(width, height);
+  // Transparent black from the start: a large picture's fresh memory is
+  // zero already, and clearing it again on one core took longer than
+  // many a filter that then writes every pixel.
+  m_image = AllocateImage(width, height, 0, true);
   if (m_image.isNull()) throw EBitmapError("Not enough memory for a bitmap of " +
                                            std::to_string(width) + " x " + std::to_string(height));
-  m_image.fill(0);
 }
 
 void TBitmap::Clear(TAlphaColor c) {

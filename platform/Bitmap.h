@@ -16,11 +16,11 @@ class QIODevice;
 namespace karto {
 
 // An ARGB32 picture of width x height, rows of exactly 4 x width bytes, its
-// pixels not set; large ones in memory the kernel may back with 2 MB pages.
-// spare bytes more lie past the last row for the caller's own use while it
-// fills the picture (the PNG reader inflates into them). Null when there is
-// no memory.
-QImage AllocateImage(int width, int height, size_t spare = 0);
+// pixels not set (or all 0 when zeroed); large ones in memory the kernel
+// may back with 2 MB pages. spare bytes more lie past the last row for the
+// caller's own use while it fills the picture (the PNG reader inflates into
+// them). Null when there is no memory.
+QImage AllocateImage(int width, int height, size_t spare = 0, bool zeroed = false);
 
 // Raised by LoadFromFile and SaveToFile; what() says what failed and why.
 class EBitmapError : public std::runtime_error {

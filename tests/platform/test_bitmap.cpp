@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -90,6 +92,22 @@ TEST(BitmapPixels, SizeClearAndAssign) {
   b.SetSize(0, 7);
   EXPECT_TRUE(b.IsEmpty());
   EXPECT_EQ(b.Width(), 0);
+}
+
+// A new bitmap is transparent black also when it is large and its memory
+// was another picture's a moment before (large ones are not cleared
+// pixel by pixel: their memory must come zero). The first size, freed,
+// makes the allocator keep the second size's memory for reuse.
+TEST(BitmapPixels, NewBitmapsAreTransparentBlackInReusedMemory) {
+  for (const QSize size : {QSize(2500, 2000), QSize(1600, 1400), QSize(300, 200)}) {
+    for (int round = 0; round < 3; ++round) {
+      TBitmap b(size.width(), size.height());
+      const uint32_t* bits = b.Bits();
+      const size_t n = size_t(size.width()) * size_t(size.height());
+      EXPECT_EQ(std::count(bits, bits + n, 0u), ptrdiff_t(n)) << size.width() << " x " << size.height();
+      b.Clear(0xFFFFFFFFu);  // left behind for the next round's bitmap
+    }
+  }
 }
 
 class BitmapFiles : public ::testing::Test {
