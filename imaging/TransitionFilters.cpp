@@ -346,14 +346,29 @@ void CrumpleKernel(const TFilterParams& p, const TBitmap& in, const TBitmap& tar
       for (int i = 0; i < gw; ++i)
         grid[seed][size_t(j) * size_t(gw) + size_t(i)] = float(Hash(uint32_t(i) * 2 + seed + 1, uint32_t(j)) & 0xFFFF) / 32767.5f - 1;
   }
+  // Where a place falls on the grid along one axis: the cell and the
+  // smoothed weight of the next, worked out once per column (pixels are
+  // asked at their middles, so x is a whole number and a half) and per
+  // row instead of at every pixel.
+  struct TAxis {
+    int cell;
+    float weight;
+  };
+  const auto axis = [&](float v, int cells) {
+    const float u = std::clamp(v / cell, 0.0f, float(cells - 2));
+    const int i = std::min(cells - 2, int(u));
+    const float f = u - float(i);
+    return TAxis{i, f * f * (3 - 2 * f)};
+  };
+  std::vector<TAxis> columns(static_cast<size_t>(in.Width())), rows(static_cast<size_t>(in.Height()));
+  for (size_t x = 0; x < columns.size(); ++x) columns[x] = axis(float(x) + 0.5f, gw);
+  for (size_t y = 0; y < rows.size(); ++y) rows[y] = axis(float(y) + 0.5f, gh);
   const auto noise = [&](float x, float y, int seed) {
-    const float u = std::clamp(x / cell, 0.0f, float(gw - 2)), v = std::clamp(y / cell, 0.0f, float(gh - 2));
-    const int i = std::min(gw - 2, int(u)), j = std::min(gh - 2, int(v));
-    const float fu = u - float(i), fv = v - float(j);
-    const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
-    const float* g = grid[seed].data() + size_t(j) * size_t(gw) + size_t(i);
-    const float top = g[0] + (g[1] - g[0]) * su, bottom = g[gw] + (g[gw + 1] - g[gw]) * su;
-    return top + (bottom - top) * sv;
+    const TAxis& c = columns[size_t(x)];
+    const TAxis& r = rows[size_t(y)];
+    const float* g = grid[seed].data() + size_t(r.cell) * size_t(gw) + size_t(c.cell);
+    const float top = g[0] + (g[1] - g[0]) * c.weight, bottom = g[gw] + (g[gw + 1] - g[gw]) * c.weight;
+    return top + (bottom - top) * r.weight;
   };
   const float t = Progress(p), ka = strength * std::sin(t * kPi / 2), kb = strength * std::sin((1 - t) * kPi / 2);
   WarpedFade(in, b, out, t, [&](float x, float y, float& ax, float& ay, float& bx, float& by) {
