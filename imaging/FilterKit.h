@@ -326,10 +326,6 @@ void HalfMapRun(int y, int x0, int x1, Map&& map, Emit&& put) {
   }
 }
 
-// out(x, y) = in sampled at map(x, y): map receives the middle of an output
-// pixel in pixels and returns where to read; it may also return false to
-// leave the pixel transparent. smooth says map bends gently enough for
-// HalfMapRun (which checks, and asks the map itself where it does not).
 // A warp's map over n pixels of row y from x0: the places to read (and
 // whether to read at all), in a plain loop the compiler puts in vector
 // lanes where the map allows (roots, divisions, look-ups); built for AVX2
@@ -356,9 +352,14 @@ __attribute__((target("avx2"))) void MapRowAvx2(Map& map, int y, int x0, int n, 
 }
 #endif
 
+// out(x, y) = in sampled at map(x, y): map receives the middle of an output
+// pixel in pixels and returns where to read; it may also return false to
+// leave the pixel transparent. smooth says map bends gently enough for
+// HalfMapRun (which checks, and asks the map itself where it does not).
 template <class Map>
 void WarpPixels(const TBitmap& in, TBitmap& out, Map map, bool smooth = false) {
   const bool wide = WideLanes();
+  (void)wide;  // (no wide road off x86-64)
   const auto run = [&](const auto& s, int work) {
     ForTiles(out, work, [&](int y, int x0, int x1, uint32_t* d) {
       if (smooth) {
