@@ -71,8 +71,7 @@ KARTO_WIDE_CLONES void MixOpaqueRow(const uint32_t* a, const uint32_t* b, const 
   for (int x = 0; x < n; ++x) {
     const float v = t[x], u = 1 - v;
     const auto channel = [&](int shift) {
-      const float c = float((a[x] >> shift) & 0xFF) * u + float((b[x] >> shift) & 0xFF) * v;
-      return uint32_t(c <= 0 ? 0 : (c >= 255 ? 255 : int(c + 0.5f))) << shift;
+      return uint32_t(Clamp255(float((a[x] >> shift) & 0xFF) * u + float((b[x] >> shift) & 0xFF) * v)) << shift;
     };
     const uint32_t mixed = 0xFF000000u | channel(16) | channel(8) | channel(0);
     d[x] = v <= 0 ? a[x] : (v >= 1 ? b[x] : mixed);

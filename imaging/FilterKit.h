@@ -122,6 +122,23 @@ void ForRows(TBitmap& out, int work, Fn&& fn) {
   });
 }
 
+// Runs row(y, t, out row) for every row of out, rows split across the
+// cores, with t the row's weights weight(x, y) laid out first: for kernels
+// that mix or ramp a whole row at once, in vector lanes.
+template <class Weight, class Row>
+void ForRowsOfWeights(TBitmap& out, int work, Weight weight, Row row) {
+  const int w = out.Width();
+  uint32_t* const dst = out.Bits();
+  const size_t stride = size_t(out.Stride());
+  ParallelRows(out.Height(), (long long)w * std::max(1, work), [&](int y0, int y1) {
+    std::vector<float> t(static_cast<size_t>(w));
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < w; ++x) t[size_t(x)] = weight(x, y);
+      row(y, t.data(), dst + size_t(y) * stride);
+    }
+  });
+}
+
 // Runs fn(y, x0, x1, out row) over out in tiles of 64 by 64 pixels,
 // bands of tiles split across the cores. Warps that turn or swirl read the
 // picture along slanted lines; a tile keeps what they read near the cores.

@@ -34,8 +34,7 @@ KARTO_WIDE_CLONES void OpaqueRampRow(const float* a, const float* b, const float
   for (int x = 0; x < n; ++x) {
     const float v = t[x], u = 1 - v, noise = dither[x & 3];
     const auto channel = [&](int k) {
-      const float c = a[k] * u + b[k] * v + noise;
-      return uint32_t(c <= 0 ? 0 : (c >= 255 ? 255 : int(c + 0.5f)));
+      return uint32_t(Clamp255(a[k] * u + b[k] * v + noise));
     };
     d[x] = 0xFF000000u | channel(0) << 16 | channel(1) << 8 | channel(2);
   }
@@ -48,19 +47,12 @@ void Gradient(TBitmap& out, uint32_t a, uint32_t b, T t) {
   const int w = out.Width();
   const bool opaque = (a >> 24) == 0xFF && (b >> 24) == 0xFF;
   const float ca[3] = {float(R(a)), float(G(a)), float(B(a))}, cb[3] = {float(R(b)), float(G(b)), float(B(b))};
-  uint32_t* const dst = out.Bits();
-  const size_t stride = size_t(out.Stride());
-  ParallelRows(out.Height(), 20LL * w, [&](int y0, int y1) {
-    std::vector<float> ts(static_cast<size_t>(w));
-    for (int y = y0; y < y1; ++y) {
-      for (int x = 0; x < w; ++x) ts[size_t(x)] = t(x, y);
-      uint32_t* d = dst + size_t(y) * stride;
-      if (opaque) {
-        const float dither[4] = {Dither(0, y), Dither(1, y), Dither(2, y), Dither(3, y)};
-        OpaqueRampRow(ca, cb, ts.data(), dither, d, w);
-      } else {
-        for (int x = 0; x < w; ++x) d[x] = Ramp(a, b, ts[size_t(x)], x, y);
-      }
+  ForRowsOfWeights(out, 20, t, [&](int y, const float* ts, uint32_t* d) {
+    if (opaque) {
+      const float dither[4] = {Dither(0, y), Dither(1, y), Dither(2, y), Dither(3, y)};
+      OpaqueRampRow(ca, cb, ts, dither, d, w);
+    } else {
+      for (int x = 0; x < w; ++x) d[x] = Ramp(a, b, ts[x], x, y);
     }
   });
 }
@@ -114,14 +106,11 @@ void StripesKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitm
   const float width = std::max(1.0f, p.Floats[0]), angle = p.Floats[1] * kPi / 180;
   const float cs = std::cos(angle), sn = std::sin(angle);
   const int iw = out.Width();
-  // Rows of the two colours to mix, a row's weights first.
+  // Rows of the two colours to mix.
   const std::vector<uint32_t> first(static_cast<size_t>(iw), p.Colors[2]), second(static_cast<size_t>(iw), p.Colors[3]);
-  uint32_t* const dst = out.Bits();
-  const size_t stride = size_t(out.Stride());
-  ParallelRows(out.Height(), 20LL * iw, [&](int y0, int y1) {
-    std::vector<float> ts(static_cast<size_t>(iw));
-    for (int y = y0; y < y1; ++y) {
-      for (int x = 0; x < iw; ++x) {
+  ForRowsOfWeights(
+      out, 20,
+      [&](int x, int y) {
         // Position across the stripes in stripe widths; the edges are
         // smoothed over a pixel.
         const float u = ((x + 0.5f) * cs + (y + 0.5f) * sn) / width;
@@ -129,11 +118,9 @@ void StripesKernel(const TFilterParams& p, const TBitmap&, const TBitmap&, TBitm
         // Signed distance to the nearest edge, positive inside the second colour.
         const float sd = f >= 1 ? std::min(f - 1, 2 - f) : -std::min(f, 1 - f);
         const float t = 0.5f + sd * width;  // one pixel of smoothing
-        ts[size_t(x)] = std::clamp(t, 0.0f, 1.0f);
-      }
-      MixRow(first.data(), second.data(), ts.data(), dst + size_t(y) * stride, iw);
-    }
-  });
+        return std::clamp(t, 0.0f, 1.0f);
+      },
+      [&](int, const float* ts, uint32_t* d) { MixRow(first.data(), second.data(), ts, d, iw); });
 }
 
 }  // namespace

@@ -17,15 +17,9 @@ float Progress(const TFilterParams& p) { return std::clamp(p.Floats[0] / 100.0f,
 template <class T>
 void Blend(const TBitmap& a, const TBitmap& b, TBitmap& out, T t) {
   const int w = a.Width();
-  uint32_t* const dst = out.Bits();
-  const size_t stride = size_t(out.Stride());
-  ParallelRows(out.Height(), 20LL * w, [&](int y0, int y1) {
-    std::vector<float> weights(static_cast<size_t>(w));
-    for (int y = y0; y < y1; ++y) {
-      for (int x = 0; x < w; ++x) weights[size_t(x)] = t(x + 0.5f, y + 0.5f);
-      MixRow(a.ScanLine(y), b.ScanLine(y), weights.data(), dst + size_t(y) * stride, w);
-    }
-  });
+  ForRowsOfWeights(
+      out, 20, [&](int x, int y) { return t(x + 0.5f, y + 0.5f); },
+      [&](int y, const float* weights, uint32_t* d) { MixRow(a.ScanLine(y), b.ScanLine(y), weights, d, w); });
 }
 
 // Both pictures distorted, Input more as the transition goes on and Target
